@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace qlk {
+
+// The program's version: shown in the welcome line and the info strip,
+// written into QLK.CFG and compared by the update check.
+inline constexpr const char* VersionText = "8.32";
+
+// The update server's host, a build setting (QLK_UPDATE_HOST); empty when
+// this build checks for no updates.
+std::string UpdateServerHost();
+
+}  // namespace qlk
