@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "gateway/Settings.h"
+#include "gateway/StatusLog.h"
+
+namespace qlk {
+
+// QLK.CFG: 47 lines of labels and values, CR LF, read once at start and
+// written once at shut-down. Only the position of a line matters when
+// reading.
+class ConfigurationFile {
+public:
+    static constexpr const char* FileName = "QLK.CFG";
+    static constexpr int LineCount = 47;
+    static constexpr const char* ReadErrorText =
+        "Error Reading Configuration File QLK.CFG. File May Be Corrupt. Some Settings Set To Default.";
+
+    ConfigurationFile(std::filesystem::path workFolder, StatusLog& log,
+                      std::function<void(const std::string&)> showMessage);
+
+    // Applies each value as it is read. Never throws: the first failure is
+    // logged and shown once, and the settings not read yet keep their values.
+    void ReadConfiguration(Settings& settings);
+
+    // Writes all 47 lines through a temporary file in the same folder that
+    // replaces QLK.CFG only when complete (readable by the owner only).
+    // Throws qlk::Exception when the file cannot be written.
+    void SaveConfiguration(const Settings& settings);
+
+    // The configuration file in the working folder: QLK.CFG, or an existing
+    // file of that name in another letter case.
+    std::filesystem::path ExistingFile() const;
+
+    // The 47 lines, each ending in CR LF.
+    static std::string Format(const Settings& settings);
+
+private:
+    std::filesystem::path workFolder_;
+    StatusLog& log_;
+    std::function<void(const std::string&)> showMessage_;
+};
+
+}  // namespace qlk

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace qlk {
+
+// Every setting of the gateway, with its default. The window maps these
+// plain values onto its controls (ConnectionIndex onto the connection list,
+// the times onto its time pickers).
+struct Settings {
+    static constexpr int SecondsPerDay = 24 * 60 * 60;
+
+    // 0 = "Use Network", n = the n-th dial-up entry; a position the list
+    // does not have selects nothing (-1).
+    int ConnectionIndex = 0;
+    int DelayMinutes = 15;                                                    // 1 to 999
+    std::array<bool, 7> Days = {true, true, true, true, true, false, false};  // Monday first
+    int StartTime = 8 * 60 * 60;                                              // seconds since midnight
+    int StopTime = 18 * 60 * 60;                                              // seconds since midnight
+    bool LogToFile = true;
+    std::string LogFileName = "QLKLOG.TXT";
+    bool TimestampInWindow = true;
+    int LogDetailLevel = 3;  // -1 (nothing selected) to 3
+    std::string SMTPServer;
+    std::string DefaultPOP3Server;
+    std::string DialupPassword;
+    bool DeleteMailFromMAPI = false;
+    std::string AdminInternetAddress;
+    std::string AdminMAPIName;
+    bool CCAdmin = false;
+    bool ShowInternetHeaders = false;
+    bool AutoUpdate = true;
+
+    friend bool operator==(const Settings&, const Settings&) = default;
+};
+
+}  // namespace qlk

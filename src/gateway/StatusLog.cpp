@@ -1,0 +1,241 @@
+#include "gateway/StatusLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "gateway/RtfDocument.h"
+#include "platform/EFCreateError.h"
+
+namespace qlk {
+
+namespace {
+
+constexpr const char* WindowErrorBanner = "********** ERROR *********";
+constexpr const char* FileErrorBanner = "********** ERROR **********";
+constexpr const char* ClosingBanner = "**********";
+
+bool ColorForLevel(int level, LogColor& color) {
+    switch (level) {
+        case 0:
+            color = LogColor::Red;
+            return true;
+        case 1:
+            color = LogColor::Black;
+            return true;
+        case 2:
+            color = LogColor::Blue;
+            return true;
+        case 3:
+            color = LogColor::Green;
+            return true;
+        case 4:
+            color = LogColor::Red;
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    });
+    return text;
+}
+
+// Appends the whole text, or reports why not.
+void WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw std::system_error(n < 0 ? errno : EIO, std::generic_category());
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+StatusLog::StatusLog(std::filesystem::path workFolder)
+    : workFolder_(std::move(workFolder)), rtf_(workFolder_ / RtfFileName) {}
+
+void StatusLog::SetView(LogView* view) {
+    view_ = view;
+}
+
+void StatusLog::WriteLog(const std::string& msg, int level) noexcept {
+    try {
+        Log(msg, level, true);
+    } catch (...) {
+        // The log must never stop its caller; a window that fails to show a
+        // line loses that line only.
+    }
+    TestForBusyLine(msg);
+}
+
+void StatusLog::Log(const std::string& msg, int level, bool mayWriteFile) {
+    if (lines_.size() > MaxWindowLines) EmptyWindow();
+    std::uintmax_t blocksBefore = LogFileBlocks();
+    if (level == 0) ++ErrorCount;
+    ColorForLevel(level, color_);
+    if (DetailLevel >= level || level == 4) RecordLine(msg, level, mayWriteFile && LogToFile, blocksBefore);
+}
+
+void StatusLog::RecordLine(const std::string& msg, int level, bool toFile, std::uintmax_t blocksBefore) {
+    std::string timestamp = Timestamp();
+    if (level == 0) AddWindowLine(WindowErrorBanner);
+    if (msg.empty())
+        AddWindowLine({});
+    else
+        AddWindowLine(TimestampInWindow ? timestamp + " : " + msg : msg);
+    if (level == 0) AddWindowLine(ClosingBanner);
+    MirrorToRtf();
+    if (!toFile) return;
+
+    std::string entry = timestamp + " : " + msg + "\r\n";
+    if (level == 0) entry = std::string(FileErrorBanner) + "\r\n" + entry + ClosingBanner + "\r\n";
+    try {
+        AppendToLogFile(entry, blocksBefore);
+        logFileFailureShown_ = false;
+    } catch (const std::exception& e) {
+        ReportLogFileFailure(e.what());
+    }
+}
+
+void StatusLog::AddWindowLine(std::string text) {
+    lines_.push_back({std::move(text), color_});
+    if (view_) view_->LineAdded(lines_.back());
+}
+
+void StatusLog::EmptyWindow() {
+    lines_.clear();
+    if (view_) view_->LogCleared();
+}
+
+void StatusLog::MirrorToRtf() noexcept {
+    try {
+        rtf_.Update(lines_);
+    } catch (...) {
+        // The rich-text copy only serves the next start; the window is what counts.
+    }
+}
+
+void StatusLog::AppendToLogFile(const std::string& text, std::uintmax_t blocksBefore) {
+    std::filesystem::path file = LogFilePath();
+    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) throw std::system_error(errno, std::generic_category());
+    try {
+        WriteAll(fd, text);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0) throw std::system_error(errno, std::generic_category());
+    // The file starts again from empty once it has passed its limit; the
+    // entry just written goes with it.
+    if (blocksBefore > MaxLogFileBlocks) {
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+    }
+}
+
+std::uintmax_t StatusLog::LogFileBlocks() const noexcept {
+    try {
+        struct stat st {};
+        if (::stat(LogFilePath().c_str(), &st) != 0 || st.st_size < 0) return 0;
+        return static_cast<std::uintmax_t>(st.st_size) / BlockSize;
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::filesystem::path StatusLog::LogFilePath() const {
+    if (LogFileName.empty() || LogFileName.find('\0') != std::string::npos)
+        throw std::system_error(std::make_error_code(std::errc::invalid_argument));
+    std::filesystem::path name(LogFileName);
+    return name.is_absolute() ? name : workFolder_ / name;
+}
+
+void StatusLog::ReportLogFileFailure(const std::string& reason) noexcept {
+    if (logFileFailureShown_) return;
+    logFileFailureShown_ = true;
+    try {
+        Log("Cannot write the log file " + LogFileName + ": " + reason, 0, false);
+    } catch (...) {
+    }
+}
+
+void StatusLog::TestForBusyLine(const std::string& msg) noexcept {
+    try {
+        if (UpperCase(msg).find(BusyLineText) != std::string::npos && OnLineBusy) OnLineBusy();
+    } catch (...) {
+    }
+}
+
+std::string StatusLog::Timestamp() const {
+    return Clock ? Clock() : LocaleTimestamp();
+}
+
+std::string StatusLog::LocaleTimestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[128];
+    std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
+    return std::string(text, n);
+}
+
+void StatusLog::RestoreFromRtf() {
+    try {
+        std::ifstream in(rtf_.File(), std::ios::binary);
+        if (!in) return;
+        std::string content;
+        content.resize(RtfDocument::MaxInputBytes);
+        in.read(content.data(), static_cast<std::streamsize>(content.size()));
+        content.resize(static_cast<std::size_t>(in.gcount()));
+        std::vector<LogLine> restored = RtfDocument::Read(content);
+        lines_ = std::move(restored);
+        if (view_) {
+            view_->LogCleared();
+            for (const auto& line : lines_) view_->LineAdded(line);
+        }
+        if (content == RtfDocument::Write(lines_))
+            rtf_.Adopt(lines_);
+        else
+            rtf_.Forget();
+    } catch (...) {
+        rtf_.Forget();
+    }
+}
+
+void StatusLog::Clear(bool deleteFiles) {
+    if (deleteFiles) {
+        std::error_code ignored;
+        try {
+            std::filesystem::remove(LogFilePath(), ignored);
+        } catch (...) {
+        }
+        std::filesystem::remove(rtf_.File(), ignored);
+    }
+    rtf_.Forget();
+    EmptyWindow();
+}
+
+void StatusLog::SaveRtf() {
+    rtf_.Rewrite(lines_);
+}
+
+std::string StatusLog::RichText() const {
+    return RtfDocument::Write(lines_);
+}
+
+}  // namespace qlk
