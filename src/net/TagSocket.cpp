@@ -1,0 +1,466 @@
+#include "net/TagSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <string_view>
+
+#include "net/ECanceledError.h"
+#include "net/ESocketError.h"
+#include "net/ETimedOutError.h"
+#include "net/SocketMessages.h"
+#include "platform/EventPump.h"
+
+namespace qlk {
+
+namespace {
+
+struct ServerParts {
+    std::string host;
+    std::string port;
+};
+
+// "host", "host:port", "[v6]", "[v6]:port"; a text with more than one colon
+// and no brackets is an IPv6 literal without a port.
+ServerParts SplitServer(const std::string& server) {
+    if (!server.empty() && server.front() == '[') {
+        auto close = server.find(']');
+        if (close != std::string::npos) {
+            std::string rest = server.substr(close + 1);
+            return {server.substr(1, close - 1), rest.empty() || rest[0] != ':' ? "" : rest.substr(1)};
+        }
+    }
+    auto colon = server.find(':');
+    if (colon == std::string::npos || server.find(':', colon + 1) != std::string::npos) return {server, ""};
+    return {server.substr(0, colon), server.substr(colon + 1)};
+}
+
+// A decimal port 1..65535; anything else reads 0 (look the service up).
+std::uint16_t ParsePort(const std::string& text) {
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value > 65535) return 0;
+    return static_cast<std::uint16_t>(value);
+}
+
+std::string NumericHost(const sockaddr* address, socklen_t length) {
+    char text[NI_MAXHOST] = {};
+    if (getnameinfo(address, length, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) return {};
+    return text;
+}
+
+const std::string_view kBlockEnd = "\r\n.\r\n";
+
+}  // namespace
+
+TagSocket::TagSocket() = default;
+
+TagSocket::~TagSocket() {
+    CloseDescriptor();
+    if (addresses_) freeaddrinfo(addresses_);
+    if (!LogFileName.empty()) {
+        std::ofstream out(LogFileName, std::ios::binary | std::ios::trunc);
+        for (const auto& line : Transcript) out << line << '\n';
+    }
+}
+
+void TagSocket::Reset() {
+    cancelled_ = false;
+    timer_.TimedOut = false;
+    peerClosed_ = false;
+}
+
+int TagSocket::GetReplyCode(const std::string& line) {
+    if (line.size() < 3) return -1;
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (line[i] < '0' || line[i] > '9') return -1;
+        code = code * 10 + (line[i] - '0');
+    }
+    return code;
+}
+
+void TagSocket::FireNotify(const TNotifyEvent& event) {
+    if (event) event(*this);
+}
+
+void TagSocket::FireProgress(int perc, long long transferred) {
+    if (OnProgress) OnProgress(*this, perc, transferred);
+}
+
+void TagSocket::AddToTranscript(const std::string& line) {
+    if (!LogFileName.empty()) Transcript.push_back(line);
+}
+
+void TagSocket::Open() {
+    if (RAS) RAS->Dial();
+    FireNotify(OnOpen);
+    if (Server.empty()) RaiseError(smServerRequired);
+    if (Connected()) CloseDescriptor();
+    auto parts = SplitServer(Server);
+    char name[512] = {};
+    LocalHost = gethostname(name, sizeof name - 1) == 0 && name[0] ? name : parts.host;
+    ResolveAddress(parts.host);
+    ResolvePort(parts.port);
+    CreateSocket(*addresses_);
+}
+
+void TagSocket::ResolveAddress(const std::string& host) {
+    if (addresses_) {
+        freeaddrinfo(addresses_);
+        addresses_ = nullptr;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    int result = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &addresses_);
+    if (result != 0) {
+        addresses_ = nullptr;
+        RaiseError(WinsockCodeFromResolver(result, errno));
+    }
+    if (!addresses_) RaiseError(smErrorResolving);
+    RemoteAddress = NumericHost(addresses_->ai_addr, addresses_->ai_addrlen);
+    if (RemoteAddress.empty()) RaiseError(smErrorResolving);
+}
+
+void TagSocket::ResolvePort(const std::string& portText) {
+    port_ = ParsePort(portText);
+    if (port_ != 0) return;
+    if (ServiceName.empty()) RaiseError(smServiceRequired);
+    if (cancelled_) RaiseCanceled();
+    // An unknown service silently falls back to the default port.
+    const servent* entry = getservbyname(ServiceName.c_str(), "tcp");
+    port_ = entry ? ntohs(static_cast<std::uint16_t>(entry->s_port)) : DefaultPort;
+}
+
+void TagSocket::CreateSocket(const addrinfo& address) {
+    CloseDescriptor();
+    fd_ = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) RaiseError(WinsockCodeFromErrno(errno));
+    // Commands are short and always wait for their reply; without this the
+    // end of a data block could sit in the send queue for a delayed ACK.
+    int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+bool TagSocket::TryConnect(const addrinfo& address, int& error) {
+    sockaddr_storage target{};
+    std::memcpy(&target, address.ai_addr, address.ai_addrlen);
+    if (target.ss_family == AF_INET) {
+        reinterpret_cast<sockaddr_in*>(&target)->sin_port = htons(port_);
+    } else {
+        reinterpret_cast<sockaddr_in6*>(&target)->sin6_port = htons(port_);
+    }
+    RemoteAddress = NumericHost(address.ai_addr, address.ai_addrlen);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&target), address.ai_addrlen) == 0) return true;
+    if (errno != EINPROGRESS && errno != EINTR) {
+        error = errno;
+        return false;
+    }
+    if (!WaitFor(POLLOUT)) RaiseWaitFailure();
+    socklen_t length = sizeof error;
+    if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    return error == 0;
+}
+
+void TagSocket::ConnectSocket() {
+    if (cancelled_) RaiseCanceled();
+    if (!addresses_) RaiseError(smNotConnected);
+    timer_.Start();
+    int error = 0;
+    bool connected = false;
+    // Every address of the name is tried in turn, so that "localhost" works
+    // whether the server listens on IPv4 or IPv6.
+    for (const addrinfo* address = addresses_; address && !connected; address = address->ai_next) {
+        if (!Connected() || address != addresses_) CreateSocket(*address);
+        connected = TryConnect(*address, error);
+    }
+    timer_.Stop();
+    if (!connected) RaiseError(WinsockCodeFromErrno(error));
+    rx_.clear();
+    rxStart_ = 0;
+    FireNotify(OnConnected);
+}
+
+void TagSocket::CloseDescriptor() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    rx_.clear();
+    rxStart_ = 0;
+}
+
+void TagSocket::Close() {
+    if (Connected()) {
+        FireNotify(OnClosing);
+        CloseDescriptor();
+        FireNotify(OnClosed);
+    }
+    if (RAS) RAS->Abort();
+}
+
+void TagSocket::Cancel() {
+    cancelled_ = true;
+    FireNotify(OnCancel);
+    Close();
+}
+
+bool TagSocket::WaitFor(short events) {
+    for (;;) {
+        if (cancelled_ || !Connected() || timer_.Check()) return false;
+        pollfd entry{fd_, events, 0};
+        int ready = ::poll(&entry, 1, TickMilliseconds);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) RaiseError(WinsockCodeFromErrno(errno));
+        if (!Blocking) ProcessMessages();
+    }
+}
+
+void TagSocket::RaiseWaitFailure() {
+    if (cancelled_) RaiseCanceled();
+    if (timer_.TimedOut) RaiseTimedOut();
+    // The socket was closed under the wait without a cancel.
+    RaiseError(wsaENOTCONN);
+}
+
+void TagSocket::CheckConnected() {
+    if (!Connected()) RaiseError(smNotConnected);
+}
+
+void TagSocket::RaiseError(int code) {
+    bool reset = code == wsaECONNRESET;
+    RaiseErrorText(SocketMessageText(code), reset);
+}
+
+void TagSocket::RaiseErrorText(std::string msg, bool closeConnection) {
+    timer_.Stop();
+    if (OnError) OnError(*this, msg);
+    if (closeConnection) Close();
+    throw ESocketError(msg);
+}
+
+void TagSocket::RaiseTimedOut() {
+    timer_.Stop();
+    std::string msg = SocketMessageText(smTimedOut);
+    if (OnError) OnError(*this, msg);
+    Close();
+    throw ETimedOutError(SocketMessageText(smTimedOut));
+}
+
+void TagSocket::RaiseCanceled() {
+    timer_.Stop();
+    std::string msg = SocketMessageText(smCanceled);
+    if (OnError) OnError(*this, msg);
+    throw ECanceledError(SocketMessageText(smCanceled));
+}
+
+bool TagSocket::FillBuffer() {
+    if (peerClosed_) return false;
+    if (rxStart_ > 0 && rxStart_ == rx_.size()) {
+        rx_.clear();
+        rxStart_ = 0;
+    } else if (rxStart_ > ReceiveChunk * 4) {
+        rx_.erase(0, rxStart_);
+        rxStart_ = 0;
+    }
+    std::size_t old = rx_.size();
+    rx_.resize(old + ReceiveChunk);
+    ssize_t got = ::recv(fd_, rx_.data() + old, ReceiveChunk, 0);
+    int error = errno;
+    rx_.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    if (got > 0) return true;
+    if (got == 0) {
+        peerClosed_ = true;
+        return false;
+    }
+    if (error != EAGAIN && error != EWOULDBLOCK && error != EINTR && !cancelled_) {
+        RaiseError(WinsockCodeFromErrno(error));
+    }
+    return true;
+}
+
+void TagSocket::Consume(std::size_t count) {
+    rxStart_ += count;
+    if (rxStart_ == rx_.size()) {
+        rx_.clear();
+        rxStart_ = 0;
+    }
+}
+
+void TagSocket::WaitForData() {
+    if (Buffered() > 0 || peerClosed_) return;
+    timer_.Start();
+    bool ready = WaitFor(POLLIN);
+    timer_.Stop();
+    if (!ready) RaiseWaitFailure();
+}
+
+void TagSocket::SendAll(const char* data, std::size_t size, bool renewPerChunk) {
+    std::size_t sent = 0;
+    while (sent < size) {
+        if (!Blocking) ProcessMessages();
+        if (cancelled_ || !Connected()) break;
+        ssize_t count = ::send(fd_, data + sent, size - sent, SendFlags | MSG_NOSIGNAL);
+        if (count > 0) {
+            sent += static_cast<std::size_t>(count);
+            if (renewPerChunk) timer_.Start();
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) RaiseError(WinsockCodeFromErrno(errno));
+        if (!WaitFor(POLLOUT)) break;
+    }
+    timer_.Stop();
+    if (sent < size) RaiseWaitFailure();
+}
+
+void TagSocket::SendLine(const std::string& line) {
+    CheckConnected();
+    std::string data = line + "\r\n";
+    timer_.Start();
+    SendAll(data.data(), data.size(), false);
+    AddToTranscript(line);
+    if (OnLineSent) OnLineSent(*this, line);
+}
+
+int TagSocket::ReadLine(std::string& line) {
+    CheckConnected();
+    WaitForData();
+    timer_.Start();
+    if (!Blocking) ProcessMessages();
+    line.clear();
+    int result = -1;
+    std::size_t scanned = 0;
+    for (;;) {
+        std::string_view pending(rx_.data() + rxStart_, Buffered());
+        auto end = pending.find('\n', scanned);
+        if (end != std::string_view::npos) {
+            std::string_view text = pending.substr(0, end + 1);
+            while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+            line.assign(text);
+            Consume(end + 1);
+            result = GetReplyCode(line);
+            break;
+        }
+        scanned = pending.size();
+        if (scanned > MaxLineLength) {
+            RaiseErrorText("Reply line longer than " + std::to_string(MaxLineLength) + " bytes", true);
+        }
+        if (peerClosed_) {
+            // The peer closed part way through a line: there is no line.
+            Consume(Buffered());
+            break;
+        }
+        if (!WaitFor(POLLIN)) break;
+        FillBuffer();
+    }
+    timer_.Stop();
+    if (result == -1 && !peerClosed_) {
+        if (timer_.TimedOut) RaiseTimedOut();
+        if (cancelled_) RaiseCanceled();
+    }
+    AddToTranscript(line);
+    if (OnLineReceived) OnLineReceived(*this, line);
+    return result;
+}
+
+int TagSocket::ReadReply() {
+    int code = ReadLine(LastReply);
+    if (code <= 0 || LastReply.find('-') != 3) return code;
+    // Continuation lines carry "-" after the code; the last line a blank, or
+    // nothing at all after the code.
+    for (;;) {
+        int next = ReadLine(LastReply);
+        if (next == -1 && peerClosed_) break;
+        if (next == code && (LastReply.size() == 3 || LastReply.find(' ') == 3)) break;
+    }
+    return code;
+}
+
+void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize) {
+    CheckConnected();
+    if (SizeInLines && expectedSize != -1) expectedSize *= 76;
+    WaitForData();
+    long long position = std::max<long long>(0, static_cast<long long>(stream.tellp()));
+    // The block is read as if a line end came before it, so that a block
+    // that is only ".\r\n" ends too.
+    std::string tail = "\r\n";
+    bool finished = false;
+    timer_.Start();
+    while (!finished) {
+        if (Buffered() == 0) {
+            if (peerClosed_) {
+                RaiseErrorText(SocketMessageText(wsaECONNABORTED), true);
+            }
+            if (WaitFor(POLLIN)) FillBuffer();
+        }
+        FireProgress(expectedSize < 1 ? -1 : static_cast<int>(std::llround(position * 100.0 / expectedSize)),
+                     position);
+        std::size_t available = Buffered();
+        if (available > 0) {
+            std::string_view chunk(rx_.data() + rxStart_, available);
+            std::string joint = tail + std::string(chunk.substr(0, std::min<std::size_t>(4, chunk.size())));
+            std::size_t take = available;
+            auto atJoint = joint.find(kBlockEnd);
+            if (atJoint != std::string::npos) {
+                take = atJoint + kBlockEnd.size() - tail.size();
+                finished = true;
+            } else if (auto inside = chunk.find(kBlockEnd); inside != std::string_view::npos) {
+                take = inside + kBlockEnd.size();
+                finished = true;
+            }
+            stream.write(chunk.data(), static_cast<std::streamsize>(take));
+            position += static_cast<long long>(take);
+            std::string_view taken = chunk.substr(0, take);
+            tail = (tail + std::string(taken.substr(taken.size() - std::min<std::size_t>(4, taken.size()))));
+            tail.erase(0, tail.size() > 4 ? tail.size() - 4 : 0);
+            Consume(take);
+            timer_.Start();
+        }
+        if (!finished) {
+            if (!Blocking && available > 0) ProcessMessages();
+            if (cancelled_ || timer_.Check()) break;
+        }
+    }
+    timer_.Stop();
+    if (!finished) RaiseWaitFailure();
+}
+
+long long TagSocket::StreamSize(std::istream& stream) {
+    stream.clear();
+    stream.seekg(0, std::ios::end);
+    long long size = std::max<long long>(0, static_cast<long long>(stream.tellg()));
+    stream.seekg(0);
+    return size;
+}
+
+void TagSocket::SendStream(std::istream& stream) {
+    CheckConnected();
+    long long size = StreamSize(stream);
+    if (!LogFileName.empty()) Transcript.push_back("Suppressing the message body");
+    std::vector<char> buffer(ReceiveChunk);
+    long long position = 0;
+    for (;;) {
+        stream.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        auto count = static_cast<std::size_t>(stream.gcount());
+        timer_.Start();
+        SendAll(buffer.data(), count, true);
+        position += static_cast<long long>(count);
+        FireProgress(size > 0 ? static_cast<int>(std::llround(position * 100.0 / size)) : 100, position);
+        if (count < buffer.size()) break;
+    }
+    FireProgress(0, 0);
+}
+
+}  // namespace qlk

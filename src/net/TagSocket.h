@@ -1,0 +1,155 @@
+#pragma once
+
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "net/DialUpLink.h"
+#include "net/TTimeCounter.h"
+
+namespace qlk {
+
+class TagSocket;
+
+using TNotifyEvent = std::function<void(TagSocket& sender)>;
+// Perc is 0..100 (more when a size estimate was low), or -1 when the total is
+// unknown; Transferred is the byte count so far.
+using TmsProgressEvent = std::function<void(TagSocket& sender, int perc, long long transferred)>;
+// The handler may rewrite Msg; the rewritten text becomes the exception's.
+using TmsErrorEvent = std::function<void(TagSocket& sender, std::string& msg)>;
+using TmsLineTransmitEvent = std::function<void(TagSocket& sender, const std::string& line)>;
+
+// A TCP client connection turned into sequential operations (open, connect,
+// send a line, read a line or a reply, receive a data block, send a stream,
+// close) on one thread. Every wait polls the socket with a short tick and
+// runs qlk::ProcessMessages() between ticks, so the window stays live, and
+// ends on Cancel or after TimeOut whole seconds. Failures go to OnError
+// first and are then raised: ESocketError, ETimedOutError, ECanceledError.
+class TagSocket {
+public:
+    // Longest line ReadLine accepts; a longer one fails with an error
+    // instead of being cut or read as two lines.
+    static constexpr std::size_t MaxLineLength = 256 * 1024;
+    // Receive chunk of ReceiveToStream.
+    static constexpr std::size_t ReceiveChunk = 16384;
+    // Longest wait between two runs of the event pump.
+    static constexpr int TickMilliseconds = 40;
+
+    TagSocket();
+    virtual ~TagSocket();
+    TagSocket(const TagSocket&) = delete;
+    TagSocket& operator=(const TagSocket&) = delete;
+
+    // A host name, an IPv4 or IPv6 literal ("[::1]" when a port follows),
+    // optionally followed by ":" and a port number.
+    std::string Server;
+    // When set, every line sent and received is kept in Transcript, which is
+    // written to this file when the socket is freed.
+    std::string LogFileName;
+    // Used when the port is neither in Server nor found for ServiceName.
+    std::uint16_t DefaultPort = 0;
+    // ReceiveToStream's expected size counts lines of 76 bytes.
+    bool SizeInLines = false;
+    std::string ServiceName;
+    // Waits do not run the event pump (time-outs and cancel still hold).
+    bool Blocking = false;
+    // Extra flags for every send.
+    int SendFlags = 0;
+    // Dial-up line brought up by Open and taken down by Close; not owned.
+    DialUpLink* RAS = nullptr;
+
+    TNotifyEvent OnOpen, OnConnected, OnClosing, OnClosed, OnCancel;
+    TmsProgressEvent OnProgress;
+    TmsErrorEvent OnError;
+    TmsLineTransmitEvent OnLineSent, OnLineReceived;
+
+    std::vector<std::string> Transcript;
+    // The last reply line read by a protocol client.
+    std::string LastReply;
+    // Numeric text of the address connected to (or about to be).
+    std::string RemoteAddress;
+    std::string LocalHost;
+
+    int TimeOut() const { return timer_.TimeOut; }
+    void SetTimeOut(int seconds) { timer_.TimeOut = seconds; }
+    bool TimedOut() const { return timer_.TimedOut; }
+    // There is no socket library to load on this platform: always true.
+    bool WinsockLoaded() const { return true; }
+    void SetWinsockLoaded(bool) {}
+    std::uint16_t Port() const { return port_; }
+
+    virtual void Reset();
+    // The first three characters as a decimal number, -1 if they are not one.
+    virtual int GetReplyCode(const std::string& line);
+    virtual void Open();
+    virtual void Close();
+    // Callable from an event handler while a wait runs: that wait raises
+    // ECanceledError.
+    virtual void Cancel();
+
+    void ConnectSocket();
+    bool Connected() const { return fd_ >= 0; }
+    void SendLine(const std::string& line);
+    // The reply code of the line read (GetReplyCode), -1 when the peer closed
+    // before a whole line arrived; Line holds the text without its line end.
+    int ReadLine(std::string& line);
+    // Reads a numeric reply, continuation lines ("250-...") included; returns
+    // the first line's code and leaves the last line in LastReply.
+    int ReadReply();
+    // Appends a data block ending with the line "." to Stream, exactly as it
+    // came, the "." line included.
+    void ReceiveToStream(std::ostream& stream, long long expectedSize);
+    // Sends the whole stream from its start, as it is.
+    void SendStream(std::istream& stream);
+
+protected:
+    // The error path: OnError with the table text, then ESocketError.
+    [[noreturn]] void RaiseError(int code);
+    // The same path for a text of our own.
+    [[noreturn]] void RaiseErrorText(std::string msg, bool closeConnection);
+    [[noreturn]] void RaiseTimedOut();
+    [[noreturn]] void RaiseCanceled();
+    void CheckConnected();
+    void AddToTranscript(const std::string& line);
+    void FireNotify(const TNotifyEvent& event);
+    void FireProgress(int perc, long long transferred);
+    bool Cancelled() const { return cancelled_; }
+
+private:
+    void CloseDescriptor() noexcept;
+    void ResolveAddress(const std::string& host);
+    void ResolvePort(const std::string& portText);
+    void CreateSocket(const addrinfo& address);
+    bool TryConnect(const addrinfo& address, int& error);
+    // Polls for `events` a tick at a time, pumping between ticks, until
+    // ready (returns true), cancelled or timed out (returns false).
+    bool WaitFor(short events);
+    [[noreturn]] void RaiseWaitFailure();
+    // Reads what has arrived into the receive buffer; false once the peer
+    // has closed.
+    bool FillBuffer();
+    void WaitForData();
+    std::size_t Buffered() const { return rx_.size() - rxStart_; }
+    void Consume(std::size_t count);
+    void SendAll(const char* data, std::size_t size, bool renewPerChunk);
+    static long long StreamSize(std::istream& stream);
+
+    TTimeCounter timer_;
+    int fd_ = -1;
+    bool cancelled_ = false;
+    bool peerClosed_ = false;
+    std::uint16_t port_ = 0;
+    addrinfo* addresses_ = nullptr;
+    // Bytes received but not yet taken by a read: a read never takes bytes
+    // that belong to the next reply.
+    std::string rx_;
+    std::size_t rxStart_ = 0;
+};
+
+}  // namespace qlk

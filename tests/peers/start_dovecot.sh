@@ -1,0 +1,67 @@
+#!/bin/bash
+# Starts a private Dovecot POP3 server for the integration tests.
+#   start_dovecot.sh DIR PORT USER PASSWORD
+# Everything lives under DIR (configuration, state, log, the user's Maildir
+# in DIR/mail/USER); the server listens on 127.0.0.1:PORT only. Stop it with
+#   kill "$(cat DIR/run/master.pid)"
+set -eu
+dir=$1 port=$2 user=$3 password=$4
+uid=65534 gid=65534
+
+command -v dovecot >/dev/null 2>&1 || { echo "dovecot not installed" >&2; exit 3; }
+chmod 755 "$dir"
+mkdir -p "$dir/run" "$dir/state" "$dir/mail/$user/new" "$dir/mail/$user/cur" "$dir/mail/$user/tmp"
+chown -R "$uid:$gid" "$dir/mail"
+printf '%s:{PLAIN}%s\n' "$user" "$password" > "$dir/passwd"
+chmod 644 "$dir/passwd"
+
+cat > "$dir/dovecot.conf" <<CONF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $dir/run
+state_dir = $dir/state
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+mail_location = maildir:$dir/mail/%u
+default_internal_user = dovenull
+default_login_user = dovenull
+pop3_uidl_format = %08Xu%08Xv
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=$uid gid=$gid home=$dir/mail/%u
+}
+service pop3-login {
+  chroot =
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $port
+  }
+}
+service anvil {
+  chroot =
+}
+service imap-login {
+  inet_listener imap {
+    port = 0
+  }
+}
+CONF
+
+dovecot -c "$dir/dovecot.conf"
+# Ready once the listener answers.
+i=0
+while [ $i -lt 100 ]; do
+  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then exit 0; fi
+  i=$((i + 1))
+  sleep 0.1
+done
+echo "dovecot did not start; log:" >&2
+cat "$dir/dovecot.log" >&2 || true
+exit 1

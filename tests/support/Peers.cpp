@@ -1,0 +1,115 @@
+#include "support/Peers.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "support/ScriptServer.h"
+
+namespace qlk::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+}  // namespace
+
+bool PeersRequired() {
+    const char* value = std::getenv("QLK_REQUIRE_PEERS");
+    return value && std::string(value) == "1";
+}
+
+PeerProcess::PeerProcess(fs::path pidFile) : pidFile_(Dir() / pidFile) {}
+
+PeerProcess::~PeerProcess() {
+    if (!running_) return;
+    std::ifstream in(pidFile_);
+    pid_t pid = 0;
+    if (!(in >> pid) || pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 100 && ::kill(pid, 0) == 0; ++i) {
+        ::waitpid(pid, nullptr, WNOHANG);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+bool PeerProcess::Launch(const std::string& script, const std::string& arguments, std::string& why) {
+    port_ = FreeLoopbackPort();
+    fs::path path = SourcePath("tests/peers/" + script);
+    std::string command = Quoted(path.string()) + " " + Quoted(Dir().string()) + " " +
+                          std::to_string(port_) + " " + arguments + " >" +
+                          Quoted((Dir() / "start.log").string()) + " 2>&1";
+    int status = std::system(command.c_str());
+    running_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!running_) {
+        std::ifstream log(Dir() / "start.log");
+        why = script + " failed: " + std::string(std::istreambuf_iterator<char>(log), {});
+    }
+    return running_;
+}
+
+DovecotPeer::DovecotPeer() : PeerProcess("run/master.pid") {}
+
+std::unique_ptr<DovecotPeer> DovecotPeer::Start(const std::string& user, const std::string& password,
+                                                std::string& why) {
+    std::unique_ptr<DovecotPeer> peer(new DovecotPeer());
+    peer->user_ = user;
+    if (!peer->Launch("start_dovecot.sh", Quoted(user) + " " + Quoted(password), why)) return nullptr;
+    return peer;
+}
+
+void DovecotPeer::AddMessage(const std::string& bytes) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%010d.M%06dP1.qlk", 1700000000 + added_, added_);
+    ++added_;
+    fs::path file = Maildir() / "new" / name;
+    WriteFileBytes(file, bytes);
+    // The mailbox belongs to the unprivileged user Dovecot runs the session as.
+    if (::chown(file.c_str(), 65534, 65534) != 0) return;
+}
+
+std::size_t DovecotPeer::MessageCount() const {
+    std::size_t count = 0;
+    for (const char* sub : {"new", "cur"}) {
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Maildir() / sub)) ++count;
+    }
+    return count;
+}
+
+SmtpPeer::SmtpPeer() : PeerProcess("aiosmtpd.pid") {}
+
+std::unique_ptr<SmtpPeer> SmtpPeer::Start(std::string& why) {
+    std::unique_ptr<SmtpPeer> peer(new SmtpPeer());
+    if (!peer->Launch("start_aiosmtpd.sh", "", why)) return nullptr;
+    return peer;
+}
+
+std::vector<std::string> SmtpPeer::Read(const std::string& extension) const {
+    std::vector<fs::path> files;
+    if (fs::exists(Dir() / "new")) {
+        for (const auto& entry : fs::directory_iterator(Dir() / "new")) {
+            if (entry.path().extension() == extension) files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> contents;
+    for (const auto& file : files) contents.push_back(ReadFileBytes(file));
+    return contents;
+}
+
+std::vector<std::string> SmtpPeer::Messages() const { return Read(".eml"); }
+std::vector<std::string> SmtpPeer::Envelopes() const { return Read(".env"); }
+
+}  // namespace qlk::test

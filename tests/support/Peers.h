@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace qlk::test {
+
+// A real protocol server started by a script of tests/peers/ in a private
+// folder, listening on 127.0.0.1 and a free high port; stopped when freed.
+class PeerProcess {
+public:
+    virtual ~PeerProcess();
+    std::uint16_t Port() const { return port_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    const std::filesystem::path& Dir() const { return dir_.path(); }
+
+protected:
+    PeerProcess(std::filesystem::path pidFile);
+    // Runs the script with DIR and PORT plus `arguments`; false when the
+    // peer is not installed or does not start (the reason is in `why`).
+    bool Launch(const std::string& script, const std::string& arguments, std::string& why);
+
+private:
+    TempDir dir_;
+    std::uint16_t port_ = 0;
+    std::filesystem::path pidFile_;
+    bool running_ = false;
+};
+
+// Dovecot serving one user's Maildir over POP3.
+class DovecotPeer : public PeerProcess {
+public:
+    static std::unique_ptr<DovecotPeer> Start(const std::string& user, const std::string& password,
+                                              std::string& why);
+    // Puts a message into the mailbox (before the POP3 session starts).
+    void AddMessage(const std::string& bytes);
+    // Messages in the Maildir, in cur/ and new/.
+    std::size_t MessageCount() const;
+    std::filesystem::path Maildir() const { return Dir() / "mail" / user_; }
+
+private:
+    DovecotPeer();
+    std::string user_;
+    int added_ = 0;
+};
+
+// aiosmtpd keeping every message's bytes as received.
+class SmtpPeer : public PeerProcess {
+public:
+    static std::unique_ptr<SmtpPeer> Start(std::string& why);
+    // The messages received so far, oldest first (bytes, and the envelope
+    // as "MAIL FROM:..." and "RCPT TO:..." lines).
+    std::vector<std::string> Messages() const;
+    std::vector<std::string> Envelopes() const;
+
+private:
+    SmtpPeer();
+    std::vector<std::string> Read(const std::string& extension) const;
+};
+
+// QLK_REQUIRE_PEERS=1 turns a missing peer into a failure.
+bool PeersRequired();
+
+}  // namespace qlk::test
+
+// In a test body: skip (or fail, when peers are required) without the peer.
+#define QLK_NEED_PEER(peer, why)                                                       \
+    do {                                                                               \
+        if (!(peer)) {                                                                 \
+            if (::qlk::test::PeersRequired()) FAIL() << "peer missing: " << (why);     \
+            GTEST_SKIP() << "peer missing: " << (why);                                 \
+        }                                                                              \
+    } while (false)
