@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+#include <filesystem>
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace qlk {
+
+class Desktop;
+
+// "Email Tech Support": the operator describes the problem; the window saves
+// it with the log, QLK.CFG and users.DB attached as an unsent message in the
+// working folder, to be sent with a mail program. It sends nothing itself.
+class TfrmEmail : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr const char* DraftFileName = "QLKSUPPORT.EML";
+
+    TfrmEmail(Desktop& desktop, std::filesystem::path workFolder, QString logFileName,
+              QWidget* parent = nullptr);
+
+    // Saves the draft and tells the operator where it is; true when saved.
+    bool SaveDraft();
+
+private:
+    Desktop& desktop_;
+    std::filesystem::path workFolder_;
+    QString logFileName_;
+    QLineEdit* edtFrom_;
+    QLineEdit* edtTo_;
+    QPlainTextEdit* mmoProblem_;
+    QCheckBox* chkAttachLog_;
+    QCheckBox* chkAttachConfig_;
+    QCheckBox* chkAttachUsers_;
+};
+
+}  // namespace qlk

@@ -1,0 +1,741 @@
+#include "ui/TfrmQLK.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <exception>
+#include <system_error>
+
+#include "gateway/Version.h"
+#include "platform/EFOpenError.h"
+#include "platform/EventPump.h"
+#include "ui/Desktop.h"
+#include "ui/IntervalTimer.h"
+#include "ui/ShippedFiles.h"
+#include "ui/StatusView.h"
+#include "ui/TfrmAbout.h"
+#include "ui/TfrmEmail.h"
+#include "ui/TfrmTech.h"
+
+// The embedded images live in a static library: register them explicitly.
+static void InitResources() {
+    Q_INIT_RESOURCE(quelmark);
+}
+
+namespace qlk {
+
+namespace {
+
+const QColor kRunningColor(0, 128, 0);
+const QColor kStoppedColor(255, 0, 0);
+
+const std::array<const char*, 7> kDayNames = {"chkMon", "chkTue", "chkWed", "chkThu",
+                                              "chkFri", "chkSat", "chkSUN"};
+const std::array<const char*, 7> kDayCaptions = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const std::array<const char*, 4> kDetailLevels = {"Errors Only", "Standard", "Detailed", "Verbose"};
+
+// The texts of a POP3 error that mean the connection is gone, tested in this order.
+const std::array<const char*, 3> kLostConnectionTexts = {"reset by peer", "Software caused connection abort",
+                                                         "Socket is not Connected"};
+
+QString FromBytes(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+QTime TimeOfDay(int seconds) {
+    return QTime(0, 0).addSecs(std::clamp(seconds, 0, Settings::SecondsPerDay - 1));
+}
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QCheckBox* NewCheckBox(const char* name, const char* caption, bool checked, QWidget* parent) {
+    auto* box = Named(new QCheckBox(QString::fromLatin1(caption), parent), name);
+    box->setChecked(checked);
+    return box;
+}
+
+QLineEdit* NewEdit(const char* name, const char* hint, QWidget* parent) {
+    auto* edit = Named(new QLineEdit(parent), name);
+    if (hint) edit->setToolTip(QString::fromLatin1(hint));
+    return edit;
+}
+
+QPushButton* NewButton(const char* name, const char* caption, const char* hint, QWidget* parent) {
+    auto* button = Named(new QPushButton(QString::fromLatin1(caption), parent), name);
+    if (hint) button->setToolTip(QString::fromLatin1(hint));
+    return button;
+}
+
+}  // namespace
+
+TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* parent)
+    : QWidget(parent),
+      desktop_(desktop),
+      workFolder_(std::move(workFolder)),
+      log_(workFolder_),
+      config_(workFolder_, log_,
+              [this](const std::string& text) { desktop_.ShowMessage(this, FromBytes(text)); }) {
+    InitResources();
+    setObjectName(QStringLiteral("frmQLK"));
+    setWindowTitle(QStringLiteral("Quelmark"));
+    tmrCheckMail_ = Named(new IntervalTimer(15 * MinutesMs, this), "tmrCheckMail");
+    connect(tmrCheckMail_, &IntervalTimer::Tick, this, &TfrmQLK::tmrCheckMailTimer);
+    BuildWindow();
+    FormCreate();
+    CenterOnScreen();
+}
+
+TfrmQLK::~TfrmQLK() {
+    log_.SetView(nullptr);
+}
+
+// ---------------------------------------------------------------- layout
+
+void TfrmQLK::BuildWindow() {
+    pages_ = Named(new QTabWidget(this), "pgcMain");
+    pages_->addTab(BuildQlkPage(), QStringLiteral("QLK"));
+    pages_->addTab(BuildMailboxesPage(), QStringLiteral("Mailboxes"));
+
+    edtInfo_ = Named(new QLineEdit(this), "edtInfo");
+    edtInfo_->setReadOnly(true);
+    edtInfo_->setFrame(false);
+    edtInfo_->setFocusPolicy(Qt::NoFocus);
+    QPalette infoPalette = edtInfo_->palette();
+    infoPalette.setColor(QPalette::Base, palette().color(QPalette::Window));
+    edtInfo_->setPalette(infoPalette);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 4);
+    layout->addWidget(pages_, 1);
+    layout->addWidget(edtInfo_);
+    resize(820, 640);
+}
+
+QWidget* TfrmQLK::BuildQlkPage() {
+    auto* page = Named(new QWidget, "tabQLK");
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(BuildSettingsPanel());
+    layout->addWidget(BuildStatusArea(), 1);
+    return page;
+}
+
+// The panel's content keeps its natural height and is clipped when the panel
+// is folded, so folding hides the lower settings instead of squeezing them.
+QWidget* TfrmQLK::BuildSettingsPanel() {
+    pnlSettings_ = Named(new QFrame, "pnlSettings");
+    pnlSettings_->setFixedHeight(PanelHeightOpen);
+    settingsContent_ = new QWidget(pnlSettings_);
+
+    auto* leftColumn = new QVBoxLayout;
+    leftColumn->addWidget(BuildScheduleBox());
+    leftColumn->addWidget(BuildConnectionBox());
+    auto* middleColumn = new QVBoxLayout;
+    middleColumn->addWidget(BuildServersBox());
+    middleColumn->addWidget(BuildAboutPanel(), 1);
+
+    auto* layout = new QHBoxLayout(settingsContent_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(leftColumn, 5);
+    layout->addLayout(middleColumn, 5);
+    layout->addWidget(BuildButtonColumn());
+    settingsContent_->setGeometry(0, 0, width(), PanelHeightOpen);
+    pnlSettings_->installEventFilter(this);
+    return pnlSettings_;
+}
+
+QWidget* TfrmQLK::BuildScheduleBox() {
+    auto* box = new QGroupBox(QStringLiteral("Schedule"));
+    spnCheckTime_ = Named(new QSpinBox(box), "spnCheckTime");
+    spnCheckTime_->setRange(1, 999);
+    spnCheckTime_->setValue(15);
+    spnCheckTime_->setToolTip(QStringLiteral("Select Delay Between Mail Transfers"));
+    connect(spnCheckTime_, &QSpinBox::valueChanged, this,
+            [this](int minutes) { tmrCheckMail_->SetInterval(minutes * MinutesMs); });
+
+    auto* delayRow = new QHBoxLayout;
+    delayRow->addWidget(new QLabel(QStringLiteral("Transfer every"), box));
+    delayRow->addWidget(spnCheckTime_);
+    delayRow->addWidget(Named(new QLabel(QStringLiteral("Minutes"), box), "lblMinutes"));
+    delayRow->addStretch();
+
+    auto* dayRow = new QHBoxLayout;
+    dayRow->setSpacing(4);
+    for (std::size_t day = 0; day < days_.size(); ++day) {
+        days_[day] = NewCheckBox(kDayNames[day], kDayCaptions[day], day < 5, box);
+        days_[day]->setToolTip(QStringLiteral("Check Mail on This Day?"));
+        dayRow->addWidget(days_[day]);
+    }
+    dayRow->addStretch();
+
+    dtpStart_ = Named(new QTimeEdit(QTime(8, 0), box), "dtpStart");
+    dtpStart_->setToolTip(QStringLiteral("Daily Start Time For Transfer"));
+    dtpStop_ = Named(new QTimeEdit(QTime(18, 0), box), "dtpStop");
+    dtpStop_->setToolTip(QStringLiteral("Daily End Time For Transfers"));
+    for (QTimeEdit* picker : {dtpStart_, dtpStop_}) picker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    auto* timeRow = new QHBoxLayout;
+    timeRow->addWidget(new QLabel(QStringLiteral("Daily from"), box));
+    timeRow->addWidget(dtpStart_);
+    timeRow->addWidget(new QLabel(QStringLiteral("to"), box));
+    timeRow->addWidget(dtpStop_);
+    timeRow->addStretch();
+
+    auto* layout = new QVBoxLayout(box);
+    layout->addLayout(delayRow);
+    layout->addLayout(dayRow);
+    layout->addLayout(timeRow);
+    return box;
+}
+
+QWidget* TfrmQLK::BuildConnectionBox() {
+    auto* box = new QGroupBox(QStringLiteral("Internet Connection"));
+    cmbConnection_ = Named(new QComboBox(box), "cmbConnection");
+    cmbConnection_->setToolTip(QStringLiteral("Select the Connection for Internet Access"));
+    edtRASPassword_ = NewEdit("edtRASPassword", "Dial Up Networking Email Password", box);
+    edtRASPassword_->setEchoMode(QLineEdit::Password);
+    chkCheckforUpdate_ = NewCheckBox("chkCheckforUpdate", "Check for Update", true, box);
+
+    auto* layout = new QGridLayout(box);
+    layout->addWidget(new QLabel(QStringLiteral("Connect by"), box), 0, 0);
+    layout->addWidget(cmbConnection_, 0, 1);
+    layout->addWidget(new QLabel(QStringLiteral("Password"), box), 1, 0);
+    layout->addWidget(edtRASPassword_, 1, 1);
+    layout->addWidget(chkCheckforUpdate_, 2, 0, 1, 2);
+    layout->setColumnStretch(1, 1);
+    return box;
+}
+
+QWidget* TfrmQLK::BuildServersBox() {
+    auto* box = new QGroupBox(QStringLiteral("Mail Server and Administrator"));
+    edtSMTP_ = NewEdit("edtSMTP", "Outgoing Mail Server", box);
+    edtAdminInet_ = NewEdit("edtAdminInet", nullptr, box);
+    edtAdminMAPI_ = NewEdit("edtAdminMAPI", "Administrator MS Mail Name (i.e. MS Mail \"To:\" name)", box);
+    ccadmin_ = NewCheckBox("ccadmin", "CC: Administrator", false, box);
+    ccadmin_->setToolTip(
+        QStringLiteral("When checked QLK will send a copy of all messages to administrator(s)"));
+
+    auto* layout = new QFormLayout(box);
+    layout->addRow(QStringLiteral("Outgoing Mail (SMTP)"), edtSMTP_);
+    layout->addRow(Named(new QLabel(QStringLiteral("Administrator Internet"), box), "lblAdminInet"),
+                   edtAdminInet_);
+    layout->addRow(QStringLiteral("Administrator MS Mail"), edtAdminMAPI_);
+    layout->addRow(QString(), ccadmin_);
+    return box;
+}
+
+QWidget* TfrmQLK::BuildAboutPanel() {
+    pnlAbout_ = Named(new QFrame, "pnlAbout");
+    pnlAbout_->setFrameShape(QFrame::StyledPanel);
+    pnlAbout_->setCursor(Qt::PointingHandCursor);
+    VRTLogo_ = Named(new QLabel(pnlAbout_), "VRTLogo");
+    VRTLogo_->setPixmap(QPixmap(QStringLiteral(":/images/logo.bmp")));
+    auto* caption =
+        Named(new QLabel(QStringLiteral("Click on Our Logo for More Info"), pnlAbout_), "lblLogo");
+    caption->setWordWrap(true);
+    auto* layout = new QHBoxLayout(pnlAbout_);
+    layout->addWidget(VRTLogo_);
+    layout->addWidget(caption, 1);
+    pnlAbout_->installEventFilter(this);
+    VRTLogo_->installEventFilter(this);
+    return pnlAbout_;
+}
+
+QWidget* TfrmQLK::BuildButtonColumn() {
+    auto* column = new QWidget;
+    btnActive_ = NewButton("btnActive", RunningCaption, "Press to Stop Service", column);
+    btnActive_->setIcon(QIcon(QStringLiteral(":/images/go.bmp")));
+    btnActive_->setIconSize(QSize(32, 32));
+    btnActive_->setMinimumHeight(48);
+    QFont bold = btnActive_->font();
+    bold.setBold(true);
+    btnActive_->setFont(bold);
+    btnGrabNow_ = NewButton("btnGrabNow", "Transfer &Now", "Transfer Mail Now", column);
+    btnGrabNow_->setDefault(true);
+    auto* btnTech = NewButton("btnTech", "Tech Support", nullptr, column);
+    auto* btnHelp = NewButton("btnHelp", "Help", nullptr, column);
+
+    connect(btnActive_, &QPushButton::clicked, this, &TfrmQLK::btnActiveClick);
+    connect(btnGrabNow_, &QPushButton::clicked, this, &TfrmQLK::btnGrabNowClick);
+    connect(btnTech, &QPushButton::clicked, this, &TfrmQLK::btnTechClick);
+    connect(btnHelp, &QPushButton::clicked, this, &TfrmQLK::btnHelpClick);
+
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 6, 0, 0);
+    for (QPushButton* button : {btnActive_, btnGrabNow_, btnTech, btnHelp}) {
+        button->setMinimumWidth(140);
+        layout->addWidget(button);
+    }
+    layout->addStretch();
+    return column;
+}
+
+QWidget* TfrmQLK::BuildStatusArea() {
+    auto* area = new QWidget;
+    mmoStatus_ = new StatusView(area);
+    connect(mmoStatus_, &StatusView::Clicked, this, &TfrmQLK::mmoStatusMouseDown);
+    barProgress_ = Named(new QProgressBar(area), "barProgress");
+    barProgress_->setRange(0, 100);
+    barProgress_->setValue(0);
+    barProgress_->setTextVisible(false);
+    barProgress_->setMaximumHeight(12);
+
+    auto* detailBox = Named(new QGroupBox(QStringLiteral("Log Detail Level"), area), "rgpLogDetail");
+    rgpLogDetail_ = new QButtonGroup(detailBox);
+    auto* detailRow = new QHBoxLayout(detailBox);
+    for (int level = 0; level < static_cast<int>(kDetailLevels.size()); ++level) {
+        auto* item = new QRadioButton(QString::fromLatin1(kDetailLevels[level]), detailBox);
+        item->setObjectName(QStringLiteral("rgpLogDetail%1").arg(level));
+        rgpLogDetail_->addButton(item, level);
+        detailRow->addWidget(item);
+    }
+    rgpLogDetail_->button(3)->setChecked(true);
+
+    auto* btnClearStatus = NewButton("btnClearStatus", "Clear", "Clear The Status and Log Window", area);
+    auto* btnPrintLog = NewButton("btnPrintLog", "Print Log", nullptr, area);
+    auto* btnSaveRTF =
+        NewButton("btnSaveRTF", "Save RTF", "Save Log File as Rich-Text (Save Color Information)", area);
+    connect(btnClearStatus, &QPushButton::clicked, this, &TfrmQLK::btnClearStatusClick);
+    connect(btnPrintLog, &QPushButton::clicked, this, &TfrmQLK::btnPrintLogClick);
+    connect(btnSaveRTF, &QPushButton::clicked, this, &TfrmQLK::btnSaveRTFClick);
+
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addWidget(detailBox);
+    bottomRow->addStretch();
+    for (QPushButton* button : {btnClearStatus, btnPrintLog, btnSaveRTF})
+        bottomRow->addWidget(button, 0, Qt::AlignBottom);
+
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(mmoStatus_, 1);
+    layout->addWidget(barProgress_);
+    layout->addLayout(bottomRow);
+    return area;
+}
+
+QWidget* TfrmQLK::BuildMailboxesPage() {
+    auto* page = Named(new QWidget, "tabMailboxes");
+    auto* pnlUsers = Named(new QWidget(page), "pnlUsers");
+    usersArea_ = new QVBoxLayout(pnlUsers);
+    usersArea_->setContentsMargins(0, 0, 0, 0);
+
+    auto* btnPostAdmin = NewButton("btnPostAdmin", "Administer Postoffice", nullptr, page);
+    auto* btnProfiles = NewButton("btnProfiles", "Edit Mail Profiles", nullptr, page);
+    connect(btnPostAdmin, &QPushButton::clicked, this, &TfrmQLK::btnPostAdminClick);
+    connect(btnProfiles, &QPushButton::clicked, this, &TfrmQLK::btnProfilesClick);
+    chkShowHeaders_ = NewCheckBox("chkShowHeaders", "Show Internet Headers", false, page);
+
+    // Settings that only QLK.CFG sets: they exist to carry the values, never shown.
+    chkLog_ = NewCheckBox("chkLog", "Log to File", true, page);
+    chkTimestamp_ = NewCheckBox("chkTimestamp", "Timestamp", true, page);
+    chkTimestamp_->setToolTip(
+        QStringLiteral("Show Timestamp in Status Window (Timestamps are Always Shown in Logfile)"));
+    edtLogto_ = NewEdit("edtLogto", nullptr, page);
+    edtLogto_->setText(QStringLiteral("QLKLOG.TXT"));
+    edtDefaultPop3_ = NewEdit("edtDefaultPop3", nullptr, page);
+    chkDelete_ = NewCheckBox("chkDelete", "Delete Mail From Postoffice", false, page);
+    for (QWidget* hidden :
+         std::initializer_list<QWidget*>{chkLog_, chkTimestamp_, edtLogto_, edtDefaultPop3_, chkDelete_}) {
+        hidden->hide();
+    }
+    ConnectLogSettings();
+
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addWidget(btnPostAdmin);
+    bottomRow->addWidget(btnProfiles);
+    bottomRow->addStretch();
+    bottomRow->addWidget(chkShowHeaders_);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(pnlUsers, 1);
+    layout->addLayout(bottomRow);
+    return page;
+}
+
+// The log reads its settings from these controls whenever they change.
+void TfrmQLK::ConnectLogSettings() {
+    connect(rgpLogDetail_, &QButtonGroup::idToggled, this,
+            [this] { log_.DetailLevel = rgpLogDetail_->checkedId(); });
+    connect(chkLog_, &QCheckBox::toggled, this, [this](bool on) { log_.LogToFile = on; });
+    connect(chkTimestamp_, &QCheckBox::toggled, this, [this](bool on) { log_.TimestampInWindow = on; });
+    connect(edtLogto_, &QLineEdit::textChanged, this,
+            [this](const QString& name) { log_.LogFileName = ToBytes(name); });
+}
+
+void TfrmQLK::CenterOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfrmQLK::AttachUsersPanel(QWidget* panel) {
+    usersArea_->addWidget(panel);
+}
+
+bool TfrmQLK::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pnlSettings_ && event->type() == QEvent::Resize) {
+        const int natural = std::max(settingsContent_->minimumSizeHint().height(), PanelHeightOpen);
+        settingsContent_->setGeometry(0, 0, pnlSettings_->width(), natural);
+    } else if ((watched == pnlAbout_ || watched == VRTLogo_) && event->type() == QEvent::MouseButtonPress) {
+        pnlAboutClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- start and end
+
+void TfrmQLK::FormCreate() {
+    edtInfo_->clear();
+    edtInfo_->setText(
+        QStringLiteral("Quelmark %1  -  mail gateway for small offices, by the Quelmark developers")
+            .arg(QString::fromLatin1(VersionText)));
+
+    log_.SetView(mmoStatus_);
+    log_.RestoreFromRtf();
+    log_.OnLineBusy = [this] { tmrCheckMail_->SetInterval(BusyRedialMs); };
+    for (int i = 0; i < 3; ++i) log_.WriteLog("", 1);
+    log_.WriteLog(std::string("Welcome to QLK - Version ") + VersionText, 1);
+
+    RestartPending = false;
+    CreateWorkFolders();
+    FillConnectionList();
+    OpenUserTable();
+    ReadConfiguration();
+
+    ShowServiceState(true);
+    tmrCheckMail_->SetInterval(DelayIntervalMs());
+    tmrCheckMail_->SetEnabled(true);
+}
+
+void TfrmQLK::CreateWorkFolders() {
+    for (const char* folder : {"QLKMSG", "QLKATT"}) {
+        std::error_code ignored;
+        std::filesystem::create_directory(workFolder_ / folder, ignored);
+    }
+}
+
+void TfrmQLK::FillConnectionList() {
+    cmbConnection_->clear();
+    cmbConnection_->insertItem(0, QStringLiteral("Use Network"));
+    cmbConnection_->setCurrentIndex(0);
+}
+
+// The user table (users.DB) is opened here, before the configuration is read.
+void TfrmQLK::OpenUserTable() {}
+
+void TfrmQLK::CloseUserTable() {}
+
+void TfrmQLK::ReadConfiguration() {
+    Settings settings = CurrentSettings();
+    config_.ReadConfiguration(settings);
+    ApplySettings(settings);
+}
+
+void TfrmQLK::SaveConfiguration() {
+    try {
+        config_.SaveConfiguration(CurrentSettings());
+    } catch (const std::exception& error) {
+        log_.WriteLog(error.what(), 0);
+    }
+}
+
+void TfrmQLK::closeEvent(QCloseEvent* event) {
+    if (!shutDown_ && confirmClose_ &&
+        !desktop_.ConfirmOkCancel(this, QString::fromLatin1(ShutDownQuestion)) && !shutDown_) {
+        event->ignore();
+        return;
+    }
+    // There is no dial-up connection to hang up before the table closes.
+    if (!shutDown_) FormDestroy();
+    event->accept();
+}
+
+void TfrmQLK::FormDestroy() {
+    shutDown_ = true;
+    tmrCheckMail_->SetEnabled(false);
+    log_.WriteLog("Closing User Database", 3);
+    CloseUserTable();
+    if (!RestartPending) SaveConfiguration();
+    emit ShutDownFinished();
+}
+
+void TfrmQLK::CloseWithoutAsking() {
+    confirmClose_ = false;
+    close();
+}
+
+void TfrmQLK::RestartGateway() {
+    CloseUserTable();
+    const QString program = QCoreApplication::applicationFilePath();
+    if (!desktop_.StartProgram(program, {}, QString::fromStdString(workFolder_.string()))) {
+        // Ending now would leave no gateway running at all.
+        OpenUserTable();
+        log_.WriteLog("Cannot restart QLK: " + ToBytes(program) + " did not start", 0);
+        return;
+    }
+    confirmClose_ = false;
+    RestartPending = true;
+    close();
+    desktop_.EndProcess();
+}
+
+// ---------------------------------------------------------------- settings
+
+Settings TfrmQLK::CurrentSettings() const {
+    Settings settings;
+    settings.ConnectionIndex = cmbConnection_->currentIndex();
+    settings.DelayMinutes = spnCheckTime_->value();
+    for (std::size_t day = 0; day < days_.size(); ++day) settings.Days[day] = days_[day]->isChecked();
+    settings.StartTime = QTime(0, 0).secsTo(dtpStart_->time());
+    settings.StopTime = QTime(0, 0).secsTo(dtpStop_->time());
+    settings.LogToFile = chkLog_->isChecked();
+    settings.LogFileName = ToBytes(edtLogto_->text());
+    settings.TimestampInWindow = chkTimestamp_->isChecked();
+    settings.LogDetailLevel = rgpLogDetail_->checkedId();
+    settings.SMTPServer = ToBytes(edtSMTP_->text());
+    settings.DefaultPOP3Server = ToBytes(edtDefaultPop3_->text());
+    settings.DialupPassword = ToBytes(edtRASPassword_->text());
+    settings.DeleteMailFromMAPI = chkDelete_->isChecked();
+    settings.AdminInternetAddress = ToBytes(edtAdminInet_->text());
+    settings.AdminMAPIName = ToBytes(edtAdminMAPI_->text());
+    settings.CCAdmin = ccadmin_->isChecked();
+    settings.ShowInternetHeaders = chkShowHeaders_->isChecked();
+    settings.AutoUpdate = chkCheckforUpdate_->isChecked();
+    return settings;
+}
+
+void TfrmQLK::ApplySettings(const Settings& settings) {
+    const bool listed = settings.ConnectionIndex >= 0 && settings.ConnectionIndex < cmbConnection_->count();
+    cmbConnection_->setCurrentIndex(listed ? settings.ConnectionIndex : -1);
+    spnCheckTime_->setValue(settings.DelayMinutes);
+    for (std::size_t day = 0; day < days_.size(); ++day) days_[day]->setChecked(settings.Days[day]);
+    dtpStart_->setTime(TimeOfDay(settings.StartTime));
+    dtpStop_->setTime(TimeOfDay(settings.StopTime));
+    chkLog_->setChecked(settings.LogToFile);
+    edtLogto_->setText(FromBytes(settings.LogFileName));
+    chkTimestamp_->setChecked(settings.TimestampInWindow);
+    if (QAbstractButton* item = rgpLogDetail_->button(settings.LogDetailLevel)) {
+        item->setChecked(true);
+    } else {
+        // An exclusive group cannot uncheck its last item; -1 selects none.
+        rgpLogDetail_->setExclusive(false);
+        for (QAbstractButton* any : rgpLogDetail_->buttons()) any->setChecked(false);
+        rgpLogDetail_->setExclusive(true);
+        log_.DetailLevel = -1;
+    }
+    edtSMTP_->setText(FromBytes(settings.SMTPServer));
+    edtDefaultPop3_->setText(FromBytes(settings.DefaultPOP3Server));
+    edtRASPassword_->setText(FromBytes(settings.DialupPassword));
+    chkDelete_->setChecked(settings.DeleteMailFromMAPI);
+    edtAdminInet_->setText(FromBytes(settings.AdminInternetAddress));
+    edtAdminMAPI_->setText(FromBytes(settings.AdminMAPIName));
+    ccadmin_->setChecked(settings.CCAdmin);
+    chkShowHeaders_->setChecked(settings.ShowInternetHeaders);
+    chkCheckforUpdate_->setChecked(settings.AutoUpdate);
+}
+
+int TfrmQLK::DelayIntervalMs() const {
+    return spnCheckTime_->value() * MinutesMs;
+}
+
+// ---------------------------------------------------------------- service state
+
+bool TfrmQLK::ServiceRunning() const {
+    return btnActive_->text() != QString::fromLatin1(StoppedCaption);
+}
+
+void TfrmQLK::btnActiveClick() {
+    const bool start = btnActive_->text() == QString::fromLatin1(StoppedCaption);
+    ShowServiceState(start);
+    LoadButtonImage(start ? "go.bmp" : "stop.bmp");
+}
+
+void TfrmQLK::ShowServiceState(bool running) {
+    btnActive_->setText(QString::fromLatin1(running ? RunningCaption : StoppedCaption));
+    QPalette colours = btnActive_->palette();
+    colours.setColor(QPalette::ButtonText, running ? kRunningColor : kStoppedColor);
+    btnActive_->setPalette(colours);
+    tmrCheckMail_->SetEnabled(running);
+    btnActive_->setToolTip(running ? QStringLiteral("Press to Stop Service")
+                                   : QStringLiteral("Press to Start Service"));
+}
+
+// The images come from the working folder, so an office can use its own; a
+// missing one is reported and the state already switched stays.
+void TfrmQLK::LoadButtonImage(const char* fileName) {
+    const QString path = QString::fromStdString((workFolder_ / fileName).string());
+    QPixmap image;
+    if (!image.load(path)) {
+        desktop_.ShowError(this, QString::fromStdString(EFOpenError(fileName).what()));
+        return;
+    }
+    btnActive_->setIcon(QIcon(image));
+}
+
+void TfrmQLK::tmrCheckMailTimer() {
+    if (RestartPending) desktop_.EndProcess();
+}
+
+// ---------------------------------------------------------------- commands
+
+void TfrmQLK::btnGrabNowClick() {
+    tmrCheckMail_->SetInterval(0);
+    log_.WriteLog("", 2);
+    log_.WriteLog("", 2);
+    log_.WriteLog("Manually Triggered Mail Check", 2);
+    tmrCheckMail_->SetInterval(DelayIntervalMs());
+}
+
+void TfrmQLK::btnTechClick() {
+    tmrCheckMail_->SetEnabled(false);
+    ShowTechSupport();
+    tmrCheckMail_->SetEnabled(true);
+}
+
+void TfrmQLK::ShowTechSupport() {
+    TfrmTech tech([this] { ShowEmailTechSupport(); }, this);
+    desktop_.RunModal(tech);
+}
+
+void TfrmQLK::ShowEmailTechSupport() {
+    TfrmEmail email(desktop_, workFolder_, edtLogto_->text(), this);
+    desktop_.RunModal(email);
+}
+
+void TfrmQLK::pnlAboutClick() {
+    TfrmAbout about([this] { AboutTechSupportClick(); }, this);
+    desktop_.RunModal(about);
+}
+
+void TfrmQLK::AboutTechSupportClick() {
+    if (Busy) {
+        desktop_.ShowMessage(this, QStringLiteral("This cannot be done while QLK is busy"));
+        return;
+    }
+    Busy = true;
+    tmrCheckMail_->SetEnabled(false);
+    ShowTechSupport();
+    Busy = false;
+    tmrCheckMail_->SetEnabled(true);
+}
+
+void TfrmQLK::btnHelpClick() {
+    const QString page = ShippedFilePath(QStringLiteral("help/index.html"));
+    if (page.isEmpty()) {
+        desktop_.ShowError(this, QString::fromStdString(EFOpenError("help/index.html").what()));
+    } else if (!desktop_.OpenUrl(QUrl::fromLocalFile(page))) {
+        desktop_.ShowError(this, QStringLiteral("No web browser could open the help page %1").arg(page));
+    }
+}
+
+void TfrmQLK::btnPostAdminClick() {
+    desktop_.ShowMessage(this, QStringLiteral("The post office administration is not available yet."));
+}
+
+void TfrmQLK::btnProfilesClick() {
+    desktop_.ShowMessage(this, QStringLiteral("Mail profiles are not available yet."));
+}
+
+void TfrmQLK::mmoStatusMouseDown() {
+    pnlSettings_->setFixedHeight(pnlSettings_->height() <= 250 ? PanelHeightOpen : PanelHeightFolded);
+}
+
+// ---------------------------------------------------------------- status log commands
+
+void TfrmQLK::btnClearStatusClick() {
+    const bool deleteFiles =
+        desktop_.AskYesNo(this, QStringLiteral("Confirmation"), QStringLiteral("Delete Log From Disk?"));
+    log_.Clear(deleteFiles);
+}
+
+void TfrmQLK::btnPrintLogClick() {
+    QPrinter printer;
+    printer.setDocName(QStringLiteral("QLK LOG"));
+    if (desktop_.ChoosePrinter(this, printer)) PrintLog(printer);
+}
+
+void TfrmQLK::PrintLog(QPrinter& printer) {
+    printer.setDocName(QStringLiteral("QLK LOG"));
+    mmoStatus_->document()->print(&printer);
+}
+
+void TfrmQLK::btnSaveRTFClick() {
+    try {
+        log_.SaveRtf();
+        desktop_.ShowMessage(this, QStringLiteral("Log Saved As QLKLOG.RTF"));
+    } catch (const std::exception& error) {
+        desktop_.ShowError(this, QString::fromStdString(error.what()));
+    }
+}
+
+// ---------------------------------------------------------------- network events
+
+void TfrmQLK::SMTPError(std::string& msg) {
+    log_.WriteLog("SMTP ERROR : " + msg + ".  Contact your ISP if problem persists.", 0);
+}
+
+void TfrmQLK::POPError(std::string& msg) {
+    log_.WriteLog("POP3 ERROR : " + msg + ".  Contact your ISP this problem persists.", 0);
+    if (IsLostConnection(msg)) RestartGateway();
+}
+
+void TfrmQLK::FTPError(std::string&) {}
+
+bool TfrmQLK::IsLostConnection(const std::string& msg) {
+    const std::string upper = Upper(msg);
+    return std::any_of(kLostConnectionTexts.begin(), kLostConnectionTexts.end(),
+                       [&](const char* text) { return upper.find(Upper(text)) != std::string::npos; });
+}
+
+void TfrmQLK::SMTPProgress(int percent) {
+    SetProgress(percent);
+}
+
+void TfrmQLK::POPProgress(int percent) {
+    SetProgress(percent);
+}
+
+void TfrmQLK::SetProgress(int percent) {
+    barProgress_->setValue(percent == 100 ? 0 : std::clamp(percent, 0, 100));
+    ProcessMessages();
+}
+
+}  // namespace qlk

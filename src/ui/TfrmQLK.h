@@ -1,0 +1,182 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "gateway/ConfigurationFile.h"
+#include "gateway/Settings.h"
+#include "gateway/StatusLog.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPrinter;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTimeEdit;
+class QVBoxLayout;
+
+namespace qlk {
+
+class Desktop;
+class IntervalTimer;
+class StatusView;
+
+// The main window "Quelmark" and the life of the process: it builds the two
+// pages, restores the status window, reads QLK.CFG, runs the service switch
+// and the scheduler's timer, and shuts down (or restarts) in good order.
+// The controls are the settings: Settings is read from and written to them.
+class TfrmQLK : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr const char* ShutDownQuestion = "Shut Down QLK?  Mail Will Not Be Transfered Any Longer";
+    static constexpr const char* RunningCaption = "Running...";
+    static constexpr const char* StoppedCaption = "Stopped";
+    static constexpr int PanelHeightFolded = 50;
+    static constexpr int PanelHeightOpen = 285;
+    static constexpr int MinutesMs = 60000;
+    static constexpr int BusyRedialMs = 150000;
+
+    // WORKFOLDER holds QLK.CFG, the logs, users.DB, QLKMSG/, QLKATT/ and the
+    // button images.
+    TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* parent = nullptr);
+    ~TfrmQLK() override;
+
+    // A transfer cycle is running.
+    bool Busy = false;
+    // A self-restart is under way: nothing more is saved and a late timer
+    // tick ends the process.
+    bool RestartPending = false;
+
+    StatusLog& Log() { return log_; }
+    IntervalTimer& CheckTimer() { return *tmrCheckMail_; }
+    const std::filesystem::path& WorkFolder() const { return workFolder_; }
+    bool ServiceRunning() const;
+
+    Settings CurrentSettings() const;
+    void ApplySettings(const Settings& settings);
+
+    // The user table's panel (grid and its buttons) goes on the "Mailboxes"
+    // page; the window takes ownership.
+    void AttachUsersPanel(QWidget* panel);
+
+    // Closes the way a service manager's stop request does: no question.
+    void CloseWithoutAsking();
+
+    // Starts a new copy of the program in the same working folder and ends
+    // this one without saving the configuration.
+    void RestartGateway();
+
+    void btnActiveClick();
+    void btnGrabNowClick();
+    void btnTechClick();
+    void btnHelpClick();
+    void pnlAboutClick();
+    void AboutTechSupportClick();
+    void btnPostAdminClick();
+    void btnProfilesClick();
+    void btnClearStatusClick();
+    void btnPrintLogClick();
+    void btnSaveRTFClick();
+    void mmoStatusMouseDown();
+    void tmrCheckMailTimer();
+
+    // Events of the network clients.
+    void SMTPError(std::string& msg);
+    void POPError(std::string& msg);
+    void FTPError(std::string& msg);
+    void SMTPProgress(int percent);
+    void POPProgress(int percent);
+
+    // Prints the status window on PRINTER as the job "QLK LOG".
+    void PrintLog(QPrinter& printer);
+
+    static bool IsLostConnection(const std::string& msg);
+
+signals:
+    // The window has closed and everything is saved: the program may end.
+    void ShutDownFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildWindow();
+    QWidget* BuildQlkPage();
+    QWidget* BuildSettingsPanel();
+    QWidget* BuildScheduleBox();
+    QWidget* BuildConnectionBox();
+    QWidget* BuildServersBox();
+    QWidget* BuildAboutPanel();
+    QWidget* BuildButtonColumn();
+    QWidget* BuildStatusArea();
+    QWidget* BuildMailboxesPage();
+    void ConnectLogSettings();
+    void CenterOnScreen();
+
+    void FormCreate();
+    void FormDestroy();
+    void CreateWorkFolders();
+    void FillConnectionList();
+    void ReadConfiguration();
+    void SaveConfiguration();
+    void OpenUserTable();
+    void CloseUserTable();
+    void ShowServiceState(bool running);
+    void LoadButtonImage(const char* fileName);
+    void SetProgress(int percent);
+    void ShowTechSupport();
+    void ShowEmailTechSupport();
+    int DelayIntervalMs() const;
+
+    Desktop& desktop_;
+    std::filesystem::path workFolder_;
+    StatusLog log_;
+    ConfigurationFile config_;
+    bool confirmClose_ = true;
+    bool shutDown_ = false;
+
+    IntervalTimer* tmrCheckMail_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    QFrame* pnlSettings_ = nullptr;
+    QWidget* settingsContent_ = nullptr;
+    QPushButton* btnGrabNow_ = nullptr;
+    QPushButton* btnActive_ = nullptr;
+    QComboBox* cmbConnection_ = nullptr;
+    QLineEdit* edtRASPassword_ = nullptr;
+    QSpinBox* spnCheckTime_ = nullptr;
+    std::array<QCheckBox*, 7> days_ = {};
+    QTimeEdit* dtpStart_ = nullptr;
+    QTimeEdit* dtpStop_ = nullptr;
+    QCheckBox* chkCheckforUpdate_ = nullptr;
+    QLineEdit* edtSMTP_ = nullptr;
+    QLineEdit* edtAdminInet_ = nullptr;
+    QLineEdit* edtAdminMAPI_ = nullptr;
+    QCheckBox* ccadmin_ = nullptr;
+    QFrame* pnlAbout_ = nullptr;
+    QLabel* VRTLogo_ = nullptr;
+    QLineEdit* edtInfo_ = nullptr;
+    StatusView* mmoStatus_ = nullptr;
+    QProgressBar* barProgress_ = nullptr;
+    QButtonGroup* rgpLogDetail_ = nullptr;
+    QVBoxLayout* usersArea_ = nullptr;
+    QCheckBox* chkShowHeaders_ = nullptr;
+    QCheckBox* chkLog_ = nullptr;
+    QCheckBox* chkTimestamp_ = nullptr;
+    QLineEdit* edtLogto_ = nullptr;
+    QLineEdit* edtDefaultPop3_ = nullptr;
+    QCheckBox* chkDelete_ = nullptr;
+};
+
+}  // namespace qlk
