@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qlk {
+
+// The raw header lines of a message, one entry per line without its line end.
+// Folded continuation lines are entries of their own that begin with a blank
+// or a tab. Every field-name comparison is case-insensitive.
+class TmsHeaders {
+public:
+    // The value of the first field called `name` (with or without its colon),
+    // unfolded and trimmed; "" when absent. Values other than Content-Type and
+    // X-UIDL are cut at 255 characters and their RFC 2047 words decoded.
+    std::string GetFieldValue(std::string_view name) const;
+
+    // Clears `list` and adds one entry per comma-separated item of every line
+    // that begins with `name` (To, CC, BCC). Commas inside a quoted display
+    // name do not split it.
+    void GetFieldList(std::string_view name, std::vector<std::string>& list) const;
+
+    // Deletes the first field called `name` together with its continuation lines.
+    void DeleteField(std::string_view name);
+
+    // Deletes the first empty line and everything after it.
+    void TruncateAtBlankLine();
+
+    std::size_t Count() const { return lines_.size(); }
+    bool Empty() const { return lines_.empty(); }
+    const std::string& operator[](std::size_t index) const { return lines_.at(index); }
+    void Add(std::string line) { lines_.push_back(std::move(line)); }
+    void Clear() { lines_.clear(); }
+
+    std::vector<std::string>& Lines() { return lines_; }
+    const std::vector<std::string>& Lines() const { return lines_; }
+    auto begin() const { return lines_.begin(); }
+    auto end() const { return lines_.end(); }
+
+private:
+    std::vector<std::string> lines_;
+};
+
+}  // namespace qlk

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "message/TmsAddressList.h"
+#include "message/TmsCustomMessage.h"
+
+namespace qlk {
+
+enum TPriority { ptLow, ptNormal, ptHigh };
+
+// An Internet mail message: adds the recipient lists (BCC is never written
+// into the header), the priority and the return-receipt request.
+class TmsMessage : public TmsCustomMessage {
+public:
+    TmsAddressList& Recipients() { return recipients_; }
+    const TmsAddressList& Recipients() const { return recipients_; }
+    void SetRecipients(const TmsAddressList& list) { recipients_.Assign(list); }
+    TmsAddressList& CC() { return cc_; }
+    const TmsAddressList& CC() const { return cc_; }
+    void SetCC(const TmsAddressList& list) { cc_.Assign(list); }
+    TmsAddressList& BCC() { return bcc_; }
+    const TmsAddressList& BCC() const { return bcc_; }
+    void SetBCC(const TmsAddressList& list) { bcc_.Assign(list); }
+    bool ReturnReceipt() const { return returnReceipt_; }
+    void SetReturnReceipt(bool value) { returnReceipt_ = value; }
+    TPriority Priority() const { return priority_; }
+    void SetPriority(TPriority value) { priority_ = value; }
+
+    // Requires a sender address and at least one recipient, CC or BCC address.
+    void Validate() const override;
+    void SaveToStream(std::ostream& stream) override;
+    void LoadFromText(std::string text) override;
+    // Empties the recipient lists too; Priority and ReturnReceipt stay.
+    void Clear() override;
+    void ParseHeaders(const TmsHeaders& headers) override;
+    void Assign(const TmsCustomMessage& source) override;
+
+private:
+    TmsAddressList recipients_;
+    TmsAddressList cc_;
+    TmsAddressList bcc_;
+    bool returnReceipt_ = false;
+    TPriority priority_ = ptNormal;
+};
+
+}  // namespace qlk
