@@ -1,0 +1,200 @@
+#include "message/Base64.h"
+
+#include <array>
+#include <cstring>
+
+#include "message/CodecTables.h"
+#include "message/EMessageParserError.h"
+#include "platform/EventPump.h"
+
+namespace qlk {
+
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::uint8_t kPadValue = 255;
+constexpr std::uint8_t kInvalid = 0xFF;  // never a 6-bit value; "=" is handled apart
+constexpr std::uint32_t kBadGroup = 0x80000000u;
+constexpr std::size_t kLineBytes = 57;
+constexpr std::size_t kPumpInterval = 64 * 1024;
+
+constexpr std::array<std::uint8_t, 256> MakeValues() {
+    std::array<std::uint8_t, 256> values{};
+    for (auto& v : values) v = kInvalid;
+    for (std::uint8_t i = 0; i < 64; ++i) values[static_cast<unsigned char>(kAlphabet[i])] = i;
+    return values;
+}
+constexpr std::array<std::uint8_t, 256> kValues = MakeValues();
+
+// One table per position in a group of four: the character's 6 bits already
+// shifted into place; "=" adds nothing; anything else sets kBadGroup.
+constexpr std::array<std::uint32_t, 256> MakeShifted(int shift) {
+    std::array<std::uint32_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        if (c == '=')
+            table[c] = 0;
+        else if (kValues[c] == kInvalid)
+            table[c] = kBadGroup;
+        else
+            table[c] = static_cast<std::uint32_t>(kValues[c]) << shift;
+    }
+    return table;
+}
+constexpr std::array<std::uint32_t, 256> kShift18 = MakeShifted(18);
+constexpr std::array<std::uint32_t, 256> kShift12 = MakeShifted(12);
+constexpr std::array<std::uint32_t, 256> kShift6 = MakeShifted(6);
+constexpr std::array<std::uint32_t, 256> kShift0 = MakeShifted(0);
+
+const PairTable& EncodePairs() {
+    static const PairTable table = MakePairTable([](unsigned v) { return kAlphabet[v]; });
+    return table;
+}
+
+[[noreturn]] void ThrowInvalidCharacter() {
+    throw EMessageParserError("Invalid Character");
+}
+
+inline unsigned char At(const char* p, std::size_t i) {
+    return static_cast<unsigned char>(p[i]);
+}
+
+inline std::uint32_t GroupValue(unsigned char c0, unsigned char c1, unsigned char c2, unsigned char c3) {
+    return kShift18[c0] | kShift12[c1] | kShift6[c2] | kShift0[c3];
+}
+
+inline void StoreGroup(char* out, std::uint32_t v) {
+    out[0] = static_cast<char>(v >> 16);
+    out[1] = static_cast<char>(v >> 8);
+    out[2] = static_cast<char>(v);
+}
+
+// Writes the encoding of n bytes (whole groups and a padded tail) at out;
+// returns the end.
+char* EncodeBlock(const unsigned char* in, std::size_t n, char* out) {
+    const PairTable& pairs = EncodePairs();
+    std::size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned v = (unsigned{in[i]} << 16) | (unsigned{in[i + 1]} << 8) | in[i + 2];
+        std::memcpy(out, pairs[v >> 12].data(), 2);
+        std::memcpy(out + 2, pairs[v & 0xFFF].data(), 2);
+        out += 4;
+    }
+    const std::size_t rest = n - i;
+    if (rest > 0) {
+        const unsigned v = (unsigned{in[i]} << 16) | (rest == 2 ? unsigned{in[i + 1]} << 8 : 0u);
+        out[0] = kAlphabet[v >> 18];
+        out[1] = kAlphabet[(v >> 12) & 63];
+        out[2] = rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+        out[3] = '=';
+        out += 4;
+    }
+    return out;
+}
+
+std::size_t EncodedLength(std::size_t n) {
+    return (n + 2) / 3 * 4;
+}
+
+}  // namespace
+
+std::uint8_t Base64CharValue(char c) {
+    if (c == '=') return kPadValue;
+    const std::uint8_t value = kValues[static_cast<unsigned char>(c)];
+    if (value == kInvalid) ThrowInvalidCharacter();
+    return value;
+}
+
+std::string Base64EncodeString(std::string_view s) {
+    ProcessMessages();
+    std::string out;
+    Base64EncodeAppend(s.substr(0, 255), out);
+    return out;
+}
+
+std::string Base64DecodeString(std::string_view line) {
+    ProcessMessages();
+    std::string out;
+    Base64DecodeLineAppend(line.substr(0, 255), out);
+    return out;
+}
+
+void Base64EncodeAppend(std::string_view data, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + EncodedLength(data.size()));
+    EncodeBlock(reinterpret_cast<const unsigned char*>(data.data()), data.size(), out.data() + start);
+}
+
+void Base64EncodeWrapped(std::string_view data, std::string& out, std::string_view lineEnd) {
+    const std::size_t lines = (data.size() + kLineBytes - 1) / kLineBytes;
+    const std::size_t start = out.size();
+    out.resize(start + EncodedLength(data.size()) + lines * lineEnd.size());
+    char* dst = out.data() + start;
+    const auto* src = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t done = 0;
+    std::size_t pumped = 0;
+    while (done < data.size()) {
+        const std::size_t n = std::min(kLineBytes, data.size() - done);
+        dst = EncodeBlock(src + done, n, dst);
+        std::memcpy(dst, lineEnd.data(), lineEnd.size());
+        dst += lineEnd.size();
+        done += n;
+        if (done - pumped >= kPumpInterval) {
+            ProcessMessages();
+            pumped = done;
+        }
+    }
+}
+
+void Base64DecodeLineAppend(std::string_view line, std::string& out) {
+    const std::size_t n = line.size();
+    if (n == 0) return;
+    const char* p = line.data();
+    const std::size_t start = out.size();
+    const std::size_t groups = (n + 3) / 4;
+    out.resize(start + groups * 3);
+    char* dst = out.data() + start;
+
+    std::size_t i = 0;
+    std::uint32_t bad = 0;
+    for (; i + 4 <= n; i += 4, dst += 3) {
+        const std::uint32_t v = GroupValue(At(p, i), At(p, i + 1), At(p, i + 2), At(p, i + 3));
+        bad |= v;
+        StoreGroup(dst, v);
+    }
+    std::size_t missing = 0;
+    if (i < n) {
+        // A short last group: only its own characters are read.
+        unsigned char tail[4] = {'=', '=', '=', '='};
+        missing = 4 - (n - i);
+        std::memcpy(tail, p + i, n - i);
+        const std::uint32_t v = GroupValue(tail[0], tail[1], tail[2], tail[3]);
+        bad |= v;
+        StoreGroup(dst, v);
+    }
+    if (bad & kBadGroup) {
+        out.resize(start);
+        ThrowInvalidCharacter();
+    }
+
+    std::size_t padding = 0;
+    while (padding < n && p[n - 1 - padding] == '=') ++padding;
+    const std::size_t drop = std::min(groups * 3, padding + missing);
+    out.resize(start + groups * 3 - drop);
+}
+
+void Base64DecodeText(std::string_view text, std::string& out) {
+    out.reserve(out.size() + text.size() / 4 * 3 + 3);
+    std::size_t pos = 0;
+    std::size_t pumped = 0;
+    while (pos < text.size()) {
+        const std::size_t end = LineEnd(text, pos);
+        Base64DecodeLineAppend(text.substr(pos, end - pos), out);
+        pos = NextLineStart(text, end);
+        if (pos - pumped >= kPumpInterval) {
+            ProcessMessages();
+            pumped = pos;
+        }
+    }
+}
+
+}  // namespace qlk

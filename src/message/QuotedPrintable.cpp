@@ -1,0 +1,247 @@
+#include "message/QuotedPrintable.h"
+
+#include <array>
+#include <cstring>
+
+#include "message/CodecTables.h"
+#include "platform/EventPump.h"
+#include "platform/Exception.h"
+
+namespace qlk {
+
+namespace {
+
+constexpr std::size_t kPumpInterval = 64 * 1024;
+constexpr unsigned char kCtrlZ = 26;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr std::uint8_t kNotHex = 0xFF;
+
+constexpr std::array<bool, 256> MakeNeedsEscape() {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[c] = c < 32 || c == '=' || c >= 128;
+    return table;
+}
+constexpr std::array<bool, 256> kNeedsEscape = MakeNeedsEscape();
+
+constexpr std::array<std::uint8_t, 256> MakeHexValues() {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table) v = kNotHex;
+    for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<std::uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<std::uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<std::uint8_t>(c - 'a' + 10);
+    return table;
+}
+constexpr std::array<std::uint8_t, 256> kHexValues = MakeHexValues();
+
+[[noreturn]] void ThrowParagraphTooLarge() {
+    throw Exception("Paragraph is too large");
+}
+
+bool IsBreak(unsigned char c) {
+    return c == '\r' || c == '\n';
+}
+
+// A string that is written through a raw cursor and grown in large steps,
+// then cut to what was written.
+class Output {
+public:
+    explicit Output(std::string& out) : out_(out), used_(out.size()) {}
+    ~Output() { out_.resize(used_); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    char* Reserve(std::size_t count) {
+        if (out_.size() < used_ + count) out_.resize(std::max(out_.size() * 2, used_ + count + 4096));
+        return out_.data() + used_;
+    }
+    void Commit(const char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
+    std::size_t Used() const { return used_; }
+    std::size_t OffsetOf(const char* p) const { return static_cast<std::size_t>(p - out_.data()); }
+    char LastByte() const { return out_[used_ - 1]; }
+    void Truncate(std::size_t size) { used_ = size; }
+
+private:
+    std::string& out_;
+    std::size_t used_;
+};
+
+char* EscapePiece(const unsigned char* piece, std::size_t length, char* out) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char c = piece[i];
+        if (kNeedsEscape[c]) {
+            out[0] = '=';
+            out[1] = kHexDigits[c >> 4];
+            out[2] = kHexDigits[c & 15];
+            out += 3;
+        } else {
+            *out++ = static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// Cuts one paragraph into pieces of at most 65 bytes; a piece that would be
+// longer ends before the last blank within reach, which then opens the next.
+template <typename EmitPiece>
+void CutParagraph(const unsigned char* p, std::size_t length, EmitPiece& emit) {
+    std::size_t start = 0;
+    while (length - start >= kQPPieceLength) {
+        std::size_t end = start + kQPPieceLength;
+        for (std::size_t j = start + kQPPieceLength; j > start; --j) {
+            if (j < length && p[j] == ' ') {
+                end = j;
+                break;
+            }
+        }
+        emit(p + start, end - start, true);
+        start = end;
+    }
+    emit(p + start, length - start, false);
+}
+
+template <typename EmitPiece>
+void EncodeParagraphs(std::string_view data, EmitPiece& emit) {
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+    const std::size_t n = data.size();
+    std::size_t pos = 0;
+    std::size_t pumped = 0;
+    while (pos < n) {
+        const std::size_t breakAt = LineEnd(data, pos);
+        std::size_t end = n;
+        std::size_t next = n;
+        // A break that is the very last byte stays in the paragraph.
+        if (breakAt + 1 < n) {
+            end = breakAt;
+            const unsigned char first = p[breakAt];
+            const unsigned char second = p[breakAt + 1];
+            // CR LF and LF CR are one break; a doubled CR or LF is an empty line.
+            next = IsBreak(second) && second != first ? breakAt + 2 : breakAt + 1;
+        }
+        if (end - pos > kQPMaxEncodeParagraph) ThrowParagraphTooLarge();
+        CutParagraph(p + pos, end - pos, emit);
+        pos = next;
+        if (pos - pumped >= kPumpInterval) {
+            ProcessMessages();
+            pumped = pos;
+        }
+    }
+}
+
+// Decodes lines into an output, paragraph by paragraph.
+class LineDecoder {
+public:
+    explicit LineDecoder(std::string& out) : out_(out), paragraphStart_(out_.Used()), pumped_(out_.Used()) {}
+
+    void Line(std::string_view line) {
+        const bool soft = !line.empty() && line.back() == '=';
+        if (soft) line.remove_suffix(1);
+        char* d = DecodeEscapes(line, out_.Reserve(line.size() + 2));
+        if (out_.OffsetOf(d) - paragraphStart_ > kQPMaxDecodeParagraph) {
+            out_.Truncate(paragraphStart_);
+            ThrowParagraphTooLarge();
+        }
+        out_.Commit(d);
+        if (!soft) EndParagraph();
+    }
+
+private:
+    static char* DecodeEscapes(std::string_view line, char* d) {
+        const char* s = line.data();
+        const char* end = s + line.size();
+        while (s < end) {
+            const char* eq = static_cast<const char*>(std::memchr(s, '=', static_cast<std::size_t>(end - s)));
+            const char* runEnd = eq ? eq : end;
+            std::memcpy(d, s, static_cast<std::size_t>(runEnd - s));
+            d += runEnd - s;
+            if (!eq) break;
+            // The last two characters of a line cannot start an escape.
+            if (end - eq > 2) {
+                const std::uint8_t high = kHexValues[static_cast<unsigned char>(eq[1])];
+                const std::uint8_t low = kHexValues[static_cast<unsigned char>(eq[2])];
+                if (high != kNotHex && low != kNotHex) {
+                    *d++ = static_cast<char>((high << 4) | low);
+                    s = eq + 3;
+                    continue;
+                }
+            }
+            *d++ = '=';
+            s = eq + 1;
+        }
+        return d;
+    }
+
+    void EndParagraph() {
+        const bool endsWithCtrlZ =
+            out_.Used() > paragraphStart_ && static_cast<unsigned char>(out_.LastByte()) == kCtrlZ;
+        if (!endsWithCtrlZ) {
+            char* d = out_.Reserve(2);
+            d[0] = '\r';
+            d[1] = '\n';
+            out_.Commit(d + 2);
+        }
+        paragraphStart_ = out_.Used();
+        if (paragraphStart_ - pumped_ >= kPumpInterval) {
+            ProcessMessages();
+            pumped_ = paragraphStart_;
+        }
+    }
+
+    Output out_;
+    std::size_t paragraphStart_;
+    std::size_t pumped_;
+};
+
+}  // namespace
+
+void QPEncodeAppend(std::string_view data, std::string& out, std::string_view lineEnd) {
+    out.reserve(out.size() + data.size() + data.size() / 8 + 64);
+    Output output(out);
+    auto emit = [&](const unsigned char* piece, std::size_t length, bool soft) {
+        char* d = output.Reserve(3 * length + 1 + lineEnd.size());
+        d = EscapePiece(piece, length, d);
+        if (soft) *d++ = '=';
+        std::memcpy(d, lineEnd.data(), lineEnd.size());
+        output.Commit(d + lineEnd.size());
+    };
+    EncodeParagraphs(data, emit);
+}
+
+void QPEncodeLines(std::string_view data, std::vector<std::string>& lines) {
+    auto emit = [&](const unsigned char* piece, std::size_t length, bool soft) {
+        std::string line(3 * length + 1, '\0');
+        char* end = EscapePiece(piece, length, line.data());
+        if (soft) *end++ = '=';
+        line.resize(static_cast<std::size_t>(end - line.data()));
+        lines.push_back(std::move(line));
+    };
+    EncodeParagraphs(data, emit);
+}
+
+void QPDecodeLines(const std::vector<std::string>& lines, std::string& out, std::size_t maxLineLength) {
+    LineDecoder decoder(out);
+    for (const std::string& line : lines) decoder.Line(std::string_view(line).substr(0, maxLineLength));
+}
+
+void QPDecodeText(std::string_view text, std::string& out) {
+    out.reserve(out.size() + text.size());
+    LineDecoder decoder(out);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = LineEnd(text, pos);
+        decoder.Line(text.substr(pos, end - pos));
+        pos = NextLineStart(text, end);
+    }
+}
+
+std::string QPDecodeString(std::string_view s) {
+    std::string decoded;
+    {
+        LineDecoder decoder(decoded);
+        decoder.Line(s.substr(0, 255));
+    }
+    decoded.resize(LineEnd(decoded, 0));
+    if (decoded.size() > 255) decoded.resize(255);
+    return decoded;
+}
+
+}  // namespace qlk

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qlk {
+
+// Quoted-printable, whole-buffer path. TQuotedPrintable (the stream and
+// line-list coder) runs on these; the message encoder and decoder call them
+// directly for bodies and attachments.
+//
+// Encoding splits the data into paragraphs at line breaks (CR LF, LF CR, a
+// lone CR or a lone LF; the very last byte of the data always belongs to the
+// last paragraph, even a CR or LF). Each paragraph is cut into pieces of at
+// most 65 bytes, a longer piece ending before the last blank that lets it fit;
+// every piece but the last gets a soft break "=". Bytes below 32, "=" and
+// bytes from 128 up are written as "=XX". An empty paragraph gives an empty
+// line.
+//
+// Decoding joins a line ending in "=" to the next one, replaces "=XX" (hex in
+// either case) by its byte and leaves any other "=" as it stands, ends every
+// other line with CR LF unless the text so far ends with Ctrl-Z (26). A soft
+// break on the last line keeps its text, without a line break.
+//
+// A paragraph must stay below the coder's paragraph buffer: encoding takes
+// at most kQPMaxEncodeParagraph bytes, decoding at most kQPMaxDecodeParagraph;
+// beyond that qlk::Exception "Paragraph is too large" is raised.
+
+inline constexpr std::size_t kQPParagraphBuffer = 24576;
+inline constexpr std::size_t kQPMaxEncodeParagraph = kQPParagraphBuffer - 1;
+inline constexpr std::size_t kQPMaxDecodeParagraph = kQPParagraphBuffer - 2;
+inline constexpr std::size_t kQPPieceLength = 65;
+
+// Appends the encoded text, every line followed by lineEnd.
+void QPEncodeAppend(std::string_view data, std::string& out, std::string_view lineEnd = "\r\n");
+// Appends the encoded lines to a line list.
+void QPEncodeLines(std::string_view data, std::vector<std::string>& lines);
+
+// Appends the bytes of a line list. maxLineLength cuts each line before it is
+// read (the line interface passes 255; the default reads lines whole).
+void QPDecodeLines(const std::vector<std::string>& lines, std::string& out,
+                   std::size_t maxLineLength = std::string::npos);
+// Appends the bytes of a text of lines separated by CR LF, LF or CR.
+void QPDecodeText(std::string_view text, std::string& out);
+
+// Decodes one quoted-printable text (cut at 255) and returns the first line
+// of the result, at most 255 characters.
+std::string QPDecodeString(std::string_view s);
+
+}  // namespace qlk

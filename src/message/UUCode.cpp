@@ -1,0 +1,189 @@
+#include "message/UUCode.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "message/CodecTables.h"
+#include "message/EMessageParserError.h"
+#include "message/TextUtils.h"
+#include "platform/EventPump.h"
+
+namespace qlk {
+
+namespace {
+
+constexpr std::size_t kLineBytes = 45;
+constexpr std::uint32_t kBadGroup = 0x80000000u;
+constexpr std::size_t kPumpInterval = 64 * 1024;
+
+constexpr char CharOf(unsigned value) {
+    return value == 0 ? '`' : static_cast<char>(value + 32);
+}
+
+constexpr std::array<std::uint32_t, 256> MakeShifted(int shift) {
+    std::array<std::uint32_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        if (c > ' ' && c <= '_')
+            table[c] = static_cast<std::uint32_t>(c - 32) << shift;
+        else if (c == '`')
+            table[c] = 0;
+        else if (c == ' ')
+            table[c] = 63u << shift;  // old encoders wrote a blank where "_" belongs
+        else
+            table[c] = kBadGroup;
+    }
+    return table;
+}
+constexpr std::array<std::uint32_t, 256> kShift18 = MakeShifted(18);
+constexpr std::array<std::uint32_t, 256> kShift12 = MakeShifted(12);
+constexpr std::array<std::uint32_t, 256> kShift6 = MakeShifted(6);
+constexpr std::array<std::uint32_t, 256> kShift0 = MakeShifted(0);
+
+const PairTable& EncodePairs() {
+    static const PairTable table = MakePairTable(CharOf);
+    return table;
+}
+
+[[noreturn]] void ThrowInvalidCharacter() {
+    throw EMessageParserError("Invalid Character");
+}
+
+inline std::uint32_t GroupValue(const unsigned char* g) {
+    return kShift18[g[0]] | kShift12[g[1]] | kShift6[g[2]] | kShift0[g[3]];
+}
+
+std::size_t EncodedLineLength(std::size_t n) {
+    return 1 + (4 * n) / 3 + (n % 3 != 0 ? 1 : 0);
+}
+
+char* EncodeLine(const unsigned char* in, std::size_t n, char* out) {
+    const PairTable& pairs = EncodePairs();
+    *out++ = CharOf(static_cast<unsigned>(n));
+    std::size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned v = (unsigned{in[i]} << 16) | (unsigned{in[i + 1]} << 8) | in[i + 2];
+        std::memcpy(out, pairs[v >> 12].data(), 2);
+        std::memcpy(out + 2, pairs[v & 0xFFF].data(), 2);
+        out += 4;
+    }
+    if (n - i == 1) {
+        *out++ = CharOf(in[i] >> 2);
+        *out++ = CharOf((in[i] & 3u) << 4);
+    } else if (n - i == 2) {
+        const unsigned v = (unsigned{in[i]} << 8) | in[i + 1];
+        *out++ = CharOf(v >> 10);
+        *out++ = CharOf((v >> 4) & 63);
+        *out++ = CharOf((v & 15u) << 2);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::uint8_t UUCharValue(char c) {
+    const std::uint32_t value = kShift0[static_cast<unsigned char>(c)];
+    if (value == kBadGroup) ThrowInvalidCharacter();
+    return static_cast<std::uint8_t>(value);
+}
+
+std::string UUEncodeLine(std::string_view bytes) {
+    ProcessMessages();
+    std::string out;
+    UUEncodeLineAppend(bytes, out);
+    return out;
+}
+
+std::string UUDecodeLine(std::string_view line) {
+    ProcessMessages();
+    std::string out;
+    UUDecodeLineAppend(line.substr(0, 255), out);
+    return out;
+}
+
+bool IsUUBegin(std::string_view line) {
+    if (line.size() <= 8 || UpperCase(line.substr(0, 5)) != "BEGIN") return false;
+    const std::string mode = Trim(line.substr(5)).substr(0, 3);
+    std::string_view digits(mode);
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
+    return !digits.empty() &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string UUFileName(std::string_view line) {
+    if (line.size() <= 10) return {};
+    std::string_view rest = line.substr(10);
+    if (rest.front() == '"') {
+        rest.remove_prefix(1);
+        const std::size_t quote = rest.find('"');
+        return quote == std::string_view::npos ? std::string() : std::string(rest.substr(0, quote));
+    }
+    return std::string(rest.substr(0, rest.find(' ')));
+}
+
+void UUEncodeLineAppend(std::string_view bytes, std::string& out) {
+    const std::size_t n = std::min(bytes.size(), kLineBytes);
+    const std::size_t start = out.size();
+    out.resize(start + EncodedLineLength(n));
+    EncodeLine(reinterpret_cast<const unsigned char*>(bytes.data()), n, out.data() + start);
+}
+
+void UUEncodeWrapped(std::string_view data, std::string& out, std::string_view lineEnd) {
+    const std::size_t fullLines = data.size() / kLineBytes;
+    const std::size_t rest = data.size() % kLineBytes;
+    const std::size_t start = out.size();
+    out.resize(start + fullLines * (EncodedLineLength(kLineBytes) + lineEnd.size()) +
+               (rest > 0 ? EncodedLineLength(rest) + lineEnd.size() : 0));
+    char* dst = out.data() + start;
+    const auto* src = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t done = 0;
+    std::size_t pumped = 0;
+    while (done < data.size()) {
+        const std::size_t n = std::min(kLineBytes, data.size() - done);
+        dst = EncodeLine(src + done, n, dst);
+        std::memcpy(dst, lineEnd.data(), lineEnd.size());
+        dst += lineEnd.size();
+        done += n;
+        if (done - pumped >= kPumpInterval) {
+            ProcessMessages();
+            pumped = done;
+        }
+    }
+}
+
+void UUDecodeLineAppend(std::string_view line, std::string& out) {
+    if (line.empty()) return;
+    const std::size_t count = UUCharValue(line.front());
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data()) + 1;
+    const std::size_t n = line.size() - 1;
+    const std::size_t groups = (n + 3) / 4;
+    const std::size_t start = out.size();
+    out.resize(start + groups * 3);
+    char* dst = out.data() + start;
+
+    std::uint32_t bad = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4, dst += 3) {
+        const std::uint32_t v = GroupValue(p + i);
+        bad |= v;
+        dst[0] = static_cast<char>(v >> 16);
+        dst[1] = static_cast<char>(v >> 8);
+        dst[2] = static_cast<char>(v);
+    }
+    if (i < n) {
+        unsigned char tail[4] = {'`', '`', '`', '`'};
+        std::memcpy(tail, p + i, n - i);
+        const std::uint32_t v = GroupValue(tail);
+        bad |= v;
+        dst[0] = static_cast<char>(v >> 16);
+        dst[1] = static_cast<char>(v >> 8);
+        dst[2] = static_cast<char>(v);
+    }
+    if (bad & kBadGroup) {
+        out.resize(start);
+        ThrowInvalidCharacter();
+    }
+    out.resize(start + std::min(count, groups * 3));
+}
+
+}  // namespace qlk
