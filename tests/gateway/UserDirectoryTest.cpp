@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gateway/EDatabaseError.h"
+#include "gateway/UserDirectory.h"
+#include "support/TempDir.h"
+
+namespace qlk {
+namespace {
+
+struct Logged {
+    std::string text;
+    int level;
+};
+
+class UserDirectoryTest : public ::testing::Test {
+protected:
+    UserDirectoryTest() {
+        users_.AskCopyValues = [this] {
+            ++questions_;
+            return answerYes_;
+        };
+        users_.DefaultPOP3Server = [this] { return defaultHost_; };
+    }
+
+    void StoreRow(const std::string& mailbox, bool deleteMail, bool alias) {
+        TableEngine& table = users_.Table();
+        table.Append();
+        table.SetAsString(UserField::Mailbox, mailbox);
+        table.SetAsString(UserField::POPHost, "old.example.com");
+        table.SetAsString(UserField::POPUserID, mailbox + "-id");
+        table.SetAsString(UserField::POPPassword, mailbox + "-pw");
+        table.SetAsBoolean(UserField::DeleteMail, deleteMail);
+        table.SetAsBoolean(UserField::Alias, alias);
+        table.Post();
+    }
+
+    test::TempDir dir_;
+    std::vector<Logged> log_;
+    UserDirectory users_{dir_.path(), [this](const std::string& text, int level) {
+                             log_.push_back({text, level});
+                         }};
+    bool answerYes_ = false;
+    int questions_ = 0;
+    std::string defaultHost_;
+};
+
+struct AddCase {
+    const char* what;
+    bool previousRow;
+    bool answerYes;
+    std::string defaultHost;
+    std::string host, userId, password;  // expected in the new row
+};
+
+void PrintTo(const AddCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class AddUserTest : public UserDirectoryTest, public ::testing::WithParamInterface<AddCase> {};
+
+TEST_P(AddUserTest, NewRowStartsFromTheCopyRuleAndTheDefaultServer) {
+    const AddCase& c = GetParam();
+    ASSERT_TRUE(users_.OpenTable());
+    if (c.previousRow) {
+        StoreRow("first", true, false);
+        StoreRow("prev", false, true);  // the flags of the last row must not carry over
+    }
+    users_.Table().First();
+    answerYes_ = c.answerYes;
+    defaultHost_ = c.defaultHost;
+
+    users_.AddUser();
+
+    const TableEngine& table = users_.Table();
+    EXPECT_EQ(questions_, 1);
+    EXPECT_EQ(table.State(), TableState::Inserting);
+    EXPECT_EQ(table.AsString(UserField::POPHost), c.host);
+    EXPECT_EQ(table.AsString(UserField::POPUserID), c.userId);
+    EXPECT_EQ(table.AsString(UserField::POPPassword), c.password);
+    EXPECT_EQ(table.AsString(UserField::Mailbox), "");
+    EXPECT_TRUE(table.AsBoolean(UserField::DeleteMail));
+    EXPECT_FALSE(table.AsBoolean(UserField::Alias));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, AddUserTest,
+    ::testing::Values(AddCase{"yes copies the last row, the default server wins", true, true,
+                              "default.example.com", "default.example.com", "prev-id", "prev-pw"},
+                      AddCase{"yes without a default server keeps the copied host", true, true, "",
+                              "old.example.com", "prev-id", "prev-pw"},
+                      AddCase{"no gives an empty row", true, false, "", "", "", ""},
+                      AddCase{"no still takes the default server", true, false, "default.example.com",
+                              "default.example.com", "", ""},
+                      AddCase{"yes on an empty table copies nothing", false, true, "", "", "", ""},
+                      AddCase{"yes on an empty table with a default server", false, true,
+                              "default.example.com", "default.example.com", "", ""}),
+    [](const ::testing::TestParamInfo<AddCase>& param) { return "Case" + std::to_string(param.index); });
+
+TEST_F(UserDirectoryTest, AnAddedRowDiscardedLeavesTheTableAsItWas) {
+    ASSERT_TRUE(users_.OpenTable());
+    StoreRow("only", true, false);
+    users_.AddUser();
+    users_.Table().SetAsString(UserField::Mailbox, "typed");
+    users_.Table().Cancel();
+    users_.ReopenTable();
+    EXPECT_EQ(users_.Table().RecordCount(), 1);
+}
+
+TEST_F(UserDirectoryTest, DeleteHappensOnlyWhenConfirmed) {
+    ASSERT_TRUE(users_.OpenTable());
+    StoreRow("a", true, false);
+    StoreRow("b", true, false);
+    users_.Table().First();
+
+    int asked = 0;
+    users_.ConfirmDelete = [&asked] {
+        ++asked;
+        return false;
+    };
+    EXPECT_FALSE(users_.DeleteCurrentUser());
+    EXPECT_EQ(users_.Table().RecordCount(), 2);
+
+    users_.ConfirmDelete = [&asked] {
+        ++asked;
+        return true;
+    };
+    EXPECT_TRUE(users_.DeleteCurrentUser());
+    EXPECT_EQ(asked, 2);
+    ASSERT_EQ(users_.Table().RecordCount(), 1);
+    EXPECT_EQ(users_.Table().AsString(UserField::Mailbox), "b");
+}
+
+TEST(UserDirectoryRules, EveryRequiredFieldOfTheFormMustBeFilled) {
+    UserRecord full;
+    full.mailbox = "m";
+    full.popHost = "h";
+    full.popUserId = "u";
+    full.popPassword = "p";
+    full.returnAddress = "r@example.com";
+    EXPECT_TRUE(UserDirectory::RequiredFieldsFilled(full));
+
+    for (UserField field : {UserField::Mailbox, UserField::POPHost, UserField::POPUserID,
+                            UserField::POPPassword, UserField::ReturnAddress}) {
+        UserRecord row = full;
+        row.Text(field)->clear();
+        EXPECT_FALSE(UserDirectory::RequiredFieldsFilled(row)) << InfoOf(field).name;
+    }
+    UserRecord optionalEmpty = full;
+    optionalEmpty.name.clear();
+    optionalEmpty.aliasAddress.clear();
+    EXPECT_TRUE(UserDirectory::RequiredFieldsFilled(optionalEmpty));
+}
+
+TEST_F(UserDirectoryTest, ATableThatCannotBeOpenedIsLoggedAsAnErrorAndStaysClosed) {
+    test::WriteFileBytes(dir_ / "users.DB", "not a database at all, but long enough to be read as one");
+    EXPECT_FALSE(users_.OpenTable());
+    ASSERT_EQ(log_.size(), 1u);
+    EXPECT_EQ(log_[0].level, 0);
+    EXPECT_NE(log_[0].text.find("users.DB"), std::string::npos);
+    EXPECT_FALSE(users_.Table().Active());
+    EXPECT_THROW(users_.AddUser(), EDatabaseError);
+}
+
+}  // namespace
+}  // namespace qlk
