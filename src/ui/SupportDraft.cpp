@@ -81,7 +81,7 @@ QByteArray SupportDraft::Build() const {
     out += "Date: " + Rfc5322Date(Date) + kCrLf;
     out += "X-Unsent: 1" + kCrLf;
     out += "MIME-Version: 1.0" + kCrLf;
-    out += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrLf + kCrLf;
+    out += "Content-Type: multipart/mixed;" + kCrLf + " boundary=\"" + boundary + "\"" + kCrLf + kCrLf;
     out += "--" + boundary + kCrLf;
     out += "Content-Type: text/plain; charset=utf-8" + kCrLf;
     out += "Content-Transfer-Encoding: base64" + kCrLf + kCrLf;

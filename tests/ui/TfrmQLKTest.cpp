@@ -1,0 +1,561 @@
+#include "ui/TfrmQLK.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimeEdit>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "FakeDesktop.h"
+#include "gateway/ConfigurationFile.h"
+#include "support/TempDir.h"
+#include "ui/IntervalTimer.h"
+#include "ui/ShutdownSignals.h"
+#include "ui/StatusView.h"
+
+namespace qlk::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kConfigError =
+    "Error Reading Configuration File QLK.CFG. File May Be Corrupt. Some Settings Set To Default.";
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureApplication(); }
+
+    TfrmQLK& Open() {
+        window_ = std::make_unique<TfrmQLK>(desktop_, folder_.path());
+        return *window_;
+    }
+
+    template <typename T = QWidget>
+    T* Control(const char* name) {
+        auto* found = window_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    QPushButton* Active() { return Control<QPushButton>("btnActive"); }
+
+    void CopyShippedImages() {
+        for (const char* image : {"go.bmp", "stop.bmp"}) {
+            fs::copy_file(SourcePath(std::string("resources/share/") + image), folder_ / image);
+        }
+    }
+
+    std::vector<std::string> LogTexts() {
+        std::vector<std::string> texts;
+        for (const auto& line : window_->Log().Lines()) texts.push_back(line.text);
+        return texts;
+    }
+
+    bool Logged(const std::string& fragment) {
+        for (const auto& text : LogTexts()) {
+            if (text.find(fragment) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    TempDir folder_;
+    FakeDesktop desktop_;
+    std::unique_ptr<TfrmQLK> window_;
+};
+
+QString CaptionOf(QWidget* widget) {
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) return box->title();
+    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+    return {};
+}
+
+struct ControlCase {
+    const char* name;
+    const char* caption;  // nullptr: no caption to check
+    const char* hint;     // nullptr: no hint to check
+};
+
+TEST_F(WindowTest, EveryControlCarriesItsCaptionAndHint) {
+    const ControlCase cases[] = {
+        {"btnGrabNow", "Transfer &Now", "Transfer Mail Now"},
+        {"btnActive", "Running...", "Press to Stop Service"},
+        {"btnTech", "Tech Support", nullptr},
+        {"btnHelp", "Help", nullptr},
+        {"lblLogo", "Click on Our Logo for More Info", nullptr},
+        {"pnlAbout", nullptr, nullptr},
+        {"VRTLogo", nullptr, nullptr},
+        {"cmbConnection", nullptr, "Select the Connection for Internet Access"},
+        {"edtRASPassword", nullptr, "Dial Up Networking Email Password"},
+        {"spnCheckTime", nullptr, "Select Delay Between Mail Transfers"},
+        {"lblMinutes", "Minutes", nullptr},
+        {"chkMon", nullptr, "Check Mail on This Day?"},
+        {"chkSUN", nullptr, "Check Mail on This Day?"},
+        {"dtpStart", nullptr, "Daily Start Time For Transfer"},
+        {"dtpStop", nullptr, "Daily End Time For Transfers"},
+        {"chkCheckforUpdate", "Check for Update", nullptr},
+        {"edtSMTP", nullptr, "Outgoing Mail Server"},
+        {"lblAdminInet", "Administrator Internet", nullptr},
+        {"edtAdminInet", nullptr, nullptr},
+        {"edtAdminMAPI", nullptr, "Administrator MS Mail Name (i.e. MS Mail \"To:\" name)"},
+        {"ccadmin", "CC: Administrator",
+         "When checked QLK will send a copy of all messages to administrator(s)"},
+        {"mmoStatus", nullptr, nullptr},
+        {"barProgress", nullptr, nullptr},
+        {"rgpLogDetail", "Log Detail Level", nullptr},
+        {"btnClearStatus", "Clear", "Clear The Status and Log Window"},
+        {"btnPrintLog", "Print Log", nullptr},
+        {"btnSaveRTF", "Save RTF", "Save Log File as Rich-Text (Save Color Information)"},
+        {"btnPostAdmin", "Administer Postoffice", nullptr},
+        {"btnProfiles", "Edit Mail Profiles", nullptr},
+        {"chkShowHeaders", "Show Internet Headers", nullptr},
+        {"chkLog", "Log to File", nullptr},
+        {"chkTimestamp", "Timestamp",
+         "Show Timestamp in Status Window (Timestamps are Always Shown in Logfile)"},
+        {"edtLogto", nullptr, nullptr},
+        {"edtDefaultPop3", nullptr, nullptr},
+        {"chkDelete", "Delete Mail From Postoffice", nullptr},
+        {"pnlSettings", nullptr, nullptr},
+        {"pnlUsers", nullptr, nullptr},
+    };
+    Open();
+    for (const auto& c : cases) {
+        QWidget* control = Control(c.name);
+        if (!control) continue;
+        if (c.caption) {
+            EXPECT_EQ(CaptionOf(control), QString::fromLatin1(c.caption)) << c.name;
+        }
+        if (c.hint) {
+            EXPECT_EQ(control->toolTip(), QString::fromLatin1(c.hint)) << c.name;
+        }
+    }
+}
+
+TEST_F(WindowTest, PagesAndWindowAreAsOperatorsKnowThem) {
+    Open();
+    EXPECT_EQ(window_->windowTitle(), "Quelmark");
+    auto* pages = Control<QTabWidget>("pgcMain");
+    ASSERT_EQ(pages->count(), 2);
+    EXPECT_EQ(pages->tabText(0), "QLK");
+    EXPECT_EQ(pages->tabText(1), "Mailboxes");
+    EXPECT_TRUE(Control<QPushButton>("btnGrabNow")->isDefault());
+    EXPECT_TRUE(Control<QLineEdit>("edtInfo")->text().startsWith("Quelmark 8.32 "));
+    EXPECT_TRUE(Control<QLineEdit>("edtInfo")->isReadOnly());
+    EXPECT_TRUE(Control<StatusView>("mmoStatus")->isReadOnly());
+
+    const char* levels[] = {"Errors Only", "Standard", "Detailed", "Verbose"};
+    for (int level = 0; level < 4; ++level) {
+        auto* item =
+            Control<QRadioButton>(QStringLiteral("rgpLogDetail%1").arg(level).toLatin1().constData());
+        EXPECT_EQ(item->text(), levels[level]);
+    }
+}
+
+TEST_F(WindowTest, SettingsControlsStartWithTheirDefaults) {
+    WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(Settings{}));
+    Open();
+    EXPECT_EQ(window_->CurrentSettings(), Settings{});
+    EXPECT_TRUE(desktop_.messages.empty());
+
+    auto* delay = Control<QSpinBox>("spnCheckTime");
+    EXPECT_EQ(delay->minimum(), 1);
+    EXPECT_EQ(delay->maximum(), 999);
+    auto* connection = Control<QComboBox>("cmbConnection");
+    ASSERT_EQ(connection->count(), 1);
+    EXPECT_EQ(connection->itemText(0), "Use Network");
+    EXPECT_EQ(Control<QLineEdit>("edtRASPassword")->echoMode(), QLineEdit::Password);
+    auto* progress = Control<QProgressBar>("barProgress");
+    EXPECT_EQ(progress->minimum(), 0);
+    EXPECT_EQ(progress->maximum(), 100);
+    EXPECT_EQ(Control<QTimeEdit>("dtpStart")->time(), QTime(8, 0));
+    EXPECT_EQ(Control<QTimeEdit>("dtpStop")->time(), QTime(18, 0));
+    for (const char* hidden : {"chkLog", "chkTimestamp", "edtLogto", "edtDefaultPop3", "chkDelete"}) {
+        EXPECT_TRUE(Control(hidden)->isHidden()) << hidden;
+    }
+}
+
+TEST_F(WindowTest, FirstStartInAnEmptyFolder) {
+    Open();
+    EXPECT_TRUE(fs::is_directory(folder_ / "QLKMSG"));
+    EXPECT_TRUE(fs::is_directory(folder_ / "QLKATT"));
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_EQ(desktop_.messages[0], kConfigError);
+    const auto texts = LogTexts();
+    const std::vector<std::string> opening = {"", "", ""};
+    ASSERT_GE(texts.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 3), opening);
+    EXPECT_TRUE(texts[3].ends_with("Welcome to QLK - Version 8.32")) << texts[3];
+    EXPECT_TRUE(Logged(kConfigError));
+    EXPECT_EQ(window_->CurrentSettings(), Settings{});
+    EXPECT_TRUE(window_->ServiceRunning());
+    EXPECT_EQ(Active()->text(), "Running...");
+    EXPECT_TRUE(window_->CheckTimer().Enabled());
+    EXPECT_EQ(window_->CheckTimer().Interval(), 15 * 60000);
+    EXPECT_FALSE(fs::exists(folder_ / "QLK.CFG"));
+}
+
+TEST_F(WindowTest, StartRestoresTheStatusWindowBeforeTheWelcome) {
+    {
+        StatusLog earlier(folder_.path());
+        earlier.Clock = [] { return std::string("T"); };
+        earlier.WriteLog("from the last run", 2);
+    }
+    Open();
+    ASSERT_FALSE(LogTexts().empty());
+    EXPECT_EQ(LogTexts()[0], "T : from the last run");
+    EXPECT_EQ(window_->Log().Lines()[0].color, LogColor::Blue);
+    EXPECT_EQ(Control<StatusView>("mmoStatus")->LineCount(), static_cast<int>(LogTexts().size()));
+}
+
+TEST_F(WindowTest, ConfigurationFileSetsEveryControl) {
+    Settings custom;
+    custom.DelayMinutes = 7;
+    custom.Days = {false, true, false, true, false, true, true};
+    custom.StartTime = 22 * 3600 + 30 * 60 + 15;
+    custom.StopTime = 6 * 3600;
+    custom.LogToFile = false;
+    custom.LogFileName = "other.log";
+    custom.TimestampInWindow = false;
+    custom.LogDetailLevel = 1;
+    custom.SMTPServer = "smtp.example.com";
+    custom.DefaultPOP3Server = "pop.example.com";
+    custom.DialupPassword = "secret";
+    custom.DeleteMailFromMAPI = true;
+    custom.AdminInternetAddress = "admin@example.com";
+    custom.AdminMAPIName = "Admin";
+    custom.CCAdmin = true;
+    custom.ShowInternetHeaders = true;
+    custom.AutoUpdate = false;
+    WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(custom));
+
+    Open();
+    EXPECT_EQ(window_->CurrentSettings(), custom);
+    EXPECT_EQ(window_->CheckTimer().Interval(), 7 * 60000);
+    EXPECT_EQ(window_->Log().DetailLevel, 1);
+    EXPECT_FALSE(window_->Log().LogToFile);
+    EXPECT_FALSE(window_->Log().TimestampInWindow);
+    EXPECT_EQ(window_->Log().LogFileName, "other.log");
+}
+
+TEST_F(WindowTest, ValuesWithoutAControlSelectNothing) {
+    Settings odd;
+    odd.ConnectionIndex = 3;  // only "Use Network" is listed
+    odd.LogDetailLevel = -1;
+    WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(odd));
+    Open();
+    EXPECT_EQ(Control<QComboBox>("cmbConnection")->currentIndex(), -1);
+    EXPECT_EQ(window_->CurrentSettings().ConnectionIndex, -1);
+    EXPECT_EQ(window_->CurrentSettings().LogDetailLevel, -1);
+    EXPECT_EQ(window_->Log().DetailLevel, -1);
+    for (int level = 0; level < 4; ++level) {
+        EXPECT_FALSE(Control<QRadioButton>(QStringLiteral("rgpLogDetail%1").arg(level).toLatin1().constData())
+                         ->isChecked());
+    }
+}
+
+TEST_F(WindowTest, DetailLevelChoiceFiltersTheLog) {
+    Open();
+    Control<QRadioButton>("rgpLogDetail0")->click();
+    EXPECT_EQ(window_->Log().DetailLevel, 0);
+    const auto before = LogTexts().size();
+    window_->Log().WriteLog("verbose detail", 3);
+    EXPECT_EQ(LogTexts().size(), before);
+}
+
+TEST_F(WindowTest, ServiceSwitchTogglesCaptionColourHintAndTimer) {
+    CopyShippedImages();
+    Open();
+    struct Expected {
+        const char* caption;
+        QColor colour;
+        const char* hint;
+        bool timer;
+    };
+    const Expected states[] = {
+        {"Stopped", QColor(255, 0, 0), "Press to Start Service", false},
+        {"Running...", QColor(0, 128, 0), "Press to Stop Service", true},
+        {"Stopped", QColor(255, 0, 0), "Press to Start Service", false},
+    };
+    for (const auto& state : states) {
+        Active()->click();
+        EXPECT_EQ(Active()->text(), state.caption);
+        EXPECT_EQ(Active()->palette().color(QPalette::ButtonText), state.colour) << state.caption;
+        EXPECT_EQ(Active()->toolTip(), state.hint);
+        EXPECT_EQ(window_->CheckTimer().Enabled(), state.timer) << state.caption;
+        EXPECT_EQ(window_->CheckTimer().Counting(), state.timer) << state.caption;
+        EXPECT_EQ(window_->ServiceRunning(), state.timer);
+    }
+    EXPECT_TRUE(desktop_.errors.empty());
+}
+
+TEST_F(WindowTest, MissingButtonImageIsReportedAndTheNewStateStays) {
+    Open();
+    Active()->click();
+    ASSERT_EQ(desktop_.errors.size(), 1u);
+    EXPECT_EQ(desktop_.errors[0], "Cannot open file stop.bmp");
+    EXPECT_EQ(Active()->text(), "Stopped");
+    EXPECT_FALSE(window_->CheckTimer().Enabled());
+}
+
+TEST_F(WindowTest, CloseAnsweredCancelKeepsRunning) {
+    Open();
+    window_->show();
+    desktop_.confirmAnswer = false;
+    EXPECT_FALSE(window_->close());
+    ASSERT_EQ(desktop_.questions.size(), 1u);
+    EXPECT_EQ(desktop_.questions[0], "Shut Down QLK?  Mail Will Not Be Transfered Any Longer");
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_TRUE(window_->CheckTimer().Counting());
+    EXPECT_FALSE(fs::exists(folder_ / "QLK.CFG"));
+}
+
+TEST_F(WindowTest, CloseAnsweredOkClosesTheTableAndSavesTheConfiguration) {
+    Open();
+    window_->show();
+    Control<QLineEdit>("edtSMTP")->setText("relay.example.org");
+    bool finished = false;
+    QObject::connect(window_.get(), &TfrmQLK::ShutDownFinished, [&] { finished = true; });
+    EXPECT_TRUE(window_->close());
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(Logged("Closing User Database"));
+    EXPECT_TRUE(Logged("Finished Saving Config File"));
+    const std::string saved = ReadFileBytes(folder_ / "QLK.CFG");
+    EXPECT_NE(saved.find("\r\nrelay.example.org\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\n8.32\r\n"), std::string::npos);
+}
+
+TEST_F(WindowTest, StopSignalClosesWithoutAsking) {
+    Open();
+    window_->show();
+    ShutdownSignals stopRequests;
+    QObject::connect(&stopRequests, &ShutdownSignals::Received, window_.get(), &TfrmQLK::CloseWithoutAsking);
+    std::raise(SIGTERM);
+    for (int i = 0; i < 100 && window_->isVisible(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_TRUE(desktop_.questions.empty());
+    EXPECT_TRUE(fs::exists(folder_ / "QLK.CFG"));
+}
+
+TEST_F(WindowTest, RestartStartsANewCopyAndSavesNothing) {
+    Open();
+    window_->show();
+    Control<QLineEdit>("edtSMTP")->setText("changed.example.org");
+    window_->RestartGateway();
+    ASSERT_EQ(desktop_.started.size(), 1u);
+    EXPECT_EQ(desktop_.started[0].program, QCoreApplication::applicationFilePath());
+    EXPECT_TRUE(desktop_.started[0].arguments.isEmpty());
+    EXPECT_EQ(fs::path(desktop_.started[0].workFolder.toStdString()), folder_.path());
+    EXPECT_TRUE(window_->RestartPending);
+    EXPECT_TRUE(desktop_.questions.empty());
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_EQ(desktop_.endProcessCalls, 1);
+    EXPECT_FALSE(fs::exists(folder_ / "QLK.CFG"));
+
+    window_->tmrCheckMailTimer();  // a tick after the restart ends the process too
+    EXPECT_EQ(desktop_.endProcessCalls, 2);
+}
+
+TEST_F(WindowTest, RestartThatCannotStartKeepsThisGatewayRunning) {
+    Open();
+    window_->show();
+    desktop_.startSucceeds = false;
+    window_->RestartGateway();
+    EXPECT_EQ(desktop_.endProcessCalls, 0);
+    EXPECT_FALSE(window_->RestartPending);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_TRUE(Logged("Cannot restart QLK"));
+}
+
+TEST_F(WindowTest, PopErrorRestartsOnlyForALostConnection) {
+    struct Case {
+        const char* msg;
+        bool restarts;
+    };
+    const Case cases[] = {
+        {"[10054] Connection reset by peer", true},
+        {"CONNECTION RESET BY PEER", true},
+        {"[10053] Software caused connection abort", true},
+        {"[10057] Socket is not connected", true},
+        {"-ERR invalid password", false},
+        {"[10061] Connection refused", false},
+        {"reset by pee", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        desktop_ = FakeDesktop{};
+        Open();
+        window_->show();
+        std::string msg = c.msg;
+        window_->POPError(msg);
+        EXPECT_EQ(desktop_.started.size(), c.restarts ? 1u : 0u) << c.msg;
+        EXPECT_TRUE(
+            Logged(std::string("POP3 ERROR : ") + c.msg + ".  Contact your ISP this problem persists."))
+            << c.msg;
+    }
+}
+
+TEST_F(WindowTest, SmtpErrorIsLoggedAsAnError) {
+    Open();
+    const int errorsBefore = window_->Log().ErrorCount;
+    std::string msg = "550 relay denied";
+    window_->SMTPError(msg);
+    EXPECT_TRUE(Logged("SMTP ERROR : 550 relay denied.  Contact your ISP if problem persists."));
+    EXPECT_EQ(window_->Log().ErrorCount, errorsBefore + 1);
+}
+
+TEST_F(WindowTest, ProgressAtOneHundredResetsTheBar) {
+    Open();
+    auto* bar = Control<QProgressBar>("barProgress");
+    window_->POPProgress(40);
+    EXPECT_EQ(bar->value(), 40);
+    window_->SMTPProgress(100);
+    EXPECT_EQ(bar->value(), 0);
+}
+
+TEST_F(WindowTest, ClickInTheStatusWindowFoldsTheSettings) {
+    Open();
+    auto* panel = Control<QFrame>("pnlSettings");
+    const int expected[] = {50, 285, 50};
+    for (int height : expected) {
+        window_->mmoStatusMouseDown();
+        EXPECT_EQ(panel->height(), height);
+    }
+    panel->setFixedHeight(250);
+    window_->mmoStatusMouseDown();
+    EXPECT_EQ(panel->height(), 285);
+}
+
+TEST_F(WindowTest, TransferNowLogsTheManualTriggerAndRestartsTheCountdown) {
+    Open();
+    window_->Log().Clock = [] { return std::string("T"); };
+    window_->CheckTimer().SetInterval(150000);
+    Control<QPushButton>("btnGrabNow")->click();
+    const auto texts = LogTexts();
+    ASSERT_GE(texts.size(), 3u);
+    const std::vector<std::string> tail(texts.end() - 3, texts.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"", "", "T : Manually Triggered Mail Check"}));
+    EXPECT_EQ(window_->CheckTimer().Interval(), 15 * 60000);
+}
+
+TEST_F(WindowTest, BusyLineArmsTheEarlyRedial) {
+    Open();
+    window_->Log().WriteLog("Dial-Up : The Line Is Busy", 2);
+    EXPECT_EQ(window_->CheckTimer().Interval(), TfrmQLK::BusyRedialMs);
+}
+
+TEST_F(WindowTest, TechSupportPausesTheTimerAndEnablesItAfterwardsEvenWhenStopped) {
+    CopyShippedImages();
+    Open();
+    Active()->click();  // Stopped
+    bool timerDuringDialog = true;
+    desktop_.whileModal = [&](QDialog&) { timerDuringDialog = window_->CheckTimer().Enabled(); };
+    Control<QPushButton>("btnTech")->click();
+    ASSERT_EQ(desktop_.modalTitles.size(), 1u);
+    EXPECT_EQ(desktop_.modalTitles[0], "Tech Support");
+    EXPECT_FALSE(timerDuringDialog);
+    EXPECT_TRUE(window_->CheckTimer().Enabled());
+}
+
+TEST_F(WindowTest, AboutTechSupportRefusesWhileBusy) {
+    Open();
+    window_->Busy = true;
+    window_->AboutTechSupportClick();
+    EXPECT_EQ(desktop_.messages.back(), "This cannot be done while QLK is busy");
+    EXPECT_TRUE(desktop_.modalTitles.empty());
+    EXPECT_TRUE(window_->CheckTimer().Enabled());
+
+    window_->Busy = false;
+    bool busyDuringDialog = false;
+    desktop_.whileModal = [&](QDialog&) { busyDuringDialog = window_->Busy; };
+    window_->AboutTechSupportClick();
+    EXPECT_TRUE(busyDuringDialog);
+    EXPECT_FALSE(window_->Busy);
+}
+
+TEST_F(WindowTest, LogoOpensTheAboutWindowAndItsTechSupportButton) {
+    Open();
+    desktop_.whileModal = [&](QDialog& dialog) {
+        if (auto* tech = dialog.findChild<QPushButton*>("btnTechSupport")) tech->click();
+    };
+    window_->pnlAboutClick();
+    ASSERT_EQ(desktop_.modalTitles.size(), 2u);
+    EXPECT_EQ(desktop_.modalTitles[0], "About Quelmark");
+    EXPECT_EQ(desktop_.modalTitles[1], "Tech Support");
+}
+
+TEST_F(WindowTest, HelpOpensTheShippedPage) {
+    Open();
+    Control<QPushButton>("btnHelp")->click();
+    ASSERT_EQ(desktop_.openedUrls.size(), 1u)
+        << (desktop_.errors.empty() ? "" : desktop_.errors[0].toStdString());
+    const QString file = desktop_.openedUrls[0].toLocalFile();
+    EXPECT_TRUE(file.endsWith("share/quelmark/help/index.html")) << file.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(file));
+}
+
+TEST_F(WindowTest, ClearAsksAndDeletesTheLogFilesOnlyOnYes) {
+    for (bool yes : {false, true}) {
+        desktop_ = FakeDesktop{};
+        Open();
+        desktop_.yesNoAnswer = yes;
+        Control<QPushButton>("btnClearStatus")->click();
+        EXPECT_EQ(desktop_.questions.back(), "Confirmation: Delete Log From Disk?");
+        EXPECT_TRUE(window_->Log().Lines().empty());
+        EXPECT_EQ(Control<StatusView>("mmoStatus")->LineCount(), 0);
+        EXPECT_EQ(fs::exists(folder_ / "QLKLOG.TXT"), !yes);
+        EXPECT_EQ(fs::exists(folder_ / "QLKLOG.RTF"), !yes);
+    }
+}
+
+TEST_F(WindowTest, SaveRtfWritesTheFileAndSaysSo) {
+    Open();
+    fs::remove(folder_ / "QLKLOG.RTF");
+    Control<QPushButton>("btnSaveRTF")->click();
+    EXPECT_EQ(desktop_.messages.back(), "Log Saved As QLKLOG.RTF");
+    EXPECT_TRUE(ReadFileBytes(folder_ / "QLKLOG.RTF").starts_with("{\\rtf1"));
+}
+
+TEST_F(WindowTest, SaveRtfThatFailsIsReportedNotAnnounced) {
+    Open();
+    fs::remove(folder_ / "QLKLOG.RTF");
+    fs::create_directory(folder_ / "QLKLOG.RTF");  // a folder in the file's way
+    const auto messagesBefore = desktop_.messages.size();
+    Control<QPushButton>("btnSaveRTF")->click();
+    EXPECT_EQ(desktop_.messages.size(), messagesBefore);
+    EXPECT_EQ(desktop_.errors.size(), 1u);
+}
+
+TEST_F(WindowTest, PrintLogPrintsToPdf) {
+    Open();
+    const fs::path pdf = folder_ / "log.pdf";
+    QString jobName;
+    desktop_.choosePrinter = [&](QPrinter& printer) {
+        jobName = printer.docName();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(pdf.string()));
+        return true;
+    };
+    Control<QPushButton>("btnPrintLog")->click();
+    EXPECT_EQ(jobName, "QLK LOG");
+    EXPECT_TRUE(ReadFileBytes(pdf).starts_with("%PDF"));
+}
+
+}  // namespace
+}  // namespace qlk::test
