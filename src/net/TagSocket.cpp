@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <istream>
+#include <limits>
 #include <ostream>
 #include <string_view>
 
@@ -62,6 +63,14 @@ std::string NumericHost(const sockaddr* address, socklen_t length) {
 }
 
 const std::string_view kBlockEnd = "\r\n.\r\n";
+
+// Percentage of `total` done; above 100 when the total was an underestimate,
+// bounded so that an absurd size claimed by a server cannot overflow it.
+int Percent(long long done, long long total) {
+    if (total < 1) return -1;
+    double value = std::round(static_cast<double>(done) * 100.0 / static_cast<double>(total));
+    return static_cast<int>(std::min<double>(value, std::numeric_limits<int>::max()));
+}
 
 }  // namespace
 
@@ -405,8 +414,7 @@ void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize) {
             }
             if (WaitFor(POLLIN)) FillBuffer();
         }
-        FireProgress(expectedSize < 1 ? -1 : static_cast<int>(std::llround(position * 100.0 / expectedSize)),
-                     position);
+        FireProgress(Percent(position, expectedSize), position);
         std::size_t available = Buffered();
         if (available > 0) {
             std::string_view chunk(rx_.data() + rxStart_, available);
@@ -457,7 +465,7 @@ void TagSocket::SendStream(std::istream& stream) {
         timer_.Start();
         SendAll(buffer.data(), count, true);
         position += static_cast<long long>(count);
-        FireProgress(size > 0 ? static_cast<int>(std::llround(position * 100.0 / size)) : 100, position);
+        FireProgress(size > 0 ? Percent(position, size) : 100, position);
         if (count < buffer.size()) break;
     }
     FireProgress(0, 0);

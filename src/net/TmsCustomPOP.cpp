@@ -1,0 +1,131 @@
+#include "net/TmsCustomPOP.h"
+
+#include <charconv>
+#include <climits>
+#include <sstream>
+
+#include "net/EConvertError.h"
+#include "net/ESocketError.h"
+#include "net/EServerError.h"
+#include "net/SocketMessages.h"
+
+namespace qlk {
+
+namespace {
+
+// A decimal integer with an optional sign and nothing else.
+long long StrToInt(const std::string& text) {
+    long long value = 0;
+    const char* first = text.data();
+    if (!text.empty() && text[0] == '+') ++first;
+    auto [end, ec] = std::from_chars(first, text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+        throw EConvertError::NotAnInteger(text);
+    }
+    return value;
+}
+
+// As StrToInt, but 0 when the text is not a number or out of range.
+long long StrToIntDef0(const std::string& text) {
+    long long value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+
+}  // namespace
+
+TmsCustomPOP::TmsCustomPOP() {
+    ServiceName = "pop3";
+    DefaultPort = 110;
+}
+
+int TmsCustomPOP::GetReplyCode(const std::string& line) {
+    if (line.empty()) return 0;
+    if (line[0] == '+') return 1;
+    if (line[0] == '-') return -1;
+    return 0;
+}
+
+void TmsCustomPOP::CheckProperties() {
+    if (UserName.empty()) RaiseError(smUserNameRequired);
+    if (Password.empty()) RaiseError(smPasswordRequired);
+}
+
+void TmsCustomPOP::Open() {
+    CheckProperties();
+    Reset();
+    TagSocket::Open();
+}
+
+void TmsCustomPOP::CheckReply() {
+    if (ReadLine(LastReply) != 1) throw EServerError(LastReply);
+}
+
+void TmsCustomPOP::Command(const std::string& line) {
+    SendCommand(line);
+    CheckReply();
+}
+
+void TmsCustomPOP::Login() {
+    try {
+        Reset();
+        ConnectSocket();
+        CheckReply();
+        CheckCommandValue("UserName", UserName);
+        CheckCommandValue("Password", Password);
+        Command("USER " + UserName);
+        Command("PASS " + Password);
+        Command("STAT");
+        ReadStat();
+    } catch (const ESocketError&) {
+        Close();
+        throw;
+    }
+}
+
+void TmsCustomPOP::ReadStat() {
+    // "+OK count size": the count runs to the next blank, the size to the
+    // one after that.
+    std::string rest = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
+    auto blank = rest.find(' ');
+    if (blank == std::string::npos) return;
+    std::string sizeText = rest.substr(blank + 1);
+    sizeText = sizeText.substr(0, sizeText.find(' '));
+    long long count = StrToInt(rest.substr(0, blank));
+    long long size = StrToInt(sizeText);
+    if (count < 0 || count > INT_MAX) throw EConvertError::NotAnInteger(rest.substr(0, blank));
+    MessageCount = static_cast<int>(count);
+    MailboxSize = size;
+}
+
+void TmsCustomPOP::Logout() {
+    if (!Connected()) return;
+    Command("QUIT");
+}
+
+long long TmsCustomPOP::ListSize(int index) {
+    Command("LIST " + WireNumber(index));
+    // "+OK 3 1200" gives 1200.
+    std::string rest = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
+    auto blank = rest.find(' ');
+    if (blank == std::string::npos) return 0;
+    return StrToIntDef0(rest.substr(blank + 1));
+}
+
+void TmsCustomPOP::Retrieve(int index) {
+    long long size = ListSize(index);
+    if (OnRetrieving) OnRetrieving(*this, index);
+    Command("RETR " + WireNumber(index));
+    std::ostringstream contents;
+    ReceiveToStream(contents, size);
+    SaveMessage(index, std::move(contents).str());
+    if (OnRetrieved) OnRetrieved(*this, index);
+}
+
+void TmsCustomPOP::Delete(int index) {
+    if (OnDeleting) OnDeleting(*this, index);
+    SendCommand("DELE " + WireNumber(index));
+    ReadLine(LastReply);
+}
+
+}  // namespace qlk

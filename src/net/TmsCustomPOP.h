@@ -1,0 +1,56 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "net/TmsMailBase.h"
+
+namespace qlk {
+
+// Num is the zero-based index of the message in the mailbox.
+using TmsNumNotifyEvent = std::function<void(TagSocket& sender, int num)>;
+
+// A POP3 session: log in, read the mailbox's size, retrieve and delete
+// messages by index, log out (which is when the server deletes).
+class TmsCustomPOP : public TmsMailBase {
+public:
+    TmsCustomPOP();
+
+    std::string UserName;
+    std::string Password;
+    // From the last STAT; -1 until the first one.
+    int MessageCount = -1;
+    long long MailboxSize = -1;
+
+    TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
+
+    // 1 for "+...", -1 for "-...", 0 for anything else.
+    int GetReplyCode(const std::string& line) override;
+    void Open() override;
+    void Login() override;
+    void Logout() override;
+
+    // Fetches message Index and stores it through SaveMessage.
+    void Retrieve(int index);
+    // Marks message Index for deletion; the server deletes at Logout.
+    void Delete(int index);
+
+protected:
+    // Stores a retrieved message: its bytes exactly as they came, the
+    // final "." line included.
+    virtual void SaveMessage(int num, const std::string& contents) = 0;
+    virtual void CheckProperties();
+
+    // Sends a command and requires a positive reply (EServerError with the
+    // reply line otherwise).
+    void Command(const std::string& line);
+    void CheckReply();
+    // The octet count of message Index from LIST; 0 when the reply has none.
+    long long ListSize(int index);
+    static std::string WireNumber(int index) { return std::to_string(index + 1); }
+
+private:
+    void ReadStat();
+};
+
+}  // namespace qlk

@@ -1,0 +1,127 @@
+#include "net/TmsRemotePOP.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <vector>
+
+#include "platform/EFCreateError.h"
+#include "platform/EStreamError.h"
+
+namespace qlk {
+
+void TmsRemotePOP::SetMessageDirectory(const std::string& folder) {
+    messageDirectory_ = folder;
+    if (!folder.empty() && folder.back() != '/') messageDirectory_ += '/';
+}
+
+std::string TmsRemotePOP::MessageFileName(int num) const {
+    return messageDirectory_ + "msg_" + std::to_string(num) + ".eml";
+}
+
+void TmsRemotePOP::SaveMessage(int num, const std::string& contents) {
+    if (OnUserMessageSave) {
+        OnUserMessageSave(*this, num, contents);
+        return;
+    }
+    WriteMessageFile(MessageFileName(num), contents);
+}
+
+void TmsRemotePOP::WriteMessageFile(const std::string& fileName, const std::string& contents) {
+    // Written under a temporary name in the same folder and renamed, so that
+    // the file appears only with the whole message in it.
+    std::string pattern = fileName + ".XXXXXX";
+    std::vector<char> temporary(pattern.begin(), pattern.end());
+    temporary.push_back('\0');
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0) throw EFCreateError(fileName);
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        ssize_t count = ::write(fd, contents.data() + written, contents.size() - written);
+        if (count <= 0) break;
+        written += static_cast<std::size_t>(count);
+    }
+    bool complete = written == contents.size();
+    complete = ::close(fd) == 0 && complete;
+    if (!complete || ::rename(temporary.data(), fileName.c_str()) != 0) {
+        ::unlink(temporary.data());
+        if (!complete) throw EStreamError::Write();
+        throw EFCreateError(fileName);
+    }
+}
+
+bool TmsRemotePOP::GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders,
+                                  bool withUIDL) {
+    bool gotUIDL = true;
+    if (withUIDL) {
+        item.UIDL.clear();
+        SendCommand("UIDL " + WireNumber(index));
+        if (ReadLine(LastReply) == 1) {
+            // "+OK 1 uid": the third word.
+            std::istringstream words(LastReply);
+            std::string word;
+            for (int i = 0; i < 3 && words >> word; ++i) {
+                if (i == 2) item.UIDL = word;
+            }
+        } else {
+            gotUIDL = false;
+        }
+    }
+    if (withSizeAndHeaders) {
+        item.Size = ListSize(index);
+        Command("TOP " + WireNumber(index) + " 1");
+        std::ostringstream block;
+        ReceiveToStream(block, -1);
+        std::string text = std::move(block).str();
+        item.Headers.Clear();
+        std::size_t start = 0;
+        while (start < text.size()) {
+            auto end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            // The header block ends at the blank line; without one, at the
+            // terminating "." line.
+            if (line.empty() || (line == "." && end + 1 >= text.size())) break;
+            item.Headers.Add(std::move(line));
+            start = end + 1;
+        }
+    }
+    return gotUIDL;
+}
+
+void TmsRemotePOP::UpdateInfo() {
+    Connect();
+    FireNotify(OnUpdatingInfo);
+    RemoteInfo.Clear();
+    for (int i = 0; i < MessageCount; ++i) {
+        auto item = std::make_unique<TmsRemoteInfoItem>();
+        GetMessageInfo(i, *item, true, false);
+        int added = RemoteInfo.Add(std::move(item));
+        if (OnNextInfoUpdated) OnNextInfoUpdated(*this, added);
+    }
+    if (!KeepConnected) Disconnect();
+    FireNotify(OnInfoUpdated);
+}
+
+bool TmsRemotePOP::VerifyMessage(int index) {
+    TmsRemoteInfoItem fresh;
+    GetMessageInfo(index, fresh, true, true);
+    return true;
+}
+
+void TmsRemotePOP::ProcessMarked() {
+    if (RemoteInfo.Count() == 0) return;
+    Connect();
+    FireNotify(OnTransferringData);
+    for (int i = 0; i < RemoteInfo.Count(); ++i) {
+        const auto& item = RemoteInfo.Items(i);
+        if (item.RetrieveMark && VerifyMessage(i)) Retrieve(i);
+        if (item.DeleteMark && VerifyMessage(i)) Delete(i);
+    }
+    FireNotify(OnDataTransfered);
+    Disconnect();
+}
+
+}  // namespace qlk

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "net/TmsCustomPOP.h"
+#include "net/TmsRemoteInfo.h"
+
+namespace qlk {
+
+using TmsUserMsgSaveEvent = std::function<void(TagSocket& sender, int num, const std::string& contents)>;
+
+// The POP3 client the gateway uses: stores message i as
+// MessageDirectory + "msg_" + i + ".eml" and keeps a list of the mailbox's
+// messages with their sizes and headers.
+class TmsRemotePOP : public TmsCustomPOP {
+public:
+    TmsRemoteInfo RemoteInfo;
+    // UpdateInfo leaves the session open.
+    bool KeepConnected = false;
+
+    TNotifyEvent OnUpdatingInfo, OnInfoUpdated, OnTransferringData, OnDataTransfered;
+    TmsNumNotifyEvent OnNextInfoUpdated;
+    // When set, retrieved messages go to the handler instead of a file.
+    TmsUserMsgSaveEvent OnUserMessageSave;
+
+    const std::string& MessageDirectory() const { return messageDirectory_; }
+    // A non-empty folder gets a trailing "/"; the folder must exist.
+    void SetMessageDirectory(const std::string& folder);
+    // The file message Num is stored in.
+    std::string MessageFileName(int num) const;
+
+    // Rebuilds RemoteInfo (LIST and TOP for every message); ends the session
+    // unless KeepConnected.
+    void UpdateInfo();
+    // Reads UIDL, LIST and TOP of message Index; true when it may be handled.
+    bool VerifyMessage(int index);
+    // Retrieves and deletes the messages whose items carry those marks.
+    void ProcessMarked();
+
+protected:
+    void SaveMessage(int num, const std::string& contents) override;
+
+private:
+    bool GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders, bool withUIDL);
+    void WriteMessageFile(const std::string& fileName, const std::string& contents);
+
+    std::string messageDirectory_;
+};
+
+}  // namespace qlk

@@ -1,0 +1,294 @@
+#include "net/TmsRemotePOP.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "net/EConvertError.h"
+#include "net/EServerError.h"
+#include "net/ESocketError.h"
+#include "platform/EFCreateError.h"
+#include "support/ScriptServer.h"
+#include "support/TempDir.h"
+
+namespace qlk {
+namespace {
+
+using test::ScriptServer;
+using ::testing::ElementsAre;
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kLoginLines = {"USER joe", "PASS secret", "STAT"};
+
+// Greeting, USER, PASS and STAT answered positively.
+ScriptServer& PlayLogin(ScriptServer& server, const std::string& stat = "+OK 2 320") {
+    return server.Send("+OK POP3 ready\r\n").Line().Send("+OK\r\n").Line().Send("+OK\r\n").Line().Send(
+        stat + "\r\n");
+}
+
+struct PopClient {
+    TmsRemotePOP pop;
+    std::vector<std::string> events;
+    test::TempDir dir;
+
+    explicit PopClient(const ScriptServer& server) {
+        pop.Server = server.Address();
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.SetTimeOut(5);
+        pop.SetMessageDirectory(dir.path().string());
+        pop.OnError = [this](TagSocket&, std::string& msg) { events.push_back("error:" + msg); };
+        pop.OnRetrieving = [this](TagSocket&, int n) { events.push_back("retrieving " + std::to_string(n)); };
+        pop.OnRetrieved = [this](TagSocket&, int n) { events.push_back("retrieved " + std::to_string(n)); };
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST(Pop3Login, ReadsMessageCountAndSizeFromStat) {
+    ScriptServer server;
+    PlayLogin(server);
+    server.Start();
+    PopClient client(server);
+    client.pop.Connect();
+    EXPECT_EQ(client.pop.MessageCount, 2);
+    EXPECT_EQ(client.pop.MailboxSize, 320);
+    client.pop.Close();
+    server.Join();
+    EXPECT_EQ(server.ReceivedLines(), kLoginLines);
+}
+
+struct StatCase {
+    std::string name;
+    std::string reply;
+    int count;
+    long long size;
+    std::string error;
+};
+
+class Pop3Stat : public ::testing::TestWithParam<StatCase> {};
+
+TEST_P(Pop3Stat, ParsesOrRefusesTheCounts) {
+    const auto& c = GetParam();
+    ScriptServer server;
+    PlayLogin(server, c.reply);
+    server.Start();
+    PopClient client(server);
+    if (c.error.empty()) {
+        client.pop.Connect();
+    } else {
+        try {
+            client.pop.Connect();
+            FAIL() << "accepted " << c.reply;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.what(), c.error);
+        }
+    }
+    EXPECT_EQ(client.pop.MessageCount, c.count);
+    EXPECT_EQ(client.pop.MailboxSize, c.size);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Pop3Stat,
+    ::testing::Values(StatCase{"Plain", "+OK 2 320", 2, 320, ""},
+                      StatCase{"TrailingText", "+OK 7 1200 messages", 7, 1200, ""},
+                      StatCase{"Empty", "+OK 0 0", 0, 0, ""},
+                      StatCase{"BeyondTwoGigabytes", "+OK 1 5000000000", 1, 5000000000LL, ""},
+                      StatCase{"NoBlankKeepsOldValues", "+OK 5", -1, -1, ""},
+                      StatCase{"NonNumericCount", "+OK x 320", -1, -1, "'x' is not a valid integer value"},
+                      StatCase{"NonNumericSize", "+OK 2 big", -1, -1, "'big' is not a valid integer value"},
+                      StatCase{"HugeCount", "+OK 99999999999 1", -1, -1,
+                               "'99999999999' is not a valid integer value"}),
+    [](const auto& p) { return p.param.name; });
+
+TEST(Pop3Login, NegativeGreetingFailsWithTheLineAndKeepsTheSocket) {
+    ScriptServer server;
+    server.Send("-ERR too busy\r\n");
+    server.Start();
+    PopClient client(server);
+    try {
+        client.pop.Connect();
+        FAIL();
+    } catch (const EServerError& e) {
+        EXPECT_STREQ(e.what(), "-ERR too busy");
+    }
+    EXPECT_TRUE(client.pop.Connected());
+}
+
+TEST(Pop3Login, MissingPropertiesFailBeforeAnyNetworkActivity) {
+    TmsRemotePOP pop;
+    std::vector<std::string> reported;
+    pop.OnError = [&](TagSocket&, std::string& msg) { reported.push_back(msg); };
+    EXPECT_THROW(pop.Connect(), ESocketError);
+    pop.UserName = "joe";
+    EXPECT_THROW(pop.Connect(), ESocketError);
+    pop.Password = "pw";
+    EXPECT_THROW(pop.Connect(), ESocketError);
+    EXPECT_THAT(reported, ElementsAre("UserName property is required", "Password property is required",
+                                      "Server property is required"));
+}
+
+TEST(Pop3Login, LineBreakInUserNameIsNeverSent) {
+    ScriptServer server;
+    server.Send("+OK ready\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.UserName = "joe\r\nDELE 1";
+    EXPECT_THROW(client.pop.Connect(), ESocketError);
+    client.pop.Close();
+    server.Join();
+    EXPECT_EQ(server.ReceivedBytes(), "");
+}
+
+TEST(Pop3Retrieve, StoresTheBlockAsReceivedUnderZeroBasedName) {
+    const std::string message = "From: a@b\r\n\r\n..dot line\r\nend\r\n.\r\n";
+    ScriptServer server;
+    PlayLogin(server, "+OK 10 999")
+        .Line()
+        .Send("+OK 10 " + std::to_string(message.size()) + "\r\n")
+        .Line()
+        .SendSplit({"+OK\r\nFrom: a@b\r\n\r\n.", ".dot line\r\nend\r\n.", "\r\n"});
+    server.Start();
+    PopClient client(server);
+    std::vector<int> percents;
+    client.pop.OnProgress = [&](TagSocket&, int perc, long long) { percents.push_back(perc); };
+    client.pop.Connect();
+    client.pop.Retrieve(9);
+    EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_9.eml"), message);
+    EXPECT_THAT(client.Files(), ElementsAre("msg_9.eml"));
+    EXPECT_THAT(client.events, ElementsAre("retrieving 9", "retrieved 9"));
+    EXPECT_FALSE(percents.empty());
+    client.pop.Close();
+    server.Join();
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "LIST 10", "RETR 10"));
+}
+
+TEST(Pop3Retrieve, DropInTheMiddleLeavesNoFile) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("+OK 1 5000\r\n").Line().Send("+OK\r\nFrom: a@b\r\n\r\nhalf of it").Drop();
+    server.Start();
+    PopClient client(server);
+    client.pop.Connect();
+    EXPECT_THROW(client.pop.Retrieve(0), ESocketError);
+    EXPECT_THAT(client.Files(), ElementsAre());
+    EXPECT_THAT(client.events, ElementsAre("retrieving 0", "error:[10053] Software caused connection abort"));
+}
+
+struct ListCase {
+    std::string name;
+    std::string reply;
+    int firstPercent;
+};
+
+class Pop3ListSize : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(Pop3ListSize, BoundsTheProgressOfAnyClaimedSize) {
+    std::string body(100000, 'x');
+    ScriptServer server;
+    PlayLogin(server).Line().Send(GetParam().reply + "\r\n").Line().Send("+OK\r\n" + body + "\r\n.\r\n");
+    server.Start();
+    PopClient client(server);
+    std::vector<int> percents;
+    client.pop.OnProgress = [&](TagSocket&, int perc, long long) { percents.push_back(perc); };
+    client.pop.Connect();
+    client.pop.Retrieve(0);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.front(), GetParam().firstPercent);
+    for (int perc : percents) EXPECT_GE(perc, -1);
+    EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_0.eml"), body + "\r\n.\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Pop3ListSize,
+                         ::testing::Values(ListCase{"NoSize", "+OK 1", -1},
+                                           ListCase{"NotANumber", "+OK 1 lots", -1},
+                                           ListCase{"Overflowing", "+OK 1 99999999999999999999999", -1},
+                                           ListCase{"Negative", "+OK 1 -5", -1},
+                                           ListCase{"FarTooSmall", "+OK 1 1", 0},
+                                           ListCase{"Huge", "+OK 1 9223372036854775807", 0}),
+                         [](const auto& p) { return p.param.name; });
+
+TEST(Pop3Retrieve, UserHandlerTakesTheMessageInsteadOfAFile) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("+OK 1 3\r\n").Line().Send("+OK\r\n.\r\n");
+    server.Start();
+    PopClient client(server);
+    std::string saved;
+    client.pop.OnUserMessageSave = [&](TagSocket&, int, const std::string& contents) { saved = contents; };
+    client.pop.Connect();
+    client.pop.Retrieve(0);
+    EXPECT_EQ(saved, ".\r\n");
+    EXPECT_THAT(client.Files(), ElementsAre());
+}
+
+TEST(Pop3Retrieve, MissingFolderIsACreateErrorAndNoRetrievedEvent) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("+OK 1 3\r\n").Line().Send("+OK\r\n.\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.SetMessageDirectory((client.dir / "missing").string());
+    client.pop.Connect();
+    try {
+        client.pop.Retrieve(0);
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + (client.dir / "missing" / "msg_0.eml").string());
+    }
+    EXPECT_THAT(client.events, ElementsAre("retrieving 0"));
+}
+
+TEST(Pop3UpdateInfo, ListsSizesAndHeadersThenEndsTheSession) {
+    ScriptServer server;
+    PlayLogin(server, "+OK 2 300")
+        .Line().Send("+OK 1 100\r\n")
+        .Line().Send("+OK\r\nSubject: one\r\nFrom: a@b\r\n\r\nbody\r\n.\r\n")
+        .Line().Send("+OK 2 200\r\n")
+        .Line().Send("+OK\r\nSubject: two\r\n.\r\n")
+        .Line().Send("+OK bye\r\n");
+    server.Start();
+    PopClient client(server);
+    std::vector<int> added;
+    client.pop.OnNextInfoUpdated = [&](TagSocket&, int n) { added.push_back(n); };
+    client.pop.UpdateInfo();
+    EXPECT_FALSE(client.pop.Connected());
+    ASSERT_EQ(client.pop.RemoteInfo.Count(), 2);
+    EXPECT_EQ(client.pop.RemoteInfo.Items(0).Size, 100);
+    EXPECT_THAT(client.pop.RemoteInfo.Items(0).Headers.Lines(), ElementsAre("Subject: one", "From: a@b"));
+    EXPECT_THAT(client.pop.RemoteInfo.Items(1).Headers.Lines(), ElementsAre("Subject: two"));
+    EXPECT_THAT(added, ElementsAre(0, 1));
+    server.Join();
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "LIST 1", "TOP 1 1",
+                                                    "LIST 2", "TOP 2 1", "QUIT"));
+}
+
+TEST(Pop3Session, DeleteIsUncheckedAndQuitCommits) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("-ERR no such message\r\n").Line().Send("+OK\r\n");
+    server.Start();
+    PopClient client(server);
+    std::vector<int> deleting;
+    client.pop.OnDeleting = [&](TagSocket&, int n) { deleting.push_back(n); };
+    client.pop.Connect();
+    client.pop.Delete(4);
+    client.pop.Disconnect();
+    client.pop.Disconnect();
+    EXPECT_FALSE(client.pop.Connected());
+    EXPECT_THAT(deleting, ElementsAre(4));
+    server.Join();
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "DELE 5", "QUIT"));
+}
+
+TEST(Pop3Session, MessageDirectoryGetsItsSeparator) {
+    TmsRemotePOP pop;
+    pop.SetMessageDirectory("QLKMSG");
+    EXPECT_EQ(pop.MessageFileName(0), "QLKMSG/msg_0.eml");
+    pop.SetMessageDirectory("");
+    EXPECT_EQ(pop.MessageFileName(12), "msg_12.eml");
+}
+
+}  // namespace
+}  // namespace qlk
