@@ -1,0 +1,71 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "message/TmsAttItem.h"
+#include "message/TmsAddressList.h"
+
+namespace qlk {
+
+class TmsCustomMessage;
+
+// Writes a message as RFC 822 text with MIME 1.0 structure, or as plain text
+// with uuencoded attachments. The layout (field order and spacing, one address
+// per folded line, the boundary form, when quoted-printable is used, how
+// alternative and attachment parts nest) is what receiving software and our
+// own decoder read. Mail and news differ only in their header fields.
+class TmsCustomEncoder {
+public:
+    explicit TmsCustomEncoder(TmsCustomMessage& message);
+    virtual ~TmsCustomEncoder();
+    TmsCustomEncoder(const TmsCustomEncoder&) = delete;
+    TmsCustomEncoder& operator=(const TmsCustomEncoder&) = delete;
+
+    // Writes the whole message to `output`, from where it stands.
+    void Encode(std::ostream& output);
+
+    // Eight digits from "0" to "8".
+    static std::string NewBoundary();
+
+protected:
+    virtual void WriteHeaders() = 0;
+
+    // One line and CR LF; the text ends at its first zero byte.
+    void WriteLine(std::string_view text);
+    // A header line: CR and LF inside a value become blanks, so that no
+    // value can start a header line of its own.
+    void WriteHeaderLine(std::string_view text);
+    // The sender or a recipient name as it goes into a header.
+    std::string HeaderName(std::string_view name, bool quoteDots) const;
+    // Subject text, ISO-2022-JP encoded where the message asks for it.
+    std::string HeaderText(std::string_view text) const;
+    // Drops the fields this encoder writes itself from the message's Headers,
+    // then writes the remaining lines.
+    void WriteOtherHeaders();
+
+    TmsCustomMessage& message_;
+
+private:
+    void WriteTextBody();
+    void WriteMultipart(bool alternativeOnly);
+    void WriteSingleAttachment();
+    void WriteHtmlRtfBody();
+    void WriteUU();
+    void WriteTextPartHeaders();
+    void WriteAttachmentData(const TmsAttItem& item);
+    void WriteBase64(const std::string& data);
+    void WriteQuotedPrintable(const std::string& data);
+    void WriteTextLines(const std::string& data);
+    std::vector<std::string> PreparedBody() const;
+    std::vector<std::string> QuotedPrintableBody() const;
+    void Flush();
+
+    bool longLines_ = false;
+    std::ostream* output_ = nullptr;
+    std::string buffer_;
+};
+
+}  // namespace qlk

@@ -1,0 +1,144 @@
+#include "message/TmsCustomMessage.h"
+
+#include <fstream>
+#include <istream>
+
+#include "message/EMessageError.h"
+#include "message/FileNames.h"
+#include "message/TextUtils.h"
+#include "platform/EFCreateError.h"
+#include "platform/EFOpenError.h"
+#include "platform/EStreamError.h"
+
+namespace qlk {
+
+namespace {
+
+// How an application or the decoder marks attachments: "_alt." parts are the
+// alternatives of the body, the two fixed names an HTML or RTF body.
+bool IsAlternativePart(const TmsAttItem& item) {
+    return LowerCase(ExtractFileName(item.FileName().str())).starts_with("_alt.");
+}
+
+std::string LowerFileName(const TmsAttItem& item) { return LowerCase(ExtractFileName(item.FileName().str())); }
+
+std::string ReadWholeStream(std::istream& stream) {
+    stream.clear();
+    stream.seekg(0, std::ios::beg);
+    if (!stream) stream.clear();  // not seekable: read from where it stands
+    std::string text;
+    char chunk[65536];
+    while (stream.read(chunk, sizeof chunk) || stream.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(stream.gcount()));
+    }
+    if (stream.bad()) throw EStreamError::Read();
+    return text;
+}
+
+std::string ReadWholeFile(const std::string& fileName) {
+    std::ifstream file(fileName, std::ios::binary);
+    if (!file) throw EFOpenError(fileName);
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    file.seekg(0, std::ios::beg);
+    std::string text;
+    if (size > 0) {
+        text.resize(static_cast<std::size_t>(size));
+        if (!file.read(text.data(), size)) throw EStreamError::Read();
+    }
+    return text;
+}
+
+}  // namespace
+
+TmsCustomMessage::TmsCustomMessage() = default;
+TmsCustomMessage::~TmsCustomMessage() = default;
+
+void TmsCustomMessage::SetAttachments(const TmsAttList& attachments) {
+    attachments_.Assign(attachments);
+    contentType_ = attachments_.Count() == 0 ? "text/plain" : "multipart/mixed";
+}
+
+const std::string& TmsCustomMessage::ContentType() const {
+    const int count = attachments_.Count();
+    bool allAlternative = count > 0;
+    for (int i = 0; i < count && allAlternative; ++i) allAlternative = IsAlternativePart(attachments_.Items(i));
+
+    if (encoding_ == meUU) {
+        contentType_ = "";
+    } else if (allAlternative) {
+        contentType_ = "multipart/alternative";
+    } else if (count == 1 && body_.empty() && LowerFileName(attachments_.Items(0)) == "_rtfbody.rtf") {
+        contentType_ = "text/rtf";
+    } else if (count == 1 && body_.empty() && LowerFileName(attachments_.Items(0)) == "_htmbody.htm") {
+        contentType_ = "text/html";
+    } else if (!body_.empty()) {
+        if (count > 0) {
+            contentType_ = "multipart/mixed";
+        } else if (contentType_.empty()) {
+            contentType_ = "text/plain";
+        }
+    } else if (count == 1) {
+        contentType_ = attachments_.Items(0).ContentType.str();
+    } else {
+        contentType_ = count == 0 ? "text/plain" : "multipart/mixed";
+    }
+    return contentType_.str();
+}
+
+void TmsCustomMessage::SetContentType(std::string_view type) { contentType_ = LowerCase(type); }
+
+void TmsCustomMessage::Validate() const {
+    if (sender_.Address.empty()) throw EMessageError("The address of sender is required");
+}
+
+void TmsCustomMessage::LoadFromStream(std::istream& stream) { LoadFromText(ReadWholeStream(stream)); }
+
+void TmsCustomMessage::Clear() {
+    body_.clear();
+    attachments_.Clear();
+    headers_.Clear();
+    sender_.Clear();
+    subject_.clear();
+    encoding_ = meMIME;
+    charSet_ = csUSASCII;
+    contentType_.clear();
+}
+
+void TmsCustomMessage::LoadFromFile(const std::string& fileName) {
+    Clear();
+    LoadFromText(ReadWholeFile(fileName));
+}
+
+std::string TmsCustomMessage::SaveAttachment(std::size_t index, const std::string& directory) const {
+    const TmsAttItem& item = attachments_.Items(static_cast<int>(index));
+    const std::string path = AddBackslash(directory) + SafeFileName(item.FileName().str());
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) throw EFCreateError(path);
+    file.write(item.Data.data(), static_cast<std::streamsize>(item.Data.size()));
+    file.close();
+    if (!file) throw EStreamError::Write();
+    return path;
+}
+
+void TmsCustomMessage::Loaded() {
+    for (int i = 0; i < attachments_.Count(); ++i) {
+        TmsAttItem& item = attachments_.Items(i);
+        if (!item.FileName().empty()) item.LoadDataFromFile();
+    }
+}
+
+void TmsCustomMessage::Assign(const TmsCustomMessage& source) {
+    if (&source == this) return;
+    sender_ = source.sender_;
+    subject_ = source.subject_;
+    encoding_ = source.encoding_;
+    charSet_ = source.charSet_;
+    headers_ = source.headers_;
+    body_ = source.body_;
+    attachments_.Assign(source.attachments_);
+    contentType_ = source.ContentType();
+    Tag = source.Tag;
+}
+
+}  // namespace qlk

@@ -1,0 +1,12 @@
+#include "message/TmsMessageDecoder.h"
+
+#include "message/TmsMessage.h"
+
+namespace qlk {
+
+TmsMessageDecoder::TmsMessageDecoder(TmsMessage& message, std::string text)
+    : TmsCustomDecoder(message, std::move(text)), mail_(message) {}
+
+void TmsMessageDecoder::ParseMessageHeaders() { mail_.ParseHeaders(mainHeaders_); }
+
+}  // namespace qlk

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "message/TmsCustomDecoder.h"
+
+namespace qlk {
+
+class TmsMessage;
+
+// Reads a stored mail message into a TmsMessage.
+class TmsMessageDecoder : public TmsCustomDecoder {
+public:
+    TmsMessageDecoder(TmsMessage& message, std::string text);
+
+protected:
+    void ParseMessageHeaders() override;
+
+private:
+    TmsMessage& mail_;
+};
+
+}  // namespace qlk

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "MessageTestSupport.h"
+#include "message/TmsArticle.h"
+
+namespace qlk {
+namespace {
+
+using test::Decoded;
+
+const char kFallbackFirstLine[] = "The following error has been occured while processing the message:";
+
+TEST(MessageDecoderTest, PlainMessageWithUuencodedFileKeepsTextBeforeIt) {
+    TmsMessage message;
+    Decoded(message,
+            "From: a@x.org\nTo: b@x.org\nSubject: files\n\nHere it is.\n\nbegin 644 hi.txt\n#:&D*\n`\nend\n"
+            "trailing words\n");
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"Here it is.", ""}));
+    EXPECT_EQ(message.Encoding(), meUU);
+    ASSERT_EQ(message.Attachments().Count(), 1);
+    EXPECT_EQ(message.Attachments().Items(0).FileName(), "hi.txt");
+    EXPECT_EQ(message.Attachments().Items(0).Data, "hi\n");
+}
+
+TEST(MessageDecoderTest, MimeTextBodyWithUuencodedFileIsReadAsPlain) {
+    TmsMessage message;
+    Decoded(message,
+            "From: a@x.org\nTo: b@x.org, c@x.org\nMIME-Version: 1.0\nContent-Type: text/plain\n\ntext\n"
+            "begin 644 hi.txt\n#:&D*\n`\nend\n");
+    EXPECT_EQ(message.Recipients().Count(), 2) << "recipients are not doubled by the second header pass";
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"text"}));
+    EXPECT_EQ(message.Attachments().Items(0).Data, "hi\n");
+}
+
+TEST(MessageDecoderTest, AlternativeGivesBodyAndHtmlPart) {
+    TmsMessage message;
+    Decoded(message,
+            "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"b\"\n\npreamble\n"
+            "--b\nContent-Type: text/plain\n\nplain\n\n--b\nContent-Type: text/html\n\n<p>html</p>\n\n--b--\n");
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"plain"}));
+    ASSERT_EQ(message.Attachments().Count(), 1);
+    EXPECT_EQ(message.Attachments().Items(0).FileName(), "_alt.0");
+    EXPECT_EQ(message.Attachments().Items(0).ContentType, "text/html");
+    EXPECT_EQ(message.Attachments().Items(0).Data, "<p>html</p>\r\n");
+    EXPECT_EQ(message.ContentType(), "multipart/alternative");
+}
+
+TEST(MessageDecoderTest, MixedWhoseOnlyPartIsAnAlternativeMakesNoExtraAttachment) {
+    TmsMessage message;
+    Decoded(message,
+            "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=o\n\n--o\n"
+            "Content-Type: multipart/alternative; boundary=i\n\n--i\nContent-Type: text/plain\n\nplain\n"
+            "--i\nContent-Type: text/html\n\n<p/>\n--i--\n\n--o--\n");
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"plain"}));
+    ASSERT_EQ(message.Attachments().Count(), 1);
+    EXPECT_EQ(message.Attachments().Items(0).FileName(), "_alt.0");
+    EXPECT_EQ(message.ContentType(), "multipart/alternative");
+}
+
+TEST(MessageDecoderTest, SinglePartAttachmentTakesDispositionNameAndDeclaredType) {
+    TmsMessage message;
+    Decoded(message,
+            "From: a@x.org\nMIME-Version: 1.0\nContent-Type: application/octet-stream\n"
+            "Content-Transfer-Encoding: base64\nContent-Disposition: attachment; filename=\"r.pdf\"\n\nAAEC\n.\n");
+    EXPECT_TRUE(message.Body().empty());
+    ASSERT_EQ(message.Attachments().Count(), 1);
+    const TmsAttItem& item = message.Attachments().Items(0);
+    EXPECT_EQ(item.FileName(), "r.pdf");
+    EXPECT_EQ(item.ContentType, "application/octet-stream");
+    EXPECT_EQ(item.Data, std::string("\0\1\2", 3));
+    EXPECT_EQ(message.ContentType(), "application/octet-stream");
+}
+
+struct NamedTextCase {
+    const char* contentType;
+    bool attachment;
+};
+
+TEST(MessageDecoderTest, NamedTextIsAnAttachmentUnlessCcMailNamedIt) {
+    for (const NamedTextCase& c : {NamedTextCase{"text/plain; name=\"notes.txt\"", true},
+                                   NamedTextCase{"text/plain; name=\"cc:Mail\"", false},
+                                   NamedTextCase{"text/plain", false}}) {
+        TmsMessage message;
+        Decoded(message, std::string("From: a@x.org\nMIME-Version: 1.0\nContent-Type: ") + c.contentType +
+                             "\n\nsome text\n");
+        EXPECT_EQ(message.Attachments().Count(), c.attachment ? 1 : 0) << c.contentType;
+        EXPECT_EQ(message.Body().empty(), c.attachment) << c.contentType;
+    }
+}
+
+TEST(MessageDecoderTest, InvalidBase64EndsInTheFallbackWithTheOriginal) {
+    const std::string text =
+        "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\nbody\n--b\n"
+        "Content-Type: image/png; name=\"a.png\"\nContent-Transfer-Encoding: base64\n\nAA AA\n--b--\n";
+    TmsMessage message;
+    Decoded(message, text);
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"body", kFallbackFirstLine, "Invalid Character",
+                                                        "The original message will be stored as an attachment"}));
+    ASSERT_EQ(message.Attachments().Count(), 1);
+    EXPECT_EQ(message.Attachments().Items(0).FileName(), "original.eml");
+    EXPECT_EQ(message.Attachments().Items(0).ContentType, "message/rfc822");
+    EXPECT_EQ(message.Attachments().Items(0).Data, test::Crlf(text));
+}
+
+TEST(MessageDecoderTest, FinalDotGoesAndStuffedLinesStay) {
+    TmsMessage message;
+    Decoded(message, "From: a@x.org\n\none\n..two\n.\n");
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"one", "..two"}));
+}
+
+TEST(MessageDecoderTest, QuotedPrintableBodySetsLatin1) {
+    TmsMessage message;
+    Decoded(message,
+            "From: a@x.org\nMIME-Version: 1.0\nContent-Type: text/plain; charset=iso-8859-1\n"
+            "Content-Transfer-Encoding: quoted-printable\n\nCaf=E9 soft=\n break\nnext\n");
+    EXPECT_EQ(message.CharSet(), csISO8859);
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"Caf\xE9 soft break", "next"}));
+}
+
+TEST(MessageDecoderTest, MailerThatMislabelsTextIsReadAsPlainBody) {
+    TmsMessage message;
+    Decoded(message,
+            "From: a@x.org\nX-Mailer: V Mailsystem R #0001\nMIME-Version: 1.0\n"
+            "Content-Type: application/octet-stream\n\nreally text\n");
+    EXPECT_EQ(message.Attachments().Count(), 0);
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"really text"}));
+}
+
+TEST(MessageDecoderTest, HtmlTextMessageKeepsItsType) {
+    TmsMessage message;
+    Decoded(message, "From: a@x.org\nMIME-Version: 1.0\nContent-Type: text/html\n\n<p>x</p>\n");
+    EXPECT_EQ(message.ContentType(), "text/html");
+}
+
+TEST(MessageDecoderTest, LongLinesStayWholeInBodyAndParts) {
+    const std::string longLine(100000, 'q');
+    TmsMessage message;
+    Decoded(message, "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\n" +
+                         longLine + "\n--b\nContent-Type: text/x-log; name=\"l.log\"\n\n" + longLine + "\nend\n--b--\n");
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{longLine}));
+    ASSERT_EQ(message.Attachments().Count(), 1);
+    EXPECT_EQ(message.Attachments().Items(0).Data, longLine + "\r\nend\r\n");
+}
+
+TEST(MessageDecoderTest, ArticleTakesGroupsAndIdentifier) {
+    TmsArticle article;
+    article.LoadFromText(test::Crlf(
+        "From: a@x.org\nNewsgroups: comp.mail\nMessage-ID: <1@x>\nPath: news!x\nSubject: q\n\ntext\n"));
+    EXPECT_EQ(article.NewsGroups(), "comp.mail");
+    EXPECT_EQ(article.MessageId(), "<1@x>");
+    EXPECT_EQ(article.Path(), "news!x");
+    EXPECT_EQ(article.Body(), (std::vector<std::string>{"text"}));
+}
+
+}  // namespace
+}  // namespace qlk

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "MessageTestSupport.h"
+#include "message/TmsArticle.h"
+#include "message/TmsCustomEncoder.h"
+
+namespace qlk {
+namespace {
+
+using test::Encoded;
+using test::SplitCrlf;
+
+TmsMessage TextMessage() {
+    TmsMessage message;
+    message.Sender().Name = "Alice";
+    message.Sender().Address = "alice@x.org";
+    message.Recipients().AddAddress("bob@x.org", "Bob B. Builder");
+    message.SetSubject("Hello");
+    message.Body() = {"line one", "line two"};
+    return message;
+}
+
+TmsAttItem& Attach(TmsMessage& message, const char* name, std::string data) {
+    auto item = std::make_unique<TmsAttItem>();
+    item->SetFileName(name);
+    item->Data = std::move(data);
+    TmsAttItem& ref = *item;
+    message.Attachments().Add(std::move(item));
+    return ref;
+}
+
+// Boundaries are random; tests name them B1, B2 in order of appearance.
+std::string NormalizedBoundaries(std::string text) {
+    std::regex boundary("boundary=\"([0-8]{8})\"");
+    int n = 0;
+    for (std::smatch m; std::regex_search(text, m, boundary);) {
+        const std::string value = m[1];
+        const std::string name = "B" + std::to_string(++n);
+        for (std::size_t at; (at = text.find(value)) != std::string::npos;) text.replace(at, value.size(), name);
+    }
+    return text;
+}
+
+TEST(MessageEncoderTest, WritesAPlainTextMessage) {
+    TmsMessage message = TextMessage();
+    message.Headers().Add("Date: Mon, 7 Dec 2026 10:00:00 +0000");
+    message.Headers().Add("Subject: dropped, the property wins");
+    EXPECT_EQ(Encoded(message),
+              "From:     Alice <alice@x.org>\r\n"
+              "To:       \"Bob B. Builder\" <bob@x.org>\r\n"
+              "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\n"
+              "Subject: Hello\r\n"
+              "Mime-Version: 1.0\r\n"
+              "Content-Type: text/plain; charset=\"us-ascii\"\r\n"
+              "Content-Transfer-Encoding: 7bit\r\n"
+              "\r\n"
+              "line one\r\n"
+              "line two\r\n");
+}
+
+TEST(MessageEncoderTest, FoldsOneAddressPerLineAndNeverWritesBcc) {
+    TmsMessage message = TextMessage();
+    message.Recipients().AddAddress("c@x.org", "");
+    message.Recipients().AddAddress("d@x.org", "Dee");
+    message.CC().AddAddress("e@x.org", "E");
+    message.BCC().AddAddress("secret@x.org", "S");
+    message.SetReturnReceipt(true);
+    message.SetPriority(ptLow);
+    const std::vector<std::string> lines = SplitCrlf(Encoded(message));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 7),
+              (std::vector<std::string>{"To:       \"Bob B. Builder\" <bob@x.org>,", "           <c@x.org>,",
+                                        "          Dee <d@x.org>", "CC:       E <e@x.org>",
+                                        "Return-Receipt-To: <alice@x.org>", "X-Priority: 5"}));
+    EXPECT_EQ(Encoded(message).find("secret"), std::string::npos);
+}
+
+TEST(MessageEncoderTest, LongLineMakesTheBodyQuotedPrintable) {
+    TmsMessage message = TextMessage();
+    message.Body() = {std::string(300, 'a')};
+    const std::string text = Encoded(message);
+    EXPECT_NE(text.find("charset=\"us-ascii\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" +
+                        std::string(65, 'a') + "=\r\n"),
+              std::string::npos);
+}
+
+TEST(MessageEncoderTest, LoneDotLinesAreLeftForTheMailClientToStuff) {
+    TmsMessage message = TextMessage();
+    message.Body() = {"before", ".", "after"};
+    EXPECT_NE(Encoded(message).find("\r\nbefore\r\n.\r\nafter\r\n"), std::string::npos);
+    EXPECT_EQ(message.Body()[1], ".");
+}
+
+TEST(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
+    TmsMessage message = TextMessage();
+    message.SetSubject("hi\r\nBcc: victim@x.org");
+    message.Sender().Name = "Eve\nX-Evil: 1";
+    message.Headers().Add("X-App: a\rCc: b");
+    message.Headers().Add("");
+    const std::vector<std::string> lines = SplitCrlf(Encoded(message));
+    for (const std::string& line : lines) {
+        EXPECT_FALSE(line.starts_with("Bcc:") || line.starts_with("X-Evil") || line.starts_with("Cc:")) << line;
+    }
+    EXPECT_EQ(lines[3], "Subject: hi  Bcc: victim@x.org");
+}
+
+TEST(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
+    TmsMessage message = TextMessage();
+    message.Recipients().Items(0).Name = "Bob";
+    Attach(message, "/home/a/data.bin", std::string(114, '\x01'));
+    std::string line76;
+    for (int i = 0; i < 19; ++i) line76 += "AQEB";
+    EXPECT_EQ(NormalizedBoundaries(Encoded(message)),
+              "From:     Alice <alice@x.org>\r\n"
+              "To:       Bob <bob@x.org>\r\n"
+              "Subject: Hello\r\n"
+              "Mime-Version: 1.0\r\n"
+              "Content-Type: multipart/mixed; boundary=\"B1\"\r\n"
+              "\r\n"
+              "This is a multipart message in MIME format\r\n"
+              "\r\n"
+              "--B1\r\n"
+              "Content-Type: text/plain; charset=\"us-ascii\"\r\n"
+              "Content-Transfer-Encoding: 7bit\r\n"
+              "\r\n"
+              "line one\r\n"
+              "line two\r\n"
+              "\r\n"
+              "--B1\r\n"
+              "Content-Type: application/octet-stream; name=\"data.bin\"\r\n"
+              "Content-Transfer-Encoding: Base64\r\n"
+              "Content-Disposition: attachment; filename=\"data.bin\"\r\n"
+              "\r\n" +
+                  line76 + "\r\n" + line76 + "\r\n" +
+                  "\r\n"  // the empty block after two full ones
+                  "\r\n"
+                  "--B1--\r\n");
+}
+
+TEST(MessageEncoderTest, NestsTheAlternativeInsideMixed) {
+    TmsMessage message = TextMessage();
+    Attach(message, "_alt.0", "<p>hi</p>\r\n").ContentType = "text/html";
+    Attach(message, "a.txt", "file\r\n");
+    const std::vector<std::string> lines = SplitCrlf(NormalizedBoundaries(Encoded(message)));
+    const std::vector<std::string> structure = [&] {
+        std::vector<std::string> kept;
+        for (const std::string& l : lines) {
+            if (l.starts_with("--") || l.starts_with("Content-")) kept.push_back(l);
+        }
+        return kept;
+    }();
+    EXPECT_EQ(structure, (std::vector<std::string>{
+                             "Content-Type: multipart/mixed; boundary=\"B1\"", "--B1",
+                             "Content-Type:  multipart/alternative; boundary=\"B2\"", "Content-Transfer-Encoding: 7bit",
+                             "--B2", "Content-Type: text/plain; charset=\"us-ascii\"", "Content-Transfer-Encoding: 7bit",
+                             "--B2", "Content-Type: text/html", "Content-Transfer-Encoding: Quoted-Printable", "--B2--",
+                             "--B1", "Content-Type: text/plain; name=\"a.txt\"",
+                             "Content-Transfer-Encoding: Quoted-Printable",
+                             "Content-Disposition: attachment; filename=\"a.txt\"", "--B1--"}));
+}
+
+TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
+    TmsMessage message = TextMessage();
+    message.Body().clear();
+    Attach(message, "_htmbody.htm", "<p>x</p>\r\n");
+    const std::vector<std::string> lines = SplitCrlf(Encoded(message));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+              (std::vector<std::string>{"Content-Type: text/html", "Content-Transfer-Encoding: Quoted-Printable", "",
+                                        "<p>x</p>"}));
+}
+
+TEST(MessageEncoderTest, WritesUuencodedMessages) {
+    TmsMessage message = TextMessage();
+    message.SetEncoding(meUU);
+    Attach(message, "dir/x.bin", std::string(45, 'a'));
+    const std::vector<std::string> lines = SplitCrlf(Encoded(message));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()),
+              (std::vector<std::string>{"Subject: Hello", "", "line one", "line two", "", "begin 600 x.bin",
+                                        "M86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A",
+                                        "`", "`", "end"}));
+}
+
+TEST(MessageEncoderTest, WritesArticleHeaders) {
+    TmsArticle article;
+    article.Sender().Name = "A. Writer";
+    article.Sender().Address = "w@x.org";
+    article.SetNewsGroups("comp.mail.misc");
+    article.SetSubject("Question");
+    article.Body() = {"text"};
+    std::ostringstream out;
+    article.SaveToStream(out);
+    EXPECT_TRUE(out.str().starts_with("From:     A. Writer <w@x.org>\r\nNewsgroups: comp.mail.misc\r\n"
+                                      "Subject:  Question\r\nMime-Version: 1.0\r\n"));
+}
+
+TEST(MessageEncoderTest, BoundaryIsEightDigitsWithoutNine) {
+    for (int i = 0; i < 200; ++i) EXPECT_TRUE(std::regex_match(TmsCustomEncoder::NewBoundary(), std::regex("[0-8]{8}")));
+}
+
+}  // namespace
+}  // namespace qlk
