@@ -64,7 +64,9 @@ TEST_P(HostileMailTest, LoadsSavesAndReloadsWithSafeNames) {
     const bool fellBack = attachments.Count() > 0 &&
                           attachments.Items(attachments.Count() - 1).FileName() == "original.eml";
     EXPECT_EQ(fellBack, c.fallback);
-    if (fellBack) EXPECT_EQ(attachments.Items(attachments.Count() - 1).Data, text) << "the message is kept";
+    if (fellBack) {
+        EXPECT_EQ(attachments.Items(attachments.Count() - 1).Data, text) << "the message is kept";
+    }
 
     test::TempDir dir;
     for (int i = 0; i < attachments.Count(); ++i) {
@@ -158,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return text;
                     },
                     true}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(HostileMailTest, EncodedCrLfNeverBecomesAHeaderLine) {
     TmsMessage message;

@@ -12,14 +12,15 @@ namespace {
 using test::Encoded;
 using test::SplitCrlf;
 
-TmsMessage TextMessage() {
-    TmsMessage message;
+std::unique_ptr<TmsMessage> TextMessage() {
+    auto owned = std::make_unique<TmsMessage>();
+    TmsMessage& message = *owned;
     message.Sender().Name = "Alice";
     message.Sender().Address = "alice@x.org";
     message.Recipients().AddAddress("bob@x.org", "Bob B. Builder");
     message.SetSubject("Hello");
     message.Body() = {"line one", "line two"};
-    return message;
+    return owned;
 }
 
 TmsAttItem& Attach(TmsMessage& message, const char* name, std::string data) {
@@ -44,7 +45,8 @@ std::string NormalizedBoundaries(std::string text) {
 }
 
 TEST(MessageEncoderTest, WritesAPlainTextMessage) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.Headers().Add("Date: Mon, 7 Dec 2026 10:00:00 +0000");
     message.Headers().Add("Subject: dropped, the property wins");
     EXPECT_EQ(Encoded(message),
@@ -61,7 +63,8 @@ TEST(MessageEncoderTest, WritesAPlainTextMessage) {
 }
 
 TEST(MessageEncoderTest, FoldsOneAddressPerLineAndNeverWritesBcc) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.Recipients().AddAddress("c@x.org", "");
     message.Recipients().AddAddress("d@x.org", "Dee");
     message.CC().AddAddress("e@x.org", "E");
@@ -77,7 +80,8 @@ TEST(MessageEncoderTest, FoldsOneAddressPerLineAndNeverWritesBcc) {
 }
 
 TEST(MessageEncoderTest, LongLineMakesTheBodyQuotedPrintable) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.Body() = {std::string(300, 'a')};
     const std::string text = Encoded(message);
     EXPECT_NE(text.find("charset=\"us-ascii\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" +
@@ -86,14 +90,16 @@ TEST(MessageEncoderTest, LongLineMakesTheBodyQuotedPrintable) {
 }
 
 TEST(MessageEncoderTest, LoneDotLinesAreLeftForTheMailClientToStuff) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.Body() = {"before", ".", "after"};
     EXPECT_NE(Encoded(message).find("\r\nbefore\r\n.\r\nafter\r\n"), std::string::npos);
     EXPECT_EQ(message.Body()[1], ".");
 }
 
 TEST(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.SetSubject("hi\r\nBcc: victim@x.org");
     message.Sender().Name = "Eve\nX-Evil: 1";
     message.Headers().Add("X-App: a\rCc: b");
@@ -106,7 +112,8 @@ TEST(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
 }
 
 TEST(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.Recipients().Items(0).Name = "Bob";
     Attach(message, "/home/a/data.bin", std::string(114, '\x01'));
     std::string line76;
@@ -139,7 +146,8 @@ TEST(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
 }
 
 TEST(MessageEncoderTest, NestsTheAlternativeInsideMixed) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     Attach(message, "_alt.0", "<p>hi</p>\r\n").ContentType = "text/html";
     Attach(message, "a.txt", "file\r\n");
     const std::vector<std::string> lines = SplitCrlf(NormalizedBoundaries(Encoded(message)));
@@ -154,14 +162,15 @@ TEST(MessageEncoderTest, NestsTheAlternativeInsideMixed) {
                              "Content-Type: multipart/mixed; boundary=\"B1\"", "--B1",
                              "Content-Type:  multipart/alternative; boundary=\"B2\"", "Content-Transfer-Encoding: 7bit",
                              "--B2", "Content-Type: text/plain; charset=\"us-ascii\"", "Content-Transfer-Encoding: 7bit",
-                             "--B2", "Content-Type: text/html", "Content-Transfer-Encoding: Quoted-Printable", "--B2--",
+                             "--B2", "Content-Type: text/html", "Content-Transfer-Encoding: Base64", "--B2--",
                              "--B1", "Content-Type: text/plain; name=\"a.txt\"",
                              "Content-Transfer-Encoding: Quoted-Printable",
                              "Content-Disposition: attachment; filename=\"a.txt\"", "--B1--"}));
 }
 
 TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.Body().clear();
     Attach(message, "_htmbody.htm", "<p>x</p>\r\n");
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
@@ -171,7 +180,8 @@ TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
 }
 
 TEST(MessageEncoderTest, WritesUuencodedMessages) {
-    TmsMessage message = TextMessage();
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
     message.SetEncoding(meUU);
     Attach(message, "dir/x.bin", std::string(45, 'a'));
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));

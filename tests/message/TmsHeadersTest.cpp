@@ -16,7 +16,7 @@ TmsHeaders MakeHeaders(std::initializer_list<const char*> lines) {
 
 struct FieldCase {
     const char* name;
-    std::vector<const char*> lines;
+    std::vector<std::string> lines;
     std::string field;
     std::string expected;
 };
@@ -26,7 +26,7 @@ class GetFieldValueTest : public testing::TestWithParam<FieldCase> {};
 TEST_P(GetFieldValueTest, FindsUnfoldsAndDecodes) {
     const FieldCase& c = GetParam();
     TmsHeaders headers;
-    for (const char* line : c.lines) headers.Add(line);
+    for (const std::string& line : c.lines) headers.Add(line);
     EXPECT_EQ(headers.GetFieldValue(c.field), c.expected);
 }
 
@@ -42,9 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
                     FieldCase{"EncodedWord", {"Subject: =?ISO-8859-1?Q?Caf=E9?= ok"}, "Subject", "Caf\xE9ok"},
                     FieldCase{"ContentTypeNotDecoded", {"Content-Type: text/plain; name=\"=?a?Q?b?=\""},
                               "Content-Type", "text/plain; name=\"=?a?Q?b?=\""},
-                    FieldCase{"OtherValuesCutAt255", {("X-Long: " + kLong).c_str()}, "X-Long", kLong.substr(0, 255)},
-                    FieldCase{"ContentTypeWhole", {("Content-Type: " + kLong).c_str()}, "Content-Type", kLong}),
-    [](const auto& info) { return info.param.name; });
+                    FieldCase{"OtherValuesCutAt255", {"X-Long: " + kLong}, "X-Long", kLong.substr(0, 255)},
+                    FieldCase{"ContentTypeWhole", {"Content-Type: " + kLong}, "Content-Type", kLong}),
+    [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(GetFieldListTest, SplitsFoldedAddressesAndKeepsQuotedCommas) {
     const TmsHeaders headers = MakeHeaders({"To: \"Doe, Jane\" <jd@x.org>, bob@x.org,", "  carol@x.org,",
@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TypeCase{"NothingAtAll", {}, false, "text/plain"},
                     TypeCase{"OneFileNoText", {"report.pdf"}, false, "application/pdf"},
                     TypeCase{"TwoFilesNoText", {"a.pdf", "b.pdf"}, false, "multipart/mixed"}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(ContentTypeTest, UuencodedMessageHasNoType) {
     TmsMessage message;
