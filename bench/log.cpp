@@ -1,0 +1,75 @@
+// The cost of one recorded status-log line with a full window: the window
+// line, the RTF mirror and the log file entry.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "gateway/StatusLog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qlk-bench-XXXXXX";
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string Timestamp() {
+    return "12/07/2026 8:00:00 PM";
+}
+
+void BM_RecordedLineWithFullWindow(benchmark::State& state) {
+    ScratchFolder folder;
+    const fs::path rtf = folder.path() / qlk::StatusLog::RtfFileName;
+    const fs::path fullWindow = folder.path() / "full.rtf";
+    {
+        qlk::StatusLog filler(folder.path());
+        filler.Clock = Timestamp;
+        for (std::size_t i = 0; i < qlk::StatusLog::MaxWindowLines; ++i)
+            filler.WriteLog(
+                "POP3 : Retrieving message " + std::to_string(i) + " of 1000 for user@example.com",
+                1 + static_cast<int>(i % 3));
+        fs::copy_file(rtf, fullWindow);
+    }
+    qlk::StatusLog log(folder.path());
+    log.Clock = Timestamp;
+    log.DetailLevel = 3;
+    log.LogToFile = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Back to exactly 1000 lines, with the RTF file in step with them.
+        fs::copy_file(fullWindow, rtf, fs::copy_options::overwrite_existing);
+        log.RestoreFromRtf();
+        if (log.Lines().size() != qlk::StatusLog::MaxWindowLines) state.SkipWithError("window not full");
+        state.ResumeTiming();
+        log.WriteLog("SMTP : Sending message to someone@example.org, 2 attachments", 1);
+    }
+}
+BENCHMARK(BM_RecordedLineWithFullWindow)
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(1000)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,107 @@
+#include "gateway/RtfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace qlk {
+namespace {
+
+TEST(RtfDocument, WritesColourTableAndOneParagraphPerLine) {
+    std::string rtf = RtfDocument::Write({{"plain", LogColor::Black}, {"bad", LogColor::Red}});
+    EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi", 0), 0u);
+    EXPECT_NE(rtf.find("{\\colortbl ;\\red0\\green0\\blue0;\\red255\\green0\\blue0;\\red0\\green0\\blue255;"
+                       "\\red0\\green128\\blue0;}"),
+              std::string::npos);
+    EXPECT_NE(rtf.find("\\cf1 plain\\par\r\n\\cf2 bad\\par\r\n}"), std::string::npos);
+    EXPECT_EQ(rtf.back(), '}');
+}
+
+TEST(RtfDocument, EscapesSpecialsAndBytesOutsidePrintableAscii) {
+    EXPECT_EQ(RtfDocument::Paragraph({"a\\b{c}d", LogColor::Green}), "\\cf4 a\\\\b\\{c\\}d\\par\r\n");
+    EXPECT_EQ(RtfDocument::Paragraph({"\xe9\t\x01", LogColor::Blue}), "\\cf3 \\'e9\\'09\\'01\\par\r\n");
+}
+
+TEST(RtfDocument, ReadsBackWhatItWrote) {
+    std::vector<LogLine> lines = {
+        {"", LogColor::Black},
+        {"7/18/1997 8:00:00 AM : Welcome", LogColor::Black},
+        {"********** ERROR *********", LogColor::Red},
+        {"back\\slash {braces} }{", LogColor::Red},
+        {" leading blank and 5 digits", LogColor::Blue},
+        {"bytes \x80\xe9\xff\x7f and \t tab", LogColor::Green},
+        {"\\par \\cf2 not a control word", LogColor::Green},
+    };
+    EXPECT_EQ(RtfDocument::Read(RtfDocument::Write(lines)), lines);
+}
+
+TEST(RtfDocument, ReadsColoursOfOtherWritersByTheirValues) {
+    std::string rtf =
+        "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl ;\\red0\\green128\\blue0;\\red128\\green0\\blue0;"
+        "\\red0\\green0\\blue128;}{\\*\\generator Other;}\\pard\\cf1 green\\par\n\\cf2 red\\par\\plain "
+        "default\\line{\\cf3 blue\\par}\\u233?t\\'e9\\par}";
+    std::vector<LogLine> expected = {{"green", LogColor::Green},
+                                     {"red", LogColor::Red},
+                                     {"default", LogColor::Black},
+                                     {"blue", LogColor::Blue},
+                                     {"\xe9t\xe9", LogColor::Black}};
+    EXPECT_EQ(RtfDocument::Read(rtf), expected);
+}
+
+TEST(RtfDocument, HostileInputGivesBoundedBestEffortText) {
+    struct Case {
+        std::string name;
+        std::string rtf;
+        std::size_t maxLines;
+    } cases[] = {
+        {"empty", "", 0},
+        {"not rtf", "hello\\par world", 0},
+        {"only the opening", "{\\rtf1", 0},
+        {"unbalanced closing", "{\\rtf1 a}}}}}}\\par b\\par", 2},
+        {"deep nesting", "{\\rtf1 " + std::string(100000, '{') + "x\\par", 1},
+        {"cut escape", "{\\rtf1 a\\'", 1},
+        {"cut hex", "{\\rtf1 a\\'e", 1},
+        {"bad hex", "{\\rtf1 a\\'zz\\par", 1},
+        {"huge colour index", "{\\rtf1{\\colortbl;\\red1;}\\cf99999999999999 x\\par}", 1},
+        {"negative colour", "{\\rtf1\\cf-5 x\\par}", 1},
+        {"huge bin", "{\\rtf1\\bin999999999 x}", 0},
+        {"negative unicode", "{\\rtf1\\u-4064?\\par}", 1},
+        {"long control word", "{\\rtf1\\" + std::string(10000, 'a') + " x\\par}", 1},
+        {"many colours", "{\\rtf1{\\colortbl" + std::string(100000, ';') + "}x\\par}", 1},
+        {"many lines", "{\\rtf1 " + std::string(200000, '\\') + "par", RtfDocument::MaxLines},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<LogLine> lines = RtfDocument::Read(c.rtf);
+        EXPECT_LE(lines.size(), c.maxLines);
+    }
+}
+
+TEST(RtfDocument, LinesAndLineLengthAreBounded) {
+    std::string many = "{\\rtf1 ";
+    for (int i = 0; i < 30000; ++i) many += "x\\par ";
+    EXPECT_EQ(RtfDocument::Read(many).size(), RtfDocument::MaxLines);
+
+    std::string longLine = "{\\rtf1 " + std::string(RtfDocument::MaxLineLength * 2, 'y') + "\\par}";
+    auto lines = RtfDocument::Read(longLine);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text.size(), RtfDocument::MaxLineLength);
+}
+
+TEST(RtfDocument, RandomBytesAfterTheHeaderDoNotCrash) {
+    std::mt19937 random(42);
+    for (int round = 0; round < 200; ++round) {
+        std::string rtf = "{\\rtf1";
+        const char alphabet[] = "{}\\';par cf0123456789'abcuxbin\r\n*colortbl";
+        for (int i = 0; i < 2000; ++i)
+            rtf += random() % 4 == 0 ? static_cast<char>(random() % 256)
+                                     : alphabet[random() % (sizeof alphabet - 1)];
+        auto lines = RtfDocument::Read(rtf);
+        EXPECT_LE(lines.size(), RtfDocument::MaxLines);
+    }
+}
+
+}  // namespace
+}  // namespace qlk
