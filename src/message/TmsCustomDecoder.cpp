@@ -387,6 +387,8 @@ void TmsCustomDecoder::DecodePlain() {
         const std::string_view line = ReadLine();
         if (lines_.AtEnd()) return;
         if (IsUUBegin(line)) {
+            // The empty line before "begin" separates the file from the text.
+            if (!body.empty() && body.back().empty()) body.pop_back();
             DecodeUUFiles(line);
             message_.SetEncoding(meUU);
             return;

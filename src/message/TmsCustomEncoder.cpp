@@ -218,12 +218,17 @@ void TmsCustomEncoder::WriteMultipart(bool alternativeOnly) {
         WriteLine("");
         WriteLine("--" + boundary);
     }
+    bool alternativeClosed = false;
     for (int i = 0; i < count; ++i) {
         const TmsAttItem& item = attachments.Items(i);
         if (i > 0) {
-            WriteLine("");
+            // The previous part already ended with the empty line that
+            // belongs to this boundary; a second one would add a line end to
+            // that part's content for every reader.
+            if (alternativeClosed) WriteLine("");
             WriteLine("--" + boundary);
             htm = rtf = false;
+            alternativeClosed = false;
         }
         const bool plain = !alternativeOnly && !nested && !htm && !rtf;
         const std::string name = Quoted(PlainName(item));
@@ -239,6 +244,7 @@ void TmsCustomEncoder::WriteMultipart(bool alternativeOnly) {
         } else if (nested && !IsAlternativePart(attachments.Items(i + 1))) {
             WriteLine("--" + boundary + "--");
             nested = false;
+            alternativeClosed = true;
             boundary = outer;
         }
     }

@@ -15,7 +15,7 @@ TEST(MessageDecoderTest, PlainMessageWithUuencodedFileKeepsTextBeforeIt) {
     Decoded(message,
             "From: a@x.org\nTo: b@x.org\nSubject: files\n\nHere it is.\n\nbegin 644 hi.txt\n#:&D*\n`\nend\n"
             "trailing words\n");
-    EXPECT_EQ(message.Body(), (std::vector<std::string>{"Here it is.", ""}));
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"Here it is."}));
     EXPECT_EQ(message.Encoding(), meUU);
     ASSERT_EQ(message.Attachments().Count(), 1);
     EXPECT_EQ(message.Attachments().Items(0).FileName(), "hi.txt");

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "MessageTestSupport.h"
+#include "support/TempDir.h"
+
+namespace qlk {
+namespace {
+
+struct ExpectedPart {
+    std::string name;
+    std::string type;
+    std::size_t size;
+};
+
+struct Sample {
+    const char* file;
+    std::string contentType;
+    TCharSet charSet;
+    std::string subject;
+    std::vector<std::string> firstBodyLines;
+    std::vector<ExpectedPart> parts;
+};
+
+class SampleCorpusTest : public testing::TestWithParam<Sample> {};
+
+std::string TestName(const testing::TestParamInfo<Sample>& testInfo) {
+    std::string name = testInfo.param.file;
+    name.resize(name.find('.'));
+    std::erase(name, '-');
+    return name;
+}
+
+TEST_P(SampleCorpusTest, DecodesAsExpected) {
+    const Sample& sample = GetParam();
+    TmsMessage message;
+    message.LoadFromFile(test::SourcePath(std::string("tests/data/") + sample.file).string());
+    EXPECT_EQ(message.ContentType(), sample.contentType);
+    EXPECT_EQ(message.CharSet(), sample.charSet);
+    EXPECT_EQ(message.Subject(), sample.subject);
+    ASSERT_GE(message.Body().size(), sample.firstBodyLines.size());
+    EXPECT_EQ(std::vector<std::string>(message.Body().begin(),
+                                       message.Body().begin() + static_cast<long>(sample.firstBodyLines.size())),
+              sample.firstBodyLines);
+    ASSERT_EQ(message.Attachments().Count(), static_cast<int>(sample.parts.size()));
+    for (std::size_t i = 0; i < sample.parts.size(); ++i) {
+        const TmsAttItem& item = message.Attachments().Items(static_cast<int>(i));
+        EXPECT_EQ(item.FileName(), sample.parts[i].name);
+        EXPECT_EQ(item.ContentType, sample.parts[i].type);
+        EXPECT_EQ(item.Data.size(), sample.parts[i].size) << item.FileName().str();
+    }
+}
+
+TEST_P(SampleCorpusTest, SurvivesSaveAndReload) {
+    TmsMessage first;
+    first.LoadFromFile(test::SourcePath(std::string("tests/data/") + GetParam().file).string());
+    TmsMessage copy;
+    copy.Assign(first);
+    TmsMessage second;
+    second.LoadFromText(test::Encoded(copy));
+    EXPECT_EQ(second.Body(), first.Body());
+    EXPECT_EQ(second.Subject(), first.Subject());
+    EXPECT_EQ(second.Sender().Address, first.Sender().Address);
+    EXPECT_EQ(second.ContentType(), first.ContentType());
+    ASSERT_EQ(second.Attachments().Count(), first.Attachments().Count());
+    for (int i = 0; i < first.Attachments().Count(); ++i) {
+        EXPECT_EQ(second.Attachments().Items(i).FileName(), first.Attachments().Items(i).FileName());
+        EXPECT_EQ(second.Attachments().Items(i).Data, first.Attachments().Items(i).Data);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, SampleCorpusTest,
+    testing::Values(
+        Sample{"plain.eml", "text/plain", csUSASCII, "Quarterly figures", {"Hi Bob,", ""}, {}},
+        Sample{"alternative.eml",
+               "multipart/alternative",
+               csUSASCII,
+               "Caf\xE9 news",
+               {"Cafe opens at 8.", "See the HTML version for the menu."},
+               {{"_alt.0", "text/html", 205}}},
+        Sample{"mixed-alternative.eml",
+               "multipart/mixed",
+               csUSASCII,
+               "Nightly report",
+               {"Nightly report: all jobs finished."},
+               {{"_alt.0", "text/html", 69}, {"report.pdf", "application/pdf", 1516}}},
+        Sample{"attachments.eml",
+               "multipart/mixed",
+               csUSASCII,
+               "Three files",
+               {"Three files for you."},
+               {{"chart.png", "image/png", 708}, {"notes.txt", "text/plain", 57}, {"data.csv", "text/csv", 26}}},
+        Sample{"qp-latin1.eml",
+               "text/plain",
+               csISO8859,
+               "Gr\xFC\xDF"
+               "e aus M\xFCnchen",
+               {"Hallo Anna,", "", "sch\xF6ne Gr\xFC\xDF" "e aus M\xFCnchen. Das Wetter ist gro\xDF" "artig und wir "
+                "gehen morgen in die Berge."},
+               {}},
+        Sample{"iso-2022-jp.eml",
+               "text/plain",
+               csISO2022jp,
+               "\x1B$B$3$s$K$A$O\x1B(B",
+               {"\x1B$B$3$s$K$A$O\x1B(B", "Yamada"},
+               {}},
+        Sample{"uuencoded.eml",
+               "",
+               csUSASCII,
+               "the files you asked for",
+               {"Here are the two files."},
+               {{"hello.txt", "text/plain", 29}, {"blob.bin", "application/octet-stream", 256}}},
+        Sample{"digest.eml",
+               "multipart/mixed",
+               csUSASCII,
+               "Example-list Digest, Vol 12, Issue 3",
+               {"Today's Topics:"},
+               {{"att.0", "multipart/digest", 378}, {"att.1", "text/plain", 76}}},
+        Sample{"rfc822-part.eml",
+               "multipart/mixed",
+               csUSASCII,
+               "Fwd: meeting",
+               {"See the forwarded message below."},
+               {{"meeting.eml", "message/rfc822", 157}}}),
+    TestName);
+
+TEST(SaveAttachmentTest, WritesTheBytesUnderTheSafeName) {
+    TmsMessage message;
+    message.LoadFromFile(test::SourcePath("tests/data/uuencoded.eml").string());
+    message.Attachments().Items(1).SetFileName("../../etc/blob.bin");
+    test::TempDir dir;
+    const std::string path = message.SaveAttachment(1, dir.path().string());
+    EXPECT_EQ(path, (dir / "blob.bin").string());
+    std::string expected;
+    for (int i = 0; i < 256; ++i) expected += static_cast<char>(i);
+    EXPECT_EQ(test::ReadFileBytes(path), expected);
+}
+
+}  // namespace
+}  // namespace qlk
