@@ -16,10 +16,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Quelmark"));
     qlk::SetMessagePump([] { QCoreApplication::processEvents(); });
 
+    // Watch for stop requests before the window starts: one that arrives
+    // while it starts waits in the pipe until the event loop runs.
+    qlk::ShutdownSignals stopRequests;
     qlk::QtDesktop desktop;
     qlk::TfrmQLK window(desktop, std::filesystem::current_path());
     QObject::connect(&window, &qlk::TfrmQLK::ShutDownFinished, &app, &QCoreApplication::quit);
-    qlk::ShutdownSignals stopRequests;
     QObject::connect(&stopRequests, &qlk::ShutdownSignals::Received, &window,
                      &qlk::TfrmQLK::CloseWithoutAsking);
 
