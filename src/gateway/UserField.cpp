@@ -1,7 +1,6 @@
 #include "gateway/UserField.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace qlk {
 
@@ -25,16 +24,18 @@ const UserFieldInfo& InfoOf(UserField field) {
 }
 
 std::optional<UserField> FindUserField(std::string_view name) {
-    const auto sameIgnoringCase = [name](const UserFieldInfo& info) {
-        const std::string_view candidate(info.name);
-        return std::equal(candidate.begin(), candidate.end(), name.begin(), name.end(), [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-        });
-    };
     const auto& fields = UserFields();
-    const auto found = std::find_if(fields.begin(), fields.end(), sameIgnoringCase);
-    if (found == fields.end()) return std::nullopt;
-    return found->field;
+    // The exact spelling first: the transfers look fields up once per row.
+    for (const auto& info : fields)
+        if (name == info.name) return info.field;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (const auto& info : fields) {
+        const std::string_view candidate(info.name);
+        if (std::equal(candidate.begin(), candidate.end(), name.begin(), name.end(),
+                       [&lower](char a, char b) { return lower(a) == lower(b); }))
+            return info.field;
+    }
+    return std::nullopt;
 }
 
 }  // namespace qlk

@@ -1,0 +1,177 @@
+#include "ui/TfrmPerson.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include "gateway/EDatabaseError.h"
+#include "gateway/UserDirectory.h"
+#include "ui/Desktop.h"
+#include "ui/Latin1Text.h"
+
+namespace qlk {
+namespace {
+
+constexpr const char* kNote =
+    "An Internet e-mail address has two parts: the user ID before the at sign (@) and the host after "
+    "it. For jsmith@mail.example.com type \"jsmith\" into the User ID field and \"mail.example.com\" into "
+    "the Host field. Your Internet service provider can tell you the name of your mail host.";
+
+QLineEdit* NewEdit(const char* name, const char* hint, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setToolTip(QString::fromLatin1(hint));
+    edit->setMaxLength(static_cast<int>(kMaxUserTextLength));
+    return edit;
+}
+
+QCheckBox* NewCheckBox(const char* name, const char* caption, const char* hint, QWidget* parent) {
+    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    if (hint) box->setToolTip(QString::fromLatin1(hint));
+    return box;
+}
+
+QPushButton* NewButton(const char* name, const char* caption, const char* hint, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(QString::fromLatin1(hint));
+    return button;
+}
+
+}  // namespace
+
+TfrmPerson::TfrmPerson(UserDirectory& users, Desktop& desktop, QWidget* parent)
+    : QDialog(parent), users_(users), desktop_(desktop) {
+    setObjectName(QStringLiteral("frmPerson"));
+    setWindowTitle(QStringLiteral("User Information"));
+    BuildForm();
+    ShowPendingRow();
+}
+
+void TfrmPerson::BuildForm() {
+    edtName = NewEdit("edtName", "Users Name for QLK Log", this);
+    edtMailbox =
+        NewEdit("edtMailbox", "Name as it appears in Microsoft Post Office( \"To:\" field, Required)", this);
+    edtPOPHost = NewEdit("edtPOPHost", "Users Internet Mail Host(POP3) Server Name (Required)", this);
+    edtPOPUSer =
+        NewEdit("edtPOPUSer", "Users Internet Mail Host(POP3) Login Name(See Below) (Required)", this);
+    edtPOPPasswd = NewEdit("edtPOPPasswd", "Users Internet Mail Host(POP3) Password (Required)", this);
+    edtPOPPasswd->setEchoMode(QLineEdit::Password);
+    edtPOPPasswd->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    edtReturnAddress = NewEdit("edtReturnAddress",
+                               "Users Internet Return Address, e.g. jsmith@example.com (Required)", this);
+    edtAlias = NewEdit("edtAlias",
+                       "Another Internet Address of the User, one that is not a real POP3 Account", this);
+    btnDelete = NewCheckBox(
+        "btnDelete", "Delete Forwarded Mail",
+        "Remove forwarded mail from Internet mail (POP3) server to eliminate duplicate msgs.", this);
+    DBCheckBox1 = NewCheckBox("DBCheckBox1", "Group Account", nullptr, this);
+    redNote = new QTextEdit(this);
+    redNote->setObjectName(QStringLiteral("redNote"));
+    redNote->setReadOnly(true);
+    redNote->setPlainText(QString::fromLatin1(kNote));
+    btnOK = NewButton("btnOK", "OK", "Accept Changes and Save", this);
+    btnOK->setDefault(true);
+    btnCancel = NewButton("btnCancel", "Cancel", "Cancel Changes and Revert to Old Data", this);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("QLK User"), edtName);
+    fields->addRow(QStringLiteral("MS Mail Address book Name"), edtMailbox);
+    fields->addRow(QStringLiteral("Internet Mail Host(POP Server)"), edtPOPHost);
+    fields->addRow(QStringLiteral("Internet Mail Host(POP) User ID"), edtPOPUSer);
+    fields->addRow(QStringLiteral("Internet Mail Host(POP) Password"), edtPOPPasswd);
+    fields->addRow(QStringLiteral("Internet Return Address"), edtReturnAddress);
+    fields->addRow(QStringLiteral("Internet Mailbox Alias Name"), edtAlias);
+    fields->addRow(btnDelete);
+    fields->addRow(DBCheckBox1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(redNote);
+    layout->addLayout(buttons);
+
+    connect(btnOK, &QPushButton::clicked, this, &TfrmPerson::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmPerson::btnCancelClick);
+}
+
+void TfrmPerson::ShowPendingRow() {
+    const TableEngine& table = users_.Table();
+    if (!table.Active()) return;
+    edtName->setText(FromLatin1(table.AsString(UserField::Name)));
+    edtMailbox->setText(FromLatin1(table.AsString(UserField::Mailbox)));
+    edtPOPHost->setText(FromLatin1(table.AsString(UserField::POPHost)));
+    edtPOPUSer->setText(FromLatin1(table.AsString(UserField::POPUserID)));
+    edtPOPPasswd->setText(FromLatin1(table.AsString(UserField::POPPassword)));
+    edtReturnAddress->setText(FromLatin1(table.AsString(UserField::ReturnAddress)));
+    edtAlias->setText(FromLatin1(table.AsString(UserField::AliasAddress)));
+    btnDelete->setChecked(table.AsBoolean(UserField::DeleteMail));
+    DBCheckBox1->setChecked(table.AsBoolean(UserField::Alias));
+}
+
+UserRecord TfrmPerson::TypedRow() const {
+    UserRecord row;
+    row.name = ToLatin1(edtName->text());
+    row.mailbox = ToLatin1(edtMailbox->text());
+    row.popHost = ToLatin1(edtPOPHost->text());
+    row.popUserId = ToLatin1(edtPOPUSer->text());
+    row.popPassword = ToLatin1(edtPOPPasswd->text());
+    row.returnAddress = ToLatin1(edtReturnAddress->text());
+    row.aliasAddress = ToLatin1(edtAlias->text());
+    row.deleteMail = btnDelete->isChecked();
+    row.alias = DBCheckBox1->isChecked();
+    return row;
+}
+
+void TfrmPerson::btnOKClick() {
+    if (!UserDirectory::RequiredFieldsFilled(TypedRow())) {
+        desktop_.ShowMessage(this, QString::fromLatin1(UserDirectory::kRequiredFieldsMissing));
+        return;
+    }
+    try {
+        StoreTypedRow();
+    } catch (const EDatabaseError& error) {
+        desktop_.ShowError(this, FromLatin1(error.what()));
+        return;
+    }
+    accept();
+}
+
+void TfrmPerson::btnCancelClick() {
+    reject();
+}
+
+void TfrmPerson::StoreTypedRow() {
+    TableEngine& table = users_.Table();
+    if (table.State() != TableState::Editing && table.State() != TableState::Inserting) return;
+    const UserRecord typed = TypedRow();
+    for (const auto& info : UserFields()) {
+        if (const bool* flag = typed.Flag(info.field))
+            table.SetAsBoolean(info.field, *flag);
+        else
+            table.SetAsString(info.field, *typed.Text(info.field));
+    }
+    table.Post();
+}
+
+void TfrmPerson::done(int result) {
+    TableEngine& table = users_.Table();
+    if (result != Accepted && table.Active()) table.Cancel();
+    QDialog::done(result);
+    FormClose();
+}
+
+void TfrmPerson::FormClose() {
+    users_.ReopenTable();
+}
+
+}  // namespace qlk

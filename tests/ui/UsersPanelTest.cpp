@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <sqlite3.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gateway/UserDirectory.h"
+#include "support/TempDir.h"
+#include "ui/Desktop.h"
+#include "ui/TfrmPerson.h"
+#include "ui/UsersPanel.h"
+
+namespace qlk {
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "qlk-tests-ui";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication* app = qApp ? nullptr : new QApplication(argc, argv);
+    (void)app;
+    return *static_cast<QApplication*>(QCoreApplication::instance());
+}
+
+// Answers every question at once from its script and records what was asked.
+class ScriptedDesktop : public Desktop {
+public:
+    void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text.toStdString()); }
+    void ShowError(QWidget*, const QString& text) override { errors.push_back(text.toStdString()); }
+    bool ConfirmOkCancel(QWidget*, const QString& text) override {
+        questions.push_back(text.toStdString());
+        return answerOk;
+    }
+    bool AskYesNo(QWidget*, const QString& title, const QString& text) override {
+        questions.push_back(title.toStdString() + ": " + text.toStdString());
+        return answerYes;
+    }
+    void RunModal(QDialog& dialog) override {
+        ASSERT_TRUE(onForm) << "a form was shown unexpectedly";
+        auto& form = dynamic_cast<TfrmPerson&>(dialog);
+        form.show();  // as the modal loop would
+        onForm(form);
+    }
+    bool ChoosePrinter(QWidget*, QPrinter&) override { return false; }
+    bool OpenUrl(const QUrl&) override { return false; }
+    bool StartProgram(const QString&, const QStringList&, const QString&) override { return false; }
+    void EndProcess() override {}
+
+    bool answerYes = false;
+    bool answerOk = false;
+    std::function<void(TfrmPerson&)> onForm;
+    std::vector<std::string> messages, errors, questions;
+};
+
+class UsersPanelTest : public ::testing::Test {
+protected:
+    UsersPanelTest() {
+        App();
+        users_.DefaultPOP3Server = [this] { return defaultHost_; };
+        users_.OpenTable();
+        panel_ = std::make_unique<UsersPanel>(users_, desktop_);
+    }
+
+    void AddThroughForm(const std::string& mailbox, const std::string& password) {
+        desktop_.onForm = [&](TfrmPerson& form) {
+            form.edtName->setText(QString::fromStdString(mailbox + " Name"));
+            form.edtMailbox->setText(QString::fromStdString(mailbox));
+            form.edtPOPHost->setText("pop.example.com");
+            form.edtPOPUSer->setText(QString::fromStdString(mailbox + "-id"));
+            form.edtPOPPasswd->setText(QString::fromStdString(password));
+            form.edtReturnAddress->setText(QString::fromStdString(mailbox + "@example.com"));
+            form.btnOK->click();
+        };
+        panel_->btnAddUser->click();
+    }
+
+    void SelectRow(int row) { panel_->grdUsers->selectRow(row); }
+    QString Cell(int row, int column) const { return panel_->grdUsers->item(row, column)->text(); }
+
+    test::TempDir dir_;
+    ScriptedDesktop desktop_;
+    std::string defaultHost_;
+    UserDirectory users_{dir_.path(), nullptr};
+    std::unique_ptr<UsersPanel> panel_;
+};
+
+TEST_F(UsersPanelTest, GridShowsTheColumnsInOrderReadOnlyWholeRowsAndNoPassword) {
+    AddThroughForm("alice", "pw-alice");
+    AddThroughForm("bob", "pw-bob");
+    QTableWidget* grid = panel_->grdUsers;
+
+    std::vector<std::string> titles;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        titles.push_back(grid->horizontalHeaderItem(c)->text().toStdString());
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"QLK User", "MS Mail Addressbook Name", "POP User ID", "POP Host",
+                                        "Return Address", "Delete Mail", "Alias Address"}));
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(Cell(1, 1), "bob");
+    EXPECT_EQ(Cell(1, 2), "bob-id");
+    EXPECT_EQ(Cell(1, 5), "True");
+    for (int r = 0; r < grid->rowCount(); ++r)
+        for (int c = 0; c < grid->columnCount(); ++c) EXPECT_FALSE(Cell(r, c).startsWith("pw-"));
+    EXPECT_EQ(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(panel_->btnAddUser->toolTip(), "Add A New User");
+}
+
+TEST_F(UsersPanelTest, AddCopiesThePreviousRowTakesTheDefaultServerAndStoresOnOk) {
+    AddThroughForm("alice", "pw-alice");
+    users_.Table().First();
+    users_.Table().SetAsBoolean(UserField::DeleteMail, false);
+    users_.Table().SetAsBoolean(UserField::Alias, true);
+    users_.Table().Post();
+    desktop_.questions.clear();
+    desktop_.answerYes = true;
+    defaultHost_ = "default.example.com";
+
+    desktop_.onForm = [](TfrmPerson& form) {
+        EXPECT_EQ(form.windowTitle(), "User Information");
+        EXPECT_EQ(form.edtPOPHost->text(), "default.example.com");
+        EXPECT_EQ(form.edtPOPUSer->text(), "alice-id");
+        EXPECT_EQ(form.edtPOPPasswd->text(), "pw-alice");
+        EXPECT_EQ(form.edtPOPPasswd->echoMode(), QLineEdit::Password);
+        EXPECT_TRUE(form.btnDelete->isChecked());
+        EXPECT_FALSE(form.DBCheckBox1->isChecked());
+        EXPECT_EQ(form.edtMailbox->text(), "");
+        form.edtMailbox->setText("carol");
+        form.edtReturnAddress->setText("carol@example.com");
+        form.btnOK->click();
+    };
+    panel_->btnAddUser->click();
+
+    EXPECT_EQ(desktop_.questions, (std::vector<std::string>{"Option: Copy values from previous record?"}));
+    ASSERT_EQ(users_.Table().RecordCount(), 2);
+    const UserRecord& added = users_.Table().Rows()[1];
+    EXPECT_EQ(added.mailbox, "carol");
+    EXPECT_EQ(added.popHost, "default.example.com");
+    EXPECT_EQ(added.popPassword, "pw-alice");
+    EXPECT_TRUE(added.deleteMail);
+    EXPECT_FALSE(added.alias);
+    EXPECT_EQ(panel_->grdUsers->rowCount(), 2);
+}
+
+// Every way of leaving the form without OK drops the typed row.
+struct LeaveCase {
+    const char* what;
+    std::function<void(TfrmPerson&)> leave;
+};
+
+void PrintTo(const LeaveCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class LeaveFormTest : public UsersPanelTest, public ::testing::WithParamInterface<LeaveCase> {};
+
+TEST_P(LeaveFormTest, DiscardsAnAddedRowAndAnEditAndReopensTheTable) {
+    AddThroughForm("alice", "pw-alice");
+    const auto& leave = GetParam().leave;
+
+    desktop_.onForm = [&](TfrmPerson& form) {
+        form.edtMailbox->setText("ghost");
+        form.edtReturnAddress->setText("ghost@example.com");
+        leave(form);
+    };
+    panel_->btnAddUser->click();
+    EXPECT_EQ(users_.Table().RecordCount(), 1);
+
+    desktop_.onForm = [&](TfrmPerson& form) {
+        EXPECT_EQ(form.edtPOPPasswd->text(), "pw-alice");
+        form.edtPOPPasswd->setText("changed");
+        leave(form);
+    };
+    SelectRow(0);
+    panel_->btnEditUser->click();
+
+    EXPECT_EQ(users_.Table().Rows()[0].popPassword, "pw-alice");
+    EXPECT_TRUE(users_.Table().Active());
+    EXPECT_EQ(users_.Table().State(), TableState::Browsing);
+    EXPECT_TRUE(desktop_.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Form, LeaveFormTest,
+                         ::testing::Values(LeaveCase{"Cancel", [](TfrmPerson& f) { f.btnCancel->click(); }},
+                                           LeaveCase{"CloseBox", [](TfrmPerson& f) { f.close(); }},
+                                           LeaveCase{"Escape", [](TfrmPerson& f) { f.reject(); }}),
+                         [](const ::testing::TestParamInfo<LeaveCase>& param) {
+                             return std::string(param.param.what);
+                         });
+
+TEST_F(UsersPanelTest, OkWithARequiredFieldEmptyKeepsTheFormOpenAndStoresNothing) {
+    for (QLineEdit* TfrmPerson::*field :
+         {&TfrmPerson::edtMailbox, &TfrmPerson::edtPOPHost, &TfrmPerson::edtPOPUSer,
+          &TfrmPerson::edtPOPPasswd, &TfrmPerson::edtReturnAddress}) {
+        desktop_.messages.clear();
+        bool stillOpen = false;
+        desktop_.onForm = [&](TfrmPerson& form) {
+            form.edtMailbox->setText("m");
+            form.edtPOPHost->setText("h");
+            form.edtPOPUSer->setText("u");
+            form.edtPOPPasswd->setText("p");
+            form.edtReturnAddress->setText("r@example.com");
+            (form.*field)->clear();
+            form.btnOK->click();
+            stillOpen = form.isVisible();
+            form.btnCancel->click();
+        };
+        panel_->btnAddUser->click();
+        EXPECT_TRUE(stillOpen);
+        EXPECT_EQ(desktop_.messages, (std::vector<std::string>{"All Required Fields are not Filled Out"}));
+        EXPECT_EQ(users_.Table().RecordCount(), 0);
+    }
+}
+
+TEST_F(UsersPanelTest, DoubleClickEditsTheSelectedRowAndOkStoresTheChange) {
+    AddThroughForm("alice", "pw-alice");
+    AddThroughForm("bob", "pw-bob");
+    users_.Table().First();  // a transfer left the cursor elsewhere
+    desktop_.onForm = [](TfrmPerson& form) {
+        EXPECT_EQ(form.edtMailbox->text(), "bob");
+        form.edtPOPPasswd->setText("new-pw");
+        form.DBCheckBox1->setChecked(true);
+        form.btnOK->click();
+    };
+    SelectRow(1);
+    emit panel_->grdUsers->cellDoubleClicked(1, 0);
+
+    EXPECT_EQ(users_.Table().Rows()[1].popPassword, "new-pw");
+    EXPECT_TRUE(users_.Table().Rows()[1].alias);
+    EXPECT_EQ(users_.Table().Rows()[0].popPassword, "pw-alice");
+}
+
+TEST_F(UsersPanelTest, AStoreTheDatabaseRefusesIsReportedWithItsMessageAndTheFormStaysOpen) {
+    AddThroughForm("alice", "pw-alice");
+    bool stillOpen = false;
+    desktop_.onForm = [&](TfrmPerson& form) {
+        sqlite3* other = nullptr;  // another program removes the row meanwhile
+        sqlite3_open((dir_ / "users.DB").c_str(), &other);
+        sqlite3_exec(other, "DELETE FROM users", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        form.btnOK->click();
+        stillOpen = form.isVisible();
+        form.btnCancel->click();
+    };
+    SelectRow(0);
+    panel_->btnEditUser->click();
+
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(desktop_.errors, (std::vector<std::string>{"the user row no longer exists in the table"}));
+}
+
+TEST_F(UsersPanelTest, DeleteAsksAndRemovesTheSelectedRowOnlyOnOk) {
+    AddThroughForm("alice", "pw-alice");
+    AddThroughForm("bob", "pw-bob");
+    SelectRow(0);
+    desktop_.answerOk = false;
+    panel_->btnDeleteUser->click();
+    EXPECT_EQ(users_.Table().RecordCount(), 2);
+    EXPECT_EQ(desktop_.questions.back(), "Are you sure you want to delete this user?");
+
+    SelectRow(0);
+    desktop_.answerOk = true;
+    panel_->btnDeleteUser->click();
+    ASSERT_EQ(users_.Table().RecordCount(), 1);
+    EXPECT_EQ(users_.Table().Rows()[0].mailbox, "bob");
+    EXPECT_EQ(panel_->grdUsers->rowCount(), 1);
+}
+
+TEST_F(UsersPanelTest, ATableThatCouldNotBeOpenedLeavesTheGridEmptyAndTheButtonsHarmless) {
+    users_.CloseTable();
+    test::WriteFileBytes(dir_ / "users.DB", "this is not a database file, whatever its name says");
+    EXPECT_FALSE(users_.OpenTable());
+    EXPECT_EQ(panel_->grdUsers->rowCount(), 0);
+
+    panel_->btnAddUser->click();
+    panel_->btnEditUser->click();
+    panel_->btnDeleteUser->click();
+    ASSERT_EQ(desktop_.errors.size(), 1u);
+    EXPECT_NE(desktop_.errors[0].find("could not be opened"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "users.DB"), "this is not a database file, whatever its name says");
+}
+
+}  // namespace
+}  // namespace qlk
