@@ -40,6 +40,7 @@
 #include "ui/TfrmAbout.h"
 #include "ui/TfrmEmail.h"
 #include "ui/TfrmTech.h"
+#include "ui/UsersPanel.h"
 
 // The embedded images live in a static library: register them explicitly.
 static void InitResources() {
@@ -112,13 +113,16 @@ TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* pa
       workFolder_(std::move(workFolder)),
       log_(workFolder_),
       config_(workFolder_, log_,
-              [this](const std::string& text) { desktop_.ShowMessage(this, FromBytes(text)); }) {
+              [this](const std::string& text) { desktop_.ShowMessage(this, FromBytes(text)); }),
+      users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }) {
     InitResources();
     setObjectName(QStringLiteral("frmQLK"));
     setWindowTitle(QStringLiteral("Quelmark"));
     tmrCheckMail_ = Named(new IntervalTimer(15 * MinutesMs, this), "tmrCheckMail");
     connect(tmrCheckMail_, &IntervalTimer::Tick, this, &TfrmQLK::tmrCheckMailTimer);
     BuildWindow();
+    users_.DefaultPOP3Server = [this] { return ToBytes(edtDefaultPop3_->text()); };
+    AttachUsersPanel(new UsersPanel(users_, desktop_));
     FormCreate();
     CenterOnScreen();
 }
@@ -459,9 +463,9 @@ void TfrmQLK::FillConnectionList() {
 }
 
 // The user table (users.DB) is opened here, before the configuration is read.
-void TfrmQLK::OpenUserTable() {}
+void TfrmQLK::OpenUserTable() { users_.OpenTable(); }
 
-void TfrmQLK::CloseUserTable() {}
+void TfrmQLK::CloseUserTable() { users_.CloseTable(); }
 
 void TfrmQLK::ReadConfiguration() {
     Settings settings = CurrentSettings();

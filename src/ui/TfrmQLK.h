@@ -10,6 +10,7 @@
 #include "gateway/ConfigurationFile.h"
 #include "gateway/Settings.h"
 #include "gateway/StatusLog.h"
+#include "gateway/UserDirectory.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -59,6 +60,7 @@ public:
     bool RestartPending = false;
 
     StatusLog& Log() { return log_; }
+    UserDirectory& Users() { return users_; }
     IntervalTimer& CheckTimer() { return *tmrCheckMail_; }
     const std::filesystem::path& WorkFolder() const { return workFolder_; }
     bool ServiceRunning() const;
@@ -144,6 +146,7 @@ private:
     std::filesystem::path workFolder_;
     StatusLog log_;
     ConfigurationFile config_;
+    UserDirectory users_;
     bool confirmClose_ = true;
     bool shutDown_ = false;
 

@@ -1,70 +1,51 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <sqlite3.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "FakeDesktop.h"
 #include "gateway/UserDirectory.h"
 #include "support/TempDir.h"
-#include "ui/Desktop.h"
 #include "ui/TfrmPerson.h"
+#include "ui/TfrmQLK.h"
 #include "ui/UsersPanel.h"
 
 namespace qlk {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "qlk-tests-ui";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = qApp ? nullptr : new QApplication(argc, argv);
-    (void)app;
-    return *static_cast<QApplication*>(QCoreApplication::instance());
-}
-
-// Answers every question at once from its script and records what was asked.
-class ScriptedDesktop : public Desktop {
+// Shows each user form as the modal loop would and hands it to the test's script.
+class FormDesktop : public test::FakeDesktop {
 public:
-    void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text.toStdString()); }
-    void ShowError(QWidget*, const QString& text) override { errors.push_back(text.toStdString()); }
-    bool ConfirmOkCancel(QWidget*, const QString& text) override {
-        questions.push_back(text.toStdString());
-        return answerOk;
+    FormDesktop() {
+        whileModal = [this](QDialog& dialog) {
+            ASSERT_TRUE(onForm) << "a form was shown unexpectedly";
+            auto& form = dynamic_cast<TfrmPerson&>(dialog);
+            form.show();
+            onForm(form);
+        };
     }
-    bool AskYesNo(QWidget*, const QString& title, const QString& text) override {
-        questions.push_back(title.toStdString() + ": " + text.toStdString());
-        return answerYes;
-    }
-    void RunModal(QDialog& dialog) override {
-        ASSERT_TRUE(onForm) << "a form was shown unexpectedly";
-        auto& form = dynamic_cast<TfrmPerson&>(dialog);
-        form.show();  // as the modal loop would
-        onForm(form);
-    }
-    bool ChoosePrinter(QWidget*, QPrinter&) override { return false; }
-    bool OpenUrl(const QUrl&) override { return false; }
-    bool StartProgram(const QString&, const QStringList&, const QString&) override { return false; }
-    void EndProcess() override {}
-
-    bool answerYes = false;
-    bool answerOk = false;
     std::function<void(TfrmPerson&)> onForm;
-    std::vector<std::string> messages, errors, questions;
 };
+
+std::vector<std::string> Texts(const std::vector<QString>& texts) {
+    std::vector<std::string> plain;
+    for (const QString& text : texts) plain.push_back(text.toStdString());
+    return plain;
+}
 
 class UsersPanelTest : public ::testing::Test {
 protected:
     UsersPanelTest() {
-        App();
+        test::EnsureApplication();
         users_.DefaultPOP3Server = [this] { return defaultHost_; };
         users_.OpenTable();
         panel_ = std::make_unique<UsersPanel>(users_, desktop_);
@@ -87,7 +68,7 @@ protected:
     QString Cell(int row, int column) const { return panel_->grdUsers->item(row, column)->text(); }
 
     test::TempDir dir_;
-    ScriptedDesktop desktop_;
+    FormDesktop desktop_;
     std::string defaultHost_;
     UserDirectory users_{dir_.path(), nullptr};
     std::unique_ptr<UsersPanel> panel_;
@@ -122,7 +103,7 @@ TEST_F(UsersPanelTest, AddCopiesThePreviousRowTakesTheDefaultServerAndStoresOnOk
     users_.Table().SetAsBoolean(UserField::Alias, true);
     users_.Table().Post();
     desktop_.questions.clear();
-    desktop_.answerYes = true;
+    desktop_.yesNoAnswer = true;
     defaultHost_ = "default.example.com";
 
     desktop_.onForm = [](TfrmPerson& form) {
@@ -140,7 +121,8 @@ TEST_F(UsersPanelTest, AddCopiesThePreviousRowTakesTheDefaultServerAndStoresOnOk
     };
     panel_->btnAddUser->click();
 
-    EXPECT_EQ(desktop_.questions, (std::vector<std::string>{"Option: Copy values from previous record?"}));
+    EXPECT_EQ(Texts(desktop_.questions),
+              (std::vector<std::string>{"Option: Copy values from previous record?"}));
     ASSERT_EQ(users_.Table().RecordCount(), 2);
     const UserRecord& added = users_.Table().Rows()[1];
     EXPECT_EQ(added.mailbox, "carol");
@@ -216,7 +198,8 @@ TEST_F(UsersPanelTest, OkWithARequiredFieldEmptyKeepsTheFormOpenAndStoresNothing
         };
         panel_->btnAddUser->click();
         EXPECT_TRUE(stillOpen);
-        EXPECT_EQ(desktop_.messages, (std::vector<std::string>{"All Required Fields are not Filled Out"}));
+        EXPECT_EQ(Texts(desktop_.messages),
+                  (std::vector<std::string>{"All Required Fields are not Filled Out"}));
         EXPECT_EQ(users_.Table().RecordCount(), 0);
     }
 }
@@ -255,20 +238,21 @@ TEST_F(UsersPanelTest, AStoreTheDatabaseRefusesIsReportedWithItsMessageAndTheFor
     panel_->btnEditUser->click();
 
     EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(desktop_.errors, (std::vector<std::string>{"the user row no longer exists in the table"}));
+    EXPECT_EQ(Texts(desktop_.errors),
+              (std::vector<std::string>{"the user row no longer exists in the table"}));
 }
 
 TEST_F(UsersPanelTest, DeleteAsksAndRemovesTheSelectedRowOnlyOnOk) {
     AddThroughForm("alice", "pw-alice");
     AddThroughForm("bob", "pw-bob");
     SelectRow(0);
-    desktop_.answerOk = false;
+    desktop_.confirmAnswer = false;
     panel_->btnDeleteUser->click();
     EXPECT_EQ(users_.Table().RecordCount(), 2);
-    EXPECT_EQ(desktop_.questions.back(), "Are you sure you want to delete this user?");
+    EXPECT_EQ(desktop_.questions.back().toStdString(), "Are you sure you want to delete this user?");
 
     SelectRow(0);
-    desktop_.answerOk = true;
+    desktop_.confirmAnswer = true;
     panel_->btnDeleteUser->click();
     ASSERT_EQ(users_.Table().RecordCount(), 1);
     EXPECT_EQ(users_.Table().Rows()[0].mailbox, "bob");
@@ -285,8 +269,28 @@ TEST_F(UsersPanelTest, ATableThatCouldNotBeOpenedLeavesTheGridEmptyAndTheButtons
     panel_->btnEditUser->click();
     panel_->btnDeleteUser->click();
     ASSERT_EQ(desktop_.errors.size(), 1u);
-    EXPECT_NE(desktop_.errors[0].find("could not be opened"), std::string::npos);
+    EXPECT_TRUE(desktop_.errors[0].contains("could not be opened"));
     EXPECT_EQ(test::ReadFileBytes(dir_ / "users.DB"), "this is not a database file, whatever its name says");
+}
+
+TEST(UsersOnTheMainWindow, AFirstStartAndStopLeavesAnOwnerOnlyUserTable) {
+    test::EnsureApplication();
+    test::TempDir folder;
+    test::FakeDesktop desktop;
+    {
+        TfrmQLK window(desktop, folder.path());
+        auto* grid = window.findChild<QTableWidget*>("grdUsers");
+        ASSERT_NE(grid, nullptr);
+        EXPECT_TRUE(window.Users().Table().Active());
+        window.CloseWithoutAsking();
+        EXPECT_FALSE(window.Users().Table().Active());
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat((folder / "users.DB").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    TableEngine stored(folder / "users.DB");
+    stored.Open();
+    EXPECT_EQ(stored.RecordCount(), 0);
 }
 
 }  // namespace
