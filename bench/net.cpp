@@ -2,7 +2,8 @@
 //   - TmsRemotePOP retrieving 1,000 messages of 20 KB from Dovecot, and
 //     fetchmail (-a -k --bsmtp FILE) retrieving the same mailbox in the same
 //     run, with the ratio of the two rates printed at the end;
-// Needs dovecot and fetchmail (tests/peers/ start them).
+//   - TmsSMTP sending 200 messages to aiosmtpd.
+// Needs dovecot, fetchmail and python3-aiosmtpd (tests/peers/ start them).
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -19,7 +20,9 @@
 #include <string>
 #include <thread>
 
+#include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
+#include "net/TmsSMTP.h"
 
 namespace {
 
@@ -28,6 +31,7 @@ using qlk::TmsRemotePOP;
 
 constexpr int kPopMessages = 1000;
 constexpr std::size_t kMessageSize = 20 * 1024;
+constexpr int kSmtpMessages = 200;
 
 std::uint16_t FreePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -155,10 +159,35 @@ void BM_Fetchmail_Retrieve1000(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * mailboxBytes);
 }
 
+void BM_TmsSMTP_Send200(benchmark::State& state) {
+    static Peer peer("qlkbench-smtp", "start_aiosmtpd.sh", "", "aiosmtpd.pid");
+    if (!peer.running) {
+        state.SkipWithError("aiosmtpd did not start");
+        return;
+    }
+    qlk::TmsMessage message;
+    message.Sender().Address = "sender@example.org";
+    message.Recipients().Add(std::make_unique<qlk::TmsMailAddress>("joe@example.org", "Joe"));
+    message.SetSubject("benchmark");
+    for (int i = 0; i < 60; ++i) {
+        message.Body().push_back("The quick brown fox jumps over the lazy dog " + std::to_string(i));
+    }
+    for (auto _ : state) {
+        for (int i = 0; i < kSmtpMessages; ++i) {
+            qlk::TmsSMTP smtp;
+            smtp.Server = peer.Address();
+            smtp.MailMessage = &message;
+            smtp.SendMail();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kSmtpMessages);
+}
+
 }  // namespace
 
 BENCHMARK(BM_TmsRemotePOP_Retrieve1000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_Fetchmail_Retrieve1000)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(3);
+BENCHMARK(BM_TmsSMTP_Send200)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 // Reports the two retrieval rates side by side after the runs.
 class RateReporter : public benchmark::ConsoleReporter {

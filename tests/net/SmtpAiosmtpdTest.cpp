@@ -1,0 +1,99 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "message/TmsMessage.h"
+#include "net/TmsSMTP.h"
+#include "support/Peers.h"
+
+namespace qlk {
+namespace {
+
+using test::SmtpPeer;
+
+std::string AllByteValues() {
+    std::string bytes;
+    for (int round = 0; round < 40; ++round) {
+        for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+    }
+    return bytes;
+}
+
+std::unique_ptr<TmsAttItem> Attachment(const std::string& name, std::string data) {
+    auto item = std::make_unique<TmsAttItem>();
+    item->SetFileName(name);
+    item->Data = std::move(data);
+    return item;
+}
+
+void FillMessage(TmsMessage& message) {
+    message.Sender().Address = "me@here.example";
+    message.Recipients().Add(std::make_unique<TmsMailAddress>("joe@there.example", "Joe"));
+    message.CC().Add(std::make_unique<TmsMailAddress>("cc@there.example", ""));
+    message.BCC().Add(std::make_unique<TmsMailAddress>("bcc@there.example", ""));
+    message.SetSubject("Report with attachments");
+    message.Body() = {"Hello,", ".", ".leading dot", "..two dots", "", "regards"};
+    message.Attachments().Add(Attachment("data.bin", AllByteValues()));
+    message.Attachments().Add(Attachment("notes.txt", ".first line of the notes\r\n.\r\nend\r\n"));
+}
+
+std::string Encoded(TmsMessage& message) {
+    std::ostringstream out;
+    message.SaveToStream(out);
+    return std::move(out).str();
+}
+
+TEST(SmtpAiosmtpd, MessagesArriveByteExactAndDecodeToWhatWasSent) {
+    std::string why;
+    auto peer = SmtpPeer::Start(why);
+    QLK_NEED_PEER(peer, why);
+
+    TmsMessage message;
+    FillMessage(message);
+    TmsSMTP smtp;
+    smtp.Server = peer->Address();
+    smtp.SetTimeOut(20);
+    smtp.MailMessage = &message;
+    smtp.SendMail();
+    smtp.SendMail();
+
+    auto messages = peer->Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    TmsMessage reference;
+    FillMessage(reference);
+    std::string sent = Encoded(reference);
+    // The boundary is made afresh for every message; everything else matches.
+    EXPECT_EQ(messages[0].size(), sent.size());
+    EXPECT_THAT(peer->Envelopes()[0], ::testing::StrEq("MAIL FROM:me@here.example\nRCPT TO:joe@there.example\n"
+                                                       "RCPT TO:cc@there.example\nRCPT TO:bcc@there.example\n"));
+
+    TmsMessage received;
+    received.LoadFromText(messages[0]);
+    EXPECT_EQ(received.Subject(), "Report with attachments");
+    EXPECT_EQ(received.Sender().Address, "me@here.example");
+    EXPECT_THAT(received.Body(), ::testing::ElementsAre("Hello,", ".", ".leading dot", "..two dots", "", "regards"));
+    ASSERT_EQ(received.Attachments().Count(), 2);
+    EXPECT_EQ(received.Attachments().Items(0).Data, AllByteValues());
+    EXPECT_EQ(received.Attachments().Items(1).Data, ".first line of the notes\r\n.\r\nend\r\n");
+}
+
+TEST(SmtpAiosmtpd, SinglePartTextIsByteExact) {
+    std::string why;
+    auto peer = SmtpPeer::Start(why);
+    QLK_NEED_PEER(peer, why);
+    TmsMessage message;
+    message.Sender().Address = "me@here.example";
+    message.Recipients().Add(std::make_unique<TmsMailAddress>("joe@there.example", ""));
+    message.Body() = {".", "..", ".x", "plain", "."};
+    TmsSMTP smtp;
+    smtp.Server = peer->Address();
+    smtp.MailMessage = &message;
+    smtp.SendMail();
+    auto messages = peer->Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], Encoded(message));
+}
+
+}  // namespace
+}  // namespace qlk

@@ -1,0 +1,252 @@
+#include "net/TmsSMTP.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "message/EMessageError.h"
+#include "message/TmsMessage.h"
+#include "net/EServerError.h"
+#include "net/ESocketError.h"
+#include "support/ScriptServer.h"
+#include "support/TempDir.h"
+
+namespace qlk {
+namespace {
+
+using test::ScriptServer;
+using ::testing::ElementsAre;
+namespace fs = std::filesystem;
+
+struct WireCase {
+    std::string name;
+    std::string text;
+    std::string wire;
+};
+
+class SmtpWireText : public ::testing::TestWithParam<WireCase> {};
+
+TEST_P(SmtpWireText, StuffsDotsAndMendsLineEnds) { EXPECT_EQ(TmsSMTP::WireText(GetParam().text), GetParam().wire); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SmtpWireText,
+    ::testing::Values(WireCase{"Unchanged", "a\r\nb\r\n", "a\r\nb\r\n"},
+                      WireCase{"LoneDot", "a\r\n.\r\nb\r\n", "a\r\n..\r\nb\r\n"},
+                      WireCase{"LeadingDots", ".x\r\n..y\r\nz.\r\n", "..x\r\n...y\r\nz.\r\n"},
+                      WireCase{"BareLf", "a\nb\n.c\n", "a\r\nb\r\n..c\r\n"},
+                      WireCase{"BareCr", "a\rb\r.c", "a\r\nb\r\n..c"},
+                      WireCase{"CrCrLf", "a\r\r\nb", "a\r\n\r\nb"},
+                      WireCase{"NulKept", std::string("a\0.b\r\n", 6), std::string("a\0.b\r\n", 6)}),
+    [](const auto& p) { return p.param.name; });
+
+// A message with two To addresses, one CC and one BCC.
+void FillMessage(TmsMessage& message) {
+    message.Sender().Address = "me@here.example";
+    message.Recipients().Add(std::make_unique<TmsMailAddress>("to1@there.example", "To One"));
+    message.Recipients().Add(std::make_unique<TmsMailAddress>("to2@there.example", ""));
+    message.CC().Add(std::make_unique<TmsMailAddress>("cc@there.example", "Cee"));
+    message.BCC().Add(std::make_unique<TmsMailAddress>("bcc@there.example", ""));
+    message.SetSubject("Hello");
+    message.Body() = {"first line", ".", ".starts with a dot", "last"};
+}
+
+std::string Encoded(TmsMessage& message) {
+    std::ostringstream out;
+    message.SaveToStream(out);
+    return std::move(out).str();
+}
+
+// Greeting and HELO, both answered with multi-line replies.
+ScriptServer& PlayLogin(ScriptServer& server) {
+    return server.Send("220-smtp.example ESMTP\r\n220 ready\r\n").Line().Send("250-hello\r\n250 nice to meet you\r\n");
+}
+
+struct SmtpClient {
+    test::TempDir tmp;
+    std::string savedTmp;
+    TmsMessage message;
+    TmsSMTP smtp;
+    std::vector<std::string> events;
+
+    explicit SmtpClient(const ScriptServer& server) {
+        // The temporary message file goes to a folder of the test's own.
+        if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
+        setenv("TMPDIR", tmp.path().c_str(), 1);
+        FillMessage(message);
+        smtp.Server = server.Address();
+        smtp.SetTimeOut(5);
+        smtp.MailMessage = &message;
+        smtp.OnError = [this](TagSocket&, std::string& msg) { events.push_back("error:" + msg); };
+        smtp.OnMailSent = [this](TagSocket&) { events.push_back("sent"); };
+    }
+    ~SmtpClient() {
+        if (savedTmp.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", savedTmp.c_str(), 1);
+    }
+    bool TempFolderEmpty() const { return fs::is_empty(tmp.path()); }
+};
+
+const std::vector<std::string> kEnvelope = {"MAIL FROM:<me@here.example>", "RCPT TO:<to1@there.example>",
+                                            "RCPT TO:<to2@there.example>", "RCPT TO:<cc@there.example>",
+                                            "RCPT TO:<bcc@there.example>", "DATA"};
+
+TEST(SmtpSendMail, WholeSessionWithStuffedTextAndFinalDot) {
+    ScriptServer server;
+    PlayLogin(server);
+    for (int i = 0; i < 5; ++i) server.Line().Send("250 ok\r\n");
+    server.Line().Send("354 go ahead\r\n").Data().Send("250 queued\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    std::string expected = TmsSMTP::WireText(Encoded(client.message));
+    client.smtp.SendMail();
+    EXPECT_FALSE(client.smtp.Connected());
+    server.Join();
+    auto lines = server.ReceivedLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0].substr(0, 5), "HELO ");
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end() - 1), kEnvelope);
+    EXPECT_EQ(lines.back(), "QUIT");
+    ASSERT_EQ(server.ReceivedData().size(), 1u);
+    EXPECT_EQ(server.ReceivedData()[0], expected + ".\r\n");
+    EXPECT_NE(expected.find("\r\n..\r\n"), std::string::npos);
+    EXPECT_NE(expected.find("\r\n..starts with a dot\r\n"), std::string::npos);
+    EXPECT_THAT(client.events, ElementsAre("sent"));
+    EXPECT_TRUE(client.TempFolderEmpty());
+}
+
+TEST(SmtpSendMail, BareHeloAfterTheNamedOneIsRefused) {
+    ScriptServer server;
+    server.Send("220 hi\r\n").Line().Send("501 bad name\r\n").Line().Send("250 ok\r\n").Line().Send(
+        "221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    client.smtp.Open();
+    client.smtp.Login();
+    client.smtp.Disconnect();
+    server.Join();
+    auto lines = server.ReceivedLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "HELO");
+    EXPECT_EQ(lines[2], "QUIT");
+}
+
+TEST(SmtpSendMail, RejectedRecipientWithoutHandlerEndsWithQuit) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("250 ok\r\n").Line().Send("550 no such user\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    try {
+        client.smtp.SendMail();
+        FAIL();
+    } catch (const EServerError& e) {
+        EXPECT_STREQ(e.what(), "550 no such user");
+    }
+    EXPECT_FALSE(client.smtp.Connected());
+    server.Join();
+    EXPECT_EQ(server.ReceivedLines().back(), "QUIT");
+    EXPECT_TRUE(client.TempFolderEmpty());
+}
+
+TEST(SmtpSendMail, HandlerThatProceedsSkipsTheRejectedRecipient) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("250 ok\r\n").Line().Send("550 no\r\n");
+    for (int i = 0; i < 3; ++i) server.Line().Send("250 ok\r\n");
+    server.Line().Send("354 go\r\n").Data().Send("250 ok\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    std::vector<std::string> rejected;
+    client.smtp.OnAddressRejected = [&](TagSocket&, const std::string& address, const std::string& reply,
+                                        bool& proceed) {
+        rejected.push_back(address + " " + reply);
+        proceed = true;
+    };
+    client.smtp.SendMail();
+    EXPECT_THAT(rejected, ElementsAre("to1@there.example 550 no"));
+    EXPECT_THAT(client.events, ElementsAre("sent"));
+}
+
+class SmtpDataReply : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SmtpDataReply, AnythingButAGoAheadEndsTheSend) {
+    ScriptServer server;
+    PlayLogin(server);
+    for (int i = 0; i < 5; ++i) server.Line().Send("250 ok\r\n");
+    server.Line().Send(GetParam() + "\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    try {
+        client.smtp.SendMail();
+        FAIL();
+    } catch (const EServerError& e) {
+        EXPECT_EQ(e.what(), GetParam());
+    }
+    server.Join();
+    EXPECT_EQ(server.ReceivedLines().back(), "QUIT");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SmtpDataReply, ::testing::Values("250 ok", "554 no data today", "452 full"));
+
+TEST(SmtpSendMail, LineBreakInAnAddressIsRefusedBeforeTheEnvelope) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    client.message.CC().Items(0).Address = "cc@x\r\nRCPT TO:<victim@y>";
+    EXPECT_THROW(client.smtp.SendMail(), ESocketError);
+    server.Join();
+    auto lines = server.ReceivedLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "QUIT");
+}
+
+TEST(SmtpSendMail, MissingOrInvalidMessageStillEndsTheSession) {
+    ScriptServer server;
+    PlayLogin(server).Line().Send("221 bye\r\n").Accept();
+    PlayLogin(server).Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    client.smtp.MailMessage = nullptr;
+    EXPECT_THROW(client.smtp.SendMail(), ESocketError);
+    EXPECT_THAT(client.events, ElementsAre("error:MailMessage property must be assigned"));
+    client.smtp.MailMessage = &client.message;
+    client.message.Sender().Address = "";
+    EXPECT_THROW(client.smtp.SendMail(), EMessageError);
+    server.Join();
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_EQ(server.ReceivedLines().back(), "QUIT");
+}
+
+TEST(SmtpSendMail, RecipientOverrideReplacesTheLists) {
+    ScriptServer server;
+    PlayLogin(server);
+    for (int i = 0; i < 3; ++i) server.Line().Send("250 ok\r\n");
+    server.Line().Send("354 go\r\n").Data().Send("250 ok\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    client.smtp.RecipientOverride = {"x@y.example", "z@y.example"};
+    client.smtp.SendMail();
+    server.Join();
+    auto lines = server.ReceivedLines();
+    EXPECT_EQ(lines[2], "RCPT TO:<x@y.example>");
+    EXPECT_EQ(lines[3], "RCPT TO:<z@y.example>");
+    EXPECT_EQ(lines[4], "DATA");
+}
+
+TEST(SmtpSendMail, DropDuringDataFailsAndLeavesNoTemporaryFile) {
+    ScriptServer server;
+    PlayLogin(server);
+    for (int i = 0; i < 5; ++i) server.Line().Send("250 ok\r\n");
+    server.Line().Send("354 go\r\n").Bytes(10).Abort();
+    server.Start();
+    SmtpClient client(server);
+    // Large enough that the drop arrives while the text is still going out.
+    client.message.Body().assign(200000, "a line of body text that fills the socket buffers");
+    EXPECT_THROW(client.smtp.SendMail(), ESocketError);
+    EXPECT_FALSE(client.smtp.Connected());
+    EXPECT_TRUE(client.TempFolderEmpty());
+}
+
+}  // namespace
+}  // namespace qlk
