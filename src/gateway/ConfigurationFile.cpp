@@ -6,13 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
-#include <optional>
-#include <system_error>
 #include <vector>
 
 #include "gateway/Version.h"
@@ -77,24 +77,19 @@ std::string LocaleDecimalPoint() {
 }
 
 // A day number such as "35629.3333333333", with the locale's decimal
-// separator (a point is taken too); only digits, one separator, an exponent.
+// separator (a point is taken too), in plain or exponent notation.
 double ReadDayNumber(std::string_view text) {
     text = TrimLeadingBlanks(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     std::string plain(text);
     std::string point = LocaleDecimalPoint();
-    if (point != ".") {
-        if (auto at = plain.find(point); at != std::string::npos) plain.replace(at, point.size(), ".");
-    }
-    std::size_t start = !plain.empty() && (plain[0] == '-' || plain[0] == '+') ? 1 : 0;
-    if (start < plain.size() &&
-        !(std::isdigit(static_cast<unsigned char>(plain[start])) || plain[start] == '.'))
-        throw ReadFailure{};
-    if (start == 1 && plain[0] == '+') plain.erase(0, 1), start = 0;
+    if (auto at = plain.find(point); point != "." && at != std::string::npos)
+        plain.replace(at, point.size(), ".");
+    // from_chars would also take "inf", "nan" and hexadecimal forms.
+    if (plain.empty() || plain.find_first_not_of("0123456789.eE+-") != std::string::npos) throw ReadFailure{};
     double value = 0;
-    auto [end, ec] =
-        std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::general);
-    if (ec != std::errc() || end != plain.data() + plain.size() || plain.empty() || !std::isfinite(value))
-        throw ReadFailure{};
+    auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec != std::errc() || end != plain.data() + plain.size() || !std::isfinite(value)) throw ReadFailure{};
     return value;
 }
 

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
-#include <cstdlib>
 #include <optional>
+#include <string>
 
 namespace qlk {
 

@@ -6,14 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "gateway/RtfDocument.h"
-#include "platform/EFCreateError.h"
 
 namespace qlk {
 

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
+
+#include "support/TempDir.h"
 
 namespace qlk {
 namespace {
@@ -101,6 +106,27 @@ TEST(RtfDocument, RandomBytesAfterTheHeaderDoNotCrash) {
         auto lines = RtfDocument::Read(rtf);
         EXPECT_LE(lines.size(), RtfDocument::MaxLines);
     }
+}
+
+// An office suite must show the log in its colours. Runs where LibreOffice
+// is installed; it converts to HTML, whose font colours are easy to read.
+TEST(RtfDocument, LibreOfficeShowsTheLinesInTheirColours) {
+    if (std::system("command -v soffice >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "LibreOffice is not installed";
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "log.rtf", RtfDocument::Write({{"standard", LogColor::Black},
+                                                              {"error", LogColor::Red},
+                                                              {"detailed", LogColor::Blue},
+                                                              {"verbose", LogColor::Green}}));
+    std::string command = "cd '" + dir.path().string() + "' && HOME='" + dir.path().string() +
+                          "' soffice --headless --convert-to html log.rtf >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string html = test::ReadFileBytes(dir / "log.html");
+    std::vector<std::string> colors;
+    std::regex font(R"re(<font color="#([0-9a-fA-F]{6})">)re");
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), font); it != std::sregex_iterator(); ++it)
+        colors.push_back((*it)[1]);
+    EXPECT_EQ(colors, (std::vector<std::string>{"000000", "ff0000", "0000ff", "008000"}));
 }
 
 }  // namespace
