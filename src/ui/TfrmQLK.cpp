@@ -52,6 +52,8 @@ namespace qlk {
 namespace {
 
 const QColor kRunningColor(0, 128, 0);
+// Tight group boxes keep the first row of settings in view when the panel is folded.
+const QMargins kBoxMargins(8, 2, 8, 4);
 const QColor kStoppedColor(255, 0, 0);
 
 const std::array<const char*, 7> kDayNames = {"chkMon", "chkTue", "chkWed", "chkThu",
@@ -171,6 +173,7 @@ QWidget* TfrmQLK::BuildSettingsPanel() {
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(BuildScheduleBox());
     leftColumn->addWidget(BuildConnectionBox());
+    leftColumn->addStretch(1);
     auto* middleColumn = new QVBoxLayout;
     middleColumn->addWidget(BuildServersBox());
     middleColumn->addWidget(BuildAboutPanel(), 1);
@@ -222,6 +225,7 @@ QWidget* TfrmQLK::BuildScheduleBox() {
     timeRow->addStretch();
 
     auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(kBoxMargins);
     layout->addLayout(delayRow);
     layout->addLayout(dayRow);
     layout->addLayout(timeRow);
@@ -237,6 +241,7 @@ QWidget* TfrmQLK::BuildConnectionBox() {
     chkCheckforUpdate_ = NewCheckBox("chkCheckforUpdate", "Check for Update", true, box);
 
     auto* layout = new QGridLayout(box);
+    layout->setContentsMargins(kBoxMargins);
     layout->addWidget(new QLabel(QStringLiteral("Connect by"), box), 0, 0);
     layout->addWidget(cmbConnection_, 0, 1);
     layout->addWidget(new QLabel(QStringLiteral("Password"), box), 1, 0);
@@ -256,6 +261,7 @@ QWidget* TfrmQLK::BuildServersBox() {
         QStringLiteral("When checked QLK will send a copy of all messages to administrator(s)"));
 
     auto* layout = new QFormLayout(box);
+    layout->setContentsMargins(kBoxMargins);
     layout->addRow(QStringLiteral("Outgoing Mail (SMTP)"), edtSMTP_);
     layout->addRow(Named(new QLabel(QStringLiteral("Administrator Internet"), box), "lblAdminInet"),
                    edtAdminInet_);
