@@ -58,14 +58,32 @@ inline unsigned char At(const char* p, std::size_t i) {
     return static_cast<unsigned char>(p[i]);
 }
 
-inline std::uint32_t GroupValue(unsigned char c0, unsigned char c1, unsigned char c2, unsigned char c3) {
-    return kShift18[c0] | kShift12[c1] | kShift6[c2] | kShift0[c3];
+// Two characters at a time: the 12 bits of every pair of characters read
+// little-endian as one 16-bit index, kBadPair when either is not in the
+// alphabet ("=" counts as zero).
+constexpr std::uint16_t kBadPair = 0x8000;
+using PairValues = std::array<std::uint16_t, 65536>;
+
+const PairValues& DecodePairs() {
+    static const PairValues table = [] {
+        PairValues t{};
+        for (unsigned i = 0; i < 65536; ++i) {
+            const std::uint32_t v = kShift6[i & 0xFF] | kShift0[i >> 8];
+            t[i] = (v & kBadGroup) ? kBadPair : static_cast<std::uint16_t>(v);
+        }
+        return t;
+    }();
+    return table;
 }
 
-inline void StoreGroup(char* out, std::uint32_t v) {
-    out[0] = static_cast<char>(v >> 16);
-    out[1] = static_cast<char>(v >> 8);
-    out[2] = static_cast<char>(v);
+inline std::uint16_t LoadPair(const char* p) {
+    std::uint16_t pair;
+    std::memcpy(&pair, p, 2);
+    return pair;
+}
+
+inline std::uint32_t GroupValue(unsigned char c0, unsigned char c1, unsigned char c2, unsigned char c3) {
+    return kShift18[c0] | kShift12[c1] | kShift6[c2] | kShift0[c3];
 }
 
 // Writes the encoding of n bytes (whole groups and a padded tail) at out;
@@ -151,15 +169,25 @@ void Base64DecodeLineAppend(std::string_view line, std::string& out) {
     const char* p = line.data();
     const std::size_t start = out.size();
     const std::size_t groups = (n + 3) / 4;
-    out.resize(start + groups * 3);
+    out.resize(start + groups * 3 + 1);
     char* dst = out.data() + start;
 
     std::size_t i = 0;
     std::uint32_t bad = 0;
+    const PairValues& pairs = DecodePairs();
+    std::uint16_t badPairs = 0;
+    for (; i + 8 <= n; i += 8, dst += 6) {
+        const std::uint16_t a = pairs[LoadPair(p + i)], b = pairs[LoadPair(p + i + 2)];
+        const std::uint16_t c = pairs[LoadPair(p + i + 4)], d = pairs[LoadPair(p + i + 6)];
+        badPairs |= a | b | c | d;
+        StoreGroupWithSlack(dst, (std::uint32_t{a} << 12) | b);
+        StoreGroupWithSlack(dst + 3, (std::uint32_t{c} << 12) | d);
+    }
+    if (badPairs & kBadPair) bad = kBadGroup;
     for (; i + 4 <= n; i += 4, dst += 3) {
         const std::uint32_t v = GroupValue(At(p, i), At(p, i + 1), At(p, i + 2), At(p, i + 3));
         bad |= v;
-        StoreGroup(dst, v);
+        StoreGroupWithSlack(dst, v);
     }
     std::size_t missing = 0;
     if (i < n) {
@@ -169,7 +197,7 @@ void Base64DecodeLineAppend(std::string_view line, std::string& out) {
         std::memcpy(tail, p + i, n - i);
         const std::uint32_t v = GroupValue(tail[0], tail[1], tail[2], tail[3]);
         bad |= v;
-        StoreGroup(dst, v);
+        StoreGroupWithSlack(dst, v);
     }
     if (bad & kBadGroup) {
         out.resize(start);
@@ -184,15 +212,13 @@ void Base64DecodeLineAppend(std::string_view line, std::string& out) {
 
 void Base64DecodeText(std::string_view text, std::string& out) {
     out.reserve(out.size() + text.size() / 4 * 3 + 3);
-    std::size_t pos = 0;
+    LineScanner scanner(text);
     std::size_t pumped = 0;
-    while (pos < text.size()) {
-        const std::size_t end = LineEnd(text, pos);
-        Base64DecodeLineAppend(text.substr(pos, end - pos), out);
-        pos = NextLineStart(text, end);
-        if (pos - pumped >= kPumpInterval) {
+    for (std::string_view line; scanner.Next(line);) {
+        Base64DecodeLineAppend(line, out);
+        if (scanner.Position() - pumped >= kPumpInterval) {
             ProcessMessages();
-            pumped = pos;
+            pumped = scanner.Position();
         }
     }
 }

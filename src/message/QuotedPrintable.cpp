@@ -1,5 +1,6 @@
 #include "message/QuotedPrintable.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -103,10 +104,11 @@ template <typename EmitPiece>
 void EncodeParagraphs(std::string_view data, EmitPiece& emit) {
     const auto* p = reinterpret_cast<const unsigned char*>(data.data());
     const std::size_t n = data.size();
+    LineScanner scanner(data);
     std::size_t pos = 0;
     std::size_t pumped = 0;
     while (pos < n) {
-        const std::size_t breakAt = LineEnd(data, pos);
+        const std::size_t breakAt = scanner.LineEndFrom(pos);
         std::size_t end = n;
         std::size_t next = n;
         // A break that is the very last byte stays in the paragraph.
@@ -225,12 +227,8 @@ void QPDecodeLines(const std::vector<std::string>& lines, std::string& out, std:
 void QPDecodeText(std::string_view text, std::string& out) {
     out.reserve(out.size() + text.size());
     LineDecoder decoder(out);
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t end = LineEnd(text, pos);
-        decoder.Line(text.substr(pos, end - pos));
-        pos = NextLineStart(text, end);
-    }
+    LineScanner scanner(text);
+    for (std::string_view line; scanner.Next(line);) decoder.Line(line);
 }
 
 std::string QPDecodeString(std::string_view s) {
@@ -239,7 +237,7 @@ std::string QPDecodeString(std::string_view s) {
         LineDecoder decoder(decoded);
         decoder.Line(s.substr(0, 255));
     }
-    decoded.resize(LineEnd(decoded, 0));
+    decoded.resize(std::min(decoded.size(), decoded.find_first_of("\r\n")));
     if (decoded.size() > 255) decoded.resize(255);
     return decoded;
 }

@@ -158,7 +158,7 @@ void UUDecodeLineAppend(std::string_view line, std::string& out) {
     const std::size_t n = line.size() - 1;
     const std::size_t groups = (n + 3) / 4;
     const std::size_t start = out.size();
-    out.resize(start + groups * 3);
+    out.resize(start + groups * 3 + 1);
     char* dst = out.data() + start;
 
     std::uint32_t bad = 0;
@@ -166,18 +166,14 @@ void UUDecodeLineAppend(std::string_view line, std::string& out) {
     for (; i + 4 <= n; i += 4, dst += 3) {
         const std::uint32_t v = GroupValue(p + i);
         bad |= v;
-        dst[0] = static_cast<char>(v >> 16);
-        dst[1] = static_cast<char>(v >> 8);
-        dst[2] = static_cast<char>(v);
+        StoreGroupWithSlack(dst, v);
     }
     if (i < n) {
         unsigned char tail[4] = {'`', '`', '`', '`'};
         std::memcpy(tail, p + i, n - i);
         const std::uint32_t v = GroupValue(tail);
         bad |= v;
-        dst[0] = static_cast<char>(v >> 16);
-        dst[1] = static_cast<char>(v >> 8);
-        dst[2] = static_cast<char>(v);
+        StoreGroupWithSlack(dst, v);
     }
     if (bad & kBadGroup) {
         out.resize(start);
