@@ -11,6 +11,8 @@ namespace qlk {
 
 namespace {
 
+using namespace codec_detail;
+
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::uint8_t kPadValue = 255;
 constexpr std::uint8_t kInvalid = 0xFF;  // never a 6-bit value; "=" is handled apart
@@ -212,7 +214,7 @@ void Base64DecodeLineAppend(std::string_view line, std::string& out) {
 
 void Base64DecodeText(std::string_view text, std::string& out) {
     out.reserve(out.size() + text.size() / 4 * 3 + 3);
-    LineScanner scanner(text);
+    LineWalker scanner(text);
     std::size_t pumped = 0;
     for (std::string_view line; scanner.Next(line);) {
         Base64DecodeLineAppend(line, out);

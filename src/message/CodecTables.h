@@ -7,9 +7,10 @@
 #include <cstring>
 #include <string_view>
 
-namespace qlk {
+namespace qlk::codec_detail {
 
-// Helpers shared by the codecs' whole-buffer paths.
+// Helpers shared by the codecs' whole-buffer paths, kept in their own
+// namespace so that they never meet other classes of the library.
 
 // Two output characters for every 12-bit value, so that three input bytes
 // become four characters in two look-ups.
@@ -34,9 +35,9 @@ inline void StoreGroupWithSlack(char* out, std::uint32_t v) {
 // final line end gives no empty line after it. memchr finds the line ends;
 // the position of the next LF is kept, so text broken by lone CRs is still
 // walked in linear time.
-class LineScanner {
+class LineWalker {
 public:
-    explicit LineScanner(std::string_view text) : text_(text), nextLf_(Find('\n', 0, text.size())) {}
+    explicit LineWalker(std::string_view text) : text_(text), nextLf_(Find('\n', 0, text.size())) {}
 
     bool Next(std::string_view& line) {
         if (pos_ >= text_.size()) return false;
@@ -67,4 +68,4 @@ private:
     std::size_t nextLf_;
 };
 
-}  // namespace qlk
+}  // namespace qlk::codec_detail

@@ -12,6 +12,8 @@ namespace qlk {
 
 namespace {
 
+using namespace codec_detail;
+
 constexpr std::size_t kPumpInterval = 64 * 1024;
 constexpr unsigned char kCtrlZ = 26;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -104,7 +106,7 @@ template <typename EmitPiece>
 void EncodeParagraphs(std::string_view data, EmitPiece& emit) {
     const auto* p = reinterpret_cast<const unsigned char*>(data.data());
     const std::size_t n = data.size();
-    LineScanner scanner(data);
+    LineWalker scanner(data);
     std::size_t pos = 0;
     std::size_t pumped = 0;
     while (pos < n) {
@@ -227,7 +229,7 @@ void QPDecodeLines(const std::vector<std::string>& lines, std::string& out, std:
 void QPDecodeText(std::string_view text, std::string& out) {
     out.reserve(out.size() + text.size());
     LineDecoder decoder(out);
-    LineScanner scanner(text);
+    LineWalker scanner(text);
     for (std::string_view line; scanner.Next(line);) decoder.Line(line);
 }
 

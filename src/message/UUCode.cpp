@@ -13,6 +13,8 @@ namespace qlk {
 
 namespace {
 
+using namespace codec_detail;
+
 constexpr std::size_t kLineBytes = 45;
 constexpr std::uint32_t kBadGroup = 0x80000000u;
 constexpr std::size_t kPumpInterval = 64 * 1024;
