@@ -53,6 +53,12 @@ public:
         for (int i = 0; i < count; ++i) Next();
     }
 
+    // The value line below a label line; labels are not read.
+    std::string Value() {
+        Skip(1);
+        return Next();
+    }
+
 private:
     std::istream& in_;
 };
@@ -181,44 +187,26 @@ void ConfigurationFile::ReadConfiguration(Settings& settings) {
         if (!in) throw ReadFailure{};
         ConfigLineReader reader(in);
 
-        reader.Skip(3);
-        reader.Skip(2);  // the version that wrote the file is not used
-        reader.Skip(1);
-        settings.ConnectionIndex = ReadInteger(reader.Next());
-        reader.Skip(1);
-        settings.DelayMinutes = std::clamp(ReadInteger(reader.Next()), 1, 999);
+        reader.Skip(5);  // three header lines, then the version that wrote the file, which is not used
+        settings.ConnectionIndex = ReadInteger(reader.Value());
+        settings.DelayMinutes = std::clamp(ReadInteger(reader.Value()), 1, 999);
         reader.Skip(1);
         for (bool& day : settings.Days) day = ReadInteger(reader.Next()) == 1;
-        reader.Skip(1);
-        settings.StartTime = TimeOfDayFromDayNumber(ReadDayNumber(reader.Next()));
-        reader.Skip(1);
-        settings.StopTime = TimeOfDayFromDayNumber(ReadDayNumber(reader.Next()));
-        reader.Skip(1);
-        settings.LogToFile = ReadInteger(reader.Next()) == 1;
-        reader.Skip(1);
-        settings.LogFileName = reader.Next();
-        reader.Skip(1);
-        settings.TimestampInWindow = ReadInteger(reader.Next()) == 1;
-        reader.Skip(1);
-        settings.LogDetailLevel = std::clamp(ReadInteger(reader.Next()), -1, 3);
-        reader.Skip(1);
-        settings.SMTPServer = reader.Next();
-        reader.Skip(1);
-        settings.DefaultPOP3Server = reader.Next();
-        reader.Skip(1);
-        settings.DialupPassword = reader.Next();
-        reader.Skip(1);
-        settings.DeleteMailFromMAPI = ReadInteger(reader.Next()) != 0;
-        reader.Skip(1);
-        settings.AdminInternetAddress = reader.Next();
-        reader.Skip(1);
-        settings.AdminMAPIName = reader.Next();
-        reader.Skip(1);
-        settings.CCAdmin = ReadInteger(reader.Next()) != 0;
-        reader.Skip(1);
-        settings.ShowInternetHeaders = ReadInteger(reader.Next()) != 0;
-        reader.Skip(1);
-        settings.AutoUpdate = ReadInteger(reader.Next()) != 0;
+        settings.StartTime = TimeOfDayFromDayNumber(ReadDayNumber(reader.Value()));
+        settings.StopTime = TimeOfDayFromDayNumber(ReadDayNumber(reader.Value()));
+        settings.LogToFile = ReadInteger(reader.Value()) == 1;
+        settings.LogFileName = reader.Value();
+        settings.TimestampInWindow = ReadInteger(reader.Value()) == 1;
+        settings.LogDetailLevel = std::clamp(ReadInteger(reader.Value()), -1, 3);
+        settings.SMTPServer = reader.Value();
+        settings.DefaultPOP3Server = reader.Value();
+        settings.DialupPassword = reader.Value();
+        settings.DeleteMailFromMAPI = ReadInteger(reader.Value()) != 0;
+        settings.AdminInternetAddress = reader.Value();
+        settings.AdminMAPIName = reader.Value();
+        settings.CCAdmin = ReadInteger(reader.Value()) != 0;
+        settings.ShowInternetHeaders = ReadInteger(reader.Value()) != 0;
+        settings.AutoUpdate = ReadInteger(reader.Value()) != 0;
     } catch (...) {
         log_.WriteLog(ReadErrorText, 0);
         try {

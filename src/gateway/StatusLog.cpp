@@ -115,6 +115,7 @@ void StatusLog::AddWindowLine(std::string text) {
 
 void StatusLog::EmptyWindow() {
     lines_.clear();
+    rtf_.Forget();
     if (view_) view_->LogCleared();
 }
 
@@ -196,15 +197,15 @@ void StatusLog::RestoreFromRtf() {
         std::ifstream in(rtf_.File(), std::ios::binary);
         if (!in) return;
         std::string content;
-        content.resize(RtfDocument::MaxInputBytes);
-        in.read(content.data(), static_cast<std::streamsize>(content.size()));
-        content.resize(static_cast<std::size_t>(in.gcount()));
-        std::vector<LogLine> restored = RtfDocument::Read(content);
-        lines_ = std::move(restored);
+        char chunk[64 * 1024];
+        while (content.size() < RtfDocument::MaxInputBytes && in.read(chunk, sizeof chunk).gcount() > 0)
+            content.append(chunk, static_cast<std::size_t>(in.gcount()));
+        lines_ = RtfDocument::Read(content);
         if (view_) {
             view_->LogCleared();
             for (const auto& line : lines_) view_->LineAdded(line);
         }
+        // A file we wrote ourselves can be appended to at once.
         if (content == RtfDocument::Write(lines_))
             rtf_.Adopt(lines_);
         else
@@ -223,7 +224,6 @@ void StatusLog::Clear(bool deleteFiles) {
         }
         std::filesystem::remove(rtf_.File(), ignored);
     }
-    rtf_.Forget();
     EmptyWindow();
 }
 
