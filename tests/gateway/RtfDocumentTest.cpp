@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -75,7 +74,6 @@ TEST(RtfDocument, HostileInputGivesBoundedBestEffortText) {
         {"negative unicode", "{\\rtf1\\u-4064?\\par}", 1},
         {"long control word", "{\\rtf1\\" + std::string(10000, 'a') + " x\\par}", 1},
         {"many colours", "{\\rtf1{\\colortbl" + std::string(100000, ';') + "}x\\par}", 1},
-        {"many lines", "{\\rtf1 " + std::string(200000, '\\') + "par", RtfDocument::MaxLines},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,26 +84,13 @@ TEST(RtfDocument, HostileInputGivesBoundedBestEffortText) {
 
 TEST(RtfDocument, LinesAndLineLengthAreBounded) {
     std::string many = "{\\rtf1 ";
-    for (int i = 0; i < 30000; ++i) many += "x\\par ";
+    for (std::size_t i = 0; i < RtfDocument::MaxLines + 100; ++i) many += "x\\par ";
     EXPECT_EQ(RtfDocument::Read(many).size(), RtfDocument::MaxLines);
 
     std::string longLine = "{\\rtf1 " + std::string(RtfDocument::MaxLineLength * 2, 'y') + "\\par}";
     auto lines = RtfDocument::Read(longLine);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].text.size(), RtfDocument::MaxLineLength);
-}
-
-TEST(RtfDocument, RandomBytesAfterTheHeaderDoNotCrash) {
-    std::mt19937 random(42);
-    for (int round = 0; round < 200; ++round) {
-        std::string rtf = "{\\rtf1";
-        const char alphabet[] = "{}\\';par cf0123456789'abcuxbin\r\n*colortbl";
-        for (int i = 0; i < 2000; ++i)
-            rtf += random() % 4 == 0 ? static_cast<char>(random() % 256)
-                                     : alphabet[random() % (sizeof alphabet - 1)];
-        auto lines = RtfDocument::Read(rtf);
-        EXPECT_LE(lines.size(), RtfDocument::MaxLines);
-    }
 }
 
 // An office suite must show the log in its colours. Runs where LibreOffice

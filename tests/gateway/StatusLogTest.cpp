@@ -271,11 +271,5 @@ TEST_F(StatusLogTest, SaveRtfReportsFailure) {
     EXPECT_THROW(nowhere.SaveRtf(), Exception);
 }
 
-TEST(StatusLogTimestamp, DefaultClockUsesTheLocaleDateAndTime) {
-    std::string stamp = StatusLog::LocaleTimestamp();
-    EXPECT_NE(stamp.find(' '), std::string::npos);
-    EXPECT_NE(stamp.find(':'), std::string::npos);
-}
-
 }  // namespace
 }  // namespace qlk
