@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -498,6 +499,25 @@ TEST_F(WindowTest, LogoOpensTheAboutWindowAndItsTechSupportButton) {
     ASSERT_EQ(desktop_.modalTitles.size(), 2u);
     EXPECT_EQ(desktop_.modalTitles[0], "About Quelmark");
     EXPECT_EQ(desktop_.modalTitles[1], "Tech Support");
+}
+
+TEST_F(WindowTest, EmailTechSupportSavesADraftAndSendsNothing) {
+    Open();
+    WriteFileBytes(folder_ / "QLK.CFG", "settings");
+    desktop_.whileModal = [&](QDialog& dialog) {
+        if (auto* email = dialog.findChild<QPushButton*>("btnEmail")) email->click();
+        if (dialog.windowTitle() != "Email Tech Support") return;
+        dialog.findChild<QLineEdit*>("edtFrom")->setText("office@example.com");
+        dialog.findChild<QPlainTextEdit*>("mmoProblem")->setPlainText("No mail since Monday.");
+        dialog.findChild<QPushButton*>("btnSave")->click();
+    };
+    Control<QPushButton>("btnTech")->click();
+    ASSERT_EQ(desktop_.modalTitles.size(), 2u);
+    const std::string draft = ReadFileBytes(folder_ / "QLKSUPPORT.EML");
+    EXPECT_NE(draft.find("From: office@example.com\r\n"), std::string::npos);
+    EXPECT_NE(draft.find("filename=\"QLK.CFG\""), std::string::npos);
+    EXPECT_NE(draft.find("filename=\"QLKLOG.TXT\""), std::string::npos);
+    EXPECT_NE(desktop_.messages.back().indexOf("QLKSUPPORT.EML"), -1);
 }
 
 TEST_F(WindowTest, HelpOpensTheShippedPage) {
