@@ -7,6 +7,8 @@ namespace qlk {
 TmsArticleDecoder::TmsArticleDecoder(TmsArticle& article, std::string text)
     : TmsCustomDecoder(article, std::move(text)), article_(article) {}
 
-void TmsArticleDecoder::ParseMessageHeaders() { article_.ParseHeaders(mainHeaders_); }
+void TmsArticleDecoder::ParseMessageHeaders() {
+    article_.ParseHeaders(mainHeaders_);
+}
 
 }  // namespace qlk

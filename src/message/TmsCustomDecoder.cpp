@@ -22,7 +22,9 @@ std::string Cut(std::string text) {
     return text;
 }
 
-bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
 
 std::string_view SpanOf(const std::vector<std::string_view>& lines) {
     if (lines.empty()) return {};
@@ -31,7 +33,9 @@ std::string_view SpanOf(const std::vector<std::string_view>& lines) {
     return {begin, static_cast<std::size_t>(end - begin)};
 }
 
-bool IsUUFrame(std::string_view line) { return line.starts_with("begin") || line == "`" || line == "end"; }
+bool IsUUFrame(std::string_view line) {
+    return line.starts_with("begin") || line == "`" || line == "end";
+}
 
 }  // namespace
 
@@ -57,7 +61,9 @@ void TmsCustomDecoder::Decode() {
     RemoveFinalDot();
 }
 
-std::string_view TmsCustomDecoder::ReadLine() { return lines_.NextLine(); }
+std::string_view TmsCustomDecoder::ReadLine() {
+    return lines_.NextLine();
+}
 
 void TmsCustomDecoder::ReadHeaders(TmsHeaders& list) {
     list.Clear();
@@ -78,7 +84,8 @@ void TmsCustomDecoder::SkipToLineEqual(std::string_view wanted, const char* erro
 
 void TmsCustomDecoder::DecodeMime() {
     // This mailer labels plain text bodies with a type that does not fit them.
-    if (mainHeaders_.GetFieldValue("X-Mailer") == "V Mailsystem R #0001") mainHeaders_.DeleteField("Content-Type");
+    if (mainHeaders_.GetFieldValue("X-Mailer") == "V Mailsystem R #0001")
+        mainHeaders_.DeleteField("Content-Type");
     const std::string type = mainHeaders_.GetFieldValue("Content-type");
     const std::string lower = LowerCase(type);
     if (Contains(lower, "multipart/alternative")) {
@@ -245,7 +252,9 @@ void TmsCustomDecoder::NameItem(TmsAttItem& item, const std::string& contentType
     item.ContentType = declaredType;
 }
 
-void TmsCustomDecoder::AddAttachment(std::unique_ptr<TmsAttItem> item) { message_.Attachments().Add(std::move(item)); }
+void TmsCustomDecoder::AddAttachment(std::unique_ptr<TmsAttItem> item) {
+    message_.Attachments().Add(std::move(item));
+}
 
 namespace {
 
@@ -275,7 +284,8 @@ void TmsCustomDecoder::DecodeParts() {
             part = ReadPartLines(false);
             if (content == Content::QuotedPrintable || content == Content::SevenBit) {
                 // The line end before a boundary belongs to the boundary.
-                if (part.endedByBoundary && !part.lines.empty() && part.lines.back().empty()) part.lines.pop_back();
+                if (part.endedByBoundary && !part.lines.empty() && part.lines.back().empty())
+                    part.lines.pop_back();
             }
             DecodeContent(content, part.lines, item->Data);
         } catch (const EMessageParserError&) {
@@ -310,7 +320,8 @@ void TmsCustomDecoder::DecodeSinglePart() {
     try {
         const std::string transferEncoding = mainHeaders_.GetFieldValue("Content-Transfer-Encoding");
         const Content content = ContentFromEncoding(transferEncoding);
-        NameItem(*item, type, mainHeaders_, ItemEncoding(transferEncoding, content == Content::UUencoded), "att.");
+        NameItem(*item, type, mainHeaders_, ItemEncoding(transferEncoding, content == Content::UUencoded),
+                 "att.");
         item->ContentType = GetMainValue(type);
         const bool binary = content == Content::Base64 || content == Content::UUencoded;
         const PartLines part = ReadPartLines(binary);
@@ -333,7 +344,8 @@ void TmsCustomDecoder::DecodeTextBody() {
     const std::string encoding = LowerCase(mainHeaders_.GetFieldValue("Content-Transfer-Encoding"));
     const bool base64 = encoding == "base64";
     const bool quotedPrintable =
-        encoding == "quoted-printable" || Contains(mainHeaders_.GetFieldValue("X-MIME-Autoconverted"), "quoted-printable");
+        encoding == "quoted-printable" ||
+        Contains(mainHeaders_.GetFieldValue("X-MIME-Autoconverted"), "quoted-printable");
     if (LowerCase(GetParameter("CharSet", type)) == "iso-2022-jp") message_.SetCharSet(csISO2022jp);
     if (quotedPrintable) message_.SetCharSet(csISO8859);
 

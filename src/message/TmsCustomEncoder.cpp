@@ -39,13 +39,21 @@ const char* EncodingName(TAttEncoding encoding) {
     return "7bit";
 }
 
-std::string PlainName(const TmsAttItem& item) { return std::string(ExtractFileName(item.FileName().str())); }
+std::string PlainName(const TmsAttItem& item) {
+    return std::string(ExtractFileName(item.FileName().str()));
+}
 
-std::string LowerPlainName(const TmsAttItem& item) { return LowerCase(PlainName(item)); }
+std::string LowerPlainName(const TmsAttItem& item) {
+    return LowerCase(PlainName(item));
+}
 
-bool IsAlternativePart(const TmsAttItem& item) { return LowerPlainName(item).starts_with("_alt."); }
+bool IsAlternativePart(const TmsAttItem& item) {
+    return LowerPlainName(item).starts_with("_alt.");
+}
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
 
 std::string JoinedWithLineEnds(const std::vector<std::string>& lines) {
     std::size_t size = 0;
@@ -63,14 +71,16 @@ std::string JoinedWithLineEnds(const std::vector<std::string>& lines) {
 
 TmsCustomEncoder::TmsCustomEncoder(TmsCustomMessage& message) : message_(message) {
     const auto& body = message_.Body();
-    longLines_ = std::any_of(body.begin(), body.end(), [](const std::string& l) { return l.size() >= kLongLine; });
+    longLines_ =
+        std::any_of(body.begin(), body.end(), [](const std::string& l) { return l.size() >= kLongLine; });
 }
 
 TmsCustomEncoder::~TmsCustomEncoder() = default;
 
 std::string TmsCustomEncoder::NewBoundary() {
-    static std::mt19937 generator(std::random_device{}() ^
-                                  static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    static std::mt19937 generator(
+        std::random_device{}() ^
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::uniform_int_distribution<int> digit(0, 8);
     std::string boundary(8, '0');
     for (char& c : boundary) c = static_cast<char>('0' + digit(generator));
@@ -119,7 +129,8 @@ void TmsCustomEncoder::WriteLine(std::string_view text) {
 
 void TmsCustomEncoder::WriteHeaderLine(std::string_view text) {
     std::string line(text);
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     WriteLine(line);
 }
 
@@ -269,7 +280,8 @@ void TmsCustomEncoder::WriteSingleAttachment() {
 }
 
 void TmsCustomEncoder::WriteHtmlRtfBody() {
-    std::string line = message_.ContentType() == "text/html" ? "Content-Type: text/html" : "Content-Type: text/rtf";
+    std::string line =
+        message_.ContentType() == "text/html" ? "Content-Type: text/html" : "Content-Type: text/rtf";
     if (message_.CharSet() != csUSASCII) line += "; charset=\"iso-8859-1\"";
     WriteLine(line);
     WriteLine("Content-Transfer-Encoding: quoted-printable");

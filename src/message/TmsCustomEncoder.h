@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "message/TmsAttItem.h"
 #include "message/TmsAddressList.h"
+#include "message/TmsAttItem.h"
 
 namespace qlk {
 

@@ -20,7 +20,9 @@ bool IsAlternativePart(const TmsAttItem& item) {
     return LowerCase(ExtractFileName(item.FileName().str())).starts_with("_alt.");
 }
 
-std::string LowerFileName(const TmsAttItem& item) { return LowerCase(ExtractFileName(item.FileName().str())); }
+std::string LowerFileName(const TmsAttItem& item) {
+    return LowerCase(ExtractFileName(item.FileName().str()));
+}
 
 std::string ReadWholeStream(std::istream& stream) {
     stream.clear();
@@ -62,7 +64,8 @@ void TmsCustomMessage::SetAttachments(const TmsAttList& attachments) {
 const std::string& TmsCustomMessage::ContentType() const {
     const int count = attachments_.Count();
     bool allAlternative = count > 0;
-    for (int i = 0; i < count && allAlternative; ++i) allAlternative = IsAlternativePart(attachments_.Items(i));
+    for (int i = 0; i < count && allAlternative; ++i)
+        allAlternative = IsAlternativePart(attachments_.Items(i));
 
     if (encoding_ == meUU) {
         contentType_ = "";
@@ -86,13 +89,17 @@ const std::string& TmsCustomMessage::ContentType() const {
     return contentType_.str();
 }
 
-void TmsCustomMessage::SetContentType(std::string_view type) { contentType_ = LowerCase(type); }
+void TmsCustomMessage::SetContentType(std::string_view type) {
+    contentType_ = LowerCase(type);
+}
 
 void TmsCustomMessage::Validate() const {
     if (sender_.Address.empty()) throw EMessageError("The address of sender is required");
 }
 
-void TmsCustomMessage::LoadFromStream(std::istream& stream) { LoadFromText(ReadWholeStream(stream)); }
+void TmsCustomMessage::LoadFromStream(std::istream& stream) {
+    LoadFromText(ReadWholeStream(stream));
+}
 
 void TmsCustomMessage::Clear() {
     body_.clear();

@@ -7,6 +7,8 @@ namespace qlk {
 TmsMessageDecoder::TmsMessageDecoder(TmsMessage& message, std::string text)
     : TmsCustomDecoder(message, std::move(text)), mail_(message) {}
 
-void TmsMessageDecoder::ParseMessageHeaders() { mail_.ParseHeaders(mainHeaders_); }
+void TmsMessageDecoder::ParseMessageHeaders() {
+    mail_.ParseHeaders(mainHeaders_);
+}
 
 }  // namespace qlk

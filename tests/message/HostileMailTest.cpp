@@ -10,7 +10,8 @@ namespace qlk {
 namespace {
 
 bool IsSafeName(const std::string& name) {
-    if (name.empty() || name.find_first_of("/\\") != std::string::npos || name.find("..") != std::string::npos) {
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos ||
+        name.find("..") != std::string::npos) {
         return false;
     }
     return std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
@@ -27,15 +28,16 @@ std::string NamedPart(const std::string& boundary, const std::string& name) {
 }
 
 std::string FilenamePart(const std::string& boundary, const std::string& disposition) {
-    return "--" + boundary + "\r\nContent-Type: application/octet-stream\r\nContent-Disposition: " + disposition +
+    return "--" + boundary +
+           "\r\nContent-Type: application/octet-stream\r\nContent-Disposition: " + disposition +
            "\r\nContent-Transfer-Encoding: base64\r\n\r\nAAAA\r\n";
 }
 
 std::string NestedMultiparts(int depth) {
     std::string text = Multipart("b0", "");
     for (int i = 1; i <= depth; ++i) {
-        text += "--b" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=\"b" + std::to_string(i) +
-                "\"\r\n\r\n";
+        text += "--b" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=\"b" +
+                std::to_string(i) + "\"\r\n\r\n";
     }
     text += "--b" + std::to_string(depth) + "\r\n\r\ninnermost\r\n";
     for (int i = depth; i >= 0; --i) text += "--b" + std::to_string(i) + "--\r\n";
@@ -61,8 +63,8 @@ TEST_P(HostileMailTest, LoadsSavesAndReloadsWithSafeNames) {
     for (int i = 0; i < attachments.Count(); ++i) {
         EXPECT_TRUE(IsSafeName(attachments.Items(i).FileName())) << attachments.Items(i).FileName().str();
     }
-    const bool fellBack = attachments.Count() > 0 &&
-                          attachments.Items(attachments.Count() - 1).FileName() == "original.eml";
+    const bool fellBack =
+        attachments.Count() > 0 && attachments.Items(attachments.Count() - 1).FileName() == "original.eml";
     EXPECT_EQ(fellBack, c.fallback);
     if (fellBack) {
         EXPECT_EQ(attachments.Items(attachments.Count() - 1).Data, text) << "the message is kept";
@@ -81,27 +83,35 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HostileMailTest,
     testing::Values(
         HostileCase{"InvalidBase64Character",
-                    [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "A*AA\r\n--b--\r\n"); }, true},
-        HostileCase{"EqualsInTheMiddle",
-                    [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "AA=A\r\nAAAA\r\n--b--\r\n"); }, false},
+                    [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "A*AA\r\n--b--\r\n"); },
+                    true},
+        HostileCase{
+            "EqualsInTheMiddle",
+            [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "AA=A\r\nAAAA\r\n--b--\r\n"); },
+            false},
         HostileCase{"OneCharacterLine",
                     [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "Q\r\n--b--\r\n"); }, false},
         HostileCase{"ClosingBoundaryBeforeOpening",
-                    [] { return Multipart("b", "--b--\r\n" + kBody + NamedPart("b", "a") + "--b--\r\n"); }, false},
-        HostileCase{"MissingFinalBoundary", [] { return Multipart("b", kBody + NamedPart("b", "a")); }, false},
-        HostileCase{"MissingEveryBoundary", [] { return Multipart("b", "just text\r\n"); }, true},
-        HostileCase{"EmptyBoundary", [] { return Multipart("", "--\r\n\r\nbody\r\n--\r\n\r\nAAAA\r\n----\r\n"); },
+                    [] { return Multipart("b", "--b--\r\n" + kBody + NamedPart("b", "a") + "--b--\r\n"); },
                     false},
+        HostileCase{"MissingFinalBoundary", [] { return Multipart("b", kBody + NamedPart("b", "a")); },
+                    false},
+        HostileCase{"MissingEveryBoundary", [] { return Multipart("b", "just text\r\n"); }, true},
+        HostileCase{"EmptyBoundary",
+                    [] { return Multipart("", "--\r\n\r\nbody\r\n--\r\n\r\nAAAA\r\n----\r\n"); }, false},
         HostileCase{"LongBoundary",
                     [] {
                         const std::string b(200, 'z');
-                        return Multipart(b, "--" + b + "\r\n\r\nbody\r\n" + NamedPart(b, "a") + "--" + b + "--\r\n");
+                        return Multipart(
+                            b, "--" + b + "\r\n\r\nbody\r\n" + NamedPart(b, "a") + "--" + b + "--\r\n");
                     },
                     false},
         HostileCase{"PartReusesParentBoundary",
                     [] {
-                        return Multipart("b", kBody + "--b\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-                                                      "\r\ninner\r\n--b--\r\n--b--\r\n");
+                        return Multipart("b",
+                                         kBody +
+                                             "--b\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                             "\r\ninner\r\n--b--\r\n--b--\r\n");
                     },
                     false},
         HostileCase{"MegabyteHeaderLineWithoutLineEnd",
@@ -113,49 +123,66 @@ INSTANTIATE_TEST_SUITE_P(
                         return text + "\r\nbody\r\n";
                     },
                     false},
-        HostileCase{"FromWithManyColons", [] { return "From:" + std::string(99999, ':') + "\r\n\r\nx\r\n"; }, false},
-        HostileCase{"TenThousandNestedMultiparts", [] { return NestedMultiparts(10000); }, false},
-        HostileCase{"NameClimbsUp", [] { return Multipart("b", kBody + NamedPart("b", "../../x") + "--b--\r\n"); },
+        HostileCase{"FromWithManyColons", [] { return "From:" + std::string(99999, ':') + "\r\n\r\nx\r\n"; },
                     false},
-        HostileCase{"AbsoluteName", [] { return Multipart("b", kBody + NamedPart("b", "/abs/x") + "--b--\r\n"); }, false},
-        HostileCase{"DriveName", [] { return Multipart("b", kBody + NamedPart("b", "C:\\x\\y") + "--b--\r\n"); }, false},
-        HostileCase{"NameWithNul",
-                    [] { return Multipart("b", kBody + NamedPart("b", std::string("a\0b", 3)) + "--b--\r\n"); }, false},
+        HostileCase{"TenThousandNestedMultiparts", [] { return NestedMultiparts(10000); }, false},
+        HostileCase{"NameClimbsUp",
+                    [] { return Multipart("b", kBody + NamedPart("b", "../../x") + "--b--\r\n"); }, false},
+        HostileCase{"AbsoluteName",
+                    [] { return Multipart("b", kBody + NamedPart("b", "/abs/x") + "--b--\r\n"); }, false},
+        HostileCase{"DriveName",
+                    [] { return Multipart("b", kBody + NamedPart("b", "C:\\x\\y") + "--b--\r\n"); }, false},
+        HostileCase{
+            "NameWithNul",
+            [] { return Multipart("b", kBody + NamedPart("b", std::string("a\0b", 3)) + "--b--\r\n"); },
+            false},
         HostileCase{"FilenameWithNewlineFolded",
                     [] {
-                        return Multipart("b", kBody + FilenamePart("b", "attachment; filename=\"a\r\n b\"") + "--b--\r\n");
+                        return Multipart(
+                            "b", kBody + FilenamePart("b", "attachment; filename=\"a\r\n b\"") + "--b--\r\n");
                     },
                     false},
         HostileCase{"EncodedDotDotSlash",
                     [] {
                         return Multipart(
-                            "b", kBody + FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?=2E=2E=2Fx?=\"") +
+                            "b", kBody +
+                                     FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?=2E=2E=2Fx?=\"") +
                                      "--b--\r\n");
                     },
                     false},
         HostileCase{"EncodedControlCharacters",
                     [] {
-                        return Multipart("b", kBody + FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?a=0Ab=00c?=\"") +
-                                                  "--b--\r\n");
+                        return Multipart(
+                            "b", kBody +
+                                     FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?a=0Ab=00c?=\"") +
+                                     "--b--\r\n");
                     },
                     false},
         HostileCase{"UuencodeModeOfFourDigits",
-                    [] { return std::string("From: a@x.org\r\n\r\ntext\r\nbegin 4755 ../x\r\n#:&D*\r\n`\r\nend\r\n"); },
+                    [] {
+                        return std::string(
+                            "From: a@x.org\r\n\r\ntext\r\nbegin 4755 ../x\r\n#:&D*\r\n`\r\nend\r\n");
+                    },
                     false},
         HostileCase{"UuencodeNameClimbsUp",
-                    [] { return std::string("From: a@x.org\r\n\r\ntext\r\nbegin 644 ../../x\r\n#:&D*\r\n`\r\nend\r\n"); },
+                    [] {
+                        return std::string(
+                            "From: a@x.org\r\n\r\ntext\r\nbegin 644 ../../x\r\n#:&D*\r\n`\r\nend\r\n");
+                    },
                     false},
         HostileCase{"OnlyCarriageReturns",
                     [] {
-                        std::string text = "From: a@x.org\rMIME-Version: 1.0\rContent-Type: multipart/mixed; boundary=b\r\r";
+                        std::string text =
+                            "From: a@x.org\rMIME-Version: 1.0\rContent-Type: multipart/mixed; boundary=b\r\r";
                         for (int i = 0; i < 2000; ++i) text += "--b\r\r" + std::string(50, 'x') + "\r";
                         return text;
                     },
                     false},
         HostileCase{"HugeQuotedPrintableParagraph",
                     [] {
-                        std::string text = "From: a@x.org\r\nMIME-Version: 1.0\r\nContent-Transfer-Encoding: "
-                                           "quoted-printable\r\n\r\n";
+                        std::string text =
+                            "From: a@x.org\r\nMIME-Version: 1.0\r\nContent-Transfer-Encoding: "
+                            "quoted-printable\r\n\r\n";
                         for (int i = 0; i < 1000; ++i) text += std::string(60, 'p') + "=\r\n";
                         return text;
                     },
@@ -165,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HostileMailTest, EncodedCrLfNeverBecomesAHeaderLine) {
     TmsMessage message;
     message.LoadFromText(
-        "From: =?us-ascii?Q?Eve=0D=0ABcc:_x@evil.org?= <e@x.org>\r\nTo: =?us-ascii?Q?T=0D=0ABcc:_y@evil.org?= "
+        "From: =?us-ascii?Q?Eve=0D=0ABcc:_x@evil.org?= <e@x.org>\r\nTo: "
+        "=?us-ascii?Q?T=0D=0ABcc:_y@evil.org?= "
         "<t@x.org>\r\nSubject: =?us-ascii?Q?hi=0D=0ABcc:_z@evil.org?=\r\n\r\nbody\r\n");
     for (const std::string& line : test::SplitCrlf(test::Encoded(message))) {
         EXPECT_FALSE(line.starts_with("Bcc")) << line;

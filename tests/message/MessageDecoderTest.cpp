@@ -34,9 +34,10 @@ TEST(MessageDecoderTest, MimeTextBodyWithUuencodedFileIsReadAsPlain) {
 
 TEST(MessageDecoderTest, AlternativeGivesBodyAndHtmlPart) {
     TmsMessage message;
-    Decoded(message,
-            "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"b\"\n\npreamble\n"
-            "--b\nContent-Type: text/plain\n\nplain\n\n--b\nContent-Type: text/html\n\n<p>html</p>\n\n--b--\n");
+    Decoded(
+        message,
+        "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"b\"\n\npreamble\n"
+        "--b\nContent-Type: text/plain\n\nplain\n\n--b\nContent-Type: text/html\n\n<p>html</p>\n\n--b--\n");
     EXPECT_EQ(message.Body(), (std::vector<std::string>{"plain"}));
     ASSERT_EQ(message.Attachments().Count(), 1);
     EXPECT_EQ(message.Attachments().Items(0).FileName(), "_alt.0");
@@ -61,7 +62,8 @@ TEST(MessageDecoderTest, SinglePartAttachmentTakesDispositionNameAndDeclaredType
     TmsMessage message;
     Decoded(message,
             "From: a@x.org\nMIME-Version: 1.0\nContent-Type: application/octet-stream\n"
-            "Content-Transfer-Encoding: base64\nContent-Disposition: attachment; filename=\"r.pdf\"\n\nAAEC\n.\n");
+            "Content-Transfer-Encoding: base64\nContent-Disposition: attachment; "
+            "filename=\"r.pdf\"\n\nAAEC\n.\n");
     EXPECT_TRUE(message.Body().empty());
     ASSERT_EQ(message.Attachments().Count(), 1);
     const TmsAttItem& item = message.Attachments().Items(0);
@@ -77,9 +79,9 @@ struct NamedTextCase {
 };
 
 TEST(MessageDecoderTest, NamedTextIsAnAttachmentUnlessCcMailNamedIt) {
-    for (const NamedTextCase& c : {NamedTextCase{"text/plain; name=\"notes.txt\"", true},
-                                   NamedTextCase{"text/plain; name=\"cc:Mail\"", false},
-                                   NamedTextCase{"text/plain", false}}) {
+    for (const NamedTextCase& c :
+         {NamedTextCase{"text/plain; name=\"notes.txt\"", true},
+          NamedTextCase{"text/plain; name=\"cc:Mail\"", false}, NamedTextCase{"text/plain", false}}) {
         TmsMessage message;
         Decoded(message, std::string("From: a@x.org\nMIME-Version: 1.0\nContent-Type: ") + c.contentType +
                              "\n\nsome text\n");
@@ -94,8 +96,9 @@ TEST(MessageDecoderTest, InvalidBase64EndsInTheFallbackWithTheOriginal) {
         "Content-Type: image/png; name=\"a.png\"\nContent-Transfer-Encoding: base64\n\nAA AA\n--b--\n";
     TmsMessage message;
     Decoded(message, text);
-    EXPECT_EQ(message.Body(), (std::vector<std::string>{"body", kFallbackFirstLine, "Invalid Character",
-                                                        "The original message will be stored as an attachment"}));
+    EXPECT_EQ(message.Body(),
+              (std::vector<std::string>{"body", kFallbackFirstLine, "Invalid Character",
+                                        "The original message will be stored as an attachment"}));
     ASSERT_EQ(message.Attachments().Count(), 1);
     EXPECT_EQ(message.Attachments().Items(0).FileName(), "original.eml");
     EXPECT_EQ(message.Attachments().Items(0).ContentType, "message/rfc822");
@@ -135,8 +138,10 @@ TEST(MessageDecoderTest, HtmlTextMessageKeepsItsType) {
 TEST(MessageDecoderTest, LongLinesStayWholeInBodyAndParts) {
     const std::string longLine(100000, 'q');
     TmsMessage message;
-    Decoded(message, "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\n" +
-                         longLine + "\n--b\nContent-Type: text/x-log; name=\"l.log\"\n\n" + longLine + "\nend\n--b--\n");
+    Decoded(message,
+            "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\n" +
+                longLine + "\n--b\nContent-Type: text/x-log; name=\"l.log\"\n\n" + longLine +
+                "\nend\n--b--\n");
     EXPECT_EQ(message.Body(), (std::vector<std::string>{longLine}));
     ASSERT_EQ(message.Attachments().Count(), 1);
     EXPECT_EQ(message.Attachments().Items(0).Data, longLine + "\r\nend\r\n");

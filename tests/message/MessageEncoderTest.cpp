@@ -39,7 +39,8 @@ std::string NormalizedBoundaries(std::string text) {
     for (std::smatch m; std::regex_search(text, m, boundary);) {
         const std::string value = m[1];
         const std::string name = "B" + std::to_string(++n);
-        for (std::size_t at; (at = text.find(value)) != std::string::npos;) text.replace(at, value.size(), name);
+        for (std::size_t at; (at = text.find(value)) != std::string::npos;)
+            text.replace(at, value.size(), name);
     }
     return text;
 }
@@ -106,7 +107,8 @@ TEST(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
     message.Headers().Add("");
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
     for (const std::string& line : lines) {
-        EXPECT_FALSE(line.starts_with("Bcc:") || line.starts_with("X-Evil") || line.starts_with("Cc:")) << line;
+        EXPECT_FALSE(line.starts_with("Bcc:") || line.starts_with("X-Evil") || line.starts_with("Cc:"))
+            << line;
     }
     EXPECT_EQ(lines[3], "Subject: hi  Bcc: victim@x.org");
 }
@@ -158,14 +160,14 @@ TEST(MessageEncoderTest, NestsTheAlternativeInsideMixed) {
         }
         return kept;
     }();
-    EXPECT_EQ(structure, (std::vector<std::string>{
-                             "Content-Type: multipart/mixed; boundary=\"B1\"", "--B1",
-                             "Content-Type:  multipart/alternative; boundary=\"B2\"", "Content-Transfer-Encoding: 7bit",
-                             "--B2", "Content-Type: text/plain; charset=\"us-ascii\"", "Content-Transfer-Encoding: 7bit",
-                             "--B2", "Content-Type: text/html", "Content-Transfer-Encoding: Base64", "--B2--",
-                             "--B1", "Content-Type: text/plain; name=\"a.txt\"",
-                             "Content-Transfer-Encoding: Quoted-Printable",
-                             "Content-Disposition: attachment; filename=\"a.txt\"", "--B1--"}));
+    EXPECT_EQ(structure,
+              (std::vector<std::string>{
+                  "Content-Type: multipart/mixed; boundary=\"B1\"", "--B1",
+                  "Content-Type:  multipart/alternative; boundary=\"B2\"", "Content-Transfer-Encoding: 7bit",
+                  "--B2", "Content-Type: text/plain; charset=\"us-ascii\"", "Content-Transfer-Encoding: 7bit",
+                  "--B2", "Content-Type: text/html", "Content-Transfer-Encoding: Base64", "--B2--", "--B1",
+                  "Content-Type: text/plain; name=\"a.txt\"", "Content-Transfer-Encoding: Quoted-Printable",
+                  "Content-Disposition: attachment; filename=\"a.txt\"", "--B1--"}));
 }
 
 TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
@@ -175,8 +177,8 @@ TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
     Attach(message, "_htmbody.htm", "<p>x</p>\r\n");
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
-              (std::vector<std::string>{"Content-Type: text/html", "Content-Transfer-Encoding: Quoted-Printable", "",
-                                        "<p>x</p>"}));
+              (std::vector<std::string>{"Content-Type: text/html",
+                                        "Content-Transfer-Encoding: Quoted-Printable", "", "<p>x</p>"}));
 }
 
 TEST(MessageEncoderTest, WritesUuencodedMessages) {
@@ -187,8 +189,8 @@ TEST(MessageEncoderTest, WritesUuencodedMessages) {
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()),
               (std::vector<std::string>{"Subject: Hello", "", "line one", "line two", "", "begin 600 x.bin",
-                                        "M86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A",
-                                        "`", "`", "end"}));
+                                        "M86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A", "`",
+                                        "`", "end"}));
 }
 
 TEST(MessageEncoderTest, WritesArticleHeaders) {
@@ -200,12 +202,14 @@ TEST(MessageEncoderTest, WritesArticleHeaders) {
     article.Body() = {"text"};
     std::ostringstream out;
     article.SaveToStream(out);
-    EXPECT_TRUE(out.str().starts_with("From:     A. Writer <w@x.org>\r\nNewsgroups: comp.mail.misc\r\n"
-                                      "Subject:  Question\r\nMime-Version: 1.0\r\n"));
+    EXPECT_TRUE(
+        out.str().starts_with("From:     A. Writer <w@x.org>\r\nNewsgroups: comp.mail.misc\r\n"
+                              "Subject:  Question\r\nMime-Version: 1.0\r\n"));
 }
 
 TEST(MessageEncoderTest, BoundaryIsEightDigitsWithoutNine) {
-    for (int i = 0; i < 200; ++i) EXPECT_TRUE(std::regex_match(TmsCustomEncoder::NewBoundary(), std::regex("[0-8]{8}")));
+    for (int i = 0; i < 200; ++i)
+        EXPECT_TRUE(std::regex_match(TmsCustomEncoder::NewBoundary(), std::regex("[0-8]{8}")));
 }
 
 }  // namespace

@@ -34,16 +34,19 @@ const std::string kLong(300, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GetFieldValueTest,
-    testing::Values(FieldCase{"NoBlankAfterColon", {"Subject:hello"}, "Subject", "hello"},
-                    FieldCase{"NameWithColonAnyCase", {"SUBJECT:  hi  "}, "subject:", "hi"},
-                    FieldCase{"FoldedJoinedByOneBlank", {"Subject: one", "\t  two", "From: x"}, "Subject", "one two"},
-                    FieldCase{"FirstOccurrenceWins", {"X-A: 1", "X-A: 2"}, "X-A", "1"},
-                    FieldCase{"Absent", {"From: a"}, "To", ""},
-                    FieldCase{"EncodedWord", {"Subject: =?ISO-8859-1?Q?Caf=E9?= ok"}, "Subject", "Caf\xE9ok"},
-                    FieldCase{"ContentTypeNotDecoded", {"Content-Type: text/plain; name=\"=?a?Q?b?=\""},
-                              "Content-Type", "text/plain; name=\"=?a?Q?b?=\""},
-                    FieldCase{"OtherValuesCutAt255", {"X-Long: " + kLong}, "X-Long", kLong.substr(0, 255)},
-                    FieldCase{"ContentTypeWhole", {"Content-Type: " + kLong}, "Content-Type", kLong}),
+    testing::Values(
+        FieldCase{"NoBlankAfterColon", {"Subject:hello"}, "Subject", "hello"},
+        FieldCase{"NameWithColonAnyCase", {"SUBJECT:  hi  "}, "subject:", "hi"},
+        FieldCase{"FoldedJoinedByOneBlank", {"Subject: one", "\t  two", "From: x"}, "Subject", "one two"},
+        FieldCase{"FirstOccurrenceWins", {"X-A: 1", "X-A: 2"}, "X-A", "1"},
+        FieldCase{"Absent", {"From: a"}, "To", ""},
+        FieldCase{"EncodedWord", {"Subject: =?ISO-8859-1?Q?Caf=E9?= ok"}, "Subject", "Caf\xE9ok"},
+        FieldCase{"ContentTypeNotDecoded",
+                  {"Content-Type: text/plain; name=\"=?a?Q?b?=\""},
+                  "Content-Type",
+                  "text/plain; name=\"=?a?Q?b?=\""},
+        FieldCase{"OtherValuesCutAt255", {"X-Long: " + kLong}, "X-Long", kLong.substr(0, 255)},
+        FieldCase{"ContentTypeWhole", {"Content-Type: " + kLong}, "Content-Type", kLong}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(GetFieldListTest, SplitsFoldedAddressesAndKeepsQuotedCommas) {
@@ -51,8 +54,8 @@ TEST(GetFieldListTest, SplitsFoldedAddressesAndKeepsQuotedCommas) {
                                             "  dan@x.org", "Cc: erin@x.org", "To: last@x.org"});
     std::vector<std::string> list{"stale"};
     headers.GetFieldList("TO", list);
-    EXPECT_EQ(list, (std::vector<std::string>{"\"Doe, Jane\" <jd@x.org>", "bob@x.org", "carol@x.org", "dan@x.org",
-                                              "last@x.org"}));
+    EXPECT_EQ(list, (std::vector<std::string>{"\"Doe, Jane\" <jd@x.org>", "bob@x.org", "carol@x.org",
+                                              "dan@x.org", "last@x.org"}));
 }
 
 TEST(GetFieldListTest, KeepsByte255InNames) {
@@ -91,8 +94,9 @@ TEST(ParseHeadersTest, OnlyExactValuesSetThePriority) {
 TEST(ParseHeadersTest, FillsAddressesSubjectAndReceipt) {
     TmsMessage message;
     message.SetSubject("kept");
-    message.ParseHeaders(MakeHeaders({"From: \"Alice\" <a@x.org>", "To: b@x.org, Carl <c@x.org>",
-                                      "CC: d@x.org (Dee)", "BCC: e@x.org", "Subject:", "Return-Receipt-To: a@x.org"}));
+    message.ParseHeaders(
+        MakeHeaders({"From: \"Alice\" <a@x.org>", "To: b@x.org, Carl <c@x.org>", "CC: d@x.org (Dee)",
+                     "BCC: e@x.org", "Subject:", "Return-Receipt-To: a@x.org"}));
     EXPECT_EQ(message.Sender().Address, "a@x.org");
     EXPECT_EQ(message.Sender().Name, "Alice");
     ASSERT_EQ(message.Recipients().Count(), 2);

@@ -44,7 +44,9 @@ const char* AttEncodingName(TAttEncoding encoding) {
     return "7bit";
 }
 
-const char* MessageEncodingName(TMsgEncoding encoding) { return encoding == meUU ? "uuencode" : "mime"; }
+const char* MessageEncodingName(TMsgEncoding encoding) {
+    return encoding == meUU ? "uuencode" : "mime";
+}
 
 // Control characters would let a message rewrite the operator's terminal.
 std::string Printable(std::string_view text) {
@@ -68,7 +70,8 @@ std::string AddressText(const TmsMailAddress& address) {
 }
 
 void AddAddressLines(std::string& out, const char* label, const TmsAddressList& list) {
-    for (int i = 0; i < list.Count(); ++i) out += std::string(label) + ": " + AddressText(list.Items(i)) + "\n";
+    for (int i = 0; i < list.Count(); ++i)
+        out += std::string(label) + ": " + AddressText(list.Items(i)) + "\n";
 }
 
 std::string Json(std::string_view text) {
@@ -144,7 +147,8 @@ std::string JsonReport(const std::string& file, TmsMessage& message) {
         out += (i ? ",{" : "{");
         out += "\"name\":" + Json(item.FileName().str()) + ",\"type\":" + Json(item.ContentType.str()) +
                ",\"encoding\":" + Json(AttEncodingName(item.Encoding)) +
-               ",\"size\":" + std::to_string(item.Data.size()) + ",\"sha256\":" + Json(Sha256Hex(item.Data)) + "}";
+               ",\"size\":" + std::to_string(item.Data.size()) + ",\"sha256\":" + Json(Sha256Hex(item.Data)) +
+               "}";
     }
     return out + "]}\n";
 }

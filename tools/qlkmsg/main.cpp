@@ -19,7 +19,9 @@ int Usage() {
     return 2;
 }
 
-void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 }  // namespace
 
@@ -47,7 +49,8 @@ int main(int argc, char** argv) {
             message.LoadFromFile(file);
             Print(json ? qlk::tools::JsonReport(file, message) : qlk::tools::TextReport(file, message));
         } catch (const std::exception& error) {
-            Print(json ? qlk::tools::JsonError(file, error.what()) : qlk::tools::TextError(file, error.what()));
+            Print(json ? qlk::tools::JsonError(file, error.what())
+                       : qlk::tools::TextError(file, error.what()));
             status = 1;
         }
     }
