@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "message/EMessageParserError.h"
 #include "message/HeaderWords.h"
 #include "message/TextUtils.h"
 
@@ -10,6 +11,16 @@ namespace qlk {
 namespace {
 
 constexpr std::size_t kMaxFieldText = 255;
+
+// A malformed encoded word (bad base64 inside it) leaves the value as it
+// arrived: one broken header must not make the whole message unreadable.
+std::string DecodedOrRaw(const std::string& value) {
+    try {
+        return DecodeHeaderWords(value);
+    } catch (const EMessageParserError&) {
+        return value;
+    }
+}
 
 bool IsContinuation(const std::string& line) {
     return !line.empty() && (line[0] == ' ' || line[0] == '\t');
@@ -48,7 +59,7 @@ void AddItems(std::string_view text, bool protectQuoted, std::vector<std::string
     for (std::string_view piece : SplitAtCommas(text, protectQuoted)) {
         std::string item = Trim(piece);
         if (item.size() > kMaxFieldText) item.resize(kMaxFieldText);
-        list.push_back(DecodeHeaderWords(item));
+        list.push_back(DecodedOrRaw(item));
     }
 }
 
@@ -67,7 +78,7 @@ std::string TmsHeaders::GetFieldValue(std::string_view name) const {
     }
     if (SameText(field, "Content-Type:") || SameText(field, "X-UIDL:")) return value;
     if (value.size() > kMaxFieldText) value.resize(kMaxFieldText);
-    return DecodeHeaderWords(value);
+    return DecodedOrRaw(value);
 }
 
 void TmsHeaders::GetFieldList(std::string_view name, std::vector<std::string>& list) const {

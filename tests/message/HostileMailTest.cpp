@@ -178,6 +178,13 @@ INSTANTIATE_TEST_SUITE_P(
                         return text;
                     },
                     false},
+        HostileCase{"BrokenEncodedWordInHeaders",
+                    [] {
+                        return std::string(
+                            "From: =?x?B?a*b?= <a@x.org>\r\nTo: =?x?B?!?= <b@x.org>\r\n"
+                            "Subject: =?ISO-2022-JP?B?\xFF\xFF?=\r\n\r\nbody\r\n");
+                    },
+                    false},
         HostileCase{"HugeQuotedPrintableParagraph",
                     [] {
                         std::string text =
