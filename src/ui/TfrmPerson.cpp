@@ -11,6 +11,7 @@
 #include "gateway/EDatabaseError.h"
 #include "gateway/UserDirectory.h"
 #include "ui/Desktop.h"
+#include "ui/HintedButton.h"
 #include "ui/Latin1Text.h"
 
 namespace qlk {
@@ -34,13 +35,6 @@ QCheckBox* NewCheckBox(const char* name, const char* caption, const char* hint, 
     box->setObjectName(QString::fromLatin1(name));
     if (hint) box->setToolTip(QString::fromLatin1(hint));
     return box;
-}
-
-QPushButton* NewButton(const char* name, const char* caption, const char* hint, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(QString::fromLatin1(hint));
-    return button;
 }
 
 }  // namespace
@@ -75,9 +69,9 @@ void TfrmPerson::BuildForm() {
     redNote->setObjectName(QStringLiteral("redNote"));
     redNote->setReadOnly(true);
     redNote->setPlainText(QString::fromLatin1(kNote));
-    btnOK = NewButton("btnOK", "OK", "Accept Changes and Save", this);
+    btnOK = NewHintedButton("btnOK", "OK", "Accept Changes and Save", this);
     btnOK->setDefault(true);
-    btnCancel = NewButton("btnCancel", "Cancel", "Cancel Changes and Revert to Old Data", this);
+    btnCancel = NewHintedButton("btnCancel", "Cancel", "Cancel Changes and Revert to Old Data", this);
 
     auto* fields = new QFormLayout;
     fields->addRow(QStringLiteral("QLK User"), edtName);

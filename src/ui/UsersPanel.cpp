@@ -13,6 +13,7 @@
 #include "gateway/EDatabaseError.h"
 #include "gateway/UserDirectory.h"
 #include "ui/Desktop.h"
+#include "ui/HintedButton.h"
 #include "ui/Latin1Text.h"
 #include "ui/TfrmPerson.h"
 
@@ -38,13 +39,6 @@ constexpr std::array<GridColumn, 7> kColumns{{
 QString CellText(const UserRecord& row, UserField field) {
     if (const bool* flag = row.Flag(field)) return QString::fromLatin1(*flag ? "True" : "False");
     return FromLatin1(*row.Text(field));
-}
-
-QPushButton* NewButton(const char* name, const char* caption, const char* hint, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(QString::fromLatin1(hint));
-    return button;
 }
 
 }  // namespace
@@ -83,9 +77,9 @@ void UsersPanel::BuildPanel() {
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     grdUsers->setPalette(palette);
 
-    btnAddUser = NewButton("btnAddUser", "Add User", "Add A New User", this);
-    btnEditUser = NewButton("btnEditUser", "Edit User", "Edit Selected User Information", this);
-    btnDeleteUser = NewButton("btnDeleteUser", "Delete User", "Delete Selected User", this);
+    btnAddUser = NewHintedButton("btnAddUser", "Add User", "Add A New User", this);
+    btnEditUser = NewHintedButton("btnEditUser", "Edit User", "Edit Selected User Information", this);
+    btnDeleteUser = NewHintedButton("btnDeleteUser", "Delete User", "Delete Selected User", this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnAddUser);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <ostream>
@@ -290,19 +289,6 @@ TEST_F(TableEngineTest, AnEditStoresIntoItsOwnRowEvenAfterTheCursorMoved) {
     EXPECT_EQ(table.Rows()[2].popPassword, "secret");
 }
 
-TEST_F(TableEngineTest, AppendedRowsFollowTheStoredOnesAfterADelete) {
-    TableEngine& table = OpenWith(3);
-    table.MoveTo(3);
-    table.Delete();
-    AppendRow(table, ValidRow("later"));
-    table.First();
-    table.Delete();
-    AppendRow(table, ValidRow("last"));
-    table.Close();
-    table.Open();
-    EXPECT_EQ(Mailboxes(table), (std::vector<std::string>{"user2", "later", "last"}));
-}
-
 TEST_F(TableEngineTest, FieldsAreReachableByNameAndBooleansAsText) {
     TableEngine& table = OpenWith(1);
     EXPECT_EQ(table.FieldAsString("pop user id"), "user1-id");
@@ -400,17 +386,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadFileCase{"NotADatabase", NotADatabase}, BadFileCase{"OtherSchema", OtherSchema},
                       BadFileCase{"DamagedPages", DamagedPages}, BadFileCase{"CutShort", CutShort}),
     [](const ::testing::TestParamInfo<BadFileCase>& param) { return std::string(param.param.what); });
-
-TEST_F(TableEngineTest, AnUnreadableFileIsReportedAndKept) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
-    OpenWith(1);
-    table_.Close();
-    const std::string bytes = test::ReadFileBytes(File());
-    ::chmod(File().c_str(), 0);
-    EXPECT_THROW(table_.Open(), EDatabaseError);
-    ::chmod(File().c_str(), 0600);
-    EXPECT_EQ(test::ReadFileBytes(File()), bytes);
-}
 
 }  // namespace
 }  // namespace qlk

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "gateway/EDatabaseError.h"
@@ -100,61 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
                       AddCase{"yes on an empty table with a default server", false, true,
                               "default.example.com", "default.example.com", "", ""}),
     [](const ::testing::TestParamInfo<AddCase>& param) { return "Case" + std::to_string(param.index); });
-
-TEST_F(UserDirectoryTest, AnAddedRowDiscardedLeavesTheTableAsItWas) {
-    ASSERT_TRUE(users_.OpenTable());
-    StoreRow("only", true, false);
-    users_.AddUser();
-    users_.Table().SetAsString(UserField::Mailbox, "typed");
-    users_.Table().Cancel();
-    users_.ReopenTable();
-    EXPECT_EQ(users_.Table().RecordCount(), 1);
-}
-
-TEST_F(UserDirectoryTest, DeleteHappensOnlyWhenConfirmed) {
-    ASSERT_TRUE(users_.OpenTable());
-    StoreRow("a", true, false);
-    StoreRow("b", true, false);
-    users_.Table().First();
-
-    int asked = 0;
-    users_.ConfirmDelete = [&asked] {
-        ++asked;
-        return false;
-    };
-    EXPECT_FALSE(users_.DeleteCurrentUser());
-    EXPECT_EQ(users_.Table().RecordCount(), 2);
-
-    users_.ConfirmDelete = [&asked] {
-        ++asked;
-        return true;
-    };
-    EXPECT_TRUE(users_.DeleteCurrentUser());
-    EXPECT_EQ(asked, 2);
-    ASSERT_EQ(users_.Table().RecordCount(), 1);
-    EXPECT_EQ(users_.Table().AsString(UserField::Mailbox), "b");
-}
-
-TEST(UserDirectoryRules, EveryRequiredFieldOfTheFormMustBeFilled) {
-    UserRecord full;
-    full.mailbox = "m";
-    full.popHost = "h";
-    full.popUserId = "u";
-    full.popPassword = "p";
-    full.returnAddress = "r@example.com";
-    EXPECT_TRUE(UserDirectory::RequiredFieldsFilled(full));
-
-    for (UserField field : {UserField::Mailbox, UserField::POPHost, UserField::POPUserID,
-                            UserField::POPPassword, UserField::ReturnAddress}) {
-        UserRecord row = full;
-        row.Text(field)->clear();
-        EXPECT_FALSE(UserDirectory::RequiredFieldsFilled(row)) << InfoOf(field).name;
-    }
-    UserRecord optionalEmpty = full;
-    optionalEmpty.name.clear();
-    optionalEmpty.aliasAddress.clear();
-    EXPECT_TRUE(UserDirectory::RequiredFieldsFilled(optionalEmpty));
-}
 
 TEST_F(UserDirectoryTest, ATableThatCannotBeOpenedIsLoggedAsAnErrorAndStaysClosed) {
     test::WriteFileBytes(dir_ / "users.DB", "not a database at all, but long enough to be read as one");
