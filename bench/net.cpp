@@ -51,7 +51,9 @@ fs::path MakeTempDir(const char* stem) {
     return pattern;
 }
 
-std::string PeerScript(const std::string& name) { return std::string(QLK_SOURCE_DIR) + "/tests/peers/" + name; }
+std::string PeerScript(const std::string& name) {
+    return std::string(QLK_SOURCE_DIR) + "/tests/peers/" + name;
+}
 
 // A server process started by one of the peer scripts, stopped at exit.
 struct Peer {
@@ -81,7 +83,8 @@ std::string SampleMessage(int number) {
     std::string text = "From: sender@example.org\r\nTo: joe@example.org\r\nSubject: benchmark message " +
                        std::to_string(number) + "\r\n\r\n";
     while (text.size() < kMessageSize - 80) {
-        text += "The quick brown fox jumps over the lazy dog; line of message " + std::to_string(number) + "\r\n";
+        text +=
+            "The quick brown fox jumps over the lazy dog; line of message " + std::to_string(number) + "\r\n";
     }
     return text;
 }

@@ -4,7 +4,8 @@
 
 namespace qlk {
 
-// A socket or name look-up failure, or a layer message such as a missing property; the message is the table text, possibly rewritten by OnError.
+// A socket or name look-up failure, or a layer message such as a missing property; the message is the table
+// text, possibly rewritten by OnError.
 class ESocketError : public Exception {
 public:
     using Exception::Exception;

@@ -102,67 +102,123 @@ std::string SocketMessageText(int code) {
 
 int WinsockCodeFromErrno(int errnoValue) {
     switch (errnoValue) {
-        case EINTR: return wsaEINTR;
-        case EBADF: return wsaEBADF;
-        case EACCES: case EPERM: return wsaEACCES;
-        case EFAULT: return wsaEFAULT;
-        case EINVAL: return wsaEINVAL;
-        case EMFILE: case ENFILE: return wsaEMFILE;
-        case EAGAIN: return wsaEWOULDBLOCK;
-        case EINPROGRESS: return wsaEINPROGRESS;
-        case EALREADY: return wsaEALREADY;
-        case ENOTSOCK: return wsaENOTSOCK;
-        case EDESTADDRREQ: return wsaEDESTADDRREQ;
-        case EMSGSIZE: return wsaEMSGSIZE;
-        case EPROTOTYPE: return wsaEPROTOTYPE;
-        case ENOPROTOOPT: return wsaENOPROTOOPT;
-        case EPROTONOSUPPORT: return wsaEPROTONOSUPPORT;
-        case ESOCKTNOSUPPORT: return wsaESOCKTNOSUPPORT;
-        case EOPNOTSUPP: return wsaEOPNOTSUPP;
-        case EPFNOSUPPORT: return wsaEPFNOSUPPORT;
-        case EAFNOSUPPORT: return wsaEAFNOSUPPORT;
-        case EADDRINUSE: return wsaEADDRINUSE;
-        case EADDRNOTAVAIL: return wsaEADDRNOTAVAIL;
-        case ENETDOWN: return wsaENETDOWN;
-        case ENETUNREACH: return wsaENETUNREACH;
-        case ENETRESET: return wsaENETRESET;
-        case ECONNABORTED: return wsaECONNABORTED;
-        case ECONNRESET: case EPIPE: return wsaECONNRESET;
-        case ENOBUFS: case ENOMEM: return wsaENOBUFS;
-        case EISCONN: return wsaEISCONN;
-        case ENOTCONN: return wsaENOTCONN;
-        case ESHUTDOWN: return wsaESHUTDOWN;
-        case ETOOMANYREFS: return wsaETOOMANYREFS;
-        case ETIMEDOUT: return wsaETIMEDOUT;
-        case ECONNREFUSED: return wsaECONNREFUSED;
-        case ELOOP: return wsaELOOP;
-        case ENAMETOOLONG: return wsaENAMETOOLONG;
-        case EHOSTDOWN: return wsaEHOSTDOWN;
-        case EHOSTUNREACH: return wsaEHOSTUNREACH;
-        case ENOTEMPTY: return wsaENOTEMPTY;
-        case EUSERS: return wsaEUSERS;
-        case EDQUOT: return wsaEDQUOT;
-        case ESTALE: return wsaESTALE;
-        case EREMOTE: return wsaEREMOTE;
-        default: return errnoValue;
+        case EINTR:
+            return wsaEINTR;
+        case EBADF:
+            return wsaEBADF;
+        case EACCES:
+        case EPERM:
+            return wsaEACCES;
+        case EFAULT:
+            return wsaEFAULT;
+        case EINVAL:
+            return wsaEINVAL;
+        case EMFILE:
+        case ENFILE:
+            return wsaEMFILE;
+        case EAGAIN:
+            return wsaEWOULDBLOCK;
+        case EINPROGRESS:
+            return wsaEINPROGRESS;
+        case EALREADY:
+            return wsaEALREADY;
+        case ENOTSOCK:
+            return wsaENOTSOCK;
+        case EDESTADDRREQ:
+            return wsaEDESTADDRREQ;
+        case EMSGSIZE:
+            return wsaEMSGSIZE;
+        case EPROTOTYPE:
+            return wsaEPROTOTYPE;
+        case ENOPROTOOPT:
+            return wsaENOPROTOOPT;
+        case EPROTONOSUPPORT:
+            return wsaEPROTONOSUPPORT;
+        case ESOCKTNOSUPPORT:
+            return wsaESOCKTNOSUPPORT;
+        case EOPNOTSUPP:
+            return wsaEOPNOTSUPP;
+        case EPFNOSUPPORT:
+            return wsaEPFNOSUPPORT;
+        case EAFNOSUPPORT:
+            return wsaEAFNOSUPPORT;
+        case EADDRINUSE:
+            return wsaEADDRINUSE;
+        case EADDRNOTAVAIL:
+            return wsaEADDRNOTAVAIL;
+        case ENETDOWN:
+            return wsaENETDOWN;
+        case ENETUNREACH:
+            return wsaENETUNREACH;
+        case ENETRESET:
+            return wsaENETRESET;
+        case ECONNABORTED:
+            return wsaECONNABORTED;
+        case ECONNRESET:
+        case EPIPE:
+            return wsaECONNRESET;
+        case ENOBUFS:
+        case ENOMEM:
+            return wsaENOBUFS;
+        case EISCONN:
+            return wsaEISCONN;
+        case ENOTCONN:
+            return wsaENOTCONN;
+        case ESHUTDOWN:
+            return wsaESHUTDOWN;
+        case ETOOMANYREFS:
+            return wsaETOOMANYREFS;
+        case ETIMEDOUT:
+            return wsaETIMEDOUT;
+        case ECONNREFUSED:
+            return wsaECONNREFUSED;
+        case ELOOP:
+            return wsaELOOP;
+        case ENAMETOOLONG:
+            return wsaENAMETOOLONG;
+        case EHOSTDOWN:
+            return wsaEHOSTDOWN;
+        case EHOSTUNREACH:
+            return wsaEHOSTUNREACH;
+        case ENOTEMPTY:
+            return wsaENOTEMPTY;
+        case EUSERS:
+            return wsaEUSERS;
+        case EDQUOT:
+            return wsaEDQUOT;
+        case ESTALE:
+            return wsaESTALE;
+        case EREMOTE:
+            return wsaEREMOTE;
+        default:
+            return errnoValue;
     }
 }
 
 int WinsockCodeFromResolver(int eaiValue, int errnoValue) {
     switch (eaiValue) {
-        case EAI_NONAME: return wsaHOST_NOT_FOUND;
-        case EAI_AGAIN: return wsaTRY_AGAIN;
-        case EAI_FAIL: return wsaNO_RECOVERY;
+        case EAI_NONAME:
+            return wsaHOST_NOT_FOUND;
+        case EAI_AGAIN:
+            return wsaTRY_AGAIN;
+        case EAI_FAIL:
+            return wsaNO_RECOVERY;
 #ifdef EAI_NODATA
-        case EAI_NODATA: return wsaNO_DATA;
+        case EAI_NODATA:
+            return wsaNO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY: return wsaNO_DATA;
+        case EAI_ADDRFAMILY:
+            return wsaNO_DATA;
 #endif
-        case EAI_FAMILY: return wsaEAFNOSUPPORT;
-        case EAI_MEMORY: return wsaENOBUFS;
-        case EAI_SYSTEM: return WinsockCodeFromErrno(errnoValue);
-        default: return wsaNO_RECOVERY;
+        case EAI_FAMILY:
+            return wsaEAFNOSUPPORT;
+        case EAI_MEMORY:
+            return wsaENOBUFS;
+        case EAI_SYSTEM:
+            return WinsockCodeFromErrno(errnoValue);
+        default:
+            return wsaNO_RECOVERY;
     }
 }
 

@@ -327,7 +327,8 @@ void TagSocket::SendAll(const char* data, std::size_t size, bool renewPerChunk) 
             if (renewPerChunk) timer_.Start();
             continue;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) RaiseError(WinsockCodeFromErrno(errno));
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            RaiseError(WinsockCodeFromErrno(errno));
         if (!WaitFor(POLLOUT)) break;
     }
     timer_.Stop();

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "net/EConvertError.h"
-#include "net/ESocketError.h"
 #include "net/EServerError.h"
+#include "net/ESocketError.h"
 #include "net/SocketMessages.h"
 
 namespace qlk {

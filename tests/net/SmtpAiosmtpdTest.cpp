@@ -65,14 +65,16 @@ TEST(SmtpAiosmtpd, MessagesArriveByteExactAndDecodeToWhatWasSent) {
     std::string sent = Encoded(reference);
     // The boundary is made afresh for every message; everything else matches.
     EXPECT_EQ(messages[0].size(), sent.size());
-    EXPECT_THAT(peer->Envelopes()[0], ::testing::StrEq("MAIL FROM:me@here.example\nRCPT TO:joe@there.example\n"
-                                                       "RCPT TO:cc@there.example\nRCPT TO:bcc@there.example\n"));
+    EXPECT_THAT(peer->Envelopes()[0],
+                ::testing::StrEq("MAIL FROM:me@here.example\nRCPT TO:joe@there.example\n"
+                                 "RCPT TO:cc@there.example\nRCPT TO:bcc@there.example\n"));
 
     TmsMessage received;
     received.LoadFromText(messages[0]);
     EXPECT_EQ(received.Subject(), "Report with attachments");
     EXPECT_EQ(received.Sender().Address, "me@here.example");
-    EXPECT_THAT(received.Body(), ::testing::ElementsAre("Hello,", ".", ".leading dot", "..two dots", "", "regards"));
+    EXPECT_THAT(received.Body(),
+                ::testing::ElementsAre("Hello,", ".", ".leading dot", "..two dots", "", "regards"));
     ASSERT_EQ(received.Attachments().Count(), 2);
     EXPECT_EQ(received.Attachments().Items(0).Data, AllByteValues());
     EXPECT_EQ(received.Attachments().Items(1).Data, ".first line of the notes\r\n.\r\nend\r\n");

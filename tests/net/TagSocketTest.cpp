@@ -77,15 +77,13 @@ TEST_P(SocketPort, ComesFromServerElseServiceElseDefault) {
     EXPECT_EQ(socket.Port(), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SocketPort,
-                         ::testing::Values(PortCase{"127.0.0.1:2525", "smtp", 1, 2525},
-                                           PortCase{"127.0.0.1:", "smtp", 1, 25},
-                                           PortCase{"127.0.0.1:x25", "pop3", 1, 110},
-                                           PortCase{"127.0.0.1:0", "pop3", 1, 110},
-                                           PortCase{"127.0.0.1:70000", "pop3", 1, 110},
-                                           PortCase{"127.0.0.1", "no-such-service-qlk", 4321, 4321},
-                                           PortCase{"[::1]:2526", "smtp", 1, 2526},
-                                           PortCase{"::1", "smtp", 1, 25}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, SocketPort,
+    ::testing::Values(PortCase{"127.0.0.1:2525", "smtp", 1, 2525}, PortCase{"127.0.0.1:", "smtp", 1, 25},
+                      PortCase{"127.0.0.1:x25", "pop3", 1, 110}, PortCase{"127.0.0.1:0", "pop3", 1, 110},
+                      PortCase{"127.0.0.1:70000", "pop3", 1, 110},
+                      PortCase{"127.0.0.1", "no-such-service-qlk", 4321, 4321},
+                      PortCase{"[::1]:2526", "smtp", 1, 2526}, PortCase{"::1", "smtp", 1, 25}));
 
 TEST(SocketOpen, NeedsServerAndServiceName) {
     TagSocket socket;
@@ -269,12 +267,13 @@ TEST_P(SocketReceive, FindsTheEndAcrossSegmentsAndStopsThere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SocketReceive,
-    ::testing::Values(BlockCase{"OneSegment", {"a\r\n..b\r\n.\r\n"}, "a\r\n..b\r\n.\r\n"},
-                      BlockCase{"EndSplitAfterDot", {"a\r\n.", "\r\n"}, "a\r\n.\r\n"},
-                      BlockCase{"EndSplitBeforeDot", {"a\r", "\n", ".\r", "\n"}, "a\r\n.\r\n"},
-                      BlockCase{"OnlyTheEndLine", {".\r\n"}, ".\r\n"},
-                      BlockCase{"DotLineInsideIsNotTheEnd", {"a\r\n.x\r\n", "b\r\n.\r\n"}, "a\r\n.x\r\nb\r\n.\r\n"},
-                      BlockCase{"NulBytes", {std::string("a\0b\r\n.\r\n", 8)}, std::string("a\0b\r\n.\r\n", 8)}),
+    ::testing::Values(
+        BlockCase{"OneSegment", {"a\r\n..b\r\n.\r\n"}, "a\r\n..b\r\n.\r\n"},
+        BlockCase{"EndSplitAfterDot", {"a\r\n.", "\r\n"}, "a\r\n.\r\n"},
+        BlockCase{"EndSplitBeforeDot", {"a\r", "\n", ".\r", "\n"}, "a\r\n.\r\n"},
+        BlockCase{"OnlyTheEndLine", {".\r\n"}, ".\r\n"},
+        BlockCase{"DotLineInsideIsNotTheEnd", {"a\r\n.x\r\n", "b\r\n.\r\n"}, "a\r\n.x\r\nb\r\n.\r\n"},
+        BlockCase{"NulBytes", {std::string("a\0b\r\n.\r\n", 8)}, std::string("a\0b\r\n.\r\n", 8)}),
     CaseName());
 
 TEST(SocketReceive, LargeBlockReportsProgressAgainstExpectedSize) {
@@ -361,7 +360,10 @@ TEST(TempFileStream, LivesInTmpdirAsMsAndGoesWhenFreed) {
         EXPECT_EQ(file.Size(), 3);
         EXPECT_TRUE(std::filesystem::exists(name));
     }
-    if (old) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
     EXPECT_EQ(std::filesystem::path(name).parent_path(), dir.path());
     EXPECT_EQ(std::filesystem::path(name).filename().string().substr(0, 2), "ms");
     EXPECT_FALSE(std::filesystem::exists(name));

@@ -23,8 +23,13 @@ const std::vector<std::string> kLoginLines = {"USER joe", "PASS secret", "STAT"}
 
 // Greeting, USER, PASS and STAT answered positively.
 ScriptServer& PlayLogin(ScriptServer& server, const std::string& stat = "+OK 2 320") {
-    return server.Send("+OK POP3 ready\r\n").Line().Send("+OK\r\n").Line().Send("+OK\r\n").Line().Send(
-        stat + "\r\n");
+    return server.Send("+OK POP3 ready\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send(stat + "\r\n");
 }
 
 struct PopClient {
@@ -236,7 +241,8 @@ TEST(Pop3Retrieve, MissingFolderIsACreateErrorAndNoRetrievedEvent) {
         client.pop.Retrieve(0);
         FAIL();
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + (client.dir / "missing" / "msg_0.eml").string());
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file " + (client.dir / "missing" / "msg_0.eml").string());
     }
     EXPECT_THAT(client.events, ElementsAre("retrieving 0"));
 }
@@ -244,11 +250,16 @@ TEST(Pop3Retrieve, MissingFolderIsACreateErrorAndNoRetrievedEvent) {
 TEST(Pop3UpdateInfo, ListsSizesAndHeadersThenEndsTheSession) {
     ScriptServer server;
     PlayLogin(server, "+OK 2 300")
-        .Line().Send("+OK 1 100\r\n")
-        .Line().Send("+OK\r\nSubject: one\r\nFrom: a@b\r\n\r\nbody\r\n.\r\n")
-        .Line().Send("+OK 2 200\r\n")
-        .Line().Send("+OK\r\nSubject: two\r\n.\r\n")
-        .Line().Send("+OK bye\r\n");
+        .Line()
+        .Send("+OK 1 100\r\n")
+        .Line()
+        .Send("+OK\r\nSubject: one\r\nFrom: a@b\r\n\r\nbody\r\n.\r\n")
+        .Line()
+        .Send("+OK 2 200\r\n")
+        .Line()
+        .Send("+OK\r\nSubject: two\r\n.\r\n")
+        .Line()
+        .Send("+OK bye\r\n");
     server.Start();
     PopClient client(server);
     std::vector<int> added;
@@ -263,6 +274,60 @@ TEST(Pop3UpdateInfo, ListsSizesAndHeadersThenEndsTheSession) {
     server.Join();
     EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "LIST 1", "TOP 1 1",
                                                     "LIST 2", "TOP 2 1", "QUIT"));
+}
+
+TEST(Pop3UpdateInfo, EmptyMailboxGivesEmptyListAndProcessMarkedDoesNothing) {
+    ScriptServer server;
+    PlayLogin(server, "+OK 0 0").Line().Send("+OK\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.UpdateInfo();
+    EXPECT_EQ(client.pop.RemoteInfo.Count(), 0);
+    EXPECT_FALSE(client.pop.Connected());
+    client.pop.ProcessMarked();
+    server.Join();
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "QUIT"));
+}
+
+TEST(Pop3ProcessMarked, VerifiesThenRetrievesAndDeletesMarkedMessages) {
+    auto verify = [](ScriptServer& server) -> ScriptServer& {
+        return server.Line()
+            .Send("+OK 2 abc-uid\r\n")
+            .Line()
+            .Send("+OK 2 20\r\n")
+            .Line()
+            .Send("+OK\r\nSubject: s\r\n\r\n.\r\n");
+    };
+    ScriptServer server;
+    PlayLogin(server, "+OK 2 40")
+        .Line()
+        .Send("+OK 1 20\r\n")
+        .Line()
+        .Send("+OK\r\nSubject: a\r\n.\r\n")
+        .Line()
+        .Send("+OK 2 20\r\n")
+        .Line()
+        .Send("+OK\r\nSubject: s\r\n.\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Accept();
+    PlayLogin(server, "+OK 2 40");
+    verify(server).Line().Send("+OK 2 20\r\n").Line().Send("+OK\r\nSubject: s\r\n\r\nbody\r\n.\r\n");
+    verify(server).Line().Send("+OK deleted\r\n").Line().Send("+OK bye\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.UpdateInfo();
+    client.pop.RemoteInfo.Items(1).RetrieveMark = true;
+    client.pop.RemoteInfo.Items(1).DeleteMark = true;
+    client.pop.ProcessMarked();
+    EXPECT_FALSE(client.pop.Connected());
+    EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_1.eml"), "Subject: s\r\n\r\nbody\r\n.\r\n");
+    server.Join();
+    auto lines = server.ReceivedLines();
+    std::vector<std::string> second(lines.begin() + 8, lines.end());
+    EXPECT_THAT(second, ElementsAre("USER joe", "PASS secret", "STAT", "UIDL 2", "LIST 2", "TOP 2 1",
+                                    "LIST 2", "RETR 2", "UIDL 2", "LIST 2", "TOP 2 1", "DELE 2", "QUIT"));
 }
 
 TEST(Pop3Session, DeleteIsUncheckedAndQuitCommits) {

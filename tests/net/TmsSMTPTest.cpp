@@ -29,7 +29,9 @@ struct WireCase {
 
 class SmtpWireText : public ::testing::TestWithParam<WireCase> {};
 
-TEST_P(SmtpWireText, StuffsDotsAndMendsLineEnds) { EXPECT_EQ(TmsSMTP::WireText(GetParam().text), GetParam().wire); }
+TEST_P(SmtpWireText, StuffsDotsAndMendsLineEnds) {
+    EXPECT_EQ(TmsSMTP::WireText(GetParam().text), GetParam().wire);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SmtpWireText,
@@ -61,7 +63,9 @@ std::string Encoded(TmsMessage& message) {
 
 // Greeting and HELO, both answered with multi-line replies.
 ScriptServer& PlayLogin(ScriptServer& server) {
-    return server.Send("220-smtp.example ESMTP\r\n220 ready\r\n").Line().Send("250-hello\r\n250 nice to meet you\r\n");
+    return server.Send("220-smtp.example ESMTP\r\n220 ready\r\n")
+        .Line()
+        .Send("250-hello\r\n250 nice to meet you\r\n");
 }
 
 struct SmtpClient {
@@ -83,7 +87,10 @@ struct SmtpClient {
         smtp.OnMailSent = [this](TagSocket&) { events.push_back("sent"); };
     }
     ~SmtpClient() {
-        if (savedTmp.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", savedTmp.c_str(), 1);
+        if (savedTmp.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", savedTmp.c_str(), 1);
     }
     bool TempFolderEmpty() const { return fs::is_empty(tmp.path()); }
 };
@@ -118,8 +125,13 @@ TEST(SmtpSendMail, WholeSessionWithStuffedTextAndFinalDot) {
 
 TEST(SmtpSendMail, BareHeloAfterTheNamedOneIsRefused) {
     ScriptServer server;
-    server.Send("220 hi\r\n").Line().Send("501 bad name\r\n").Line().Send("250 ok\r\n").Line().Send(
-        "221 bye\r\n");
+    server.Send("220 hi\r\n")
+        .Line()
+        .Send("501 bad name\r\n")
+        .Line()
+        .Send("250 ok\r\n")
+        .Line()
+        .Send("221 bye\r\n");
     server.Start();
     SmtpClient client(server);
     client.smtp.Open();
@@ -134,7 +146,13 @@ TEST(SmtpSendMail, BareHeloAfterTheNamedOneIsRefused) {
 
 TEST(SmtpSendMail, RejectedRecipientWithoutHandlerEndsWithQuit) {
     ScriptServer server;
-    PlayLogin(server).Line().Send("250 ok\r\n").Line().Send("550 no such user\r\n").Line().Send("221 bye\r\n");
+    PlayLogin(server)
+        .Line()
+        .Send("250 ok\r\n")
+        .Line()
+        .Send("550 no such user\r\n")
+        .Line()
+        .Send("221 bye\r\n");
     server.Start();
     SmtpClient client(server);
     try {

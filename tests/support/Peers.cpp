@@ -48,9 +48,8 @@ PeerProcess::~PeerProcess() {
 bool PeerProcess::Launch(const std::string& script, const std::string& arguments, std::string& why) {
     port_ = FreeLoopbackPort();
     fs::path path = SourcePath("tests/peers/" + script);
-    std::string command = Quoted(path.string()) + " " + Quoted(Dir().string()) + " " +
-                          std::to_string(port_) + " " + arguments + " >" +
-                          Quoted((Dir() / "start.log").string()) + " 2>&1";
+    std::string command = Quoted(path.string()) + " " + Quoted(Dir().string()) + " " + std::to_string(port_) +
+                          " " + arguments + " >" + Quoted((Dir() / "start.log").string()) + " 2>&1";
     int status = std::system(command.c_str());
     running_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!running_) {
@@ -109,7 +108,11 @@ std::vector<std::string> SmtpPeer::Read(const std::string& extension) const {
     return contents;
 }
 
-std::vector<std::string> SmtpPeer::Messages() const { return Read(".eml"); }
-std::vector<std::string> SmtpPeer::Envelopes() const { return Read(".env"); }
+std::vector<std::string> SmtpPeer::Messages() const {
+    return Read(".eml");
+}
+std::vector<std::string> SmtpPeer::Envelopes() const {
+    return Read(".env");
+}
 
 }  // namespace qlk::test

@@ -69,10 +69,10 @@ bool PeersRequired();
 }  // namespace qlk::test
 
 // In a test body: skip (or fail, when peers are required) without the peer.
-#define QLK_NEED_PEER(peer, why)                                                       \
-    do {                                                                               \
-        if (!(peer)) {                                                                 \
-            if (::qlk::test::PeersRequired()) FAIL() << "peer missing: " << (why);     \
-            GTEST_SKIP() << "peer missing: " << (why);                                 \
-        }                                                                              \
+#define QLK_NEED_PEER(peer, why)                                                   \
+    do {                                                                           \
+        if (!(peer)) {                                                             \
+            if (::qlk::test::PeersRequired()) FAIL() << "peer missing: " << (why); \
+            GTEST_SKIP() << "peer missing: " << (why);                             \
+        }                                                                          \
     } while (false)

@@ -40,7 +40,9 @@ constexpr int kReadLimitMs = 10000;
 
 }  // namespace
 
-ScriptServer::ScriptServer() { listener_ = ListenOnLoopback(port_); }
+ScriptServer::ScriptServer() {
+    listener_ = ListenOnLoopback(port_);
+}
 
 ScriptServer::~ScriptServer() {
     Join();
@@ -48,7 +50,9 @@ ScriptServer::~ScriptServer() {
     if (listener_ >= 0) ::close(listener_);
 }
 
-std::string ScriptServer::Address() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string ScriptServer::Address() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
 
 ScriptServer& ScriptServer::Send(std::string bytes) {
     Add([this, bytes] {
@@ -180,7 +184,9 @@ ScriptServer& ScriptServer::Accept() {
     return *this;
 }
 
-void ScriptServer::Add(std::function<void()> run) { steps_.push_back({std::move(run), true}); }
+void ScriptServer::Add(std::function<void()> run) {
+    steps_.push_back({std::move(run), true});
+}
 
 ScriptServer& ScriptServer::Do(std::function<void(int fd)> action) {
     Add([this, action] { action(connection_); });
@@ -211,7 +217,9 @@ void ScriptServer::Run() {
     CloseConnection(false);
 }
 
-void ScriptServer::Start() { thread_ = std::thread([this] { Run(); }); }
+void ScriptServer::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
 
 void ScriptServer::Join() {
     if (thread_.joinable()) thread_.join();
