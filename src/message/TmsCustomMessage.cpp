@@ -1,5 +1,6 @@
 #include "message/TmsCustomMessage.h"
 
+#include <filesystem>
 #include <fstream>
 #include <istream>
 
@@ -38,16 +39,18 @@ std::string ReadWholeStream(std::istream& stream) {
 }
 
 std::string ReadWholeFile(const std::string& fileName) {
+    std::error_code error;
+    if (std::filesystem::is_directory(fileName, error)) throw EFOpenError(fileName);
     std::ifstream file(fileName, std::ios::binary);
     if (!file) throw EFOpenError(fileName);
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    file.seekg(0, std::ios::beg);
-    std::string text;
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        if (!file.read(text.data(), size)) throw EStreamError::Read();
-    }
+    if (!std::filesystem::is_regular_file(fileName, error)) return ReadWholeStream(file);
+    // A regular file is read in one piece, so the text is held only once.
+    const auto size = std::filesystem::file_size(fileName, error);
+    if (error) return ReadWholeStream(file);
+    std::string text(size, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(size));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    if (file.bad()) throw EStreamError::Read();
     return text;
 }
 
