@@ -33,6 +33,19 @@ std::string_view SpanOf(const std::vector<std::string_view>& lines) {
     return {begin, static_cast<std::size_t>(end - begin)};
 }
 
+// Any failure other than the parser's own while a part is decoded is
+// reported as a decoding error of the attachment.
+template <typename Work>
+void DecodingAttachment(Work&& work) {
+    try {
+        work();
+    } catch (const EMessageParserError&) {
+        throw;
+    } catch (const std::exception&) {
+        throw EMessageParserError("Error decoding the attachment");
+    }
+}
+
 bool IsUUFrame(std::string_view line) {
     return line.starts_with("begin") || line == "`" || line == "end";
 }
@@ -149,8 +162,7 @@ void TmsCustomDecoder::DecodeFirstPart() {
             }
             part.lines.push_back(line);
         }
-        // The line end before a boundary belongs to the boundary.
-        if (part.endedByBoundary && !part.lines.empty() && part.lines.back().empty()) part.lines.pop_back();
+        DropBoundaryLineEnd(part);
         if (quotedPrintable) {
             std::string text;
             QPDecodeText(SpanOf(part.lines), text);
@@ -172,6 +184,12 @@ void TmsCustomDecoder::DecodeFirstPart() {
     } else if (lines_.AtEnd()) {
         throw EMessageParserError("Cannot find boundary");
     }
+}
+
+// The line end before a boundary belongs to the boundary, so the empty line
+// the encoder writes there is not part of the content.
+void TmsCustomDecoder::DropBoundaryLineEnd(PartLines& part) {
+    if (part.endedByBoundary && !part.lines.empty() && part.lines.back().empty()) part.lines.pop_back();
 }
 
 TmsCustomDecoder::PartLines TmsCustomDecoder::ReadPartLines(bool stopAtDot) {
@@ -273,7 +291,7 @@ void TmsCustomDecoder::DecodeParts() {
         if (!message_.Body().empty() || message_.Attachments().Count() > 0) ReadHeaders(partHeaders_);
         auto item = std::make_unique<TmsAttItem>();
         PartLines part;
-        try {
+        DecodingAttachment([&] {
             std::string type = Cut(partHeaders_.GetFieldValue("Content-type"));
             if (type.empty()) type = "text/plain";
             item->ContentType = GetMainValue(type);
@@ -282,17 +300,10 @@ void TmsCustomDecoder::DecodeParts() {
             NameItem(*item, type, partHeaders_, ItemEncoding(transferEncoding, content == Content::UUencoded),
                      inAlternative_ || topAlternative_ ? "_alt." : "att.");
             part = ReadPartLines(false);
-            if (content == Content::QuotedPrintable || content == Content::SevenBit) {
-                // The line end before a boundary belongs to the boundary.
-                if (part.endedByBoundary && !part.lines.empty() && part.lines.back().empty())
-                    part.lines.pop_back();
-            }
+            if (content == Content::QuotedPrintable || content == Content::SevenBit)
+                DropBoundaryLineEnd(part);
             DecodeContent(content, part.lines, item->Data);
-        } catch (const EMessageParserError&) {
-            throw;
-        } catch (const std::exception&) {
-            throw EMessageParserError("Error decoding the attachment");
-        }
+        });
         AddAttachment(std::move(item));
         if (FinishPart(part)) return;
     }
@@ -317,7 +328,7 @@ void TmsCustomDecoder::DecodeSinglePart() {
     const std::string type = Cut(mainHeaders_.GetFieldValue("Content-type"));
     if (type.empty()) throw EMessageParserError("Missing required field: Content-Type");
     auto item = std::make_unique<TmsAttItem>();
-    try {
+    DecodingAttachment([&] {
         const std::string transferEncoding = mainHeaders_.GetFieldValue("Content-Transfer-Encoding");
         const Content content = ContentFromEncoding(transferEncoding);
         NameItem(*item, type, mainHeaders_, ItemEncoding(transferEncoding, content == Content::UUencoded),
@@ -326,11 +337,7 @@ void TmsCustomDecoder::DecodeSinglePart() {
         const bool binary = content == Content::Base64 || content == Content::UUencoded;
         const PartLines part = ReadPartLines(binary);
         DecodeContent(content, part.lines, item->Data);
-    } catch (const EMessageParserError&) {
-        throw;
-    } catch (const std::exception&) {
-        throw EMessageParserError("Error decoding the attachment");
-    }
+    });
     AddAttachment(std::move(item));
 }
 

@@ -68,6 +68,7 @@ private:
     void RemoveFinalDot();
 
     PartLines ReadPartLines(bool stopAtDot);
+    static void DropBoundaryLineEnd(PartLines& part);
     static Content ContentFromEncoding(const std::string& transferEncoding);
     static void DecodeContent(Content content, const std::vector<std::string_view>& lines, std::string& data);
     std::string PartName(const char* prefix) const;
