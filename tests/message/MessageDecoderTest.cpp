@@ -157,5 +157,65 @@ TEST(MessageDecoderTest, ArticleTakesGroupsAndIdentifier) {
     EXPECT_EQ(article.Body(), (std::vector<std::string>{"text"}));
 }
 
+struct PathCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> body;
+    std::vector<std::string> attachmentData;
+    TCharSet charSet;
+};
+
+class DecoderPathTest : public testing::TestWithParam<PathCase> {};
+
+TEST_P(DecoderPathTest, FillsBodyAttachmentsAndCharSet) {
+    TmsMessage message;
+    Decoded(message, GetParam().text);
+    EXPECT_EQ(message.Body(), GetParam().body);
+    std::vector<std::string> data;
+    for (int i = 0; i < message.Attachments().Count(); ++i)
+        data.push_back(message.Attachments().Items(i).Data);
+    EXPECT_EQ(data, GetParam().attachmentData);
+    EXPECT_EQ(message.CharSet(), GetParam().charSet);
+}
+
+const std::string kMime = "From: a@x.org\nMIME-Version: 1.0\n";
+const std::string kMixed = kMime + "Content-Type: multipart/mixed; boundary=b\n\n--b\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, DecoderPathTest,
+    testing::Values(
+        PathCase{"UuencodedPart",
+                 kMixed +
+                     "\ntext\n--b\nContent-Type: text/plain; name=\"hi.txt\"\nContent-Transfer-Encoding: "
+                     "x-uuencode\n\nbegin 644 hi.txt\n#:&D*\n`\nend\n--b--\n",
+                 {"text"},
+                 {"hi\n"},
+                 csUSASCII},
+        PathCase{
+            "AutoconvertedQuotedPrintable",
+            kMime +
+                "Content-Type: text/plain\nX-MIME-Autoconverted: from quoted-printable to 8bit\n\na=3Db\n",
+            {"a=b"},
+            {},
+            csISO8859},
+        PathCase{"Base64TextBody",
+                 kMime + "Content-Transfer-Encoding: base64\n\naGVsbG8N\nCndvcmxk\n.\n",
+                 {"hello", "world"},
+                 {},
+                 csUSASCII},
+        PathCase{"Base64JapaneseFirstPart",
+                 kMixed +
+                     "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: base64\n\n"
+                     "GyRCJDMbKEI=\n--b--\n",
+                 {"\x1B$B$3\x1B(B"},
+                 {},
+                 csISO2022jp},
+        PathCase{"Base64FirstPartIsAnAttachment",
+                 kMixed + "Content-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lG\n--b--\n",
+                 {},
+                 {"GIF"},
+                 csUSASCII}),
+    [](const auto& testInfo) { return testInfo.param.name; });
+
 }  // namespace
 }  // namespace qlk
