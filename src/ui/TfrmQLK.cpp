@@ -35,6 +35,7 @@
 #include "platform/EventPump.h"
 #include "ui/Desktop.h"
 #include "ui/IntervalTimer.h"
+#include "ui/Latin1Text.h"
 #include "ui/ShippedFiles.h"
 #include "ui/StatusView.h"
 #include "ui/TfrmAbout.h"
@@ -64,14 +65,6 @@ const std::array<const char*, 4> kDetailLevels = {"Errors Only", "Standard", "De
 // The texts of a POP3 error that mean the connection is gone, tested in this order.
 const std::array<const char*, 3> kLostConnectionTexts = {"reset by peer", "Software caused connection abort",
                                                          "Socket is not Connected"};
-
-QString FromBytes(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
 
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -115,7 +108,7 @@ TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* pa
       workFolder_(std::move(workFolder)),
       log_(workFolder_),
       config_(workFolder_, log_,
-              [this](const std::string& text) { desktop_.ShowMessage(this, FromBytes(text)); }),
+              [this](const std::string& text) { desktop_.ShowMessage(this, FromLatin1(text)); }),
       users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }) {
     InitResources();
     setObjectName(QStringLiteral("frmQLK"));
@@ -123,7 +116,7 @@ TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* pa
     tmrCheckMail_ = Named(new IntervalTimer(15 * MinutesMs, this), "tmrCheckMail");
     connect(tmrCheckMail_, &IntervalTimer::Tick, this, &TfrmQLK::tmrCheckMailTimer);
     BuildWindow();
-    users_.DefaultPOP3Server = [this] { return ToBytes(edtDefaultPop3_->text()); };
+    users_.DefaultPOP3Server = [this] { return ToLatin1(edtDefaultPop3_->text()); };
     AttachUsersPanel(new UsersPanel(users_, desktop_));
     FormCreate();
     CenterOnScreen();
@@ -404,7 +397,7 @@ void TfrmQLK::ConnectLogSettings() {
     connect(chkLog_, &QCheckBox::toggled, this, [this](bool on) { log_.LogToFile = on; });
     connect(chkTimestamp_, &QCheckBox::toggled, this, [this](bool on) { log_.TimestampInWindow = on; });
     connect(edtLogto_, &QLineEdit::textChanged, this,
-            [this](const QString& name) { log_.LogFileName = ToBytes(name); });
+            [this](const QString& name) { log_.LogFileName = ToLatin1(name); });
 }
 
 void TfrmQLK::CenterOnScreen() {
@@ -469,9 +462,13 @@ void TfrmQLK::FillConnectionList() {
 }
 
 // The user table (users.DB) is opened here, before the configuration is read.
-void TfrmQLK::OpenUserTable() { users_.OpenTable(); }
+void TfrmQLK::OpenUserTable() {
+    users_.OpenTable();
+}
 
-void TfrmQLK::CloseUserTable() { users_.CloseTable(); }
+void TfrmQLK::CloseUserTable() {
+    users_.CloseTable();
+}
 
 void TfrmQLK::ReadConfiguration() {
     Settings settings = CurrentSettings();
@@ -518,7 +515,7 @@ void TfrmQLK::RestartGateway() {
     if (!desktop_.StartProgram(program, {}, QString::fromStdString(workFolder_.string()))) {
         // Ending now would leave no gateway running at all.
         OpenUserTable();
-        log_.WriteLog("Cannot restart QLK: " + ToBytes(program) + " did not start", 0);
+        log_.WriteLog("Cannot restart QLK: " + ToLatin1(program) + " did not start", 0);
         return;
     }
     confirmClose_ = false;
@@ -537,15 +534,15 @@ Settings TfrmQLK::CurrentSettings() const {
     settings.StartTime = QTime(0, 0).secsTo(dtpStart_->time());
     settings.StopTime = QTime(0, 0).secsTo(dtpStop_->time());
     settings.LogToFile = chkLog_->isChecked();
-    settings.LogFileName = ToBytes(edtLogto_->text());
+    settings.LogFileName = ToLatin1(edtLogto_->text());
     settings.TimestampInWindow = chkTimestamp_->isChecked();
     settings.LogDetailLevel = rgpLogDetail_->checkedId();
-    settings.SMTPServer = ToBytes(edtSMTP_->text());
-    settings.DefaultPOP3Server = ToBytes(edtDefaultPop3_->text());
-    settings.DialupPassword = ToBytes(edtRASPassword_->text());
+    settings.SMTPServer = ToLatin1(edtSMTP_->text());
+    settings.DefaultPOP3Server = ToLatin1(edtDefaultPop3_->text());
+    settings.DialupPassword = ToLatin1(edtRASPassword_->text());
     settings.DeleteMailFromMAPI = chkDelete_->isChecked();
-    settings.AdminInternetAddress = ToBytes(edtAdminInet_->text());
-    settings.AdminMAPIName = ToBytes(edtAdminMAPI_->text());
+    settings.AdminInternetAddress = ToLatin1(edtAdminInet_->text());
+    settings.AdminMAPIName = ToLatin1(edtAdminMAPI_->text());
     settings.CCAdmin = ccadmin_->isChecked();
     settings.ShowInternetHeaders = chkShowHeaders_->isChecked();
     settings.AutoUpdate = chkCheckforUpdate_->isChecked();
@@ -560,7 +557,7 @@ void TfrmQLK::ApplySettings(const Settings& settings) {
     dtpStart_->setTime(TimeOfDay(settings.StartTime));
     dtpStop_->setTime(TimeOfDay(settings.StopTime));
     chkLog_->setChecked(settings.LogToFile);
-    edtLogto_->setText(FromBytes(settings.LogFileName));
+    edtLogto_->setText(FromLatin1(settings.LogFileName));
     chkTimestamp_->setChecked(settings.TimestampInWindow);
     if (QAbstractButton* item = rgpLogDetail_->button(settings.LogDetailLevel)) {
         item->setChecked(true);
@@ -571,12 +568,12 @@ void TfrmQLK::ApplySettings(const Settings& settings) {
         rgpLogDetail_->setExclusive(true);
         log_.DetailLevel = -1;
     }
-    edtSMTP_->setText(FromBytes(settings.SMTPServer));
-    edtDefaultPop3_->setText(FromBytes(settings.DefaultPOP3Server));
-    edtRASPassword_->setText(FromBytes(settings.DialupPassword));
+    edtSMTP_->setText(FromLatin1(settings.SMTPServer));
+    edtDefaultPop3_->setText(FromLatin1(settings.DefaultPOP3Server));
+    edtRASPassword_->setText(FromLatin1(settings.DialupPassword));
     chkDelete_->setChecked(settings.DeleteMailFromMAPI);
-    edtAdminInet_->setText(FromBytes(settings.AdminInternetAddress));
-    edtAdminMAPI_->setText(FromBytes(settings.AdminMAPIName));
+    edtAdminInet_->setText(FromLatin1(settings.AdminInternetAddress));
+    edtAdminMAPI_->setText(FromLatin1(settings.AdminMAPIName));
     ccadmin_->setChecked(settings.CCAdmin);
     chkShowHeaders_->setChecked(settings.ShowInternetHeaders);
     chkCheckforUpdate_->setChecked(settings.AutoUpdate);
