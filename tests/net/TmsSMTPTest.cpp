@@ -95,14 +95,20 @@ struct SmtpClient {
     bool TempFolderEmpty() const { return fs::is_empty(tmp.path()); }
 };
 
+// Login, then MAIL FROM and the four RCPT TO accepted.
+ScriptServer& PlayEnvelopeAccepted(ScriptServer& server) {
+    PlayLogin(server);
+    for (int i = 0; i < 5; ++i) server.Line().Send("250 ok\r\n");
+    return server;
+}
+
 const std::vector<std::string> kEnvelope = {"MAIL FROM:<me@here.example>", "RCPT TO:<to1@there.example>",
                                             "RCPT TO:<to2@there.example>", "RCPT TO:<cc@there.example>",
                                             "RCPT TO:<bcc@there.example>", "DATA"};
 
 TEST(SmtpSendMail, WholeSessionWithStuffedTextAndFinalDot) {
     ScriptServer server;
-    PlayLogin(server);
-    for (int i = 0; i < 5; ++i) server.Line().Send("250 ok\r\n");
+    PlayEnvelopeAccepted(server);
     server.Line().Send("354 go ahead\r\n").Data().Send("250 queued\r\n").Line().Send("221 bye\r\n");
     server.Start();
     SmtpClient client(server);
@@ -189,8 +195,7 @@ class SmtpDataReply : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SmtpDataReply, AnythingButAGoAheadEndsTheSend) {
     ScriptServer server;
-    PlayLogin(server);
-    for (int i = 0; i < 5; ++i) server.Line().Send("250 ok\r\n");
+    PlayEnvelopeAccepted(server);
     server.Line().Send(GetParam() + "\r\n").Line().Send("221 bye\r\n");
     server.Start();
     SmtpClient client(server);
@@ -254,8 +259,7 @@ TEST(SmtpSendMail, RecipientOverrideReplacesTheLists) {
 
 TEST(SmtpSendMail, DropDuringDataFailsAndLeavesNoTemporaryFile) {
     ScriptServer server;
-    PlayLogin(server);
-    for (int i = 0; i < 5; ++i) server.Line().Send("250 ok\r\n");
+    PlayEnvelopeAccepted(server);
     server.Line().Send("354 go\r\n").Bytes(10).Abort();
     server.Start();
     SmtpClient client(server);
