@@ -197,10 +197,12 @@ class RateReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& run : runs) {
+            // With repetitions, the median stands for the runs.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
             auto rate = run.counters.find("items_per_second");
             if (rate == run.counters.end()) continue;
-            if (run.benchmark_name().find("TmsRemotePOP") != std::string::npos) pop_ = rate->second;
-            if (run.benchmark_name().find("Fetchmail") != std::string::npos) fetchmail_ = rate->second;
+            if (run.run_name.function_name.find("TmsRemotePOP") != std::string::npos) pop_ = rate->second;
+            if (run.run_name.function_name.find("Fetchmail") != std::string::npos) fetchmail_ = rate->second;
         }
         ConsoleReporter::ReportRuns(runs);
     }
