@@ -181,6 +181,19 @@ TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
                                         "Content-Transfer-Encoding: Quoted-Printable", "", "<p>x</p>"}));
 }
 
+TEST(MessageEncoderTest, WritesAnHtmlBodyQuotedPrintableAndKeepsItEncoded) {
+    auto owned = TextMessage();
+    TmsMessage& message = *owned;
+    message.SetCharSet(csISO8859);
+    message.SetContentType("text/html");
+    message.Body() = {"<p>Caf\xE9</p>"};
+    const std::vector<std::string> lines = SplitCrlf(Encoded(message));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+              (std::vector<std::string>{"Content-Type: text/html; charset=\"iso-8859-1\"",
+                                        "Content-Transfer-Encoding: quoted-printable", "", "<p>Caf=E9</p>"}));
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"<p>Caf=E9</p>"}));
+}
+
 TEST(MessageEncoderTest, WritesUuencodedMessages) {
     auto owned = TextMessage();
     TmsMessage& message = *owned;
