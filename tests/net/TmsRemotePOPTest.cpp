@@ -347,13 +347,5 @@ TEST(Pop3Session, DeleteIsUncheckedAndQuitCommits) {
     EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "DELE 5", "QUIT"));
 }
 
-TEST(Pop3Session, MessageDirectoryGetsItsSeparator) {
-    TmsRemotePOP pop;
-    pop.SetMessageDirectory("QLKMSG");
-    EXPECT_EQ(pop.MessageFileName(0), "QLKMSG/msg_0.eml");
-    pop.SetMessageDirectory("");
-    EXPECT_EQ(pop.MessageFileName(12), "msg_12.eml");
-}
-
 }  // namespace
 }  // namespace qlk

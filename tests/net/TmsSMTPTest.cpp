@@ -241,22 +241,6 @@ TEST(SmtpSendMail, MissingOrInvalidMessageStillEndsTheSession) {
     EXPECT_EQ(server.ReceivedLines().back(), "QUIT");
 }
 
-TEST(SmtpSendMail, RecipientOverrideReplacesTheLists) {
-    ScriptServer server;
-    PlayLogin(server);
-    for (int i = 0; i < 3; ++i) server.Line().Send("250 ok\r\n");
-    server.Line().Send("354 go\r\n").Data().Send("250 ok\r\n").Line().Send("221 bye\r\n");
-    server.Start();
-    SmtpClient client(server);
-    client.smtp.RecipientOverride = {"x@y.example", "z@y.example"};
-    client.smtp.SendMail();
-    server.Join();
-    auto lines = server.ReceivedLines();
-    EXPECT_EQ(lines[2], "RCPT TO:<x@y.example>");
-    EXPECT_EQ(lines[3], "RCPT TO:<z@y.example>");
-    EXPECT_EQ(lines[4], "DATA");
-}
-
 TEST(SmtpSendMail, DropDuringDataFailsAndLeavesNoTemporaryFile) {
     ScriptServer server;
     PlayEnvelopeAccepted(server);
