@@ -18,7 +18,6 @@ constexpr std::uint8_t kPadValue = 255;
 constexpr std::uint8_t kInvalid = 0xFF;  // never a 6-bit value; "=" is handled apart
 constexpr std::uint32_t kBadGroup = 0x80000000u;
 constexpr std::size_t kLineBytes = 57;
-constexpr std::size_t kPumpInterval = 64 * 1024;
 
 constexpr std::array<std::uint8_t, 256> MakeValues() {
     std::array<std::uint8_t, 256> values{};
@@ -145,24 +144,7 @@ void Base64EncodeAppend(std::string_view data, std::string& out) {
 }
 
 void Base64EncodeWrapped(std::string_view data, std::string& out, std::string_view lineEnd) {
-    const std::size_t lines = (data.size() + kLineBytes - 1) / kLineBytes;
-    const std::size_t start = out.size();
-    out.resize(start + EncodedLength(data.size()) + lines * lineEnd.size());
-    char* dst = out.data() + start;
-    const auto* src = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t done = 0;
-    std::size_t pumped = 0;
-    while (done < data.size()) {
-        const std::size_t n = std::min(kLineBytes, data.size() - done);
-        dst = EncodeBlock(src + done, n, dst);
-        std::memcpy(dst, lineEnd.data(), lineEnd.size());
-        dst += lineEnd.size();
-        done += n;
-        if (done - pumped >= kPumpInterval) {
-            ProcessMessages();
-            pumped = done;
-        }
-    }
+    EncodeWrapped(data, out, kLineBytes, lineEnd, EncodedLength, EncodeBlock);
 }
 
 void Base64DecodeLineAppend(std::string_view line, std::string& out) {

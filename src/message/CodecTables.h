@@ -1,11 +1,15 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
+
+#include "platform/EventPump.h"
 
 namespace qlk::codec_detail {
 
@@ -29,6 +33,37 @@ inline void StoreGroupWithSlack(char* out, std::uint32_t v) {
     static_assert(std::endian::native == std::endian::little);
     const std::uint32_t bytes = __builtin_bswap32(v << 8);
     std::memcpy(out, &bytes, 4);
+}
+
+inline constexpr std::size_t kPumpInterval = 64 * 1024;
+
+// Appends data encoded line by line: every lineBytes bytes become one line of
+// lineLength(n) characters written by encodeLine(in, n, out) -> end,
+// followed by lineEnd. The event pump gets a turn every kPumpInterval bytes.
+template <typename LineLength, typename EncodeLine>
+void EncodeWrapped(std::string_view data, std::string& out, std::size_t lineBytes, std::string_view lineEnd,
+                   LineLength lineLength, EncodeLine encodeLine) {
+    const std::size_t fullLines = data.size() / lineBytes;
+    const std::size_t rest = data.size() % lineBytes;
+    std::size_t total = fullLines * (lineLength(lineBytes) + lineEnd.size());
+    if (rest > 0) total += lineLength(rest) + lineEnd.size();
+    const std::size_t start = out.size();
+    out.resize(start + total);
+    char* dst = out.data() + start;
+    const auto* src = reinterpret_cast<const unsigned char*>(data.data());
+    std::size_t done = 0;
+    std::size_t pumped = 0;
+    while (done < data.size()) {
+        const std::size_t n = std::min(lineBytes, data.size() - done);
+        dst = encodeLine(src + done, n, dst);
+        std::memcpy(dst, lineEnd.data(), lineEnd.size());
+        dst += lineEnd.size();
+        done += n;
+        if (done - pumped >= kPumpInterval) {
+            ProcessMessages();
+            pumped = done;
+        }
+    }
 }
 
 // Walks a text line by line; CR LF, LF and CR each end one line, and a

@@ -84,6 +84,10 @@ void WriteInteger(std::ostream& out, std::int32_t value) {
     }
 }
 
+void ThrowUnknownProperty(const std::string& name) {
+    throw EStreamError("Property " + name + " does not exist");
+}
+
 std::string ReadName(std::istream& in) {
     return ReadBytes(in, ReadByte(in));
 }

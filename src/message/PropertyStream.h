@@ -33,6 +33,8 @@ void WriteListEnd(std::ostream& out);
 void WriteString(std::ostream& out, std::string_view value);
 void WriteInteger(std::ostream& out, std::int32_t value);
 
+[[noreturn]] void ThrowUnknownProperty(const std::string& name);
+
 // The next property name; "" at the end of the properties.
 std::string ReadName(std::istream& in);
 void ReadListBegin(std::istream& in);
@@ -40,6 +42,16 @@ void ReadListBegin(std::istream& in);
 bool ReadListEnd(std::istream& in);
 std::string ReadString(std::istream& in);
 std::int32_t ReadInteger(std::istream& in);
+
+// Reads properties up to the end marker, handing each name to
+// readProperty(name), which reads the value and returns false for a name
+// that is not its own (EStreamError "Property NAME does not exist").
+template <typename ReadProperty>
+void ReadProperties(std::istream& in, ReadProperty readProperty) {
+    for (std::string name = ReadName(in); !name.empty(); name = ReadName(in)) {
+        if (!readProperty(name)) ThrowUnknownProperty(name);
+    }
+}
 
 }  // namespace property_stream
 }  // namespace qlk

@@ -14,7 +14,6 @@ namespace {
 
 using namespace codec_detail;
 
-constexpr std::size_t kPumpInterval = 64 * 1024;
 constexpr unsigned char kCtrlZ = 26;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr std::uint8_t kNotHex = 0xFF;

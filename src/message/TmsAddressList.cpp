@@ -1,47 +1,24 @@
 #include "message/TmsAddressList.h"
 
-#include "message/ListIndexError.h"
 #include "message/PropertyStream.h"
-#include "platform/EStreamError.h"
 
 namespace qlk {
 
 namespace ps = property_stream;
 
-TmsMailAddress& TmsAddressList::Items(int index) {
-    CheckListIndex(index, Count());
-    return *items_[static_cast<std::size_t>(index)];
-}
-
-const TmsMailAddress& TmsAddressList::Items(int index) const {
-    CheckListIndex(index, Count());
-    return *items_[static_cast<std::size_t>(index)];
-}
-
-int TmsAddressList::Add(std::unique_ptr<TmsMailAddress> address) {
-    items_.push_back(std::move(address));
-    return Count() - 1;
-}
-
 int TmsAddressList::AddAddress(std::string_view address, std::string_view name) {
     return Add(std::make_unique<TmsMailAddress>(address, name));
 }
 
-void TmsAddressList::Clear() {
-    while (!items_.empty()) items_.pop_back();
-}
-
 void TmsAddressList::Assign(const TmsAddressList& source) {
-    if (&source == this) return;
-    Clear();
-    for (const auto& item : source.items_) Add(std::make_unique<TmsMailAddress>(*item));
+    CopyFrom(source);
 }
 
 void TmsAddressList::WriteProperties(std::ostream& out) const {
-    if (items_.empty()) return;
+    if (Count() == 0) return;
     ps::WriteName(out, "Items");
     ps::WriteListBegin(out);
-    for (const auto& item : items_) {
+    for (const auto& item : Entries()) {
         ps::WriteString(out, item->Name.str());
         ps::WriteString(out, item->Address.str());
     }
@@ -68,9 +45,7 @@ void TmsAddressList::SaveToStream(std::ostream& out) const {
 
 void TmsAddressList::LoadFromStream(std::istream& in) {
     Clear();
-    for (std::string name = ps::ReadName(in); !name.empty(); name = ps::ReadName(in)) {
-        if (!ReadProperty(name, in)) throw EStreamError("Property " + name + " does not exist");
-    }
+    ps::ReadProperties(in, [&](const std::string& name) { return ReadProperty(name, in); });
 }
 
 }  // namespace qlk

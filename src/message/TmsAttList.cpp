@@ -1,27 +1,11 @@
 #include "message/TmsAttList.h"
 
-#include "message/ListIndexError.h"
 #include "message/PropertyStream.h"
 #include "platform/EStreamError.h"
 
 namespace qlk {
 
 namespace ps = property_stream;
-
-TmsAttItem& TmsAttList::Items(int index) {
-    CheckListIndex(index, Count());
-    return *items_[static_cast<std::size_t>(index)];
-}
-
-const TmsAttItem& TmsAttList::Items(int index) const {
-    CheckListIndex(index, Count());
-    return *items_[static_cast<std::size_t>(index)];
-}
-
-int TmsAttList::Add(std::unique_ptr<TmsAttItem> item) {
-    items_.push_back(std::move(item));
-    return Count() - 1;
-}
 
 int TmsAttList::AddFile(std::string_view fileName) {
     auto item = std::make_unique<TmsAttItem>();
@@ -30,21 +14,15 @@ int TmsAttList::AddFile(std::string_view fileName) {
     return Add(std::move(item));
 }
 
-void TmsAttList::Clear() {
-    while (!items_.empty()) items_.pop_back();
-}
-
 void TmsAttList::Assign(const TmsAttList& source) {
-    if (&source == this) return;
-    Clear();
-    for (const auto& item : source.items_) Add(std::make_unique<TmsAttItem>(*item));
+    CopyFrom(source);
 }
 
 void TmsAttList::WriteProperties(std::ostream& out) const {
-    if (items_.empty()) return;
+    if (Count() == 0) return;
     ps::WriteName(out, "Items");
     ps::WriteListBegin(out);
-    for (const auto& item : items_) {
+    for (const auto& item : Entries()) {
         ps::WriteString(out, item->FileName().str());
         ps::WriteString(out, item->ContentType.str());
         ps::WriteInteger(out, item->Encoding);
@@ -75,9 +53,7 @@ void TmsAttList::SaveToStream(std::ostream& out) const {
 
 void TmsAttList::LoadFromStream(std::istream& in) {
     Clear();
-    for (std::string name = ps::ReadName(in); !name.empty(); name = ps::ReadName(in)) {
-        if (!ReadProperty(name, in)) throw EStreamError("Property " + name + " does not exist");
-    }
+    ps::ReadProperties(in, [&](const std::string& name) { return ReadProperty(name, in); });
 }
 
 }  // namespace qlk

@@ -1,42 +1,30 @@
 #pragma once
 
 #include <iosfwd>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "message/TmsAttItem.h"
+#include "message/TmsOwnedList.h"
 
 namespace qlk {
 
 // An ordered list of attachments that owns its entries.
-class TmsAttList {
+class TmsAttList : public TmsOwnedList<TmsAttItem> {
 public:
     TmsAttList() = default;
-    TmsAttList(const TmsAttList& source) { Assign(source); }
+    TmsAttList(const TmsAttList& source) : TmsOwnedList() { Assign(source); }
     TmsAttList& operator=(const TmsAttList& source) {
         Assign(source);
         return *this;
     }
     TmsAttList(TmsAttList&&) = default;
     TmsAttList& operator=(TmsAttList&&) = default;
-    ~TmsAttList() { Clear(); }
 
-    int Count() const { return static_cast<int>(items_.size()); }
-    // 0-based; an index out of range raises qlk::Exception
-    // "List index out of bounds (N)".
-    TmsAttItem& Items(int index);
-    const TmsAttItem& Items(int index) const;
-
-    // Takes ownership; returns the new entry's index.
-    int Add(std::unique_ptr<TmsAttItem> item);
     // Appends an item named fileName (type and encoding derived from the name)
     // holding the file's content. A file that cannot be opened raises
     // EFOpenError and leaves the list as it was.
     int AddFile(std::string_view fileName);
-    // Destroys the entries, last to first.
-    void Clear();
     // Replaces the entries with deep copies of the source's, in order.
     void Assign(const TmsAttList& source);
 
@@ -50,9 +38,6 @@ public:
     // list and reads properties up to the end marker.
     void SaveToStream(std::ostream& out) const;
     void LoadFromStream(std::istream& in);
-
-private:
-    std::vector<std::unique_ptr<TmsAttItem>> items_;
 };
 
 }  // namespace qlk

@@ -17,7 +17,6 @@ using namespace codec_detail;
 
 constexpr std::size_t kLineBytes = 45;
 constexpr std::uint32_t kBadGroup = 0x80000000u;
-constexpr std::size_t kPumpInterval = 64 * 1024;
 
 constexpr char CharOf(unsigned value) {
     return value == 0 ? '`' : static_cast<char>(value + 32);
@@ -131,26 +130,7 @@ void UUEncodeLineAppend(std::string_view bytes, std::string& out) {
 }
 
 void UUEncodeWrapped(std::string_view data, std::string& out, std::string_view lineEnd) {
-    const std::size_t fullLines = data.size() / kLineBytes;
-    const std::size_t rest = data.size() % kLineBytes;
-    const std::size_t start = out.size();
-    out.resize(start + fullLines * (EncodedLineLength(kLineBytes) + lineEnd.size()) +
-               (rest > 0 ? EncodedLineLength(rest) + lineEnd.size() : 0));
-    char* dst = out.data() + start;
-    const auto* src = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t done = 0;
-    std::size_t pumped = 0;
-    while (done < data.size()) {
-        const std::size_t n = std::min(kLineBytes, data.size() - done);
-        dst = EncodeLine(src + done, n, dst);
-        std::memcpy(dst, lineEnd.data(), lineEnd.size());
-        dst += lineEnd.size();
-        done += n;
-        if (done - pumped >= kPumpInterval) {
-            ProcessMessages();
-            pumped = done;
-        }
-    }
+    EncodeWrapped(data, out, kLineBytes, lineEnd, EncodedLineLength, EncodeLine);
 }
 
 void UUDecodeLineAppend(std::string_view line, std::string& out) {
