@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "gateway/RtfDocument.h"
-#include "platform/Exception.h"
 #include "support/TempDir.h"
 
 namespace qlk {
@@ -250,25 +249,6 @@ TEST_F(StatusLogTest, RestoreIgnoresMissingOrForeignFiles) {
     EXPECT_TRUE(log.Lines().empty());
     log.WriteLog("new", 1);
     EXPECT_EQ(ReadFileBytes(dir / "QLKLOG.RTF"), log.RichText());
-}
-
-TEST_F(StatusLogTest, ClearWithDeleteRemovesBothFiles) {
-    log.WriteLog("x", 1);
-    log.Clear(true);
-    EXPECT_TRUE(log.Lines().empty());
-    EXPECT_FALSE(fs::exists(dir / "QLKLOG.TXT"));
-    EXPECT_FALSE(fs::exists(dir / "QLKLOG.RTF"));
-    EXPECT_EQ(view.clears, 1);
-    EXPECT_NO_THROW(log.Clear(true));
-}
-
-TEST_F(StatusLogTest, SaveRtfReportsFailure) {
-    log.WriteLog("x", 1);
-    fs::remove(dir / "QLKLOG.RTF");
-    log.SaveRtf();
-    EXPECT_EQ(ReadFileBytes(dir / "QLKLOG.RTF"), log.RichText());
-    StatusLog nowhere(dir / "missing");
-    EXPECT_THROW(nowhere.SaveRtf(), Exception);
 }
 
 }  // namespace
