@@ -60,6 +60,13 @@ void WriteAll(int fd, const std::string& text) {
     }
 }
 
+// A message is one entry: a line break inside it (a mail subject can carry
+// one) would start lines of its own in the log file that look like entries.
+std::string OneLine(std::string text) {
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
 }  // namespace
 
 StatusLog::StatusLog(std::filesystem::path workFolder)
@@ -87,7 +94,8 @@ void StatusLog::Log(const std::string& msg, int level, bool mayWriteFile) {
     if (DetailLevel >= level || level == 4) RecordLine(msg, level, mayWriteFile && LogToFile, blocksBefore);
 }
 
-void StatusLog::RecordLine(const std::string& msg, int level, bool toFile, std::uintmax_t blocksBefore) {
+void StatusLog::RecordLine(const std::string& text, int level, bool toFile, std::uintmax_t blocksBefore) {
+    const std::string msg = OneLine(text);
     std::string timestamp = Timestamp();
     if (level == 0) AddWindowLine(WindowErrorBanner);
     if (msg.empty())

@@ -69,7 +69,7 @@ private:
     static constexpr std::uintmax_t MaxLogFileBlocks = 65000;
 
     void Log(const std::string& msg, int level, bool mayWriteFile);
-    void RecordLine(const std::string& msg, int level, bool toFile, std::uintmax_t blocksBefore);
+    void RecordLine(const std::string& text, int level, bool toFile, std::uintmax_t blocksBefore);
     void AddWindowLine(std::string text);
     void EmptyWindow();
     void MirrorToRtf() noexcept;

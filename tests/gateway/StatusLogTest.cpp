@@ -86,6 +86,8 @@ TEST_F(StatusLogTest, WindowTimestampIsOptionalButFileAlwaysHasIt) {
         {"Hello", false, "Hello", "TS : Hello\r\n"},
         {"", true, "", "TS : \r\n"},
         {"", false, "", "TS : \r\n"},
+        {"forged\r\n**********\nentry", true, "TS : forged  ********** entry",
+         "TS : forged  ********** entry\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.window);
