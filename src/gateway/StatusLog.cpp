@@ -63,7 +63,8 @@ void WriteAll(int fd, const std::string& text) {
 // A message is one entry: a line break inside it (a mail subject can carry
 // one) would start lines of its own in the log file that look like entries.
 std::string OneLine(std::string text) {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return text;
 }
 
