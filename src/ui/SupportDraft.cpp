@@ -64,14 +64,18 @@ QByteArray SupportDraft::Build() const {
     QString text = Text;
     QList<QPair<QByteArray, QByteArray>> parts;
     for (const QString& path : AttachmentPaths) {
+        // Only a plain file, and never more of it than the limit: the log
+        // file's name comes from QLK.CFG and may name a device or a pipe.
         QFile file(path);
-        if (file.size() > MaxAttachmentBytes) {
-            text += QStringLiteral("\n[%1 left out: larger than %2 bytes]").arg(path).arg(MaxAttachmentBytes);
-        } else if (!file.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
             text += QStringLiteral("\n[%1 could not be read]").arg(path);
-        } else {
-            parts.append({PlainFileName(path), file.readAll()});
+            continue;
         }
+        const QByteArray data = file.read(MaxAttachmentBytes + 1);
+        if (data.size() > MaxAttachmentBytes)
+            text += QStringLiteral("\n[%1 left out: larger than %2 bytes]").arg(path).arg(MaxAttachmentBytes);
+        else
+            parts.append({PlainFileName(path), data});
     }
 
     QByteArray out;
