@@ -403,17 +403,14 @@ TEST_F(WindowTest, PopErrorRestartsOnlyForALostConnection) {
     }
 }
 
-TEST_F(WindowTest, SmtpErrorIsLoggedAsAnError) {
+TEST_F(WindowTest, NetworkEventsReachTheLogAndTheProgressBar) {
     Open();
     const int errorsBefore = window_->Log().ErrorCount;
     std::string msg = "550 relay denied";
     window_->SMTPError(msg);
     EXPECT_TRUE(Logged("SMTP ERROR : 550 relay denied.  Contact your ISP if problem persists."));
     EXPECT_EQ(window_->Log().ErrorCount, errorsBefore + 1);
-}
 
-TEST_F(WindowTest, ProgressAtOneHundredResetsTheBar) {
-    Open();
     auto* bar = Control<QProgressBar>("barProgress");
     window_->POPProgress(40);
     EXPECT_EQ(bar->value(), 40);
@@ -434,7 +431,7 @@ TEST_F(WindowTest, ClickInTheStatusWindowFoldsTheSettings) {
     EXPECT_EQ(panel->height(), 285);
 }
 
-TEST_F(WindowTest, TransferNowLogsTheManualTriggerAndRestartsTheCountdown) {
+TEST_F(WindowTest, TransferNowRestartsTheCountdownAndABusyLineShortensIt) {
     Open();
     window_->Log().Clock = [] { return std::string("T"); };
     window_->CheckTimer().SetInterval(150000);
@@ -444,10 +441,7 @@ TEST_F(WindowTest, TransferNowLogsTheManualTriggerAndRestartsTheCountdown) {
     const std::vector<std::string> tail(texts.end() - 3, texts.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"", "", "T : Manually Triggered Mail Check"}));
     EXPECT_EQ(window_->CheckTimer().Interval(), 15 * 60000);
-}
 
-TEST_F(WindowTest, BusyLineArmsTheEarlyRedial) {
-    Open();
     window_->Log().WriteLog("Dial-Up : The Line Is Busy", 2);
     EXPECT_EQ(window_->CheckTimer().Interval(), TfrmQLK::BusyRedialMs);
 }
