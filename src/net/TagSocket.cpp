@@ -198,7 +198,12 @@ void TagSocket::ConnectSocket() {
         connected = TryConnect(*address, error);
     }
     timer_.Stop();
-    if (!connected) RaiseError(WinsockCodeFromErrno(error));
+    if (!connected) {
+        // A socket whose connect failed is no connection: nothing may be
+        // sent on it, and the descriptor must not outlive the failure.
+        CloseDescriptor();
+        RaiseError(WinsockCodeFromErrno(error));
+    }
     rx_.clear();
     rxStart_ = 0;
     FireNotify(OnConnected);
@@ -390,7 +395,10 @@ int TagSocket::ReadReply() {
     if (code <= 0 || LastReply.find('-') != 3) return code;
     // Continuation lines carry "-" after the code; the last line a blank, or
     // nothing at all after the code.
-    for (;;) {
+    for (int lines = 1;; ++lines) {
+        if (lines >= MaxReplyLines) {
+            RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines", true);
+        }
         int next = ReadLine(LastReply);
         if (next == -1 && peerClosed_) break;
         if (next == code && (LastReply.size() == 3 || LastReply.find(' ') == 3)) break;
@@ -398,11 +406,12 @@ int TagSocket::ReadReply() {
     return code;
 }
 
-void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize) {
+void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize, long long maxSize) {
     CheckConnected();
     if (SizeInLines && expectedSize != -1) expectedSize *= 76;
     WaitForData();
     long long position = std::max<long long>(0, static_cast<long long>(stream.tellp()));
+    const long long start = position;
     // The block is read as if a line end came before it, so that a block
     // that is only ".\r\n" ends too.
     std::string tail = "\r\n";
@@ -436,10 +445,14 @@ void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize) {
             tail.erase(0, tail.size() > 4 ? tail.size() - 4 : 0);
             Consume(take);
             timer_.Start();
+            if (!finished && maxSize != -1 && position - start > maxSize) {
+                RaiseErrorText("Data block longer than " + std::to_string(maxSize) + " bytes", true);
+            }
         }
         if (!finished) {
             if (!Blocking && available > 0) ProcessMessages();
-            if (cancelled_ || timer_.Check()) break;
+            // A handler may have closed the socket under the wait.
+            if (cancelled_ || !Connected() || timer_.Check()) break;
         }
     }
     timer_.Stop();

@@ -36,6 +36,9 @@ public:
     // Longest line ReadLine accepts; a longer one fails with an error
     // instead of being cut or read as two lines.
     static constexpr std::size_t MaxLineLength = 256 * 1024;
+    // Most lines one reply may have; a server that never ends its reply
+    // fails instead of holding the client forever.
+    static constexpr int MaxReplyLines = 1000;
     // Receive chunk of ReceiveToStream.
     static constexpr std::size_t ReceiveChunk = 16384;
     // Longest wait between two runs of the event pump.
@@ -103,8 +106,9 @@ public:
     // the first line's code and leaves the last line in LastReply.
     int ReadReply();
     // Appends a data block ending with the line "." to Stream, exactly as it
-    // came, the "." line included.
-    void ReceiveToStream(std::ostream& stream, long long expectedSize);
+    // came, the "." line included. A block that grows beyond maxSize bytes
+    // (when not -1) fails and closes the connection.
+    void ReceiveToStream(std::ostream& stream, long long expectedSize, long long maxSize = -1);
     // Sends the whole stream from its start, as it is.
     void SendStream(std::istream& stream);
 

@@ -112,6 +112,7 @@ TEST(SocketConnect, RefusalReportsWinsockTextThroughOnErrorFirst) {
         EXPECT_EQ(reported, "[10061] Connection refused");
         EXPECT_STREQ(e.what(), "rewritten: [10061] Connection refused");
     }
+    EXPECT_FALSE(socket.Connected());
 }
 
 struct LineCase {
@@ -189,6 +190,18 @@ TEST(SocketReadReply, LastLineMayCarryNoText) {
     Client client(server, 2);
     EXPECT_EQ(client.socket.ReadReply(), 250);
     EXPECT_EQ(client.socket.LastReply, "250");
+}
+
+TEST(SocketReadReply, EndlessContinuationFailsAndCloses) {
+    std::string endless;
+    for (int i = 0; i < TagSocket::MaxReplyLines + 5; ++i) endless += "250-more\r\n";
+    ScriptServer server;
+    server.Send(endless);
+    server.Start();
+    Client client(server);
+    EXPECT_THROW(client.socket.ReadReply(), ESocketError);
+    EXPECT_THAT(client.events, ElementsAre("error:Reply longer than 1000 lines"));
+    EXPECT_FALSE(client.socket.Connected());
 }
 
 TEST(SocketWait, ServerThatNeverAnswersTimesOut) {
@@ -295,6 +308,30 @@ TEST(SocketReceive, DropInTheMiddleFailsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_THAT(client.events, ElementsAre("error:[10053] Software caused connection abort"));
     EXPECT_FALSE(client.socket.Connected());
+}
+
+TEST(SocketReceive, BlockBeyondItsBoundFailsAndCloses) {
+    ScriptServer server;
+    server.Send(std::string(100000, 'x'));
+    server.Start();
+    Client client(server);
+    std::ostringstream block;
+    EXPECT_THROW(client.socket.ReceiveToStream(block, -1, 50000), ESocketError);
+    EXPECT_THAT(client.events, ElementsAre("error:Data block longer than 50000 bytes"));
+    EXPECT_FALSE(client.socket.Connected());
+    EXPECT_LT(block.str().size(), 50000u + TagSocket::ReceiveChunk * 2);
+}
+
+TEST(SocketReceive, SocketClosedByAHandlerEndsTheWaitAtOnce) {
+    ScriptServer server;
+    server.Send("part of a block").Stall(3s);
+    server.Start();
+    Client client(server, 10);
+    client.socket.OnProgress = [&](TagSocket& sender, int, long long) { sender.Close(); };
+    std::ostringstream block;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(client.socket.ReceiveToStream(block, -1), ESocketError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
 
 TEST(SocketSend, LinesAndStreamsGoOutAsGiven) {

@@ -241,6 +241,19 @@ TEST(SmtpSendMail, MissingOrInvalidMessageStillEndsTheSession) {
     EXPECT_EQ(server.ReceivedLines().back(), "QUIT");
 }
 
+TEST(SmtpSendMail, RefusedConnectionIsReportedOnceAndSendsNothing) {
+    TmsMessage message;
+    FillMessage(message);
+    TmsSMTP smtp;
+    smtp.Server = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
+    smtp.MailMessage = &message;
+    std::vector<std::string> reported;
+    smtp.OnError = [&](TagSocket&, std::string& msg) { reported.push_back(msg); };
+    EXPECT_THROW(smtp.SendMail(), ESocketError);
+    EXPECT_THAT(reported, ElementsAre("[10061] Connection refused"));
+    EXPECT_FALSE(smtp.Connected());
+}
+
 TEST(SmtpSendMail, DropDuringDataFailsAndLeavesNoTemporaryFile) {
     ScriptServer server;
     PlayEnvelopeAccepted(server);
