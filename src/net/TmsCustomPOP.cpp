@@ -112,12 +112,17 @@ long long TmsCustomPOP::ListSize(int index) {
     return StrToIntDef0(rest.substr(blank + 1));
 }
 
+long long TmsCustomPOP::MessageLimit(long long listSize) {
+    if (listSize < 1 || listSize > MaxMessageSize) return MaxMessageSize;
+    return 2 * listSize + MessageSlack;
+}
+
 void TmsCustomPOP::Retrieve(int index) {
     long long size = ListSize(index);
     if (OnRetrieving) OnRetrieving(*this, index);
     Command("RETR " + WireNumber(index));
     std::ostringstream contents;
-    ReceiveToStream(contents, size);
+    ReceiveToStream(contents, size, MessageLimit(size));
     SaveMessage(index, std::move(contents).str());
     if (OnRetrieved) OnRetrieved(*this, index);
 }

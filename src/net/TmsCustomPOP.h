@@ -16,6 +16,14 @@ class TmsCustomPOP : public TmsMailBase {
 public:
     TmsCustomPOP();
 
+    // Largest message retrieved when LIST gave no usable size; with a size,
+    // twice that (room for dot-stuffing and line ends) plus MessageSlack.
+    static constexpr long long MaxMessageSize = 256LL * 1024 * 1024;
+    static constexpr long long MessageSlack = 1024 * 1024;
+    // The most bytes an honest server sends for a message LIST gave as
+    // `listSize`, so that an endless reply fails instead of exhausting memory.
+    static long long MessageLimit(long long listSize);
+
     std::string UserName;
     std::string Password;
     // From the last STAT; -1 until the first one.

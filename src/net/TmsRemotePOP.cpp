@@ -72,7 +72,7 @@ bool TmsRemotePOP::GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withS
         item.Size = ListSize(index);
         Command("TOP " + WireNumber(index) + " 1");
         std::ostringstream block;
-        ReceiveToStream(block, -1);
+        ReceiveToStream(block, -1, MaxHeaderBlock);
         std::string text = std::move(block).str();
         item.Headers.Clear();
         std::size_t start = 0;

@@ -15,6 +15,9 @@ using TmsUserMsgSaveEvent = std::function<void(TagSocket& sender, int num, const
 // messages with their sizes and headers.
 class TmsRemotePOP : public TmsCustomPOP {
 public:
+    // Most bytes read for the header lines of one message (TOP).
+    static constexpr long long MaxHeaderBlock = 4 * 1024 * 1024;
+
     TmsRemoteInfo RemoteInfo;
     // UpdateInfo leaves the session open.
     bool KeepConnected = false;

@@ -184,6 +184,41 @@ TEST(Pop3Retrieve, DropInTheMiddleLeavesNoFile) {
     EXPECT_THAT(client.events, ElementsAre("retrieving 0", "error:[10053] Software caused connection abort"));
 }
 
+struct EndlessCase {
+    std::string name;
+    std::string command;
+    long long bytes;
+};
+
+class Pop3Endless : public ::testing::TestWithParam<EndlessCase> {};
+
+// A server that never ends a message or a header block fails the call
+// instead of exhausting memory, and no file appears.
+TEST_P(Pop3Endless, BlockFailsOnceBeyondItsBound) {
+    ScriptServer server;
+    PlayLogin(server)
+        .Line()
+        .Send("+OK 1 100\r\n")
+        .Line()
+        .Send("+OK\r\n" + std::string(static_cast<std::size_t>(GetParam().bytes), 'x'));
+    server.Start();
+    PopClient client(server);
+    client.pop.Connect();
+    if (GetParam().command == "RETR") {
+        EXPECT_THROW(client.pop.Retrieve(0), ESocketError);
+    } else {
+        EXPECT_THROW(client.pop.UpdateInfo(), ESocketError);
+    }
+    EXPECT_FALSE(client.pop.Connected());
+    EXPECT_THAT(client.Files(), ElementsAre());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Pop3Endless,
+    ::testing::Values(EndlessCase{"Retrieve", "RETR", TmsCustomPOP::MessageLimit(100) + 100000},
+                      EndlessCase{"Headers", "TOP", TmsRemotePOP::MaxHeaderBlock + 100000}),
+    [](const auto& p) { return p.param.name; });
+
 struct ListCase {
     std::string name;
     std::string reply;
