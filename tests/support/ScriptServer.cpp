@@ -113,11 +113,6 @@ ScriptServer& ScriptServer::Line() {
     return *this;
 }
 
-ScriptServer& ScriptServer::Lines(int count) {
-    for (int i = 0; i < count; ++i) Line();
-    return *this;
-}
-
 ScriptServer& ScriptServer::Data() {
     Add([this] {
         // The block is only ".\r\n" or ends with CR LF "." CR LF.
@@ -186,11 +181,6 @@ ScriptServer& ScriptServer::Accept() {
 
 void ScriptServer::Add(std::function<void()> run) {
     steps_.push_back({std::move(run), true});
-}
-
-ScriptServer& ScriptServer::Do(std::function<void(int fd)> action) {
-    Add([this, action] { action(connection_); });
-    return *this;
 }
 
 void ScriptServer::AcceptOne() {

@@ -37,8 +37,6 @@ public:
     ScriptServer& SendSplit(std::vector<std::string> pieces);
     // Reads one line (through LF) and records it without its line end.
     ScriptServer& Line();
-    // Reads n lines.
-    ScriptServer& Lines(int count);
     // Reads a data block through the line "." and records it whole.
     ScriptServer& Data();
     // Reads `count` bytes and records them as a data block.
@@ -51,8 +49,6 @@ public:
     ScriptServer& Stall(std::chrono::milliseconds time);
     // Closes the current connection and waits for the next one.
     ScriptServer& Accept();
-    // Runs any action on the connection's descriptor.
-    ScriptServer& Do(std::function<void(int fd)> action);
 
     // Starts playing: the first step runs once a client has connected.
     void Start();
