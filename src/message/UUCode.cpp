@@ -111,9 +111,15 @@ bool IsUUBegin(std::string_view line) {
            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The name follows the mode word. Most encoders write a three-digit mode, but
+// four digits ("0644") and extra blanks occur too, so the name is found after
+// the mode rather than at a fixed column.
 std::string UUFileName(std::string_view line) {
-    if (line.size() <= 10) return {};
-    std::string_view rest = line.substr(10);
+    const std::size_t modeStart = line.find_first_not_of(' ', 5);
+    const std::size_t modeEnd = line.find(' ', modeStart);
+    const std::size_t nameStart = line.find_first_not_of(' ', modeEnd);
+    if (nameStart == std::string_view::npos) return {};
+    std::string_view rest = line.substr(nameStart);
     if (rest.front() == '"') {
         rest.remove_prefix(1);
         const std::size_t quote = rest.find('"');

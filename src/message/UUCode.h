@@ -32,8 +32,9 @@ std::string UUDecodeLine(std::string_view line);
 // and a name ("begin 644 file.txt").
 bool IsUUBegin(std::string_view line);
 
-// The file name of a "begin" line; a quoted name is taken up to its closing
-// quote (none: ""), any other up to its first blank.
+// The file name of a "begin" line, after the mode of any length; a quoted
+// name is taken up to its closing quote (none: ""), any other up to its first
+// blank.
 std::string UUFileName(std::string_view line);
 
 void UUEncodeLineAppend(std::string_view bytes, std::string& out);

@@ -13,7 +13,7 @@ const char kFallbackFirstLine[] = "The following error has been occured while pr
 TEST(MessageDecoderTest, PlainMessageWithUuencodedFileKeepsTextBeforeIt) {
     TmsMessage message;
     Decoded(message,
-            "From: a@x.org\nTo: b@x.org\nSubject: files\n\nHere it is.\n\nbegin 644 hi.txt\n#:&D*\n`\nend\n"
+            "From: a@x.org\nTo: b@x.org\nSubject: files\n\nHere it is.\n\nbegin 0644 hi.txt\n#:&D*\n`\nend\n"
             "trailing words\n");
     EXPECT_EQ(message.Body(), (std::vector<std::string>{"Here it is."}));
     EXPECT_EQ(message.Encoding(), meUU);

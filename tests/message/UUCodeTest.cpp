@@ -84,6 +84,11 @@ TEST(UUCode, FileName) {
     EXPECT_EQ(UUFileName("begin 644 \"two words.txt\" rest"), "two words.txt");
     EXPECT_EQ(UUFileName("begin 644 \"open"), "");
     EXPECT_EQ(UUFileName("begin 644"), "");
+    EXPECT_EQ(UUFileName("begin 644 "), "");
+    // Four-digit modes and extra blanks must not cost the file its name.
+    EXPECT_EQ(UUFileName("begin 0644 file.txt"), "file.txt");
+    EXPECT_EQ(UUFileName("begin   644 a"), "a");
+    EXPECT_EQ(UUFileName("begin 644  spaced.txt"), "spaced.txt");
 }
 
 }  // namespace
