@@ -136,6 +136,7 @@ public:
     explicit LineDecoder(std::string& out) : out_(out), paragraphStart_(out_.Used()), pumped_(out_.Used()) {}
 
     void Line(std::string_view line) {
+        if (breakHeld_) WriteBreak();
         const bool soft = !line.empty() && line.back() == '=';
         if (soft) line.remove_suffix(1);
         char* d = DecodeEscapes(line, out_.Reserve(line.size() + 2));
@@ -173,15 +174,11 @@ private:
         return d;
     }
 
+    // A text that ends with Ctrl-Z ends there, without a line break; a Ctrl-Z
+    // that more lines follow keeps its break, so paragraphs never run together.
     void EndParagraph() {
-        const bool endsWithCtrlZ =
-            out_.Used() > paragraphStart_ && static_cast<unsigned char>(out_.LastByte()) == kCtrlZ;
-        if (!endsWithCtrlZ) {
-            char* d = out_.Reserve(2);
-            d[0] = '\r';
-            d[1] = '\n';
-            out_.Commit(d + 2);
-        }
+        breakHeld_ = out_.Used() > paragraphStart_ && static_cast<unsigned char>(out_.LastByte()) == kCtrlZ;
+        if (!breakHeld_) WriteBreak();
         paragraphStart_ = out_.Used();
         if (paragraphStart_ - pumped_ >= kPumpInterval) {
             ProcessMessages();
@@ -189,9 +186,19 @@ private:
         }
     }
 
+    void WriteBreak() {
+        char* d = out_.Reserve(2);
+        d[0] = '\r';
+        d[1] = '\n';
+        out_.Commit(d + 2);
+        paragraphStart_ = out_.Used();
+        breakHeld_ = false;
+    }
+
     Output out_;
     std::size_t paragraphStart_;
     std::size_t pumped_;
+    bool breakHeld_ = false;
 };
 
 }  // namespace

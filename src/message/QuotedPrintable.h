@@ -21,16 +21,18 @@ namespace qlk {
 //
 // Decoding joins a line ending in "=" to the next one, replaces "=XX" (hex in
 // either case) by its byte and leaves any other "=" as it stands, ends every
-// other line with CR LF unless the text so far ends with Ctrl-Z (26). A soft
-// break on the last line keeps its text, without a line break.
+// other line with CR LF unless it is the last line and its text ends with
+// Ctrl-Z (26). A soft break on the last line keeps its text, without a line
+// break.
 //
-// A paragraph must stay below the coder's paragraph buffer: encoding takes
-// at most kQPMaxEncodeParagraph bytes, decoding at most kQPMaxDecodeParagraph;
-// beyond that qlk::Exception "Paragraph is too large" is raised.
+// A paragraph must stay below the coder's paragraph buffer: encoding and
+// decoding take at most kQPMaxEncodeParagraph bytes (the decoder reads back
+// every paragraph the encoder writes); beyond that qlk::Exception "Paragraph
+// is too large" is raised.
 
 inline constexpr std::size_t kQPParagraphBuffer = 24576;
 inline constexpr std::size_t kQPMaxEncodeParagraph = kQPParagraphBuffer - 1;
-inline constexpr std::size_t kQPMaxDecodeParagraph = kQPParagraphBuffer - 2;
+inline constexpr std::size_t kQPMaxDecodeParagraph = kQPMaxEncodeParagraph;
 inline constexpr std::size_t kQPPieceLength = 65;
 
 // Appends the encoded text, every line followed by lineEnd.

@@ -69,6 +69,10 @@ TEST(QuotedPrintable, ParagraphLimits) {
         EXPECT_STREQ(e.what(), "Paragraph is too large");
     }
 
+    // Every paragraph the encoder accepts reads back.
+    const std::string largest(kQPMaxEncodeParagraph, 'a');
+    EXPECT_EQ(Decode(Encode(largest)), largest + "\r\n");
+
     Lines fits(kQPMaxDecodeParagraph / 100, std::string(100, 'a') + "=");
     fits.push_back(std::string(kQPMaxDecodeParagraph % 100, 'a'));
     EXPECT_EQ(Decode(fits).size(), kQPMaxDecodeParagraph + 2);
@@ -89,7 +93,9 @@ TEST(QuotedPrintable, Decode) {
         {{"=4x =4", "=G1"}, "=4x =4\r\n=G1\r\n"},
         {{"=e9=E9"}, "\xe9\xe9\r\n"},
         {{"a=1"}, "a=1\r\n"},
-        {{"x=1A"}, "x\x1a"},  // Ctrl-Z ends the text without a line break
+        {{"x=1A"}, "x\x1a"},                // Ctrl-Z ends the text without a line break
+        {{"x=1A", "y"}, "x\x1a\r\ny\r\n"},  // but never joins two paragraphs
+        {{"x=1A", ""}, "x\x1a\r\n\r\n"},
         {{""}, "\r\n"},
         {{"soft at end="}, "soft at end"},
         {{"=="}, "="},
