@@ -172,7 +172,7 @@ void TmsCustomDecoder::DecodeFirstPart() {
         }
         if (body.empty()) body.emplace_back();
     } else {
-        const PartLines part = ReadPartLines(false);
+        const PartLines part = ReadPartLines(PartEnd::Boundary);
         std::string text;
         DecodeContent(Content::Base64, part.lines, text);
         LoadTextLines(text, body);
@@ -192,14 +192,16 @@ void TmsCustomDecoder::DropBoundaryLineEnd(PartLines& part) {
     if (part.endedByBoundary && !part.lines.empty() && part.lines.back().empty()) part.lines.pop_back();
 }
 
-TmsCustomDecoder::PartLines TmsCustomDecoder::ReadPartLines(bool stopAtDot) {
+TmsCustomDecoder::PartLines TmsCustomDecoder::ReadPartLines(PartEnd end) {
     PartLines part;
     for (;;) {
         const std::string_view line = ReadLine();
         if (lines_.AtEnd()) return part;
-        if (stopAtDot ? line == "." : line.starts_with(boundary_)) {
+        const bool ended =
+            end == PartEnd::Dot ? line == "." : end == PartEnd::Boundary && line.starts_with(boundary_);
+        if (ended) {
             part.endLine = line;
-            part.endedByBoundary = !stopAtDot;
+            part.endedByBoundary = end == PartEnd::Boundary;
             return part;
         }
         part.lines.push_back(line);
@@ -299,7 +301,7 @@ void TmsCustomDecoder::DecodeParts() {
             const Content content = ContentFromEncoding(transferEncoding);
             NameItem(*item, type, partHeaders_, ItemEncoding(transferEncoding, content == Content::UUencoded),
                      inAlternative_ || topAlternative_ ? "_alt." : "att.");
-            part = ReadPartLines(false);
+            part = ReadPartLines(PartEnd::Boundary);
             if (content == Content::QuotedPrintable || content == Content::SevenBit)
                 DropBoundaryLineEnd(part);
             DecodeContent(content, part.lines, item->Data);
@@ -335,7 +337,8 @@ void TmsCustomDecoder::DecodeSinglePart() {
                  "att.");
         item->ContentType = GetMainValue(type);
         const bool binary = content == Content::Base64 || content == Content::UUencoded;
-        const PartLines part = ReadPartLines(binary);
+        // A single part has no boundary: text content runs to the end.
+        const PartLines part = ReadPartLines(binary ? PartEnd::Dot : PartEnd::TextEnd);
         DecodeContent(content, part.lines, item->Data);
     });
     AddAttachment(std::move(item));

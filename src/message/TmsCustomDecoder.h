@@ -50,6 +50,8 @@ private:
         bool endedByBoundary = false;
     };
     enum class Content { Base64, UUencoded, QuotedPrintable, SevenBit };
+    // What ends a part's content besides the end of the text.
+    enum class PartEnd { Boundary, Dot, TextEnd };
 
     void ReadHeaders(TmsHeaders& list);
     std::string_view ReadLine();
@@ -67,7 +69,7 @@ private:
     void ErrorFallback(const std::string& text);
     void RemoveFinalDot();
 
-    PartLines ReadPartLines(bool stopAtDot);
+    PartLines ReadPartLines(PartEnd end);
     static void DropBoundaryLineEnd(PartLines& part);
     static Content ContentFromEncoding(const std::string& transferEncoding);
     static void DecodeContent(Content content, const std::vector<std::string_view>& lines, std::string& data);

@@ -73,23 +73,6 @@ TEST(MessageDecoderTest, SinglePartAttachmentTakesDispositionNameAndDeclaredType
     EXPECT_EQ(message.ContentType(), "application/octet-stream");
 }
 
-struct NamedTextCase {
-    const char* contentType;
-    bool attachment;
-};
-
-TEST(MessageDecoderTest, NamedTextIsAnAttachmentUnlessCcMailNamedIt) {
-    for (const NamedTextCase& c :
-         {NamedTextCase{"text/plain; name=\"notes.txt\"", true},
-          NamedTextCase{"text/plain; name=\"cc:Mail\"", false}, NamedTextCase{"text/plain", false}}) {
-        TmsMessage message;
-        Decoded(message, std::string("From: a@x.org\nMIME-Version: 1.0\nContent-Type: ") + c.contentType +
-                             "\n\nsome text\n");
-        EXPECT_EQ(message.Attachments().Count(), c.attachment ? 1 : 0) << c.contentType;
-        EXPECT_EQ(message.Body().empty(), c.attachment) << c.contentType;
-    }
-}
-
 TEST(MessageDecoderTest, InvalidBase64EndsInTheFallbackWithTheOriginal) {
     const std::string text =
         "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\nbody\n--b\n"
@@ -103,30 +86,6 @@ TEST(MessageDecoderTest, InvalidBase64EndsInTheFallbackWithTheOriginal) {
     EXPECT_EQ(message.Attachments().Items(0).FileName(), "original.eml");
     EXPECT_EQ(message.Attachments().Items(0).ContentType, "message/rfc822");
     EXPECT_EQ(message.Attachments().Items(0).Data, test::Crlf(text));
-}
-
-TEST(MessageDecoderTest, FinalDotGoesAndStuffedLinesStay) {
-    TmsMessage message;
-    Decoded(message, "From: a@x.org\n\none\n..two\n.\n");
-    EXPECT_EQ(message.Body(), (std::vector<std::string>{"one", "..two"}));
-}
-
-TEST(MessageDecoderTest, QuotedPrintableBodySetsLatin1) {
-    TmsMessage message;
-    Decoded(message,
-            "From: a@x.org\nMIME-Version: 1.0\nContent-Type: text/plain; charset=iso-8859-1\n"
-            "Content-Transfer-Encoding: quoted-printable\n\nCaf=E9 soft=\n break\nnext\n");
-    EXPECT_EQ(message.CharSet(), csISO8859);
-    EXPECT_EQ(message.Body(), (std::vector<std::string>{"Caf\xE9 soft break", "next"}));
-}
-
-TEST(MessageDecoderTest, MailerThatMislabelsTextIsReadAsPlainBody) {
-    TmsMessage message;
-    Decoded(message,
-            "From: a@x.org\nX-Mailer: V Mailsystem R #0001\nMIME-Version: 1.0\n"
-            "Content-Type: application/octet-stream\n\nreally text\n");
-    EXPECT_EQ(message.Attachments().Count(), 0);
-    EXPECT_EQ(message.Body(), (std::vector<std::string>{"really text"}));
 }
 
 TEST(MessageDecoderTest, HtmlTextMessageKeepsItsType) {
@@ -210,6 +169,42 @@ INSTANTIATE_TEST_SUITE_P(
                  {"\x1B$B$3\x1B(B"},
                  {},
                  csISO2022jp},
+        PathCase{"FinalDotGoesAndStuffedLinesStay",
+                 "From: a@x.org\n\none\n..two\n.\n",
+                 {"one", "..two"},
+                 {},
+                 csUSASCII},
+        PathCase{"QuotedPrintableBodySetsLatin1",
+                 kMime + "Content-Type: text/plain; charset=iso-8859-1\nContent-Transfer-Encoding: "
+                         "quoted-printable\n\n"
+                         "Caf=E9 soft=\n break\nnext\n",
+                 {"Caf\xE9 soft break", "next"},
+                 {},
+                 csISO8859},
+        PathCase{"MailerThatMislabelsTextIsReadAsPlainBody",
+                 "From: a@x.org\nX-Mailer: V Mailsystem R #0001\nMIME-Version: 1.0\n"
+                 "Content-Type: application/octet-stream\n\nreally text\n",
+                 {"really text"},
+                 {},
+                 csUSASCII},
+        PathCase{"NamedTextIsAnAttachment",
+                 kMime + "Content-Type: text/plain; name=\"notes.txt\"\n\nsome text\n",
+                 {},
+                 {"some text\r\n"},
+                 csUSASCII},
+        PathCase{
+            "NamedQuotedPrintableText",
+            kMime +
+                "Content-Type: text/plain; name=\"n.txt\"\nContent-Transfer-Encoding: quoted-printable\n\n"
+                "a=3Db\nc\n",
+            {},
+            {"a=b\r\nc\r\n"},
+            csUSASCII},
+        PathCase{"UnlessCcMailNamedIt",
+                 kMime + "Content-Type: text/plain; name=\"cc:Mail\"\n\nsome text\n",
+                 {"some text"},
+                 {},
+                 csUSASCII},
         PathCase{"Base64FirstPartIsAnAttachment",
                  kMixed + "Content-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lG\n--b--\n",
                  {},
