@@ -79,18 +79,23 @@ TEST_P(HostileMailTest, LoadsSavesAndReloadsWithSafeNames) {
     ASSERT_NO_THROW(again.LoadFromText(test::Encoded(message)));
 }
 
+// A mixed message with a text part, then the given part, then the closing boundary.
+std::string WithPart(const std::string& part) {
+    return Multipart("b", kBody + part + "--b--\r\n");
+}
+
+std::string WithUuencodedFile(const std::string& beginLine) {
+    return "From: a@x.org\r\n\r\ntext\r\n" + beginLine + "\r\n#:&D*\r\n`\r\nend\r\n";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostileMailTest,
     testing::Values(
-        HostileCase{"InvalidBase64Character",
-                    [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "A*AA\r\n--b--\r\n"); },
+        HostileCase{"InvalidBase64Character", [] { return WithPart(NamedPart("b", "a.bin") + "A*AA\r\n"); },
                     true},
-        HostileCase{
-            "EqualsInTheMiddle",
-            [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "AA=A\r\nAAAA\r\n--b--\r\n"); },
-            false},
-        HostileCase{"OneCharacterLine",
-                    [] { return Multipart("b", kBody + NamedPart("b", "a.bin") + "Q\r\n--b--\r\n"); }, false},
+        HostileCase{"EqualsInTheMiddle",
+                    [] { return WithPart(NamedPart("b", "a.bin") + "AA=A\r\nAAAA\r\n"); }, false},
+        HostileCase{"OneCharacterLine", [] { return WithPart(NamedPart("b", "a.bin") + "Q\r\n"); }, false},
         HostileCase{"ClosingBoundaryBeforeOpening",
                     [] { return Multipart("b", "--b--\r\n" + kBody + NamedPart("b", "a") + "--b--\r\n"); },
                     false},
@@ -106,14 +111,13 @@ INSTANTIATE_TEST_SUITE_P(
                             b, "--" + b + "\r\n\r\nbody\r\n" + NamedPart(b, "a") + "--" + b + "--\r\n");
                     },
                     false},
-        HostileCase{"PartReusesParentBoundary",
-                    [] {
-                        return Multipart("b",
-                                         kBody +
-                                             "--b\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-                                             "\r\ninner\r\n--b--\r\n--b--\r\n");
-                    },
-                    false},
+        HostileCase{
+            "PartReusesParentBoundary",
+            [] {
+                return WithPart(
+                    "--b\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\ninner\r\n--b--\r\n");
+            },
+            false},
         HostileCase{"MegabyteHeaderLineWithoutLineEnd",
                     [] { return "From: a@x.org\r\nSubject: " + std::string(1 << 20, 's'); }, false},
         HostileCase{"TenThousandHeaderLines",
@@ -126,50 +130,22 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"FromWithManyColons", [] { return "From:" + std::string(99999, ':') + "\r\n\r\nx\r\n"; },
                     false},
         HostileCase{"TenThousandNestedMultiparts", [] { return NestedMultiparts(10000); }, false},
-        HostileCase{"NameClimbsUp",
-                    [] { return Multipart("b", kBody + NamedPart("b", "../../x") + "--b--\r\n"); }, false},
-        HostileCase{"AbsoluteName",
-                    [] { return Multipart("b", kBody + NamedPart("b", "/abs/x") + "--b--\r\n"); }, false},
-        HostileCase{"DriveName",
-                    [] { return Multipart("b", kBody + NamedPart("b", "C:\\x\\y") + "--b--\r\n"); }, false},
-        HostileCase{
-            "NameWithNul",
-            [] { return Multipart("b", kBody + NamedPart("b", std::string("a\0b", 3)) + "--b--\r\n"); },
-            false},
+        HostileCase{"NameClimbsUp", [] { return WithPart(NamedPart("b", "../../x")); }, false},
+        HostileCase{"AbsoluteName", [] { return WithPart(NamedPart("b", "/abs/x")); }, false},
+        HostileCase{"DriveName", [] { return WithPart(NamedPart("b", "C:\\x\\y")); }, false},
+        HostileCase{"NameWithNul", [] { return WithPart(NamedPart("b", std::string("a\0b", 3))); }, false},
         HostileCase{"FilenameWithNewlineFolded",
-                    [] {
-                        return Multipart(
-                            "b", kBody + FilenamePart("b", "attachment; filename=\"a\r\n b\"") + "--b--\r\n");
-                    },
-                    false},
-        HostileCase{"EncodedDotDotSlash",
-                    [] {
-                        return Multipart(
-                            "b", kBody +
-                                     FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?=2E=2E=2Fx?=\"") +
-                                     "--b--\r\n");
-                    },
-                    false},
-        HostileCase{"EncodedControlCharacters",
-                    [] {
-                        return Multipart(
-                            "b", kBody +
-                                     FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?a=0Ab=00c?=\"") +
-                                     "--b--\r\n");
-                    },
-                    false},
-        HostileCase{"UuencodeModeOfFourDigits",
-                    [] {
-                        return std::string(
-                            "From: a@x.org\r\n\r\ntext\r\nbegin 4755 ../x\r\n#:&D*\r\n`\r\nend\r\n");
-                    },
-                    false},
-        HostileCase{"UuencodeNameClimbsUp",
-                    [] {
-                        return std::string(
-                            "From: a@x.org\r\n\r\ntext\r\nbegin 644 ../../x\r\n#:&D*\r\n`\r\nend\r\n");
-                    },
-                    false},
+                    [] { return WithPart(FilenamePart("b", "attachment; filename=\"a\r\n b\"")); }, false},
+        HostileCase{
+            "EncodedDotDotSlash",
+            [] { return WithPart(FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?=2E=2E=2Fx?=\"")); },
+            false},
+        HostileCase{
+            "EncodedControlCharacters",
+            [] { return WithPart(FilenamePart("b", "attachment; filename=\"=?us-ascii?Q?a=0Ab=00c?=\"")); },
+            false},
+        HostileCase{"UuencodeModeOfFourDigits", [] { return WithUuencodedFile("begin 4755 ../x"); }, false},
+        HostileCase{"UuencodeNameClimbsUp", [] { return WithUuencodedFile("begin 644 ../../x"); }, false},
         HostileCase{"OnlyCarriageReturns",
                     [] {
                         std::string text =

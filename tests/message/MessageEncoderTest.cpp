@@ -12,16 +12,19 @@ namespace {
 using test::Encoded;
 using test::SplitCrlf;
 
-std::unique_ptr<TmsMessage> TextMessage() {
-    auto owned = std::make_unique<TmsMessage>();
-    TmsMessage& message = *owned;
-    message.Sender().Name = "Alice";
-    message.Sender().Address = "alice@x.org";
-    message.Recipients().AddAddress("bob@x.org", "Bob B. Builder");
-    message.SetSubject("Hello");
-    message.Body() = {"line one", "line two"};
-    return owned;
-}
+// Every test starts from a plain text message from Alice to Bob.
+class MessageEncoderTest : public testing::Test {
+protected:
+    MessageEncoderTest() {
+        message.Sender().Name = "Alice";
+        message.Sender().Address = "alice@x.org";
+        message.Recipients().AddAddress("bob@x.org", "Bob B. Builder");
+        message.SetSubject("Hello");
+        message.Body() = {"line one", "line two"};
+    }
+
+    TmsMessage message;
+};
 
 TmsAttItem& Attach(TmsMessage& message, const char* name, std::string data) {
     auto item = std::make_unique<TmsAttItem>();
@@ -45,9 +48,7 @@ std::string NormalizedBoundaries(std::string text) {
     return text;
 }
 
-TEST(MessageEncoderTest, WritesAPlainTextMessage) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, WritesAPlainTextMessage) {
     message.Headers().Add("Date: Mon, 7 Dec 2026 10:00:00 +0000");
     message.Headers().Add("Subject: dropped, the property wins");
     EXPECT_EQ(Encoded(message),
@@ -63,9 +64,7 @@ TEST(MessageEncoderTest, WritesAPlainTextMessage) {
               "line two\r\n");
 }
 
-TEST(MessageEncoderTest, FoldsOneAddressPerLineAndNeverWritesBcc) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, FoldsOneAddressPerLineAndNeverWritesBcc) {
     message.Recipients().AddAddress("c@x.org", "");
     message.Recipients().AddAddress("d@x.org", "Dee");
     message.CC().AddAddress("e@x.org", "E");
@@ -80,9 +79,7 @@ TEST(MessageEncoderTest, FoldsOneAddressPerLineAndNeverWritesBcc) {
     EXPECT_EQ(Encoded(message).find("secret"), std::string::npos);
 }
 
-TEST(MessageEncoderTest, LongLineMakesTheBodyQuotedPrintable) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, LongLineMakesTheBodyQuotedPrintable) {
     message.Body() = {std::string(300, 'a')};
     const std::string text = Encoded(message);
     EXPECT_NE(text.find("charset=\"us-ascii\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" +
@@ -90,17 +87,13 @@ TEST(MessageEncoderTest, LongLineMakesTheBodyQuotedPrintable) {
               std::string::npos);
 }
 
-TEST(MessageEncoderTest, LoneDotLinesAreLeftForTheMailClientToStuff) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, LoneDotLinesAreLeftForTheMailClientToStuff) {
     message.Body() = {"before", ".", "after"};
     EXPECT_NE(Encoded(message).find("\r\nbefore\r\n.\r\nafter\r\n"), std::string::npos);
     EXPECT_EQ(message.Body()[1], ".");
 }
 
-TEST(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
     message.SetSubject("hi\r\nBcc: victim@x.org");
     message.Sender().Name = "Eve\nX-Evil: 1";
     message.Headers().Add("X-App: a\rCc: b");
@@ -113,9 +106,7 @@ TEST(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
     EXPECT_EQ(lines[3], "Subject: hi  Bcc: victim@x.org");
 }
 
-TEST(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
     message.Recipients().Items(0).Name = "Bob";
     Attach(message, "/home/a/data.bin", std::string(114, '\x01'));
     std::string line76;
@@ -147,9 +138,7 @@ TEST(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
                   "--B1--\r\n");
 }
 
-TEST(MessageEncoderTest, NestsTheAlternativeInsideMixed) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, NestsTheAlternativeInsideMixed) {
     Attach(message, "_alt.0", "<p>hi</p>\r\n").ContentType = "text/html";
     Attach(message, "a.txt", "file\r\n");
     const std::vector<std::string> lines = SplitCrlf(NormalizedBoundaries(Encoded(message)));
@@ -170,9 +159,7 @@ TEST(MessageEncoderTest, NestsTheAlternativeInsideMixed) {
                   "Content-Disposition: attachment; filename=\"a.txt\"", "--B1--"}));
 }
 
-TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
     message.Body().clear();
     Attach(message, "_htmbody.htm", "<p>x</p>\r\n");
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
@@ -181,9 +168,7 @@ TEST(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
                                         "Content-Transfer-Encoding: Quoted-Printable", "", "<p>x</p>"}));
 }
 
-TEST(MessageEncoderTest, WritesAnHtmlBodyQuotedPrintableAndKeepsItEncoded) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, WritesAnHtmlBodyQuotedPrintableAndKeepsItEncoded) {
     message.SetCharSet(csISO8859);
     message.SetContentType("text/html");
     message.Body() = {"<p>Caf\xE9</p>"};
@@ -194,9 +179,7 @@ TEST(MessageEncoderTest, WritesAnHtmlBodyQuotedPrintableAndKeepsItEncoded) {
     EXPECT_EQ(message.Body(), (std::vector<std::string>{"<p>Caf=E9</p>"}));
 }
 
-TEST(MessageEncoderTest, WritesUuencodedMessages) {
-    auto owned = TextMessage();
-    TmsMessage& message = *owned;
+TEST_F(MessageEncoderTest, WritesUuencodedMessages) {
     message.SetEncoding(meUU);
     Attach(message, "dir/x.bin", std::string(45, 'a'));
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
@@ -206,7 +189,7 @@ TEST(MessageEncoderTest, WritesUuencodedMessages) {
                                         "`", "end"}));
 }
 
-TEST(MessageEncoderTest, WritesArticleHeaders) {
+TEST_F(MessageEncoderTest, WritesArticleHeaders) {
     TmsArticle article;
     article.Sender().Name = "A. Writer";
     article.Sender().Address = "w@x.org";
@@ -220,7 +203,7 @@ TEST(MessageEncoderTest, WritesArticleHeaders) {
                               "Subject:  Question\r\nMime-Version: 1.0\r\n"));
 }
 
-TEST(MessageEncoderTest, BoundaryIsEightDigitsWithoutNine) {
+TEST_F(MessageEncoderTest, BoundaryIsEightDigitsWithoutNine) {
     for (int i = 0; i < 200; ++i)
         EXPECT_TRUE(std::regex_match(TmsCustomEncoder::NewBoundary(), std::regex("[0-8]{8}")));
 }
