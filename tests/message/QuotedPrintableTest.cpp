@@ -137,19 +137,6 @@ TEST(QuotedPrintable, AllByteValuesRoundTrip) {
     EXPECT_EQ(Decode(Encode(content)), content + "\r\n");
 }
 
-TEST(QuotedPrintable, TextWithLineBreaksComesBackWithCrLf) {
-    const std::string text = "first line\nsecond = line\n\nafter blank\r\nlast";
-    std::string decoded;
-    QPDecodeText(
-        [&] {
-            std::string encoded;
-            QPEncodeAppend(text, encoded);
-            return encoded;
-        }(),
-        decoded);
-    EXPECT_EQ(decoded, "first line\r\nsecond = line\r\n\r\nafter blank\r\nlast\r\n");
-}
-
 TEST(QuotedPrintable, LargeInputGivesTheEventPumpTurns) {
     int turns = 0;
     auto previous = SetMessagePump([&] { ++turns; });
