@@ -163,50 +163,45 @@ TEST(Pop3Retrieve, StoresTheBlockAsReceivedUnderZeroBasedName) {
     EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "LIST 10", "RETR 10"));
 }
 
-TEST(Pop3Retrieve, DropInTheMiddleLeavesNoFile) {
-    ScriptServer server;
-    PlayLogin(server).Line().Send("+OK 1 5000\r\n").Line().Send("+OK\r\nFrom: a@b\r\n\r\nhalf of it").Drop();
-    server.Start();
-    PopClient client(server);
-    client.pop.Connect();
-    EXPECT_THROW(client.pop.Retrieve(0), ESocketError);
-    EXPECT_THAT(client.Files(), ElementsAre());
-    EXPECT_THAT(client.events, ElementsAre("retrieving 0", "error:[10053] Software caused connection abort"));
-}
-
-struct EndlessCase {
+struct BrokenCase {
     std::string name;
-    std::string command;
-    long long bytes;
+    bool headersOnly;  // TOP through UpdateInfo instead of RETR
+    std::string block;
+    bool drop;
+    std::string error;
 };
 
-class Pop3Endless : public ::testing::TestWithParam<EndlessCase> {};
+class Pop3BrokenBlock : public ::testing::TestWithParam<BrokenCase> {};
 
-// A server that never ends a message or a header block fails the call
-// instead of exhausting memory, and no file appears.
-TEST_P(Pop3Endless, BlockFailsOnceBeyondItsBound) {
+// A block cut short, or one that never ends, fails the call (instead of
+// exhausting memory), closes the connection and leaves no file.
+TEST_P(Pop3BrokenBlock, FailsClosesAndLeavesNoFile) {
+    const auto& c = GetParam();
     ScriptServer server;
-    PlayLogin(server)
-        .Line()
-        .Send("+OK 1 100\r\n")
-        .Line()
-        .Send("+OK\r\n" + std::string(static_cast<std::size_t>(GetParam().bytes), 'x'));
+    PlayLogin(server).Line().Send("+OK 1 100\r\n").Line().Send("+OK\r\n" + c.block);
+    if (c.drop) server.Drop();
     server.Start();
     PopClient client(server);
     client.pop.Connect();
-    if (GetParam().command == "RETR") {
-        EXPECT_THROW(client.pop.Retrieve(0), ESocketError);
-    } else {
-        EXPECT_THROW(client.pop.UpdateInfo(), ESocketError);
-    }
+    EXPECT_THROW(c.headersOnly ? client.pop.UpdateInfo() : client.pop.Retrieve(0), ESocketError);
     EXPECT_FALSE(client.pop.Connected());
     EXPECT_THAT(client.Files(), ElementsAre());
+    EXPECT_EQ(client.events.back(), "error:" + c.error);
+}
+
+std::string Endless(long long bound) {
+    return std::string(static_cast<std::size_t>(bound) + 100000, 'x');
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, Pop3Endless,
-    ::testing::Values(EndlessCase{"Retrieve", "RETR", TmsCustomPOP::MessageLimit(100) + 100000},
-                      EndlessCase{"Headers", "TOP", TmsRemotePOP::MaxHeaderBlock + 100000}),
+    Table, Pop3BrokenBlock,
+    ::testing::Values(BrokenCase{"DropInTheMiddle", false, "From: a@b\r\n\r\nhalf of it", true,
+                                 "[10053] Software caused connection abort"},
+                      BrokenCase{"EndlessMessage", false, Endless(TmsCustomPOP::MessageLimit(100)), false,
+                                 "Data block longer than " + std::to_string(TmsCustomPOP::MessageLimit(100)) +
+                                     " bytes"},
+                      BrokenCase{"EndlessHeaders", true, Endless(TmsRemotePOP::MaxHeaderBlock), false,
+                                 "Data block longer than 4194304 bytes"}),
     [](const auto& p) { return p.param.name; });
 
 struct ListCase {
