@@ -150,29 +150,6 @@ TEST(SmtpSendMail, BareHeloAfterTheNamedOneIsRefused) {
     EXPECT_EQ(lines[2], "QUIT");
 }
 
-TEST(SmtpSendMail, RejectedRecipientWithoutHandlerEndsWithQuit) {
-    ScriptServer server;
-    PlayLogin(server)
-        .Line()
-        .Send("250 ok\r\n")
-        .Line()
-        .Send("550 no such user\r\n")
-        .Line()
-        .Send("221 bye\r\n");
-    server.Start();
-    SmtpClient client(server);
-    try {
-        client.smtp.SendMail();
-        FAIL();
-    } catch (const EServerError& e) {
-        EXPECT_STREQ(e.what(), "550 no such user");
-    }
-    EXPECT_FALSE(client.smtp.Connected());
-    server.Join();
-    EXPECT_EQ(server.ReceivedLines().back(), "QUIT");
-    EXPECT_TRUE(client.TempFolderEmpty());
-}
-
 TEST(SmtpSendMail, HandlerThatProceedsSkipsTheRejectedRecipient) {
     ScriptServer server;
     PlayLogin(server).Line().Send("250 ok\r\n").Line().Send("550 no\r\n");
@@ -191,25 +168,40 @@ TEST(SmtpSendMail, HandlerThatProceedsSkipsTheRejectedRecipient) {
     EXPECT_THAT(client.events, ElementsAre("sent"));
 }
 
-class SmtpDataReply : public ::testing::TestWithParam<std::string> {};
+struct RefusalCase {
+    std::string name;
+    int acceptedBefore;  // commands answered "250 ok" before the refusal
+    std::string reply;
+};
 
-TEST_P(SmtpDataReply, AnythingButAGoAheadEndsTheSend) {
+class SmtpRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(SmtpRefusal, FailsWithTheServersLineAndEndsWithQuit) {
     ScriptServer server;
-    PlayEnvelopeAccepted(server);
-    server.Line().Send(GetParam() + "\r\n").Line().Send("221 bye\r\n");
+    PlayLogin(server);
+    for (int i = 0; i < GetParam().acceptedBefore; ++i) server.Line().Send("250 ok\r\n");
+    server.Line().Send(GetParam().reply + "\r\n").Line().Send("221 bye\r\n");
     server.Start();
     SmtpClient client(server);
     try {
         client.smtp.SendMail();
         FAIL();
     } catch (const EServerError& e) {
-        EXPECT_EQ(e.what(), GetParam());
+        EXPECT_EQ(e.what(), GetParam().reply);
     }
+    EXPECT_FALSE(client.smtp.Connected());
     server.Join();
     EXPECT_EQ(server.ReceivedLines().back(), "QUIT");
+    EXPECT_TRUE(client.TempFolderEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SmtpDataReply, ::testing::Values("250 ok", "554 no data today", "452 full"));
+// A rejected recipient without a handler, and anything but a go-ahead to DATA.
+INSTANTIATE_TEST_SUITE_P(Table, SmtpRefusal,
+                         ::testing::Values(RefusalCase{"RecipientWithoutHandler", 1, "550 no such user"},
+                                           RefusalCase{"DataAnswered250", 5, "250 ok"},
+                                           RefusalCase{"DataRefused", 5, "554 no data today"},
+                                           RefusalCase{"DataFull", 5, "452 full"}),
+                         [](const auto& p) { return p.param.name; });
 
 TEST(SmtpSendMail, LineBreakInAnAddressIsRefusedBeforeTheEnvelope) {
     ScriptServer server;
