@@ -2,7 +2,6 @@
 // line, the RTF mirror and the log file entry.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,35 +9,18 @@
 #include <string>
 
 #include "gateway/StatusLog.h"
+#include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qlk-bench-XXXXXX";
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 std::string Timestamp() {
     return "12/07/2026 8:00:00 PM";
 }
 
 void BM_RecordedLineWithFullWindow(benchmark::State& state) {
-    ScratchFolder folder;
+    qlk::test::TempDir folder;
     const fs::path rtf = folder.path() / qlk::StatusLog::RtfFileName;
     const fs::path fullWindow = folder.path() / "full.rtf";
     {

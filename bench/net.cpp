@@ -5,10 +5,6 @@
 //   - TmsSMTP sending 200 messages to aiosmtpd.
 // Needs dovecot, fetchmail and python3-aiosmtpd (tests/peers/ start them).
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,12 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <string>
-#include <thread>
 
 #include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
+#include "support/Peers.h"
+#include "support/TempDir.h"
 #include "net/TmsSMTP.h"
 
 namespace {
@@ -33,51 +29,27 @@ constexpr int kPopMessages = 1000;
 constexpr std::size_t kMessageSize = 20 * 1024;
 constexpr int kSmtpMessages = 200;
 
-std::uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+// The peers live for the whole run: the retrieval benchmarks share one
+// mailbox, and each is run several times.
+qlk::test::DovecotPeer* Dovecot() {
+    static std::unique_ptr<qlk::test::DovecotPeer> peer = [] {
+        std::string why;
+        auto started = qlk::test::DovecotPeer::Start("joe", "secret", why);
+        if (!started) std::cerr << why << "\n";
+        return started;
+    }();
+    return peer.get();
 }
 
-fs::path MakeTempDir(const char* stem) {
-    std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    return pattern;
+qlk::test::SmtpPeer* Smtp() {
+    static std::unique_ptr<qlk::test::SmtpPeer> peer = [] {
+        std::string why;
+        auto started = qlk::test::SmtpPeer::Start(why);
+        if (!started) std::cerr << why << "\n";
+        return started;
+    }();
+    return peer.get();
 }
-
-std::string PeerScript(const std::string& name) {
-    return std::string(QLK_SOURCE_DIR) + "/tests/peers/" + name;
-}
-
-// A server process started by one of the peer scripts, stopped at exit.
-struct Peer {
-    fs::path dir;
-    std::uint16_t port = 0;
-    fs::path pidFile;
-    bool running = false;
-
-    Peer(const char* stem, const std::string& script, const std::string& arguments, const char* pid)
-        : dir(MakeTempDir(stem)), port(FreePort()), pidFile(dir / pid) {
-        std::string command = PeerScript(script) + " " + dir.string() + " " + std::to_string(port) + " " +
-                              arguments + " >" + (dir / "start.log").string() + " 2>&1";
-        running = std::system(command.c_str()) == 0;
-    }
-    ~Peer() {
-        std::ifstream in(pidFile);
-        pid_t pid = 0;
-        if (running && in >> pid && pid > 0) ::kill(pid, SIGTERM);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
-};
 
 std::string SampleMessage(int number) {
     std::string text = "From: sender@example.org\r\nTo: joe@example.org\r\nSubject: benchmark message " +
@@ -89,18 +61,13 @@ std::string SampleMessage(int number) {
     return text;
 }
 
-Peer& Dovecot() {
-    static Peer peer = [] {
-        Peer started("qlkbench-dovecot", "start_dovecot.sh", "joe secret", "run/master.pid");
-        if (started.running) {
-            fs::path inbox = started.dir / "mail" / "joe" / "new";
-            for (int i = 0; i < kPopMessages; ++i) {
-                fs::path file = inbox / ("17000" + std::to_string(100000 + i) + ".M1P1.bench");
-                std::ofstream(file, std::ios::binary) << SampleMessage(i);
-                if (::chown(file.c_str(), 65534, 65534) != 0) started.running = false;
-            }
+qlk::test::DovecotPeer* FilledDovecot() {
+    static qlk::test::DovecotPeer* peer = [] {
+        qlk::test::DovecotPeer* dovecot = Dovecot();
+        if (dovecot) {
+            for (int i = 0; i < kPopMessages; ++i) dovecot->AddMessage(SampleMessage(i));
         }
-        return started;
+        return dovecot;
     }();
     return peer;
 }
@@ -108,39 +75,39 @@ Peer& Dovecot() {
 long long mailboxBytes = 0;
 
 void BM_TmsRemotePOP_Retrieve1000(benchmark::State& state) {
-    Peer& peer = Dovecot();
-    if (!peer.running) {
+    qlk::test::DovecotPeer* peer = FilledDovecot();
+    if (!peer) {
         state.SkipWithError("dovecot did not start");
         return;
     }
-    fs::path folder = MakeTempDir("qlkbench-pop");
+    qlk::test::TempDir folder;
     long long bytes = 0;
     for (auto _ : state) {
         TmsRemotePOP pop;
-        pop.Server = peer.Address();
+        pop.Server = peer->Address();
         pop.UserName = "joe";
         pop.Password = "secret";
-        pop.SetMessageDirectory(folder.string());
+        pop.SetMessageDirectory(folder.path().string());
         pop.Connect();
         for (int i = 0; i < pop.MessageCount; ++i) pop.Retrieve(i);
         pop.Disconnect();
         bytes = pop.MailboxSize;
     }
-    fs::remove_all(folder);
     mailboxBytes = bytes;
     state.SetItemsProcessed(state.iterations() * kPopMessages);
     state.SetBytesProcessed(state.iterations() * bytes);
 }
 
 void BM_Fetchmail_Retrieve1000(benchmark::State& state) {
-    Peer& peer = Dovecot();
-    if (!peer.running || std::system("command -v fetchmail >/dev/null 2>&1") != 0) {
+    qlk::test::DovecotPeer* peer = FilledDovecot();
+    if (!peer || std::system("command -v fetchmail >/dev/null 2>&1") != 0) {
         state.SkipWithError("dovecot or fetchmail missing");
         return;
     }
-    fs::path home = MakeTempDir("qlkbench-fetchmail");
+    qlk::test::TempDir homeDir;
+    const fs::path& home = homeDir.path();
     fs::path rc = home / "fetchmailrc";
-    std::ofstream(rc) << "poll 127.0.0.1 service " << peer.port
+    std::ofstream(rc) << "poll 127.0.0.1 service " << peer->Port()
                       << " protocol pop3 auth password user \"joe\" password \"secret\"\n";
     fs::permissions(rc, fs::perms::owner_read | fs::perms::owner_write);
     std::string command = "HOME=" + home.string() + " fetchmail -f " + rc.string() +
@@ -157,14 +124,13 @@ void BM_Fetchmail_Retrieve1000(benchmark::State& state) {
         }
         state.SetIterationTime(elapsed);
     }
-    fs::remove_all(home);
     state.SetItemsProcessed(state.iterations() * kPopMessages);
     state.SetBytesProcessed(state.iterations() * mailboxBytes);
 }
 
 void BM_TmsSMTP_Send200(benchmark::State& state) {
-    static Peer peer("qlkbench-smtp", "start_aiosmtpd.sh", "", "aiosmtpd.pid");
-    if (!peer.running) {
+    qlk::test::SmtpPeer* peer = Smtp();
+    if (!peer) {
         state.SkipWithError("aiosmtpd did not start");
         return;
     }
@@ -178,7 +144,7 @@ void BM_TmsSMTP_Send200(benchmark::State& state) {
     for (auto _ : state) {
         for (int i = 0; i < kSmtpMessages; ++i) {
             qlk::TmsSMTP smtp;
-            smtp.Server = peer.Address();
+            smtp.Server = peer->Address();
             smtp.MailMessage = &message;
             smtp.SendMail();
         }

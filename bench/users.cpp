@@ -3,13 +3,13 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 
 #include "gateway/TableEngine.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -18,9 +18,6 @@ namespace fs = std::filesystem;
 class UserTableFile {
 public:
     explicit UserTableFile(int rows) {
-        std::string pattern = (fs::temp_directory_path() / "qlk-bench-users-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        folder_ = pattern;
         qlk::TableEngine(File()).Open();  // creates the table
         sqlite3* db = nullptr;
         sqlite3_open(File().c_str(), &db);
@@ -32,14 +29,10 @@ public:
         sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
-    ~UserTableFile() {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
     fs::path File() const { return folder_ / "users.DB"; }
 
 private:
-    fs::path folder_;
+    qlk::test::TempDir folder_;
 };
 
 // One recipient matched against every row: the three fields the match reads.
