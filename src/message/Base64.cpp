@@ -16,7 +16,6 @@ using namespace codec_detail;
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::uint8_t kPadValue = 255;
 constexpr std::uint8_t kInvalid = 0xFF;  // never a 6-bit value; "=" is handled apart
-constexpr std::uint32_t kBadGroup = 0x80000000u;
 constexpr std::size_t kLineBytes = 57;
 
 constexpr std::array<std::uint8_t, 256> MakeValues() {
@@ -27,32 +26,15 @@ constexpr std::array<std::uint8_t, 256> MakeValues() {
 }
 constexpr std::array<std::uint8_t, 256> kValues = MakeValues();
 
-// One table per position in a group of four: the character's 6 bits already
-// shifted into place; "=" adds nothing; anything else sets kBadGroup.
-constexpr std::array<std::uint32_t, 256> MakeShifted(int shift) {
-    std::array<std::uint32_t, 256> table{};
-    for (int c = 0; c < 256; ++c) {
-        if (c == '=')
-            table[c] = 0;
-        else if (kValues[c] == kInvalid)
-            table[c] = kBadGroup;
-        else
-            table[c] = static_cast<std::uint32_t>(kValues[c]) << shift;
-    }
-    return table;
-}
-constexpr std::array<std::uint32_t, 256> kShift18 = MakeShifted(18);
-constexpr std::array<std::uint32_t, 256> kShift12 = MakeShifted(12);
-constexpr std::array<std::uint32_t, 256> kShift6 = MakeShifted(6);
-constexpr std::array<std::uint32_t, 256> kShift0 = MakeShifted(0);
+// "=" adds nothing to its group.
+constexpr GroupTables kGroup = MakeGroupTables([](int c) {
+    if (c == '=') return 0;
+    return kValues[c] == kInvalid ? -1 : int{kValues[c]};
+});
 
 const PairTable& EncodePairs() {
     static const PairTable table = MakePairTable([](unsigned v) { return kAlphabet[v]; });
     return table;
-}
-
-[[noreturn]] void ThrowInvalidCharacter() {
-    throw EMessageParserError("Invalid Character");
 }
 
 inline unsigned char At(const char* p, std::size_t i) {
@@ -69,7 +51,7 @@ const PairValues& DecodePairs() {
     static const PairValues table = [] {
         PairValues t{};
         for (unsigned i = 0; i < 65536; ++i) {
-            const std::uint32_t v = kShift6[i & 0xFF] | kShift0[i >> 8];
+            const std::uint32_t v = kGroup.third[i & 0xFF] | kGroup.fourth[i >> 8];
             t[i] = (v & kBadGroup) ? kBadPair : static_cast<std::uint16_t>(v);
         }
         return t;
@@ -84,7 +66,7 @@ inline std::uint16_t LoadPair(const char* p) {
 }
 
 inline std::uint32_t GroupValue(unsigned char c0, unsigned char c1, unsigned char c2, unsigned char c3) {
-    return kShift18[c0] | kShift12[c1] | kShift6[c2] | kShift0[c3];
+    return kGroup.first[c0] | kGroup.second[c1] | kGroup.third[c2] | kGroup.fourth[c3];
 }
 
 // Writes the encoding of n bytes (whole groups and a padded tail) at out;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "message/EMessageParserError.h"
 #include "platform/EventPump.h"
 
 namespace qlk::codec_detail {
@@ -33,6 +34,37 @@ inline void StoreGroupWithSlack(char* out, std::uint32_t v) {
     static_assert(std::endian::native == std::endian::little);
     const std::uint32_t bytes = __builtin_bswap32(v << 8);
     std::memcpy(out, &bytes, 4);
+}
+
+// Marks a decoded group of four characters that held one outside the alphabet.
+inline constexpr std::uint32_t kBadGroup = 0x80000000u;
+
+// Decode tables for a group of four characters, one per position: every
+// character's 6-bit value already shifted into place, or kBadGroup, so that a
+// group decodes with four look-ups and one test. sixBits(c) gives the value of
+// character c, or -1 when it is not in the alphabet.
+struct GroupTables {
+    std::array<std::uint32_t, 256> first, second, third, fourth;
+};
+
+template <typename SixBits>
+constexpr GroupTables MakeGroupTables(SixBits sixBits) {
+    GroupTables tables{};
+    for (int c = 0; c < 256; ++c) {
+        const int value = sixBits(c);
+        const auto shifted = [value](int shift) {
+            return value < 0 ? kBadGroup : static_cast<std::uint32_t>(value) << shift;
+        };
+        tables.first[c] = shifted(18);
+        tables.second[c] = shifted(12);
+        tables.third[c] = shifted(6);
+        tables.fourth[c] = shifted(0);
+    }
+    return tables;
+}
+
+[[noreturn]] inline void ThrowInvalidCharacter() {
+    throw EMessageParserError("Invalid Character");
 }
 
 inline constexpr std::size_t kPumpInterval = 64 * 1024;

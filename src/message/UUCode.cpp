@@ -16,42 +16,25 @@ namespace {
 using namespace codec_detail;
 
 constexpr std::size_t kLineBytes = 45;
-constexpr std::uint32_t kBadGroup = 0x80000000u;
 
 constexpr char CharOf(unsigned value) {
     return value == 0 ? '`' : static_cast<char>(value + 32);
 }
 
-constexpr std::array<std::uint32_t, 256> MakeShifted(int shift) {
-    std::array<std::uint32_t, 256> table{};
-    for (int c = 0; c < 256; ++c) {
-        if (c > ' ' && c <= '_')
-            table[c] = static_cast<std::uint32_t>(c - 32) << shift;
-        else if (c == '`')
-            table[c] = 0;
-        else if (c == ' ')
-            table[c] = 63u << shift;  // old encoders wrote a blank where "_" belongs
-        else
-            table[c] = kBadGroup;
-    }
-    return table;
-}
-constexpr std::array<std::uint32_t, 256> kShift18 = MakeShifted(18);
-constexpr std::array<std::uint32_t, 256> kShift12 = MakeShifted(12);
-constexpr std::array<std::uint32_t, 256> kShift6 = MakeShifted(6);
-constexpr std::array<std::uint32_t, 256> kShift0 = MakeShifted(0);
+constexpr GroupTables kGroup = MakeGroupTables([](int c) {
+    if (c > ' ' && c <= '_') return c - 32;
+    if (c == '`') return 0;
+    if (c == ' ') return 63;  // old encoders wrote a blank where "_" belongs
+    return -1;
+});
 
 const PairTable& EncodePairs() {
     static const PairTable table = MakePairTable(CharOf);
     return table;
 }
 
-[[noreturn]] void ThrowInvalidCharacter() {
-    throw EMessageParserError("Invalid Character");
-}
-
 inline std::uint32_t GroupValue(const unsigned char* g) {
-    return kShift18[g[0]] | kShift12[g[1]] | kShift6[g[2]] | kShift0[g[3]];
+    return kGroup.first[g[0]] | kGroup.second[g[1]] | kGroup.third[g[2]] | kGroup.fourth[g[3]];
 }
 
 std::size_t EncodedLineLength(std::size_t n) {
@@ -83,7 +66,7 @@ char* EncodeLine(const unsigned char* in, std::size_t n, char* out) {
 }  // namespace
 
 std::uint8_t UUCharValue(char c) {
-    const std::uint32_t value = kShift0[static_cast<unsigned char>(c)];
+    const std::uint32_t value = kGroup.fourth[static_cast<unsigned char>(c)];
     if (value == kBadGroup) ThrowInvalidCharacter();
     return static_cast<std::uint8_t>(value);
 }
