@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Exception.h"
+#include "support/ChangedSettings.h"
 #include "support/TempDir.h"
 
 namespace qlk {
@@ -36,26 +37,7 @@ std::string JoinCrLf(const std::vector<std::string>& lines, std::size_t count) {
 }
 
 Settings Changed() {
-    Settings s;
-    s.ConnectionIndex = 2;
-    s.DelayMinutes = 42;
-    s.Days = {false, true, false, true, false, true, true};
-    s.StartTime = 6 * 3600 + 30 * 60;
-    s.StopTime = 22 * 3600 + 15 * 60 + 10;
-    s.LogToFile = false;
-    s.LogFileName = "logs/gateway.txt";
-    s.TimestampInWindow = false;
-    s.LogDetailLevel = 1;
-    s.SMTPServer = "smtp.example.com";
-    s.DefaultPOP3Server = "pop.example.com";
-    s.DialupPassword = "s3cret pass";
-    s.DeleteMailFromMAPI = true;
-    s.AdminInternetAddress = "admin@example.com";
-    s.AdminMAPIName = "Admin";
-    s.CCAdmin = true;
-    s.ShowInternetHeaders = true;
-    s.AutoUpdate = false;
-    return s;
+    return test::SettingsWithEveryFieldChanged();
 }
 
 class ConfigurationFileTest : public ::testing::Test {

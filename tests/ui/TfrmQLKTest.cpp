@@ -25,6 +25,7 @@
 
 #include "FakeDesktop.h"
 #include "gateway/ConfigurationFile.h"
+#include "support/ChangedSettings.h"
 #include "support/TempDir.h"
 #include "ui/IntervalTimer.h"
 #include "ui/ShutdownSignals.h"
@@ -225,29 +226,14 @@ TEST_F(WindowTest, StartRestoresTheStatusWindowBeforeTheWelcome) {
 }
 
 TEST_F(WindowTest, ConfigurationFileSetsEveryControl) {
-    Settings custom;
-    custom.DelayMinutes = 7;
-    custom.Days = {false, true, false, true, false, true, true};
-    custom.StartTime = 22 * 3600 + 30 * 60 + 15;
-    custom.StopTime = 6 * 3600;
-    custom.LogToFile = false;
+    Settings custom = test::SettingsWithEveryFieldChanged();
+    custom.ConnectionIndex = 0;  // only "Use Network" is listed
     custom.LogFileName = "other.log";
-    custom.TimestampInWindow = false;
-    custom.LogDetailLevel = 1;
-    custom.SMTPServer = "smtp.example.com";
-    custom.DefaultPOP3Server = "pop.example.com";
-    custom.DialupPassword = "secret";
-    custom.DeleteMailFromMAPI = true;
-    custom.AdminInternetAddress = "admin@example.com";
-    custom.AdminMAPIName = "Admin";
-    custom.CCAdmin = true;
-    custom.ShowInternetHeaders = true;
-    custom.AutoUpdate = false;
     WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(custom));
 
     Open();
     EXPECT_EQ(window_->CurrentSettings(), custom);
-    EXPECT_EQ(window_->CheckTimer().Interval(), 7 * 60000);
+    EXPECT_EQ(window_->CheckTimer().Interval(), 42 * 60000);
     EXPECT_EQ(window_->Log().DetailLevel, 1);
     EXPECT_FALSE(window_->Log().LogToFile);
     EXPECT_FALSE(window_->Log().TimestampInWindow);
