@@ -7,19 +7,11 @@
 set -eu
 dir=$1 port=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wait_for_listener.sh"
 
 /usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null || { echo "aiosmtpd not installed" >&2; exit 3; }
 mkdir -p "$dir"
 PYTHONPATH="$here" nohup /usr/bin/python3 -m aiosmtpd -n -l "127.0.0.1:$port" \
   -c qlk_rawsink.RawSink "$dir" >"$dir/aiosmtpd.log" 2>&1 &
 echo $! > "$dir/aiosmtpd.pid"
-i=0
-while [ $i -lt 100 ]; do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then exit 0; fi
-  if ! kill -0 "$(cat "$dir/aiosmtpd.pid")" 2>/dev/null; then break; fi
-  i=$((i + 1))
-  sleep 0.1
-done
-echo "aiosmtpd did not start; log:" >&2
-cat "$dir/aiosmtpd.log" >&2 || true
-exit 1
+wait_for_listener aiosmtpd "$port" "$dir/aiosmtpd.log" "$dir/aiosmtpd.pid"

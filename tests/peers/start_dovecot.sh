@@ -7,6 +7,7 @@
 set -eu
 dir=$1 port=$2 user=$3 password=$4
 uid=65534 gid=65534
+. "$(cd "$(dirname "$0")" && pwd)/wait_for_listener.sh"
 
 command -v dovecot >/dev/null 2>&1 || { echo "dovecot not installed" >&2; exit 3; }
 chmod 755 "$dir"
@@ -55,13 +56,4 @@ service imap-login {
 CONF
 
 dovecot -c "$dir/dovecot.conf"
-# Ready once the listener answers.
-i=0
-while [ $i -lt 100 ]; do
-  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then exit 0; fi
-  i=$((i + 1))
-  sleep 0.1
-done
-echo "dovecot did not start; log:" >&2
-cat "$dir/dovecot.log" >&2 || true
-exit 1
+wait_for_listener dovecot "$port" "$dir/dovecot.log"
