@@ -9,7 +9,8 @@ packages=(
   libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
-  dovecot-pop3d python3-aiosmtpd python3-pyftpdlib fetchmail
+  libssl-dev openssl libgmime-3.0-dev
+  dovecot-pop3d python3-aiosmtpd python3-pyftpdlib fetchmail procmail msmtp curl
   time
 )
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gateway/Version.h"
+#include "platform/AtomicFile.h"
 #include "platform/EFCreateError.h"
 #include "platform/EStreamError.h"
 
@@ -142,23 +143,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-void WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EStreamError::Write();
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-void SyncFolder(const std::filesystem::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 }  // namespace
 
 ConfigurationFile::ConfigurationFile(std::filesystem::path workFolder, StatusLog& log,
@@ -270,23 +254,11 @@ std::string ConfigurationFile::Format(const Settings& s) {
 
 void ConfigurationFile::SaveConfiguration(const Settings& settings) {
     log_.WriteLog("Saving Config File", 3);
-    std::filesystem::path file = ExistingFile();
-    std::string temp = (workFolder_ / (std::string(FileName) + ".XXXXXX")).string();
-    int fd = ::mkstemp(temp.data());  // created readable by the owner only: it holds a password
-    if (fd < 0) throw EFCreateError(FileName);
     try {
-        WriteAll(fd, Format(settings));
-        if (::fsync(fd) != 0) throw EStreamError::Write();
-        int closing = fd;
-        fd = -1;
-        if (::close(closing) != 0) throw EStreamError::Write();
-        if (::rename(temp.c_str(), file.c_str()) != 0) throw EFCreateError(FileName);
-    } catch (...) {
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        throw;
+        AtomicFile::WriteWhole(ExistingFile(), Format(settings));  // owner-only: it holds a password
+    } catch (const EFCreateError&) {
+        throw EFCreateError(FileName);
     }
-    SyncFolder(workFolder_);
     log_.WriteLog("Finished Saving Config File", 3);
 }
 

@@ -1,13 +1,9 @@
 #include "net/TmsRemotePOP.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <sstream>
 #include <vector>
 
-#include "platform/EFCreateError.h"
-#include "platform/EStreamError.h"
+#include "platform/AtomicFile.h"
 
 namespace qlk {
 
@@ -25,30 +21,7 @@ void TmsRemotePOP::SaveMessage(int num, const std::string& contents) {
         OnUserMessageSave(*this, num, contents);
         return;
     }
-    WriteMessageFile(MessageFileName(num), contents);
-}
-
-void TmsRemotePOP::WriteMessageFile(const std::string& fileName, const std::string& contents) {
-    // Written under a temporary name in the same folder and renamed, so that
-    // the file appears only with the whole message in it.
-    std::string pattern = fileName + ".XXXXXX";
-    std::vector<char> temporary(pattern.begin(), pattern.end());
-    temporary.push_back('\0');
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0) throw EFCreateError(fileName);
-    std::size_t written = 0;
-    while (written < contents.size()) {
-        ssize_t count = ::write(fd, contents.data() + written, contents.size() - written);
-        if (count <= 0) break;
-        written += static_cast<std::size_t>(count);
-    }
-    bool complete = written == contents.size();
-    complete = ::close(fd) == 0 && complete;
-    if (!complete || ::rename(temporary.data(), fileName.c_str()) != 0) {
-        ::unlink(temporary.data());
-        if (!complete) throw EStreamError::Write();
-        throw EFCreateError(fileName);
-    }
+    AtomicFile::WriteWhole(MessageFileName(num), contents);
 }
 
 bool TmsRemotePOP::GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders,

@@ -46,7 +46,6 @@ protected:
 
 private:
     bool GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders, bool withUIDL);
-    void WriteMessageFile(const std::string& fileName, const std::string& contents);
 
     std::string messageDirectory_;
 };

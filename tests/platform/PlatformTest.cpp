@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
+#include "platform/AtomicFile.h"
 #include "platform/EFCreateError.h"
 #include "platform/EFOpenError.h"
 #include "platform/EventPump.h"
 #include "platform/ShortString.h"
+#include "support/TempDir.h"
 
 namespace qlk {
 namespace {
@@ -19,6 +23,24 @@ TEST(ShortString, CutsLongInputAtTheBoundOnEveryAssignment) {
     EXPECT_EQ(assigned.size(), 255u);
     assigned = "short";
     EXPECT_EQ(assigned, "short");
+}
+
+TEST(AtomicFile, ReplacesTheTargetOnlyOnCommitAndLeavesNoTemporaryFile) {
+    test::TempDir dir;
+    const auto target = dir / "QLK.CFG";
+    test::WriteFileBytes(target, "old");
+    {
+        AtomicFile abandoned(target);
+        abandoned.Write("half of the new");
+    }
+    EXPECT_EQ(test::ReadFileBytes(target), "old");
+    AtomicFile::WriteWhole(target, "new");
+    EXPECT_EQ(test::ReadFileBytes(target), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_THROW(AtomicFile::WriteWhole(dir / "no-such-folder" / "x", "x"), EFCreateError);
 }
 
 TEST(FileErrors, CarryTheFileNameInTheirText) {
