@@ -178,10 +178,12 @@ void ConfigurationFile::ReadConfiguration(Settings& settings) {
         for (bool& day : settings.Days) day = ReadInteger(reader.Next()) == 1;
         settings.StartTime = TimeOfDayFromDayNumber(ReadDayNumber(reader.Value()));
         settings.StopTime = TimeOfDayFromDayNumber(ReadDayNumber(reader.Value()));
-        settings.LogToFile = ReadInteger(reader.Value()) == 1;
-        settings.LogFileName = reader.Value();
-        settings.TimestampInWindow = ReadInteger(reader.Value()) == 1;
-        settings.LogDetailLevel = std::clamp(ReadInteger(reader.Value()), -1, 3);
+        // The log obeys its settings at once, so an error in a later line is
+        // logged the way this file asks.
+        log_.LogToFile = settings.LogToFile = ReadInteger(reader.Value()) == 1;
+        log_.LogFileName = settings.LogFileName = reader.Value();
+        log_.TimestampInWindow = settings.TimestampInWindow = ReadInteger(reader.Value()) == 1;
+        log_.DetailLevel = settings.LogDetailLevel = std::clamp(ReadInteger(reader.Value()), -1, 3);
         settings.SMTPServer = reader.Value();
         settings.DefaultPOP3Server = reader.Value();
         settings.DialupPassword = reader.Value();

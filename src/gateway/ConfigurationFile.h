@@ -22,8 +22,9 @@ public:
     ConfigurationFile(std::filesystem::path workFolder, StatusLog& log,
                       std::function<void(const std::string&)> showMessage);
 
-    // Applies each value as it is read. Never throws: the first failure is
-    // logged and shown once, and the settings not read yet keep their values.
+    // Applies each value as it is read (the log's own settings to the log at
+    // once). Never throws: the first failure is logged and shown once, and
+    // the settings not read yet keep their values.
     void ReadConfiguration(Settings& settings);
 
     // Writes all 47 lines through a temporary file in the same folder that

@@ -1,5 +1,7 @@
 #include "gateway/RtfDocument.h"
 
+#include "message/Utf8Text.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -24,21 +26,54 @@ int ColorIndex(LogColor color) {
     return 1;
 }
 
-void AppendEscaped(std::string& out, const std::string& text) {
+void AppendHexByte(std::string& out, unsigned byte) {
     static constexpr char hex[] = "0123456789abcdef";
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
+    out += "\\'";
+    out += hex[(byte >> 4) & 0x0f];
+    out += hex[byte & 0x0f];
+}
+
+// One UTF-16 unit as \uN (a signed 16-bit number) with "?" for readers that
+// do not know the character.
+void AppendUnicodeUnit(std::string& out, char32_t unit) {
+    const int value = static_cast<int>(unit);
+    out += "\\u" + std::to_string(value > 32767 ? value - 65536 : value) + '?';
+}
+
+// The text's characters in code page 1252 where it agrees with Latin-1 and
+// as Unicode escapes beyond, so any reader shows what the window showed.
+void AppendEscaped(std::string& out, const std::string& text) {
+    for (char32_t c : DecodeText(text)) {
         if (c == '\\' || c == '{' || c == '}') {
             out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte >= 0x7f) {
-            out += "\\'";
-            out += hex[byte >> 4];
-            out += hex[byte & 0x0f];
+            out += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7f) {
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7f || (c >= 0xa0 && c <= 0xff)) {
+            AppendHexByte(out, static_cast<unsigned>(c));
+        } else if (c < 0x10000) {
+            AppendUnicodeUnit(out, c);
         } else {
-            out += c;
+            AppendUnicodeUnit(out, 0xD800 + ((c - 0x10000) >> 10));
+            AppendUnicodeUnit(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
         }
     }
+}
+
+// A byte of code page 1252, the code page the header names.
+char32_t FromCodePage1252(unsigned char byte) {
+    static constexpr char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                          0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    return byte >= 0x80 && byte < 0xA0 ? high[byte - 0x80] : byte;
+}
+
+bool IsHighSurrogate(long unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(long unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 struct Rgb {
@@ -135,7 +170,7 @@ private:
                 if (state_.colorTable) return EndColorEntry();
                 return AddChar(c);
             default:
-                return AddChar(c);
+                return AddCharacter(FromCodePage1252(static_cast<unsigned char>(c)));
         }
     }
 
@@ -260,12 +295,23 @@ private:
         int high = HexValue(in_[pos_]);
         int low = HexValue(in_[pos_ + 1]);
         pos_ += 2;
-        if (high >= 0 && low >= 0) AddChar(static_cast<char>(high * 16 + low));
+        if (high >= 0 && low >= 0)
+            AddCharacter(FromCodePage1252(static_cast<unsigned char>(high * 16 + low)));
     }
 
-    void UnicodeChar(long code) {
-        if (code < 0) code += 65536;
-        AddChar(code >= 0 && code < 256 ? static_cast<char>(code) : '?');
+    // A character beyond U+FFFF comes as two \u escapes, its surrogate halves.
+    void UnicodeChar(long unit) {
+        if (unit < 0) unit += 65536;
+        if (IsLowSurrogate(unit) && highSurrogate_ != 0) {
+            AddCharacter(0x10000 + ((highSurrogate_ - 0xD800) << 10) +
+                         (static_cast<char32_t>(unit) - 0xDC00));
+        } else if (IsHighSurrogate(unit)) {
+            highSurrogate_ = static_cast<char32_t>(unit);
+        } else {
+            AddCharacter(unit >= 0 && unit < 0x10000 && !IsLowSurrogate(unit) ? static_cast<char32_t>(unit)
+                                                                              : U'\uFFFD');
+        }
+        if (!IsHighSurrogate(unit)) highSurrogate_ = 0;
         // The plain-text stand-ins that follow \u are not part of the text.
         for (int i = 0; i < state_.unicodeSkip && pos_ < in_.size(); ++i) {
             if (in_[pos_] == '\\' && pos_ + 1 < in_.size() && in_[pos_ + 1] == '\'') {
@@ -278,11 +324,16 @@ private:
         }
     }
 
-    void AddChar(char c) {
+    void AddChar(char c) { AddCharacter(static_cast<unsigned char>(c)); }
+
+    // Lines hold UTF-8; a character that does not fit whole is left out.
+    void AddCharacter(char32_t character) {
         groupStart_ = false;
         if (state_.skip || overflowDepth_ > 0) return;
         if (line_.text.empty()) line_.color = CurrentColor();
-        if (line_.text.size() < RtfDocument::MaxLineLength) line_.text += c;
+        std::string bytes;
+        AppendUtf8(bytes, character);
+        if (line_.text.size() + bytes.size() <= RtfDocument::MaxLineLength) line_.text += bytes;
     }
 
     void EndLine() {
@@ -310,6 +361,7 @@ private:
     bool hasPending_ = false;
     LogLine line_;
     std::vector<LogLine> lines_;
+    char32_t highSurrogate_ = 0;
 };
 
 }  // namespace

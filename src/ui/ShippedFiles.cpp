@@ -15,4 +15,10 @@ QString ShippedFilePath(const QString& relative) {
                                   QStringLiteral("quelmark/") + relative);
 }
 
+QString WorkFolderOrShippedFile(const QString& workFolder, const QString& fileName) {
+    const QString own = QDir(workFolder).filePath(fileName);
+    if (QFileInfo::exists(own)) return own;
+    return ShippedFilePath(fileName);
+}
+
 }  // namespace qlk

@@ -10,4 +10,8 @@ namespace qlk {
 // file is missing.
 QString ShippedFilePath(const QString& relative);
 
+// FILENAME in WORKFOLDER when it is there, so an office can use its own
+// copy; else the shipped one; an empty text when neither exists.
+QString WorkFolderOrShippedFile(const QString& workFolder, const QString& fileName);
+
 }  // namespace qlk

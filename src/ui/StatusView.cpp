@@ -5,6 +5,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "ui/CoreText.h"
+
 namespace qlk {
 
 StatusView::StatusView(QWidget* parent) : QTextEdit(parent) {
@@ -40,8 +42,7 @@ void StatusView::LineAdded(const LogLine& line) {
     format.setForeground(ColorOf(line.color));
     // The document starts with one empty block, which takes the first line.
     if (lineCount_ > 0) cursor.insertBlock();
-    cursor.insertText(QString::fromLatin1(line.text.data(), static_cast<qsizetype>(line.text.size())),
-                      format);
+    cursor.insertText(FromCoreText(line.text), format);
     ++lineCount_;
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }

@@ -10,9 +10,9 @@
 
 #include "gateway/EDatabaseError.h"
 #include "gateway/UserDirectory.h"
+#include "ui/CoreText.h"
 #include "ui/Desktop.h"
 #include "ui/HintedButton.h"
-#include "ui/Latin1Text.h"
 
 namespace qlk {
 namespace {
@@ -101,26 +101,28 @@ void TfrmPerson::BuildForm() {
 void TfrmPerson::ShowPendingRow() {
     const TableEngine& table = users_.Table();
     if (!table.Active()) return;
-    edtName->setText(FromLatin1(table.AsString(UserField::Name)));
-    edtMailbox->setText(FromLatin1(table.AsString(UserField::Mailbox)));
-    edtPOPHost->setText(FromLatin1(table.AsString(UserField::POPHost)));
-    edtPOPUSer->setText(FromLatin1(table.AsString(UserField::POPUserID)));
-    edtPOPPasswd->setText(FromLatin1(table.AsString(UserField::POPPassword)));
-    edtReturnAddress->setText(FromLatin1(table.AsString(UserField::ReturnAddress)));
-    edtAlias->setText(FromLatin1(table.AsString(UserField::AliasAddress)));
+    for (const auto& [edit, field] : TextFields()) {
+        *shown_.Text(field) = table.AsString(field);
+        edit->setText(FromCoreText(*shown_.Text(field)));
+    }
     btnDelete->setChecked(table.AsBoolean(UserField::DeleteMail));
     DBCheckBox1->setChecked(table.AsBoolean(UserField::Alias));
 }
 
+std::array<std::pair<QLineEdit*, UserField>, 7> TfrmPerson::TextFields() const {
+    return {{{edtName, UserField::Name},
+             {edtMailbox, UserField::Mailbox},
+             {edtPOPHost, UserField::POPHost},
+             {edtPOPUSer, UserField::POPUserID},
+             {edtPOPPasswd, UserField::POPPassword},
+             {edtReturnAddress, UserField::ReturnAddress},
+             {edtAlias, UserField::AliasAddress}}};
+}
+
 UserRecord TfrmPerson::TypedRow() const {
     UserRecord row;
-    row.name = ToLatin1(edtName->text());
-    row.mailbox = ToLatin1(edtMailbox->text());
-    row.popHost = ToLatin1(edtPOPHost->text());
-    row.popUserId = ToLatin1(edtPOPUSer->text());
-    row.popPassword = ToLatin1(edtPOPPasswd->text());
-    row.returnAddress = ToLatin1(edtReturnAddress->text());
-    row.aliasAddress = ToLatin1(edtAlias->text());
+    for (const auto& [edit, field] : TextFields())
+        *row.Text(field) = ToCoreText(edit->text(), *shown_.Text(field));
     row.deleteMail = btnDelete->isChecked();
     row.alias = DBCheckBox1->isChecked();
     return row;
@@ -134,7 +136,7 @@ void TfrmPerson::btnOKClick() {
     try {
         StoreTypedRow();
     } catch (const EDatabaseError& error) {
-        desktop_.ShowError(this, FromLatin1(error.what()));
+        desktop_.ShowError(this, FromCoreText(error.what()));
         return;
     }
     accept();

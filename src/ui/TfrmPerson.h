@@ -2,6 +2,9 @@
 
 #include <QDialog>
 
+#include <array>
+#include <utility>
+
 #include "gateway/UserRecord.h"
 
 class QCheckBox;
@@ -50,10 +53,13 @@ private:
     void BuildForm();
     void ShowPendingRow();
     void StoreTypedRow();
+    std::array<std::pair<QLineEdit*, UserField>, 7> TextFields() const;
     void FormClose();
 
     UserDirectory& users_;
     Desktop& desktop_;
+    // The texts as the table held them when the form opened.
+    UserRecord shown_;
 };
 
 }  // namespace qlk

@@ -33,9 +33,10 @@
 #include "gateway/Version.h"
 #include "platform/EFOpenError.h"
 #include "platform/EventPump.h"
+#include "ui/CoreText.h"
+#include "ui/DefaultButton.h"
 #include "ui/Desktop.h"
 #include "ui/IntervalTimer.h"
-#include "ui/Latin1Text.h"
 #include "ui/ShippedFiles.h"
 #include "ui/StatusView.h"
 #include "ui/TfrmAbout.h"
@@ -108,7 +109,7 @@ TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* pa
       workFolder_(std::move(workFolder)),
       log_(workFolder_),
       config_(workFolder_, log_,
-              [this](const std::string& text) { desktop_.ShowMessage(this, FromLatin1(text)); }),
+              [this](const std::string& text) { desktop_.ShowMessage(this, FromCoreText(text)); }),
       users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }) {
     InitResources();
     setObjectName(QStringLiteral("frmQLK"));
@@ -116,7 +117,9 @@ TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* pa
     tmrCheckMail_ = Named(new IntervalTimer(15 * MinutesMs, this), "tmrCheckMail");
     connect(tmrCheckMail_, &IntervalTimer::Tick, this, &TfrmQLK::tmrCheckMailTimer);
     BuildWindow();
-    users_.DefaultPOP3Server = [this] { return ToLatin1(edtDefaultPop3_->text()); };
+    users_.DefaultPOP3Server = [this] {
+        return ToCoreText(edtDefaultPop3_->text(), applied_.DefaultPOP3Server);
+    };
     AttachUsersPanel(new UsersPanel(users_, desktop_));
     FormCreate();
     CenterOnScreen();
@@ -283,14 +286,13 @@ QWidget* TfrmQLK::BuildAboutPanel() {
 QWidget* TfrmQLK::BuildButtonColumn() {
     auto* column = new QWidget;
     btnActive_ = NewButton("btnActive", RunningCaption, "Press to Stop Service", column);
-    btnActive_->setIcon(QIcon(QStringLiteral(":/images/go.bmp")));
     btnActive_->setIconSize(QSize(32, 32));
     btnActive_->setMinimumHeight(48);
     QFont bold = btnActive_->font();
     bold.setBold(true);
     btnActive_->setFont(bold);
     btnGrabNow_ = NewButton("btnGrabNow", "Transfer &Now", "Transfer Mail Now", column);
-    btnGrabNow_->setDefault(true);
+    new DefaultButton(this, btnGrabNow_);
     auto* btnTech = NewButton("btnTech", "Tech Support", nullptr, column);
     auto* btnHelp = NewButton("btnHelp", "Help", nullptr, column);
 
@@ -397,7 +399,7 @@ void TfrmQLK::ConnectLogSettings() {
     connect(chkLog_, &QCheckBox::toggled, this, [this](bool on) { log_.LogToFile = on; });
     connect(chkTimestamp_, &QCheckBox::toggled, this, [this](bool on) { log_.TimestampInWindow = on; });
     connect(edtLogto_, &QLineEdit::textChanged, this,
-            [this](const QString& name) { log_.LogFileName = ToLatin1(name); });
+            [this](const QString& name) { log_.LogFileName = ToCoreText(name, applied_.LogFileName); });
 }
 
 void TfrmQLK::CenterOnScreen() {
@@ -444,6 +446,7 @@ void TfrmQLK::FormCreate() {
     ReadConfiguration();
 
     ShowServiceState(true);
+    LoadButtonImage("go.bmp");
     tmrCheckMail_->SetInterval(DelayIntervalMs());
     tmrCheckMail_->SetEnabled(true);
 }
@@ -485,14 +488,20 @@ void TfrmQLK::SaveConfiguration() {
 }
 
 void TfrmQLK::closeEvent(QCloseEvent* event) {
-    if (!shutDown_ && confirmClose_ &&
-        !desktop_.ConfirmOkCancel(this, QString::fromLatin1(ShutDownQuestion)) && !shutDown_) {
+    if (!shutDown_ && confirmClose_ && !AskToShutDown() && !shutDown_) {
         event->ignore();
         return;
     }
     // There is no dial-up connection to hang up before the table closes.
     if (!shutDown_) FormDestroy();
     event->accept();
+}
+
+bool TfrmQLK::AskToShutDown() {
+    askingToClose_ = true;
+    const bool yes = desktop_.ConfirmOkCancel(this, QString::fromLatin1(ShutDownQuestion));
+    askingToClose_ = false;
+    return yes;
 }
 
 void TfrmQLK::FormDestroy() {
@@ -506,6 +515,9 @@ void TfrmQLK::FormDestroy() {
 
 void TfrmQLK::CloseWithoutAsking() {
     confirmClose_ = false;
+    // While the close question is open, close() does nothing: the stop
+    // request must not wait for the answer, nor be undone by "Cancel".
+    if (askingToClose_ && !shutDown_) FormDestroy();
     close();
 }
 
@@ -515,7 +527,7 @@ void TfrmQLK::RestartGateway() {
     if (!desktop_.StartProgram(program, {}, QString::fromStdString(workFolder_.string()))) {
         // Ending now would leave no gateway running at all.
         OpenUserTable();
-        log_.WriteLog("Cannot restart QLK: " + ToLatin1(program) + " did not start", 0);
+        log_.WriteLog("Cannot restart QLK: " + ToCoreText(program) + " did not start", 0);
         return;
     }
     confirmClose_ = false;
@@ -528,21 +540,23 @@ void TfrmQLK::RestartGateway() {
 
 Settings TfrmQLK::CurrentSettings() const {
     Settings settings;
-    settings.ConnectionIndex = cmbConnection_->currentIndex();
+    // A stored connection this start does not list stays stored until the operator picks another.
+    const int connection = cmbConnection_->currentIndex();
+    settings.ConnectionIndex = connection >= 0 ? connection : applied_.ConnectionIndex;
     settings.DelayMinutes = spnCheckTime_->value();
     for (std::size_t day = 0; day < days_.size(); ++day) settings.Days[day] = days_[day]->isChecked();
     settings.StartTime = QTime(0, 0).secsTo(dtpStart_->time());
     settings.StopTime = QTime(0, 0).secsTo(dtpStop_->time());
     settings.LogToFile = chkLog_->isChecked();
-    settings.LogFileName = ToLatin1(edtLogto_->text());
+    settings.LogFileName = ToCoreText(edtLogto_->text(), applied_.LogFileName);
     settings.TimestampInWindow = chkTimestamp_->isChecked();
     settings.LogDetailLevel = rgpLogDetail_->checkedId();
-    settings.SMTPServer = ToLatin1(edtSMTP_->text());
-    settings.DefaultPOP3Server = ToLatin1(edtDefaultPop3_->text());
-    settings.DialupPassword = ToLatin1(edtRASPassword_->text());
+    settings.SMTPServer = ToCoreText(edtSMTP_->text(), applied_.SMTPServer);
+    settings.DefaultPOP3Server = ToCoreText(edtDefaultPop3_->text(), applied_.DefaultPOP3Server);
+    settings.DialupPassword = ToCoreText(edtRASPassword_->text(), applied_.DialupPassword);
     settings.DeleteMailFromMAPI = chkDelete_->isChecked();
-    settings.AdminInternetAddress = ToLatin1(edtAdminInet_->text());
-    settings.AdminMAPIName = ToLatin1(edtAdminMAPI_->text());
+    settings.AdminInternetAddress = ToCoreText(edtAdminInet_->text(), applied_.AdminInternetAddress);
+    settings.AdminMAPIName = ToCoreText(edtAdminMAPI_->text(), applied_.AdminMAPIName);
     settings.CCAdmin = ccadmin_->isChecked();
     settings.ShowInternetHeaders = chkShowHeaders_->isChecked();
     settings.AutoUpdate = chkCheckforUpdate_->isChecked();
@@ -550,6 +564,7 @@ Settings TfrmQLK::CurrentSettings() const {
 }
 
 void TfrmQLK::ApplySettings(const Settings& settings) {
+    applied_ = settings;
     const bool listed = settings.ConnectionIndex >= 0 && settings.ConnectionIndex < cmbConnection_->count();
     cmbConnection_->setCurrentIndex(listed ? settings.ConnectionIndex : -1);
     spnCheckTime_->setValue(settings.DelayMinutes);
@@ -557,7 +572,7 @@ void TfrmQLK::ApplySettings(const Settings& settings) {
     dtpStart_->setTime(TimeOfDay(settings.StartTime));
     dtpStop_->setTime(TimeOfDay(settings.StopTime));
     chkLog_->setChecked(settings.LogToFile);
-    edtLogto_->setText(FromLatin1(settings.LogFileName));
+    edtLogto_->setText(FromCoreText(settings.LogFileName));
     chkTimestamp_->setChecked(settings.TimestampInWindow);
     if (QAbstractButton* item = rgpLogDetail_->button(settings.LogDetailLevel)) {
         item->setChecked(true);
@@ -568,12 +583,12 @@ void TfrmQLK::ApplySettings(const Settings& settings) {
         rgpLogDetail_->setExclusive(true);
         log_.DetailLevel = -1;
     }
-    edtSMTP_->setText(FromLatin1(settings.SMTPServer));
-    edtDefaultPop3_->setText(FromLatin1(settings.DefaultPOP3Server));
-    edtRASPassword_->setText(FromLatin1(settings.DialupPassword));
+    edtSMTP_->setText(FromCoreText(settings.SMTPServer));
+    edtDefaultPop3_->setText(FromCoreText(settings.DefaultPOP3Server));
+    edtRASPassword_->setText(FromCoreText(settings.DialupPassword));
     chkDelete_->setChecked(settings.DeleteMailFromMAPI);
-    edtAdminInet_->setText(FromLatin1(settings.AdminInternetAddress));
-    edtAdminMAPI_->setText(FromLatin1(settings.AdminMAPIName));
+    edtAdminInet_->setText(FromCoreText(settings.AdminInternetAddress));
+    edtAdminMAPI_->setText(FromCoreText(settings.AdminMAPIName));
     ccadmin_->setChecked(settings.CCAdmin);
     chkShowHeaders_->setChecked(settings.ShowInternetHeaders);
     chkCheckforUpdate_->setChecked(settings.AutoUpdate);
@@ -605,12 +620,13 @@ void TfrmQLK::ShowServiceState(bool running) {
                                    : QStringLiteral("Press to Start Service"));
 }
 
-// The images come from the working folder, so an office can use its own; a
+// An office's own image in the working folder wins over the shipped one; a
 // missing one is reported and the state already switched stays.
 void TfrmQLK::LoadButtonImage(const char* fileName) {
-    const QString path = QString::fromStdString((workFolder_ / fileName).string());
+    const QString path =
+        WorkFolderOrShippedFile(QString::fromStdString(workFolder_.string()), QString::fromLatin1(fileName));
     QPixmap image;
-    if (!image.load(path)) {
+    if (path.isEmpty() || !image.load(path)) {
         desktop_.ShowError(this, QString::fromStdString(EFOpenError(fileName).what()));
         return;
     }

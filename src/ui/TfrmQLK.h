@@ -129,6 +129,7 @@ private:
 
     void FormCreate();
     void FormDestroy();
+    bool AskToShutDown();
     void CreateWorkFolders();
     void FillConnectionList();
     void ReadConfiguration();
@@ -147,8 +148,11 @@ private:
     StatusLog log_;
     ConfigurationFile config_;
     UserDirectory users_;
+    // The settings as last applied: what a control that still shows them stores.
+    Settings applied_;
     bool confirmClose_ = true;
     bool shutDown_ = false;
+    bool askingToClose_ = false;
 
     IntervalTimer* tmrCheckMail_ = nullptr;
     QTabWidget* pages_ = nullptr;

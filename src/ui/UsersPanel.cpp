@@ -12,9 +12,9 @@
 
 #include "gateway/EDatabaseError.h"
 #include "gateway/UserDirectory.h"
+#include "ui/CoreText.h"
 #include "ui/Desktop.h"
 #include "ui/HintedButton.h"
-#include "ui/Latin1Text.h"
 #include "ui/TfrmPerson.h"
 
 namespace qlk {
@@ -38,7 +38,7 @@ constexpr std::array<GridColumn, 7> kColumns{{
 
 QString CellText(const UserRecord& row, UserField field) {
     if (const bool* flag = row.Flag(field)) return QString::fromLatin1(*flag ? "True" : "False");
-    return FromLatin1(*row.Text(field));
+    return FromCoreText(*row.Text(field));
 }
 
 }  // namespace
@@ -168,7 +168,7 @@ void UsersPanel::ShowPersonForm() {
 }
 
 void UsersPanel::ShowTableError(const char* message) {
-    desktop_.ShowError(this, FromLatin1(message));
+    desktop_.ShowError(this, FromCoreText(message));
 }
 
 }  // namespace qlk

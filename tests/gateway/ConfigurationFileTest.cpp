@@ -171,6 +171,54 @@ TEST_F(ConfigurationFileTest, BadValueEndsReadingButKeepsWhatWasRead) {
     }
 }
 
+// A bad line is reported the way the lines read before it set up the log.
+TEST(ConfigurationFileLog, ErrorObeysTheLogSettingsReadBeforeIt) {
+    const std::string error = ConfigurationFile::ReadErrorText;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, std::string>> lines;  // 1-based line, value; line 37 is bad in all
+        const char* windowLine;                          // nullptr: not shown
+        const char* logFile;                             // nullptr: in no file
+    } cases[] = {
+        {"log to file off", {{23, "0"}}, "TS : ", nullptr},
+        {"another log file", {{25, "other.log"}}, "TS : ", "other.log"},
+        {"no timestamp in the window", {{27, "0"}}, "", "QLKLOG.TXT"},
+        {"errors only", {{29, "0"}}, "TS : ", "QLKLOG.TXT"},
+        {"nothing selected", {{29, "-1"}, {23, "1"}}, nullptr, nullptr},
+        {"bad line before the log settings", {{9, "x"}, {23, "0"}, {29, "-1"}}, "TS : ", "QLKLOG.TXT"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        StatusLog log(folder.path());
+        log.Clock = [] { return std::string("TS"); };
+        ConfigurationFile config(folder.path(), log, nullptr);
+        std::vector<std::string> lines = SplitCrLf(ConfigurationFile::Format(Settings{}));
+        lines[36] = "bad";
+        for (const auto& [line, value] : c.lines) lines[static_cast<std::size_t>(line - 1)] = value;
+        WriteFileBytes(folder / "QLK.CFG", JoinCrLf(lines, lines.size()));
+        Settings settings;
+        config.ReadConfiguration(settings);
+
+        std::vector<std::string> shown;
+        for (const auto& line : log.Lines()) shown.push_back(line.text);
+        if (c.windowLine) {
+            EXPECT_EQ(shown, (std::vector<std::string>{"********** ERROR *********", c.windowLine + error,
+                                                       "**********"}));
+        } else {
+            EXPECT_TRUE(shown.empty());
+        }
+        EXPECT_EQ(log.ErrorCount, 1);
+        for (const char* file : {"QLKLOG.TXT", "other.log"}) {
+            const bool expected = c.logFile && std::string(c.logFile) == file;
+            EXPECT_EQ(
+                fs::exists(folder / file) && ReadFileBytes(folder / file).find(error) != std::string::npos,
+                expected)
+                << file;
+        }
+    }
+}
+
 // Where each value sits and whether it must parse as a number.
 struct Field {
     int line;

@@ -23,34 +23,73 @@ TEST(RtfDocument, WritesColourTableAndOneParagraphPerLine) {
     EXPECT_EQ(rtf.back(), '}');
 }
 
-TEST(RtfDocument, EscapesSpecialsAndBytesOutsidePrintableAscii) {
-    EXPECT_EQ(RtfDocument::Paragraph({"a\\b{c}d", LogColor::Green}), "\\cf4 a\\\\b\\{c\\}d\\par\r\n");
-    EXPECT_EQ(RtfDocument::Paragraph({"\xe9\t\x01", LogColor::Blue}), "\\cf3 \\'e9\\'09\\'01\\par\r\n");
+// Lines hold UTF-8; bytes that are not UTF-8 stand for Latin-1 characters.
+// Code page 1252 agrees with Latin-1 from 0xA0 up; the rest is escaped as
+// Unicode, so what the window shows is what any reader shows.
+TEST(RtfDocument, EscapesSpecialsAndCharactersOutsidePrintableAscii) {
+    struct Case {
+        const char* text;
+        const char* escaped;
+    } cases[] = {
+        {"a\\b{c}d", "a\\\\b\\{c\\}d"},
+        {"\t\x01\x7f", "\\'09\\'01\\'7f"},
+        {"caf\xc3\xa9 \xc3\xbf", "caf\\'e9 \\'ff"},
+        {"caf\xe9 \xff", "caf\\'e9 \\'ff"},
+        {"\xe2\x82\xac \xc5\x81\xc3\xb3"
+         "d\xc5\xba",
+         "\\u8364? \\u321?\\'f3d\\u378?"},
+        {"\xe6\x97\xa5\xe6\x9c\xac", "\\u26085?\\u26412?"},
+        {"\xef\xbf\xbd", "\\u-3?"},
+        {"\xf0\x9f\x98\x80", "\\u-10179?\\u-8704?"},
+        {"\x80\x9f", "\\u128?\\u159?"},
+        {"\xc3", "\\'c3"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RtfDocument::Paragraph({c.text, LogColor::Blue}),
+                  std::string("\\cf3 ") + c.escaped + "\\par\r\n")
+            << c.text;
+    }
 }
 
-TEST(RtfDocument, ReadsBackWhatItWrote) {
-    std::vector<LogLine> lines = {
-        {"", LogColor::Black},
-        {"7/18/1997 8:00:00 AM : Welcome", LogColor::Black},
-        {"********** ERROR *********", LogColor::Red},
-        {"back\\slash {braces} }{", LogColor::Red},
-        {" leading blank and 5 digits", LogColor::Blue},
-        {"bytes \x80\xe9\xff\x7f and \t tab", LogColor::Green},
-        {"\\par \\cf2 not a control word", LogColor::Green},
+TEST(RtfDocument, ReadsBackTheCharactersItWrote) {
+    struct Case {
+        const char* written;
+        const char* read;  // nullptr: the same bytes
+    } cases[] = {
+        {"", nullptr},
+        {"7/18/1997 8:00:00 AM : Welcome", nullptr},
+        {"back\\slash {braces} }{", nullptr},
+        {"\\par \\cf2 not a control word", nullptr},
+        {" tab\t and \x7f", nullptr},
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac \xc5\x81\xc3\xb3"
+         "d\xc5\xba \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80",
+         nullptr},
+        {"Latin-1 caf\xe9 \xff", "Latin-1 caf\xc3\xa9 \xc3\xbf"},
+        {"C1 \x80\x9f", "C1 \xc2\x80\xc2\x9f"},
+        {"cut \xe2\x82", "cut \xc3\xa2\xc2\x82"},
     };
-    EXPECT_EQ(RtfDocument::Read(RtfDocument::Write(lines)), lines);
+    std::vector<LogLine> written;
+    std::vector<LogLine> expected;
+    for (const auto& c : cases) {
+        written.push_back({c.written, LogColor::Green});
+        expected.push_back({c.read ? c.read : c.written, LogColor::Green});
+    }
+    EXPECT_EQ(RtfDocument::Read(RtfDocument::Write(written)), expected);
+    EXPECT_EQ(RtfDocument::Write(expected), RtfDocument::Write(written));
 }
 
 TEST(RtfDocument, ReadsColoursOfOtherWritersByTheirValues) {
     std::string rtf =
         "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl ;\\red0\\green128\\blue0;\\red128\\green0\\blue0;"
         "\\red0\\green0\\blue128;}{\\*\\generator Other;}\\pard\\cf1 green\\par\n\\cf2 red\\par\\plain "
-        "default\\line{\\cf3 blue\\par}\\u233?t\\'e9\\par}";
-    std::vector<LogLine> expected = {{"green", LogColor::Green},
-                                     {"red", LogColor::Red},
-                                     {"default", LogColor::Black},
-                                     {"blue", LogColor::Blue},
-                                     {"\xe9t\xe9", LogColor::Black}};
+        "default\\line{\\cf3 blue\\par}\\u233?t\\'e9 \\'80\x80\\uc2\\u-10179\\'3f?\\u-8704?\\'3f!\\par}";
+    std::vector<LogLine> expected = {
+        {"green", LogColor::Green},
+        {"red", LogColor::Red},
+        {"default", LogColor::Black},
+        {"blue", LogColor::Blue},
+        {"\xc3\xa9t\xc3\xa9 \xe2\x82\xac\xe2\x82\xac\xf0\x9f\x98\x80!", LogColor::Black}};
     EXPECT_EQ(RtfDocument::Read(rtf), expected);
 }
 

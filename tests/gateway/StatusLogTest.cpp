@@ -228,7 +228,7 @@ TEST_F(StatusLogTest, RtfFileChangedBehindOurBackIsWrittenWhole) {
 
 TEST_F(StatusLogTest, RestoreBringsBackLinesAndColoursAndAppendsAfterThem) {
     log.WriteLog("error \\{x}", 0);
-    log.WriteLog("tab\there \x80\xff", 2);
+    log.WriteLog("tab\there \xe2\x82\xac \xc5\x81 \xf0\x9f\x98\x80", 2);
     log.WriteLog("", 3);
     std::vector<LogLine> before = log.Lines();
 

@@ -9,8 +9,11 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +21,10 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <QTimer>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -28,6 +35,7 @@
 #include "support/ChangedSettings.h"
 #include "support/TempDir.h"
 #include "ui/IntervalTimer.h"
+#include "ui/QtDesktop.h"
 #include "ui/ShutdownSignals.h"
 #include "ui/StatusView.h"
 
@@ -247,13 +255,68 @@ TEST_F(WindowTest, ValuesWithoutAControlSelectNothing) {
     WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(odd));
     Open();
     EXPECT_EQ(Control<QComboBox>("cmbConnection")->currentIndex(), -1);
-    EXPECT_EQ(window_->CurrentSettings().ConnectionIndex, -1);
     EXPECT_EQ(window_->CurrentSettings().LogDetailLevel, -1);
     EXPECT_EQ(window_->Log().DetailLevel, -1);
     for (int level = 0; level < 4; ++level) {
         EXPECT_FALSE(Control<QRadioButton>(QStringLiteral("rgpLogDetail%1").arg(level).toLatin1().constData())
                          ->isChecked());
     }
+    // The stored connection is not lost because this start does not list it.
+    EXPECT_EQ(window_->CurrentSettings().ConnectionIndex, 3);
+    window_->close();
+    EXPECT_EQ(ReadFileBytes(folder_ / "QLK.CFG"), ConfigurationFile::Format(odd));
+
+    Open();
+    Control<QComboBox>("cmbConnection")->setCurrentIndex(0);  // the operator chose another
+    window_->close();
+    odd.ConnectionIndex = 0;
+    EXPECT_EQ(ReadFileBytes(folder_ / "QLK.CFG"), ConfigurationFile::Format(odd));
+}
+
+// Text outside Latin-1 crosses between the window and the files unchanged;
+// bytes from an older file that are not UTF-8 are shown as Latin-1 and
+// written back as they were while nobody edits them.
+TEST_F(WindowTest, TextKeepsItsCharactersBetweenWindowAndFiles) {
+    const std::string greeting =
+        "Subject: Gr\xc3\xbc\xc3\x9f"
+        "e \xe2\x82\xac \xe6\x97\xa5\xf0\x9f\x98\x80";
+    Settings stored;
+    stored.DialupPassword =
+        "pa\xdf"
+        "wort";                                      // Latin-1, written by an older program
+    stored.AdminMAPIName = "Jos\xe9 \xc5\x81ukasz";  // not valid UTF-8 as a whole
+    WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(stored));
+    Open();
+    EXPECT_EQ(Control<QLineEdit>("edtRASPassword")->text(), QString::fromUtf8("pa\xc3\x9fwort"));
+    EXPECT_EQ(Control<QLineEdit>("edtAdminMAPI")->text(), QString::fromUtf8("Jos\xc3\xa9 \xc5\x81ukasz"));
+    Control<QLineEdit>("edtSMTP")->setText(
+        QString::fromUtf8("smtp.b\xc3\xbc"
+                          "cher.example"));
+    Control<QLineEdit>("edtAdminInet")->setText(QString::fromUtf8("\xe2\x82\xac@\xe6\x97\xa5.example"));
+    window_->Log().WriteLog(greeting, 1);
+    window_->Log().WriteLog("Subject: caf\xe9", 1);
+    const QString shown = Control<StatusView>("mmoStatus")->toPlainText();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8(greeting)));
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("Subject: caf\xc3\xa9")));
+    window_->close();
+
+    Settings saved = stored;
+    saved.SMTPServer =
+        "smtp.b\xc3\xbc"
+        "cher.example";
+    saved.AdminInternetAddress = "\xe2\x82\xac@\xe6\x97\xa5.example";
+    EXPECT_EQ(ReadFileBytes(folder_ / "QLK.CFG"), ConfigurationFile::Format(saved));
+    const std::string logFile = ReadFileBytes(folder_ / "QLKLOG.TXT");
+    EXPECT_NE(logFile.find(greeting + "\r\n"), std::string::npos);
+    EXPECT_NE(logFile.find("Subject: caf\xe9\r\n"), std::string::npos);
+
+    Open();
+    EXPECT_EQ(window_->CurrentSettings(), saved);
+    const QString restored = Control<StatusView>("mmoStatus")->toPlainText();
+    EXPECT_TRUE(restored.contains(QString::fromUtf8(greeting)));
+    EXPECT_TRUE(restored.contains(QString::fromUtf8("Subject: caf\xc3\xa9")));
+    Control<QLineEdit>("edtRASPassword")->setText(QString::fromUtf8("pa\xc3\x9fwort2"));
+    EXPECT_EQ(window_->CurrentSettings().DialupPassword, "pa\xc3\x9fwort2");
 }
 
 TEST_F(WindowTest, ServiceSwitchTogglesCaptionColourHintAndTimer) {
@@ -282,7 +345,31 @@ TEST_F(WindowTest, ServiceSwitchTogglesCaptionColourHintAndTimer) {
     EXPECT_TRUE(desktop_.errors.empty());
 }
 
+// The working folder's own images win, at start too; without them the
+// shipped ones are used.
+TEST_F(WindowTest, ButtonImagesComeFromTheWorkingFolderElseFromTheInstallation) {
+    for (bool own : {false, true}) {
+        SCOPED_TRACE(own ? "own images" : "shipped images");
+        desktop_ = FakeDesktop{};
+        if (own) {
+            QImage image(5, 3, QImage::Format_RGB32);
+            image.fill(Qt::magenta);
+            for (const char* name : {"go.bmp", "stop.bmp"})
+                ASSERT_TRUE(image.save(QString::fromStdString((folder_ / name).string()), "BMP"));
+        }
+        Open();
+        for (int click = 0; click < 3; ++click) {
+            const QList<QSize> sizes = Active()->icon().availableSizes();
+            ASSERT_EQ(sizes.size(), 1);
+            EXPECT_EQ(sizes[0] == QSize(5, 3), own) << Active()->text().toStdString();
+            Active()->click();
+        }
+        EXPECT_TRUE(desktop_.errors.empty());
+    }
+}
+
 TEST_F(WindowTest, MissingButtonImageIsReportedAndTheNewStateStays) {
+    WriteFileBytes(folder_ / "stop.bmp", "not an image");
     Open();
     Active()->click();
     ASSERT_EQ(desktop_.errors.size(), 1u);
@@ -329,6 +416,71 @@ TEST_F(WindowTest, StopSignalClosesWithoutAsking) {
     EXPECT_FALSE(window_->isVisible());
     EXPECT_TRUE(desktop_.questions.empty());
     EXPECT_TRUE(fs::exists(folder_ / "QLK.CFG"));
+}
+
+// A stop request that comes while the close question shows closes in good
+// order at once; the operator's later answer changes nothing.
+TEST_F(WindowTest, StopSignalWhileTheCloseQuestionShowsClosesWhateverTheAnswer) {
+    for (bool answer : {false, true}) {
+        SCOPED_TRACE(answer ? "answered OK" : "answered Cancel");
+        desktop_ = FakeDesktop{};
+        Open();
+        window_->show();
+        Control<QLineEdit>("edtSMTP")->setText("relay.example.org");
+        ShutdownSignals stopRequests;
+        QObject::connect(&stopRequests, &ShutdownSignals::Received, window_.get(),
+                         &TfrmQLK::CloseWithoutAsking);
+        int finished = 0;
+        QObject::connect(window_.get(), &TfrmQLK::ShutDownFinished, [&] { ++finished; });
+        bool doneBeforeTheAnswer = false;
+        desktop_.confirmAnswer = answer;
+        desktop_.whileAsking = [&] {
+            std::raise(SIGTERM);
+            for (int i = 0; i < 100 && finished == 0; ++i)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            doneBeforeTheAnswer =
+                finished == 1 && fs::exists(folder_ / "QLK.CFG") && !window_->Users().Table().Active();
+        };
+        window_->close();
+        EXPECT_TRUE(doneBeforeTheAnswer);
+        EXPECT_EQ(finished, 1);
+        EXPECT_FALSE(window_->isVisible());
+        EXPECT_NE(ReadFileBytes(folder_ / "QLK.CFG").find("\r\nrelay.example.org\r\n"), std::string::npos);
+        EXPECT_TRUE(Logged("Closing User Database"));
+        fs::remove(folder_ / "QLK.CFG");
+    }
+}
+
+// As the program runs: the real question box, the real event loop, and
+// nobody there to answer it.
+TEST_F(WindowTest, StopSignalEndsTheProgramWhileTheCloseQuestionWaitsForNobody) {
+    WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(Settings{}));
+    QtDesktop desktop;
+    TfrmQLK window(desktop, folder_.path());
+    window.show();
+    window.findChild<QLineEdit*>("edtSMTP")->setText("relay.example.org");
+    ShutdownSignals stopRequests;
+    QObject::connect(&stopRequests, &ShutdownSignals::Received, &window, &TfrmQLK::CloseWithoutAsking);
+    QObject::connect(&window, &TfrmQLK::ShutDownFinished, qApp, &QCoreApplication::quit);
+
+    bool signalled = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (signalled || !box || box->text() != TfrmQLK::ShutDownQuestion) return;
+        signalled = true;
+        ::kill(::getpid(), SIGTERM);
+    });
+    watch.start(20);
+    QTimer::singleShot(0, &window, [&] { window.close(); });
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });  // never hang the suite
+
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(signalled);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(window.Users().Table().Active());
+    EXPECT_NE(ReadFileBytes(folder_ / "QLK.CFG").find("\r\nrelay.example.org\r\n"), std::string::npos);
 }
 
 TEST_F(WindowTest, RestartStartsANewCopyAndSavesNothing) {
@@ -430,6 +582,35 @@ TEST_F(WindowTest, TransferNowRestartsTheCountdownAndABusyLineShortensIt) {
 
     window_->Log().WriteLog("Dial-Up : The Line Is Busy", 2);
     EXPECT_EQ(window_->CheckTimer().Interval(), TfrmQLK::BusyRedialMs);
+}
+
+// Enter presses the button that has the focus, else "Transfer Now"; a
+// control that does not use the key hands it on.
+TEST_F(WindowTest, EnterPressesTheFocusedButtonElseTransferNow) {
+    struct Case {
+        const char* focus;
+        bool transfers;
+        std::size_t modals;
+    } cases[] = {
+        {"edtSMTP", true, 0}, {"spnCheckTime", true, 0}, {"cmbConnection", true, 0},
+        {"chkMon", true, 0},  {"btnTech", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.focus);
+        desktop_ = FakeDesktop{};
+        Open();
+        window_->Log().Clear(true);  // not the lines of the case before
+        window_->show();
+        window_->activateWindow();
+        QWidget* target = Control(c.focus);
+        target->setFocus();
+        for (int i = 0; i < 5 && window_->focusWidget() != target; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &press);
+        EXPECT_EQ(Logged("Manually Triggered Mail Check"), c.transfers);
+        EXPECT_EQ(desktop_.modalTitles.size(), c.modals);
+    }
 }
 
 TEST_F(WindowTest, TechSupportPausesTheTimerAndEnablesItAfterwardsEvenWhenStopped) {
