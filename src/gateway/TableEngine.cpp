@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "gateway/EDatabaseError.h"
+#include "message/Utf8Text.h"
 
 namespace qlk {
 namespace {
@@ -13,36 +14,10 @@ const std::string kTrueText = "True";
 const std::string kFalseText = "False";
 const std::string kNoText;
 
-bool IsContinuationByte(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
-
-// Length of the UTF-8 sequence a lead byte starts; 0 for a byte that cannot lead.
-std::size_t SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-bool IsUtf8(const std::string& text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = SequenceLength(static_cast<unsigned char>(text[i]));
-        if (length == 0 || i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k)
-            if (!IsContinuationByte(static_cast<unsigned char>(text[i + k]))) return false;
-        i += length;
-    }
-    return true;
-}
-
-// Characters as the operator counts them: letters of UTF-8 text, bytes of
-// any other text.
+// Characters as the operator sees them: the table shows bytes that are not
+// UTF-8 as Latin-1 characters.
 std::size_t CharacterCount(const std::string& text) {
-    if (!IsUtf8(text)) return text.size();
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return !IsContinuationByte(static_cast<unsigned char>(c)); }));
+    return DecodeText(text).size();
 }
 
 bool HasControlCharacter(const std::string& text) {
