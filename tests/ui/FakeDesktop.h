@@ -43,14 +43,12 @@ public:
     bool yesNoAnswer = true;
     bool startSucceeds = true;
     std::function<void(QDialog&)> whileModal;
-    std::function<void()> whileAsking;  // runs while an OK/Cancel question shows
     std::function<bool(QPrinter&)> choosePrinter = [](QPrinter&) { return false; };
 
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
     bool ConfirmOkCancel(QWidget*, const QString& text) override {
         questions.push_back(text);
-        if (whileAsking) whileAsking();
         return confirmAnswer;
     }
     bool AskYesNo(QWidget*, const QString& title, const QString& text) override {

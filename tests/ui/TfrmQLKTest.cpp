@@ -419,40 +419,8 @@ TEST_F(WindowTest, StopSignalClosesWithoutAsking) {
 }
 
 // A stop request that comes while the close question shows closes in good
-// order at once; the operator's later answer changes nothing.
-TEST_F(WindowTest, StopSignalWhileTheCloseQuestionShowsClosesWhateverTheAnswer) {
-    for (bool answer : {false, true}) {
-        SCOPED_TRACE(answer ? "answered OK" : "answered Cancel");
-        desktop_ = FakeDesktop{};
-        Open();
-        window_->show();
-        Control<QLineEdit>("edtSMTP")->setText("relay.example.org");
-        ShutdownSignals stopRequests;
-        QObject::connect(&stopRequests, &ShutdownSignals::Received, window_.get(),
-                         &TfrmQLK::CloseWithoutAsking);
-        int finished = 0;
-        QObject::connect(window_.get(), &TfrmQLK::ShutDownFinished, [&] { ++finished; });
-        bool doneBeforeTheAnswer = false;
-        desktop_.confirmAnswer = answer;
-        desktop_.whileAsking = [&] {
-            std::raise(SIGTERM);
-            for (int i = 0; i < 100 && finished == 0; ++i)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            doneBeforeTheAnswer =
-                finished == 1 && fs::exists(folder_ / "QLK.CFG") && !window_->Users().Table().Active();
-        };
-        window_->close();
-        EXPECT_TRUE(doneBeforeTheAnswer);
-        EXPECT_EQ(finished, 1);
-        EXPECT_FALSE(window_->isVisible());
-        EXPECT_NE(ReadFileBytes(folder_ / "QLK.CFG").find("\r\nrelay.example.org\r\n"), std::string::npos);
-        EXPECT_TRUE(Logged("Closing User Database"));
-        fs::remove(folder_ / "QLK.CFG");
-    }
-}
-
-// As the program runs: the real question box, the real event loop, and
-// nobody there to answer it.
+// order at once, as the program runs: the real question box and event loop,
+// nobody there to answer, and the box then closed as if answered "Cancel".
 TEST_F(WindowTest, StopSignalEndsTheProgramWhileTheCloseQuestionWaitsForNobody) {
     WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(Settings{}));
     QtDesktop desktop;
