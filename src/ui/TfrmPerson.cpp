@@ -10,6 +10,7 @@
 
 #include "gateway/EDatabaseError.h"
 #include "gateway/UserDirectory.h"
+#include "ui/CharacterLimit.h"
 #include "ui/CoreText.h"
 #include "ui/Desktop.h"
 #include "ui/HintedButton.h"
@@ -26,7 +27,7 @@ QLineEdit* NewEdit(const char* name, const char* hint, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setToolTip(QString::fromLatin1(hint));
-    edit->setMaxLength(static_cast<int>(kMaxUserTextLength));
+    edit->setValidator(new CharacterLimit(kMaxUserTextLength, edit));
     return edit;
 }
 

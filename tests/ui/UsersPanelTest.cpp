@@ -245,6 +245,8 @@ TEST_F(UsersPanelTest, TextsKeepTheirCharactersAndUnchangedBytes) {
     desktop_.onForm = [](TfrmPerson& form) {
         EXPECT_EQ(form.edtPOPPasswd->text(), QString::fromUtf8("gr\xc3\xbcn"));
         form.edtPOPUSer->setText(QString::fromUtf8("jos\xc3\xa9-2"));
+        for (int i = 0; i < 51; ++i) form.edtAlias->insert(QString::fromUtf8("\xf0\x9f\x98\x80"));
+        EXPECT_EQ(form.edtAlias->text().toUcs4().size(), 50);  // the limit counts characters
         form.btnOK->click();
     };
     SelectRow(1);
@@ -252,6 +254,7 @@ TEST_F(UsersPanelTest, TextsKeepTheirCharactersAndUnchangedBytes) {
     EXPECT_EQ(rows[1].popPassword, "gr\xfcn");
     EXPECT_EQ(rows[1].name, "Jos\xe9");
     EXPECT_EQ(rows[1].popUserId, "jos\xc3\xa9-2");
+    EXPECT_EQ(rows[1].aliasAddress.size(), 200u);
 }
 
 TEST_F(UsersPanelTest, AStoreTheDatabaseRefusesIsReportedWithItsMessageAndTheFormStaysOpen) {
