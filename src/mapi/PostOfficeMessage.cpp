@@ -144,6 +144,18 @@ int WriteAttachments(const TmsMessage& stored, std::uint32_t flags, MapiMessage&
     return SUCCESS_SUCCESS;
 }
 
+// Maildir files end their lines with LF alone. Every CR LF the encoder writes
+// is a line end: the lines it writes hold no CR or LF of their own.
+std::string WithMaildirLineEnds(std::string text) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        text[kept++] = text[i];
+    }
+    text.resize(kept);
+    return text;
+}
+
 }  // namespace
 
 std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
@@ -190,7 +202,7 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
     mail.SetAttachments(list);
     std::ostringstream text;
     mail.SaveToStream(text);
-    return std::move(text).str();
+    return WithMaildirLineEnds(std::move(text).str());
 }
 
 int PostOfficeMessage::Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,

@@ -16,7 +16,8 @@ namespace qlk {
 // (Bcc is not written), the note text is the body as lines with every byte
 // kept (line breaks become CR LF; the text's final line break is the last
 // line's own), and every attachment is a base64 part named after its
-// file, so that any MIME reader gets the same bytes back.
+// file, so that any MIME reader gets the same bytes back. Lines end with LF
+// alone, as Maildir readers expect.
 class PostOfficeMessage {
 public:
     // An attachment to store: the name the recipient sees and its content.
