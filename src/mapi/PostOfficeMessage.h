@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mapi/AttachmentFolders.h"
 #include "mapi/MapiMessage.h"
 
 namespace qlk {
@@ -31,11 +32,10 @@ public:
                                const std::vector<Attachment>& attachments, std::time_t date);
 
     // Reads a stored message. Unless `flags` hold MAPI_SUPPRESS_ATTACH or
-    // MAPI_ENVELOPE_ONLY, every attachment is written to a fresh file (mode
-    // 0600) in a fresh folder under $TMPDIR, which is added to
-    // `attachmentFolders`; the files are the caller's. A Simple MAPI code.
+    // MAPI_ENVELOPE_ONLY, every attachment is written to a fresh file in one
+    // of `attachmentFolders`; the files are the caller's. A Simple MAPI code.
     static int Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,
-                    std::vector<std::filesystem::path>& attachmentFolders);
+                    AttachmentFolders& attachmentFolders);
 
     // The note text as the lines the library writes; joined with CR LF they
     // give the text back.

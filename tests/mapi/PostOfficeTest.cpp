@@ -215,7 +215,9 @@ TEST_F(PostOfficeTest, NamesResolveExactlyThenByAUniquePrefix) {
     for (const auto& [name, flags, code, resolved] : cases) {
         MapiRecipient recipient;
         EXPECT_EQ(code, backend.MAPIResolveName(session, name, flags, recipient)) << name;
-        if (code == SUCCESS_SUCCESS) EXPECT_EQ(resolved, recipient.Name) << name;
+        if (code == SUCCESS_SUCCESS) {
+            EXPECT_EQ(resolved, recipient.Name) << name;
+        }
     }
 
     MapiMessage message;
@@ -321,7 +323,9 @@ TEST_F(PostOfficeTest, WalkIsStableWhileAnotherProcessDelivers) {
         if (childDone) break;  // the end, after the last delivery
         int status = 0;
         childDone = ::waitpid(child, &status, WNOHANG) == child;
-        if (childDone) EXPECT_EQ(0, status);
+        if (childDone) {
+            EXPECT_EQ(0, status);
+        }
         if (!childDone) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (!childDone) ::kill(child, SIGKILL), ::waitpid(child, nullptr, 0);
