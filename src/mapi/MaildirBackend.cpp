@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <set>
 #include <utility>
@@ -55,6 +56,8 @@ int LoadAttachments(const std::vector<MapiFile>& files,
         PostOfficeMessage::Attachment attachment;
         attachment.FileName =
             SafeFileName(file.FileName.empty() ? std::string(ExtractFileName(file.PathName)) : file.FileName);
+        // A quote would end the name's parameter in the part's header early.
+        std::replace(attachment.FileName.begin(), attachment.FileName.end(), '"', '\'');
         if (const int code = ReadWholeFile(file.PathName, attachment.Data); code != SUCCESS_SUCCESS)
             return code;
         attachments.push_back(std::move(attachment));
@@ -78,7 +81,10 @@ MaildirFolder* MaildirBackend::Inbox(std::uint32_t session) {
     const std::string* mailbox = SessionMailbox(session);
     if (mailbox == nullptr) return nullptr;
     std::unique_ptr<MaildirFolder>& folder = folders_[*mailbox];
-    if (!folder) folder = std::make_unique<MaildirFolder>(postOffice_.MailboxFolder(*mailbox));
+    if (!folder) {
+        folder = std::make_unique<MaildirFolder>(postOffice_.MailboxFolder(*mailbox));
+        folder->RemoveStaleTemporaryFiles();
+    }
     return folder.get();
 }
 

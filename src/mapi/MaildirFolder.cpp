@@ -1,6 +1,7 @@
 #include "mapi/MaildirFolder.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,6 +136,21 @@ void MaildirFolder::Make(const std::filesystem::path& folder) {
             throw std::filesystem::filesystem_error("Cannot create folder", path,
                                                     std::error_code(errno, std::generic_category()));
     }
+}
+
+void MaildirFolder::RemoveStaleTemporaryFiles() const {
+    constexpr std::time_t kStaleAfter = 36 * 60 * 60;
+    const std::time_t now = std::time(nullptr);
+    const std::filesystem::path tmp = folder_ / "tmp";
+    DIR* dir = ::opendir(tmp.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (now - info.st_mtime > kStaleAfter) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 int MaildirFolder::Deliver(const std::vector<std::filesystem::path>& folders, std::string_view text) {

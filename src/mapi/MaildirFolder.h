@@ -42,6 +42,9 @@ public:
     // fsynced under tmp/ before any is renamed into new/. A Simple MAPI code;
     // on failure no copy is left in new/ or tmp/.
     static int Deliver(const std::vector<std::filesystem::path>& folders, std::string_view text);
+    // Removes what deliveries that died left under tmp/: files untouched for
+    // 36 hours, the age after which Maildir writers give a name up.
+    void RemoveStaleTemporaryFiles() const;
     // Creates tmp/, new/ and cur/ (mode 0700).
     static void Make(const std::filesystem::path& folder);
 

@@ -149,7 +149,7 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
          "na\xc3\xafve\tline\nlone LF\rlone CR\r\n" + longLine + "\r\nFrom here\r\n.\r\n--x",
          "na\xc3\xafve\tline\r\nlone LF\r\nlone CR\r\n" + longLine + "\r\nFrom here\r\n.\r\n--x",
          {{"all bytes.bin", everyByte}, {"unix.txt", "a\nb\n"}, {"dos.txt", "a\r\nb\r\n"}}},
-        {"", "", "", {{"only.pdf", "%PDF-1.4\n"}}},
+        {"", "", "", {{"only.pdf", "%PDF-1.4\n"}, {"empty.dat", ""}}},
     };
     std::string expected;
     for (std::size_t i = 0; i < messages.size(); ++i) {
@@ -363,6 +363,29 @@ TEST_F(PostOfficeTest, DeliveryKilledHalfWayLeavesNoVisibleMessage) {
         EXPECT_EQ(0, FilesIn(box, "new") + FilesIn(box, "cur")) << box;
         EXPECT_EQ(0, As(box, box == std::string("Carol") ? "secret" : "")->CountUnread()) << box;
     }
+    // What the killed delivery left under tmp/ goes once it is old.
+    std::size_t left = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Mailbox("Alice Smith") / "tmp")) {
+        std::filesystem::last_write_time(
+            entry.path(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(37));
+        ++left;
+    }
+    EXPECT_EQ(1u, left);
+    As("Alice Smith")->CountUnread();
+    EXPECT_TRUE(std::filesystem::is_empty(Mailbox("Alice Smith") / "tmp"));
+}
+
+TEST_F(PostOfficeTest, NoteTextOfOneVeryLongLineIsDelivered) {
+    auto bob = As("Bob");
+    bob->Recipient = {"Bob"};
+    bob->SetLongText(std::string(100000, 'z'));
+    ASSERT_EQ(SUCCESS_SUCCESS, bob->SendMail());
+    bob->FindNext();
+    ASSERT_EQ(SUCCESS_SUCCESS, bob->ReadMail());
+    std::string text = bob->GetLongText().value_or("");
+    std::erase(text, '\r');
+    std::erase(text, '\n');
+    EXPECT_EQ(std::string(100000, 'z'), text) << "cut into lines the coder takes, no byte lost";
 }
 
 }  // namespace
