@@ -126,13 +126,12 @@ int MaildirBackend::MAPIReadMail(std::uint32_t session, const std::string& messa
                                  std::optional<MapiMessage>& message) {
     MaildirFolder* inbox = Inbox(session);
     if (inbox == nullptr) return MAPI_E_INVALID_SESSION;
-    const std::filesystem::path file = inbox->Locate(messageId);
-    if (file.empty()) return MAPI_E_INVALID_MESSAGE;
-    const bool unread = inbox->IsUnread(messageId);
+    const std::optional<MaildirFolder::Message> stored = inbox->Locate(messageId);
+    if (!stored) return MAPI_E_INVALID_MESSAGE;
     MapiMessage read;
-    const int code = PostOfficeMessage::Read(file, flags, read, attachmentFolders_);
+    const int code = PostOfficeMessage::Read(inbox->Folder() / stored->File, flags, read, attachmentFolders_);
     if (code != SUCCESS_SUCCESS) return code;
-    if (unread) read.Flags |= MAPI_UNREAD;
+    if (stored->Unread) read.Flags |= MAPI_UNREAD;
     if ((flags & MAPI_PEEK) == 0) inbox->MarkSeen(messageId);
     message = std::move(read);
     return SUCCESS_SUCCESS;

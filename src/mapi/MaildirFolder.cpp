@@ -248,14 +248,10 @@ int MaildirFolder::Next(const std::string& seed, bool unreadOnly, std::string& f
     }
 }
 
-std::filesystem::path MaildirFolder::Locate(const std::string& id) {
+std::optional<MaildirFolder::Message> MaildirFolder::Locate(const std::string& id) {
     const Entry* entry = Current(id);
-    return entry == nullptr ? std::filesystem::path() : folder_ / entry->message.File;
-}
-
-bool MaildirFolder::IsUnread(const std::string& id) {
-    const Entry* entry = Current(id);
-    return entry != nullptr && entry->message.Unread;
+    if (entry == nullptr) return std::nullopt;
+    return entry->message;
 }
 
 bool MaildirFolder::MarkSeen(const std::string& id) {

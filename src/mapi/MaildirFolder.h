@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,9 +51,9 @@ public:
 
     // The message after `seed` ("" means from the start); a Simple MAPI code.
     int Next(const std::string& seed, bool unreadOnly, std::string& found);
-    // The message's file now, or "" when there is no such message.
-    std::filesystem::path Locate(const std::string& id);
-    bool IsUnread(const std::string& id);
+    // The message as it lies now (File relative to Folder()), or none when
+    // there is no such message.
+    std::optional<Message> Locate(const std::string& id);
     // Moves the message into cur/ with the "S" flag; false when it is gone.
     bool MarkSeen(const std::string& id);
     // A Simple MAPI code: 0, or MAPI_E_INVALID_MESSAGE when the message is
