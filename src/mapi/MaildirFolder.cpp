@@ -50,18 +50,28 @@ void ForEachName(const std::filesystem::path& folder, Visit&& visit) {
     ::closedir(dir);
 }
 
+// The leading seconds of a Maildir name, the first key of delivery order.
+unsigned long long DeliverySeconds(std::string_view id) {
+    unsigned long long value = 0;
+    for (char c : id) {
+        if (c < '0' || c > '9' || value > 1'000'000'000'000ULL) break;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
 // Delivery order: the leading seconds as a number, then the rest of the name.
-bool DeliveredBefore(const MaildirFolder::Message& a, const MaildirFolder::Message& b) {
-    const auto seconds = [](std::string_view id) {
-        unsigned long long value = 0;
-        for (char c : id) {
-            if (c < '0' || c > '9' || value > 1'000'000'000'000ULL) break;
-            value = value * 10 + static_cast<unsigned>(c - '0');
-        }
-        return value;
-    };
-    const unsigned long long sa = seconds(a.Id), sb = seconds(b.Id);
-    return sa != sb ? sa < sb : a.Id < b.Id;
+void SortByDelivery(std::vector<MaildirFolder::Message>& messages) {
+    std::vector<std::pair<unsigned long long, std::size_t>> keys;
+    keys.reserve(messages.size());
+    for (std::size_t i = 0; i < messages.size(); ++i) keys.emplace_back(DeliverySeconds(messages[i].Id), i);
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : messages[a.second].Id < messages[b.second].Id;
+    });
+    std::vector<MaildirFolder::Message> sorted;
+    sorted.reserve(messages.size());
+    for (const auto& key : keys) sorted.push_back(std::move(messages[key.second]));
+    messages = std::move(sorted);
 }
 
 std::string HostName() {
@@ -106,7 +116,7 @@ std::vector<MaildirFolder::Message> MaildirFolder::List(const std::filesystem::p
         if (IsSafeId(parts.id))
             messages.push_back({std::string(parts.id), "cur/" + std::string(name), !parts.seen});
     });
-    std::sort(messages.begin(), messages.end(), DeliveredBefore);
+    SortByDelivery(messages);
     return messages;
 }
 
