@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "mapi/MapiIni.h"
+#include "ui/CoreText.h"
 #include "ui/Desktop.h"
-#include "ui/Latin1Text.h"
 
 namespace qlk {
 
@@ -27,7 +27,7 @@ QTableWidgetItem* Cell(const QString& text) {
 }
 
 QString Text(const std::string& bytes) {
-    return FromLatin1(bytes);
+    return FromCoreText(bytes);
 }
 
 }  // namespace
@@ -83,7 +83,10 @@ void TfrmPostOffice::Refresh() {
     for (int row = 0; row < static_cast<int>(mailboxes.size()); ++row) {
         const std::string& name = mailboxes[static_cast<std::size_t>(row)];
         const PostOffice::Counts counts = office_.CountMessages(name);
-        grdMailboxes_->setItem(row, 0, Cell(Text(name)));
+        auto* nameCell = Cell(Text(name));
+        // The folder's own bytes, so a name that is not UTF-8 is still found.
+        nameCell->setData(Qt::UserRole, QByteArray::fromStdString(name));
+        grdMailboxes_->setItem(row, 0, nameCell);
         grdMailboxes_->setItem(row, 1, Cell(QString::number(counts.Unread)));
         grdMailboxes_->setItem(row, 2, Cell(QString::number(counts.Total)));
     }
@@ -91,7 +94,7 @@ void TfrmPostOffice::Refresh() {
 
 void TfrmPostOffice::AddClick() {
     try {
-        office_.AddMailbox(ToLatin1(edtName_->text()), ToLatin1(edtPassword_->text()));
+        office_.AddMailbox(ToCoreText(edtName_->text()), ToCoreText(edtPassword_->text()));
         edtName_->clear();
         edtPassword_->clear();
     } catch (const std::exception& error) {
@@ -103,7 +106,7 @@ void TfrmPostOffice::AddClick() {
 void TfrmPostOffice::RemoveClick() {
     const int row = grdMailboxes_->currentRow();
     if (row < 0) return;
-    const std::string name = ToLatin1(grdMailboxes_->item(row, 0)->text());
+    const std::string name = grdMailboxes_->item(row, 0)->data(Qt::UserRole).toByteArray().toStdString();
     try {
         const int held = office_.CountMessages(name).Total;
         const QString question =
