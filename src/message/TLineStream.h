@@ -43,6 +43,8 @@ public:
 
     std::string_view NextLine();
     bool AtEnd() const { return atEnd_; }
+    // Where the next line starts.
+    std::size_t Position() const { return position_; }
     void Rewind();
     // The whole stored text, from its first byte.
     const std::string& Text() const { return text_; }

@@ -16,8 +16,10 @@ namespace qlk {
 // Whole-message format: MIME, or plain text with uuencoded attachments.
 enum TMsgEncoding { meMIME, meUU };
 
-// Character set of the body text.
-enum TCharSet { csUSASCII, csISO8859, csISO2022jp };
+// Character set of the body text. A received message's body is decoded to
+// UTF-8, so the decoder sets csUSASCII or csUTF8; the other values are for
+// bodies an application fills itself.
+enum TCharSet { csUSASCII, csISO8859, csISO2022jp, csUTF8 };
 
 // What mail and news messages share: sender, subject, header lines, the plain
 // text body, the attachments (alternative body parts included) and the

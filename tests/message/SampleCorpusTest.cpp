@@ -21,6 +21,8 @@ struct Sample {
     std::vector<ExpectedPart> parts;
 };
 
+const char kKonnichiwa[] = "\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF";
+
 class SampleCorpusTest : public testing::TestWithParam<Sample> {};
 
 std::string TestName(const testing::TestParamInfo<Sample>& testInfo) {
@@ -75,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Sample{"alternative.eml",
                            "multipart/alternative",
                            csUSASCII,
-                           "Caf\xE9 news",
+                           "Caf\xC3\xA9 news",
                            {"Cafe opens at 8.", "See the HTML version for the menu."},
                            {{"_alt.0", "text/html", 205}}},
                     Sample{"mixed-alternative.eml",
@@ -94,21 +96,16 @@ INSTANTIATE_TEST_SUITE_P(
                             {"data.csv", "text/csv", 26}}},
                     Sample{"qp-latin1.eml",
                            "text/plain",
-                           csISO8859,
-                           "Gr\xFC\xDF"
-                           "e aus M\xFCnchen",
+                           csUTF8,
+                           "Gr\xC3\xBC\xC3\x9F"
+                           "e aus M\xC3\xBCnchen",
                            {"Hallo Anna,", "",
-                            "sch\xF6ne Gr\xFC\xDF"
-                            "e aus M\xFCnchen. Das Wetter ist gro\xDF"
+                            "sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+                            "e aus M\xC3\xBCnchen. Das Wetter ist gro\xC3\x9F"
                             "artig und wir "
                             "gehen morgen in die Berge."},
                            {}},
-                    Sample{"iso-2022-jp.eml",
-                           "text/plain",
-                           csISO2022jp,
-                           "\x1B$B$3$s$K$A$O\x1B(B",
-                           {"\x1B$B$3$s$K$A$O\x1B(B", "Yamada"},
-                           {}},
+                    Sample{"iso-2022-jp.eml", "text/plain", csUTF8, kKonnichiwa, {kKonnichiwa, "Yamada"}, {}},
                     Sample{"uuencoded.eml",
                            "",
                            csUSASCII,
@@ -120,7 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
                            csUSASCII,
                            "Example-list Digest, Vol 12, Issue 3",
                            {"Today's Topics:"},
-                           {{"att.0", "multipart/digest", 378}, {"att.1", "text/plain", 76}}},
+                           {{"att.0.eml", "message/rfc822", 121},
+                            {"att.1.eml", "message/rfc822", 109},
+                            {"att.2", "text/plain", 76}}},
                     Sample{"rfc822-part.eml",
                            "multipart/mixed",
                            csUSASCII,
