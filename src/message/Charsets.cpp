@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <cerrno>
 #include <utility>
 
@@ -21,31 +23,46 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendCodePoint(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+// Code points below U+10000 only: all windows-1252 needs.
+char* PutCodePoint(char32_t c, char* d) {
+    if (c < 0x800) {
+        *d++ = static_cast<char>(0xC0 | (c >> 6));
+        *d++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *d++ = static_cast<char>(0xE0 | (c >> 12));
+        *d++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *d++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return d;
+}
+
+// Bytes up to the first one with the high bit set, eight at a time.
+std::size_t AsciiPrefix(std::string_view text) {
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+    }
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    return i;
 }
 
 void AppendWindows1252(std::string_view text, std::string& out) {
-    out.reserve(out.size() + text.size() + text.size() / 2);
-    for (char byte : text) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (c < 0x80) {
-            out += byte;
-        } else if (c < 0xA0) {
-            AppendCodePoint(kWindows1252High[c - 0x80], out);
-        } else {
-            AppendCodePoint(c, out);
-        }
+    const std::size_t start = out.size();
+    out.resize(start + text.size() * 3);
+    char* d = out.data() + start;
+    while (!text.empty()) {
+        const std::size_t ascii = AsciiPrefix(text);
+        std::memcpy(d, text.data(), ascii);
+        d += ascii;
+        text.remove_prefix(ascii);
+        if (text.empty()) break;
+        const auto c = static_cast<unsigned char>(text.front());
+        d = PutCodePoint(c < 0xA0 ? kWindows1252High[c - 0x80] : c, d);
+        text.remove_prefix(1);
     }
+    out.resize(static_cast<std::size_t>(d - out.data()));
 }
 
 // The iconv name for a MIME charset label; labels that mail programs write
@@ -120,10 +137,7 @@ private:
 }  // namespace
 
 bool IsAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
+    return AsciiPrefix(text) == text.size();
 }
 
 bool IsValidUtf8(std::string_view text) {
@@ -132,7 +146,7 @@ bool IsValidUtf8(std::string_view text) {
     while (p < end) {
         const unsigned char c = *p;
         if (c < 0x80) {
-            ++p;
+            p += AsciiPrefix(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
             continue;
         }
         std::size_t length = 0;
@@ -190,15 +204,14 @@ std::string Utf8FromUndeclared(std::string_view text) {
     return out;
 }
 
+bool NeedsConversion(std::string_view charset) {
+    const std::string name = LowerCase(charset);
+    return name.find("2022") != std::string::npos || name.find("utf-7") != std::string::npos ||
+           name.find("utf-16") != std::string::npos || name.find("utf-32") != std::string::npos;
+}
+
 std::string TextToUtf8(std::string_view text, std::string_view charset) {
-    if (IsAscii(text)) {
-        // Only the 7-bit sets that carry escapes need converting.
-        const std::string name = LowerCase(charset);
-        if (name.find("2022") == std::string::npos && name.find("utf-7") == std::string::npos &&
-            name.find("utf-16") == std::string::npos && name.find("utf-32") == std::string::npos) {
-            return std::string(text);
-        }
-    }
+    if (IsAscii(text) && !NeedsConversion(charset)) return std::string(text);
     const std::string name = LowerCase(Trim(charset));
     if (name.empty() || name == "us-ascii" || name == "ascii") return Utf8FromUndeclared(text);
     std::string out;

@@ -22,6 +22,10 @@ bool ConvertToUtf8(std::string_view text, std::string_view charset, std::string&
 // else read as windows-1252 (which every byte has a meaning in).
 std::string Utf8FromUndeclared(std::string_view text);
 
+// True for the sets whose text is ASCII bytes that still need converting
+// (ISO-2022 escapes, UTF-7) or that are not ASCII-compatible (UTF-16/32).
+bool NeedsConversion(std::string_view charset);
+
 // Text in a declared set; an unknown or empty name falls back to the rule for
 // undeclared text, as does "us-ascii" that holds 8-bit bytes.
 std::string TextToUtf8(std::string_view text, std::string_view charset);

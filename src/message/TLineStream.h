@@ -37,7 +37,10 @@ private:
 // AtEnd() turns true.
 class TLineStream {
 public:
-    explicit TLineStream(std::string text) : text_(std::move(text)), scanner_(text_) {}
+    explicit TLineStream(std::string text) : owned_(std::move(text)), text_(owned_), scanner_(text_) {}
+    // Reads text the caller keeps alive (a mapped file) without copying it.
+    struct Borrowed {};
+    TLineStream(std::string_view text, Borrowed) : text_(text), scanner_(text_) {}
     TLineStream(const TLineStream&) = delete;
     TLineStream& operator=(const TLineStream&) = delete;
 
@@ -47,10 +50,11 @@ public:
     std::size_t Position() const { return position_; }
     void Rewind();
     // The whole stored text, from its first byte.
-    const std::string& Text() const { return text_; }
+    std::string_view Text() const { return text_; }
 
 private:
-    const std::string text_;
+    const std::string owned_;
+    const std::string_view text_;
     LineScanner scanner_;
     std::size_t position_ = 0;
     bool atEnd_ = false;

@@ -64,6 +64,9 @@ bool IsNamedFile(const TmsHeaders& headers) {
 TmsCustomDecoder::TmsCustomDecoder(TmsCustomMessage& message, std::string text)
     : message_(message), lines_(std::move(text)) {}
 
+TmsCustomDecoder::TmsCustomDecoder(TmsCustomMessage& message, std::string_view text, TLineStream::Borrowed)
+    : message_(message), lines_(text, TLineStream::Borrowed{}) {}
+
 TmsCustomDecoder::~TmsCustomDecoder() = default;
 
 void TmsCustomDecoder::Decode() {
@@ -152,16 +155,22 @@ void TmsCustomDecoder::DecodeLeaves(const MimePart& part, const MimePart* bodyPa
 }
 
 void TmsCustomDecoder::SetBody(const MimePart& part) {
-    std::string text;
-    DecodingAttachment([&] {
-        DecodeContent(ContentFromEncoding(part.Headers.GetFieldValue("Content-Transfer-Encoding")),
-                      part.Content, text);
-    });
-    LoadBody(text, CharsetOf(part.Headers));
+    const Content content = ContentFromEncoding(part.Headers.GetFieldValue("Content-Transfer-Encoding"));
+    std::string decoded;
+    if (content != Content::SevenBit) {
+        DecodingAttachment([&] { DecodeContent(content, part.Content, decoded); });
+    }
+    LoadBody(content == Content::SevenBit ? part.Content : std::string_view(decoded), CharsetOf(part.Headers));
     if (message_.Body().empty()) message_.Body().emplace_back();
 }
 
 void TmsCustomDecoder::LoadBody(std::string_view text, std::string_view charset) {
+    const bool ascii = IsAscii(text);
+    if (ascii && !NeedsConversion(charset)) {
+        LoadTextLines(text, message_.Body());
+        message_.SetCharSet(csUSASCII);
+        return;
+    }
     const std::string utf8 = TextToUtf8(text, charset);
     LoadTextLines(utf8, message_.Body());
     message_.SetCharSet(IsAscii(utf8) ? csUSASCII : csUTF8);

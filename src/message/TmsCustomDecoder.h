@@ -28,6 +28,8 @@ public:
     // Takes over `text`, the whole stored message; `message` is filled by
     // Decode and not cleared first.
     TmsCustomDecoder(TmsCustomMessage& message, std::string text);
+    // Reads `text` in place; the caller keeps it alive until Decode returns.
+    TmsCustomDecoder(TmsCustomMessage& message, std::string_view text, TLineStream::Borrowed);
     virtual ~TmsCustomDecoder();
     TmsCustomDecoder(const TmsCustomDecoder&) = delete;
     TmsCustomDecoder& operator=(const TmsCustomDecoder&) = delete;

@@ -72,6 +72,9 @@ public:
     void LoadFromStream(std::istream& stream);
     // The same for a message already in memory; the text is taken over.
     virtual void LoadFromText(std::string text) = 0;
+    // The same for text the caller keeps alive while it is read (a mapped
+    // file): nothing is copied.
+    virtual void LoadFromView(std::string_view text) = 0;
     virtual void Clear();
     // Takes the fields of a top-level header block into the properties.
     virtual void ParseHeaders(const TmsHeaders& headers) = 0;

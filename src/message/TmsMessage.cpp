@@ -56,6 +56,11 @@ void TmsMessage::LoadFromText(std::string text) {
     decoder.Decode();
 }
 
+void TmsMessage::LoadFromView(std::string_view text) {
+    TmsMessageDecoder decoder(*this, text, TLineStream::Borrowed{});
+    decoder.Decode();
+}
+
 void TmsMessage::Clear() {
     TmsCustomMessage::Clear();
     cc_.Clear();
