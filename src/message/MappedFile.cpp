@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+
 namespace qlk {
 
 MappedFile::MappedFile(const std::string& fileName) {
@@ -20,6 +22,15 @@ MappedFile::MappedFile(const std::string& fileName) {
         }
     }
     ::close(fd);
+}
+
+void MappedFile::Release(std::string_view part) const {
+    static const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    auto first = reinterpret_cast<std::uintptr_t>(part.data());
+    auto last = first + part.size();
+    first = (first + pageSize - 1) / pageSize * pageSize;
+    last = last / pageSize * pageSize;
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
 MappedFile::~MappedFile() {

@@ -18,6 +18,9 @@ public:
 
     bool Mapped() const { return data_ != nullptr; }
     std::string_view Text() const { return {static_cast<const char*>(data_), size_}; }
+    // Gives the whole pages inside `part` (a piece of Text()) back to the
+    // system; reading them again reads the file again.
+    void Release(std::string_view part) const;
 
 private:
     void* data_ = nullptr;

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qlk {
+
+using TextRelease = std::function<void(std::string_view part)>;
 
 // Where one line ends and the next begins.
 struct LineSpan {
@@ -38,9 +41,17 @@ private:
 class TLineStream {
 public:
     explicit TLineStream(std::string text) : owned_(std::move(text)), text_(owned_), scanner_(text_) {}
-    // Reads text the caller keeps alive (a mapped file) without copying it.
-    struct Borrowed {};
-    TLineStream(std::string_view text, Borrowed) : text_(text), scanner_(text_) {}
+    // Reads text the caller keeps alive (a mapped file) without copying it;
+    // `release`, when set, is told of parts of the text read through that
+    // are not needed again soon.
+    struct Borrowed {
+        TextRelease release;
+    };
+    TLineStream(std::string_view text, Borrowed borrowed)
+        : text_(text), release_(std::move(borrowed.release)), scanner_(text_) {}
+    void Release(std::string_view part) const {
+        if (release_) release_(part);
+    }
     TLineStream(const TLineStream&) = delete;
     TLineStream& operator=(const TLineStream&) = delete;
 
@@ -55,6 +66,7 @@ public:
 private:
     const std::string owned_;
     const std::string_view text_;
+    const TextRelease release_;
     LineScanner scanner_;
     std::size_t position_ = 0;
     bool atEnd_ = false;

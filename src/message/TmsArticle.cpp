@@ -25,8 +25,8 @@ void TmsArticle::LoadFromText(std::string text) {
     decoder.Decode();
 }
 
-void TmsArticle::LoadFromView(std::string_view text) {
-    TmsArticleDecoder decoder(*this, text, TLineStream::Borrowed{});
+void TmsArticle::LoadFromView(std::string_view text, const TextRelease& release) {
+    TmsArticleDecoder decoder(*this, text, TLineStream::Borrowed{release});
     decoder.Decode();
 }
 

@@ -12,7 +12,7 @@ class TmsArticle;
 class TmsArticleDecoder : public TmsCustomDecoder {
 public:
     TmsArticleDecoder(TmsArticle& article, std::string text);
-    TmsArticleDecoder(TmsArticle& article, std::string_view text, TLineStream::Borrowed);
+    TmsArticleDecoder(TmsArticle& article, std::string_view text, TLineStream::Borrowed borrowed);
 
 protected:
     void ParseMessageHeaders() override;

@@ -18,6 +18,7 @@ namespace qlk {
 namespace {
 
 constexpr std::size_t kMaxFieldText = 255;
+constexpr std::size_t kReleaseChunk = 1 << 20;
 
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
@@ -64,8 +65,9 @@ bool IsNamedFile(const TmsHeaders& headers) {
 TmsCustomDecoder::TmsCustomDecoder(TmsCustomMessage& message, std::string text)
     : message_(message), lines_(std::move(text)) {}
 
-TmsCustomDecoder::TmsCustomDecoder(TmsCustomMessage& message, std::string_view text, TLineStream::Borrowed)
-    : message_(message), lines_(text, TLineStream::Borrowed{}) {}
+TmsCustomDecoder::TmsCustomDecoder(TmsCustomMessage& message, std::string_view text,
+                                   TLineStream::Borrowed borrowed)
+    : message_(message), lines_(text, std::move(borrowed)) {}
 
 TmsCustomDecoder::~TmsCustomDecoder() = default;
 
@@ -213,10 +215,19 @@ TmsCustomDecoder::Content TmsCustomDecoder::ContentFromEncoding(const std::strin
     return Content::SevenBit;
 }
 
-void TmsCustomDecoder::DecodeContent(Content content, std::string_view text, std::string& data) {
+void TmsCustomDecoder::DecodeContent(Content content, std::string_view text, std::string& data) const {
     switch (content) {
         case Content::Base64:
-            Base64DecodeLenientAppend(text, data);
+            // In pieces of whole lines, each given back once decoded, so that
+            // a large part is not held twice.
+            data.reserve(data.size() + text.size() / 4 * 3 + 3);
+            while (!text.empty()) {
+                std::size_t end = text.find('\n', std::min(text.size(), kReleaseChunk));
+                end = end == std::string_view::npos ? text.size() : end + 1;
+                Base64DecodeLenientAppend(text.substr(0, end), data);
+                lines_.Release(text.substr(0, end));
+                text.remove_prefix(end);
+            }
             return;
         case Content::UUencoded: {
             data.reserve(data.size() + text.size() / 4 * 3);

@@ -29,7 +29,7 @@ public:
     // Decode and not cleared first.
     TmsCustomDecoder(TmsCustomMessage& message, std::string text);
     // Reads `text` in place; the caller keeps it alive until Decode returns.
-    TmsCustomDecoder(TmsCustomMessage& message, std::string_view text, TLineStream::Borrowed);
+    TmsCustomDecoder(TmsCustomMessage& message, std::string_view text, TLineStream::Borrowed borrowed);
     virtual ~TmsCustomDecoder();
     TmsCustomDecoder(const TmsCustomDecoder&) = delete;
     TmsCustomDecoder& operator=(const TmsCustomDecoder&) = delete;
@@ -63,7 +63,7 @@ private:
 
     static const MimePart* FindBodyPart(const MimePart& root);
     static Content ContentFromEncoding(const std::string& transferEncoding);
-    static void DecodeContent(Content content, std::string_view text, std::string& data);
+    void DecodeContent(Content content, std::string_view text, std::string& data) const;
     void LoadBody(std::string_view text, std::string_view charset);
     std::string PartName(const char* prefix) const;
     void NameItem(TmsAttItem& item, const TmsHeaders& headers, TAttEncoding encoding,

@@ -121,7 +121,7 @@ void TmsCustomMessage::LoadFromFile(const std::string& fileName) {
     // A stored message is read in place where it can be: a large one is
     // then held in memory only as its decoded parts.
     if (const MappedFile mapped(fileName); mapped.Mapped()) {
-        LoadFromView(mapped.Text());
+        LoadFromView(mapped.Text(), [&mapped](std::string_view part) { mapped.Release(part); });
         return;
     }
     LoadFromText(ReadWholeFile(fileName));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "message/TmsAttList.h"
+#include "message/TLineStream.h"
 #include "message/TmsHeaders.h"
 #include "message/TmsMailAddress.h"
 #include "platform/ShortString.h"
@@ -74,7 +75,8 @@ public:
     virtual void LoadFromText(std::string text) = 0;
     // The same for text the caller keeps alive while it is read (a mapped
     // file): nothing is copied.
-    virtual void LoadFromView(std::string_view text) = 0;
+    // `release` hears of parts read through (see TLineStream::Borrowed).
+    virtual void LoadFromView(std::string_view text, const TextRelease& release = {}) = 0;
     virtual void Clear();
     // Takes the fields of a top-level header block into the properties.
     virtual void ParseHeaders(const TmsHeaders& headers) = 0;

@@ -56,8 +56,8 @@ void TmsMessage::LoadFromText(std::string text) {
     decoder.Decode();
 }
 
-void TmsMessage::LoadFromView(std::string_view text) {
-    TmsMessageDecoder decoder(*this, text, TLineStream::Borrowed{});
+void TmsMessage::LoadFromView(std::string_view text, const TextRelease& release) {
+    TmsMessageDecoder decoder(*this, text, TLineStream::Borrowed{release});
     decoder.Decode();
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "MessageTestSupport.h"
+#include "message/MimePart.h"
 #include "message/TmsArticle.h"
 
 namespace qlk {
@@ -209,6 +210,46 @@ INSTANTIATE_TEST_SUITE_P(
                  {"GIF"},
                  csUSASCII}),
     [](const auto& testInfo) { return testInfo.param.name; });
+
+}  // namespace
+}  // namespace qlk
+
+namespace qlk {
+namespace {
+
+// Beyond the depth and part-count limits the rest of the tree is kept whole
+// as one message attachment: the innermost text and the last part are still
+// there, and the kept rest reads as a message of its own.
+TEST(MessageDecoderTest, TreesBeyondTheLimitsLoseNothing) {
+    std::string deep = kMime + "Content-Type: multipart/mixed; boundary=b0\n\n";
+    const int depth = MimePart::MaxDepth + 5;
+    for (int i = 1; i <= depth; ++i) {
+        deep += "--b" + std::to_string(i - 1) + "\nContent-Type: multipart/mixed; boundary=b" + std::to_string(i) +
+                "\n\n";
+    }
+    deep += "--b" + std::to_string(depth) + "\n\ninnermost text\n";
+    std::string wide = kMime + "Content-Type: multipart/mixed; boundary=w\n\n--w\n\nbody\n";
+    for (int i = 0; i < MimePart::MaxParts + 50; ++i) {
+        wide += "--w\nContent-Type: application/octet-stream; name=\"p" + std::to_string(i) + ".bin\"\n\npart " +
+                std::to_string(i) + "\n";
+    }
+    wide += "--w--\n";
+    for (const std::string& text : {deep, wide}) {
+        TmsMessage message;
+        Decoded(message, text);
+        const TmsAttList& attachments = message.Attachments();
+        ASSERT_GT(attachments.Count(), 0);
+        const TmsAttItem& rest = attachments.Items(attachments.Count() - 1);
+        EXPECT_EQ(rest.ContentType, "message/rfc822");
+        EXPECT_TRUE(rest.FileName().str().ends_with(".eml")) << rest.FileName().str();
+        const bool kept = rest.Data.find("innermost text") != std::string::npos ||
+                          rest.Data.find("part " + std::to_string(MimePart::MaxParts + 49)) != std::string::npos;
+        EXPECT_TRUE(kept);
+        TmsMessage inner;
+        inner.LoadFromText(rest.Data);
+        EXPECT_GT(inner.Attachments().Count() + static_cast<int>(inner.Body().size()), 0);
+    }
+}
 
 }  // namespace
 }  // namespace qlk

@@ -48,7 +48,9 @@ TEST_P(SampleCorpusTest, DecodesAsExpected) {
     for (std::size_t i = 0; i < sample.parts.size(); ++i) {
         const TmsAttItem& item = message.Attachments().Items(static_cast<int>(i));
         EXPECT_EQ(item.FileName(), sample.parts[i].name);
-        if (!sample.parts[i].type.empty()) EXPECT_EQ(item.ContentType, sample.parts[i].type);
+        if (!sample.parts[i].type.empty()) {
+            EXPECT_EQ(item.ContentType, sample.parts[i].type);
+        }
         EXPECT_EQ(item.Data.size(), sample.parts[i].size) << item.FileName().str();
     }
 }
