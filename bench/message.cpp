@@ -5,8 +5,8 @@
 // file costs in memory, ours and GMime's, as multiples of the message size.
 
 #include <benchmark/benchmark.h>
-#include <gmime/gmime.h>
 #include <fcntl.h>
+#include <gmime/gmime.h>
 #include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,12 +52,24 @@ void CountedRelease(void* p) noexcept {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return CountedAllocation(size); }
-void* operator new[](std::size_t size) { return CountedAllocation(size); }
-void operator delete(void* p) noexcept { CountedRelease(p); }
-void operator delete[](void* p) noexcept { CountedRelease(p); }
-void operator delete(void* p, std::size_t) noexcept { CountedRelease(p); }
-void operator delete[](void* p, std::size_t) noexcept { CountedRelease(p); }
+void* operator new(std::size_t size) {
+    return CountedAllocation(size);
+}
+void* operator new[](std::size_t size) {
+    return CountedAllocation(size);
+}
+void operator delete(void* p) noexcept {
+    CountedRelease(p);
+}
+void operator delete[](void* p) noexcept {
+    CountedRelease(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    CountedRelease(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    CountedRelease(p);
+}
 
 namespace {
 
@@ -183,7 +195,8 @@ void GMimeDecode(GMimeStream* stream) {
     GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
     if (message) {
         benchmark::DoNotOptimize(g_mime_message_get_subject(message));
-        benchmark::DoNotOptimize(internet_address_list_to_string(g_mime_message_get_from(message), nullptr, FALSE));
+        benchmark::DoNotOptimize(
+            internet_address_list_to_string(g_mime_message_get_from(message), nullptr, FALSE));
         g_mime_message_foreach(message, DecodePart, nullptr);
         g_object_unref(message);
     }

@@ -3,9 +3,9 @@
 #include <iconv.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <cerrno>
 #include <utility>
 
 #include "message/TextUtils.h"
@@ -146,7 +146,8 @@ bool IsValidUtf8(std::string_view text) {
     while (p < end) {
         const unsigned char c = *p;
         if (c < 0x80) {
-            p += AsciiPrefix(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
+            p += AsciiPrefix(
+                std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
             continue;
         }
         std::size_t length = 0;

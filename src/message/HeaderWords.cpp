@@ -12,9 +12,10 @@ namespace {
 
 constexpr std::size_t kMaxLength = 255;
 constexpr char kEscape = 27;
-// Bytes of text per encoded word: 45 bytes make 60 base64 characters, which
-// with "=?UTF-8?B?" and "?=" stay within the 75 RFC 2047 allows.
-constexpr std::size_t kWordBytes = 45;
+// Bytes of text per encoded word: 39 bytes make 52 base64 characters, which
+// with "=?UTF-8?B?" and "?=" leave room for a field name on the same line
+// within 78 characters (RFC 2047 allows words of 75).
+constexpr std::size_t kWordBytes = 39;
 
 struct EncodedWord {
     std::string charset;

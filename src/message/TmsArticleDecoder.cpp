@@ -7,7 +7,8 @@ namespace qlk {
 TmsArticleDecoder::TmsArticleDecoder(TmsArticle& article, std::string text)
     : TmsCustomDecoder(article, std::move(text)), article_(article) {}
 
-TmsArticleDecoder::TmsArticleDecoder(TmsArticle& article, std::string_view text, TLineStream::Borrowed borrowed)
+TmsArticleDecoder::TmsArticleDecoder(TmsArticle& article, std::string_view text,
+                                     TLineStream::Borrowed borrowed)
     : TmsCustomDecoder(article, text, std::move(borrowed)), article_(article) {}
 
 void TmsArticleDecoder::ParseMessageHeaders() {

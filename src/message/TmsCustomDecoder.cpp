@@ -162,7 +162,8 @@ void TmsCustomDecoder::SetBody(const MimePart& part) {
     if (content != Content::SevenBit) {
         DecodingAttachment([&] { DecodeContent(content, part.Content, decoded); });
     }
-    LoadBody(content == Content::SevenBit ? part.Content : std::string_view(decoded), CharsetOf(part.Headers));
+    LoadBody(content == Content::SevenBit ? part.Content : std::string_view(decoded),
+             CharsetOf(part.Headers));
     if (message_.Body().empty()) message_.Body().emplace_back();
 }
 

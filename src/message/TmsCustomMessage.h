@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "message/TmsAttList.h"
 #include "message/TLineStream.h"
+#include "message/TmsAttList.h"
 #include "message/TmsHeaders.h"
 #include "message/TmsMailAddress.h"
 #include "platform/ShortString.h"

@@ -224,14 +224,14 @@ TEST(MessageDecoderTest, TreesBeyondTheLimitsLoseNothing) {
     std::string deep = kMime + "Content-Type: multipart/mixed; boundary=b0\n\n";
     const int depth = MimePart::MaxDepth + 5;
     for (int i = 1; i <= depth; ++i) {
-        deep += "--b" + std::to_string(i - 1) + "\nContent-Type: multipart/mixed; boundary=b" + std::to_string(i) +
-                "\n\n";
+        deep += "--b" + std::to_string(i - 1) + "\nContent-Type: multipart/mixed; boundary=b" +
+                std::to_string(i) + "\n\n";
     }
     deep += "--b" + std::to_string(depth) + "\n\ninnermost text\n";
     std::string wide = kMime + "Content-Type: multipart/mixed; boundary=w\n\n--w\n\nbody\n";
     for (int i = 0; i < MimePart::MaxParts + 50; ++i) {
-        wide += "--w\nContent-Type: application/octet-stream; name=\"p" + std::to_string(i) + ".bin\"\n\npart " +
-                std::to_string(i) + "\n";
+        wide += "--w\nContent-Type: application/octet-stream; name=\"p" + std::to_string(i) +
+                ".bin\"\n\npart " + std::to_string(i) + "\n";
     }
     wide += "--w--\n";
     for (const std::string& text : {deep, wide}) {
@@ -242,8 +242,9 @@ TEST(MessageDecoderTest, TreesBeyondTheLimitsLoseNothing) {
         const TmsAttItem& rest = attachments.Items(attachments.Count() - 1);
         EXPECT_EQ(rest.ContentType, "message/rfc822");
         EXPECT_TRUE(rest.FileName().str().ends_with(".eml")) << rest.FileName().str();
-        const bool kept = rest.Data.find("innermost text") != std::string::npos ||
-                          rest.Data.find("part " + std::to_string(MimePart::MaxParts + 49)) != std::string::npos;
+        const bool kept =
+            rest.Data.find("innermost text") != std::string::npos ||
+            rest.Data.find("part " + std::to_string(MimePart::MaxParts + 49)) != std::string::npos;
         EXPECT_TRUE(kept);
         TmsMessage inner;
         inner.LoadFromText(rest.Data);

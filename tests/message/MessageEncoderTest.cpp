@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "MessageTestSupport.h"
+#include "message/Charsets.h"
 #include "message/TmsArticle.h"
 #include "message/TmsCustomEncoder.h"
 
@@ -215,6 +216,49 @@ TEST_F(MessageEncoderTest, WritesArticleHeaders) {
 TEST_F(MessageEncoderTest, BoundaryIsEightDigitsWithoutNine) {
     for (int i = 0; i < 200; ++i)
         EXPECT_TRUE(std::regex_match(TmsCustomEncoder::NewBoundary(), std::regex("[0-8]{8}")));
+}
+
+}  // namespace
+}  // namespace qlk
+
+namespace qlk {
+namespace {
+
+// What we write is standard and reads back as it was meant: names with
+// specials quoted, non-ASCII names, subject and file names encoded, 8-bit
+// text labelled with its charset and never 7bit, short quoted-printable lines.
+TEST_F(MessageEncoderTest, NonAsciiAndSpecialsAreWrittenAsTheStandardsSay) {
+    message.Sender().Name = "Doe, John";
+    message.Recipients().Items(0).Name = "Zoë Ünal";
+    message.SetSubject("Grüße – the plan, with a long tail so that the encoded words need folding");
+    message.Body() = {"Caf\xC3\xA9 at 8.", std::string(200, 'x') + " "};
+    Attach(message, "naïve plan.pdf", "%PDF");
+    Attach(message, "notes.txt", "8-bit caf\xC3\xA9\r\n").Encoding = ae7Bit;
+    const std::string text = Encoded(message);
+    const std::vector<std::string> lines = SplitCrlf(text);
+    auto has = [&](const std::string& wanted) {
+        return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+    };
+    EXPECT_TRUE(has("From:     \"Doe, John\" <alice@x.org>"));
+    EXPECT_TRUE(has("To:       =?UTF-8?B?Wm/DqyDDnG5hbA==?= <bob@x.org>"));
+    EXPECT_TRUE(has(" filename*=UTF-8''na%C3%AFve%20plan.pdf"));
+    EXPECT_TRUE(has("Content-Type: text/plain; charset=\"utf-8\""));
+    EXPECT_EQ(text.find("Content-Transfer-Encoding: 7bit"), std::string::npos);
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(IsAscii(line)) << line;
+        EXPECT_LE(line.size(), 78u) << line;
+    }
+
+    TmsMessage back;
+    back.LoadFromText(text);
+    EXPECT_EQ(back.Sender().Name, "Doe, John");
+    EXPECT_EQ(back.Recipients().Items(0).Name, "Zoë Ünal");
+    EXPECT_EQ(back.Subject(), message.Subject());
+    EXPECT_EQ(back.Body(), message.Body());
+    EXPECT_EQ(back.CharSet(), csUTF8);
+    ASSERT_EQ(back.Attachments().Count(), 2);
+    EXPECT_EQ(back.Attachments().Items(0).FileName(), "naïve plan.pdf");
+    EXPECT_EQ(back.Attachments().Items(1).Data, "8-bit caf\xC3\xA9\r\n");
 }
 
 }  // namespace
