@@ -365,7 +365,9 @@ void TmsCustomDecoder::DecodeUUFiles(std::string_view beginLine) {
         auto item = std::make_unique<TmsAttItem>();
         try {
             const std::string name = UUFileName(beginLine);
-            item->SetFileName(name.empty() ? PartName("att.") : SafeFileName(name));
+            item->SetFileName(
+                name.empty() ? PartName("att.")
+                             : std::string(CutUtf8(SafeFileName(Utf8FromUndeclared(name)), kMaxFieldText)));
             for (;;) {
                 const std::string_view line = ReadLine();
                 if (lines_.AtEnd() || line == "`" || SameText(line, "END")) break;
