@@ -53,6 +53,9 @@ void FillMessage(TmsMessage& message) {
     message.BCC().Add(std::make_unique<TmsMailAddress>("bcc@there.example", ""));
     message.SetSubject("Hello");
     message.Body() = {"first line", ".", ".starts with a dot", "last"};
+    // Fixed, so that writing the message twice gives the same text.
+    message.Headers().Add("Date: Tue, 8 Dec 2026 10:00:00 +0000");
+    message.Headers().Add("Message-ID: <1@here.example>");
 }
 
 std::string Encoded(TmsMessage& message) {
@@ -127,6 +130,21 @@ TEST(SmtpSendMail, WholeSessionWithStuffedTextAndFinalDot) {
     EXPECT_NE(expected.find("\r\n..starts with a dot\r\n"), std::string::npos);
     EXPECT_THAT(client.events, ElementsAre("sent"));
     EXPECT_TRUE(client.TempFolderEmpty());
+}
+
+// A server may check the whole message before it answers the final ".":
+// that wait outlasts the general time-out.
+TEST(SmtpSendMail, SlowReplyToTheMessageTextIsAwaited) {
+    ScriptServer server;
+    PlayEnvelopeAccepted(server);
+    server.Line().Send("354 go ahead\r\n").Data().Stall(std::chrono::milliseconds(2500));
+    server.Send("250 queued\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    client.smtp.SetTimeOut(1);
+    client.smtp.SendMail();
+    EXPECT_THAT(client.events, ElementsAre("sent"));
+    EXPECT_EQ(client.smtp.TimeOut(), 1);
 }
 
 TEST(SmtpSendMail, BareHeloAfterTheNamedOneIsRefused) {
