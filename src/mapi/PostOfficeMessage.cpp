@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "mapi/MapiCodes.h"
+#include "message/Charsets.h"
 #include "message/FileNames.h"
 #include "message/QuotedPrintable.h"
 #include "message/TLineStream.h"
@@ -17,10 +18,6 @@
 namespace qlk {
 
 namespace {
-
-// Lines longer than this are cut into pieces: the quoted-printable coder
-// takes no longer paragraph.
-constexpr std::size_t kMaxNoteLine = kQPMaxEncodeParagraph - 2;
 
 bool NeedsQuotes(std::string_view name) {
     return name.find_first_of("()<>@,;:\\\".[]") != std::string_view::npos;
@@ -122,17 +119,7 @@ std::string WithMaildirLineEnds(std::string text) {
 std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
     std::vector<std::string> lines;
     LoadTextLines(text, lines);
-    std::vector<std::string> cut;
-    cut.reserve(lines.size());
-    for (std::string& line : lines) {
-        if (line.size() <= kMaxNoteLine) {
-            cut.push_back(std::move(line));
-            continue;
-        }
-        for (std::size_t offset = 0; offset < line.size(); offset += kMaxNoteLine)
-            cut.push_back(line.substr(offset, kMaxNoteLine));
-    }
-    return cut;
+    return lines;
 }
 
 std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,
@@ -150,7 +137,7 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
     mail.SetReturnReceipt((message.Flags & MAPI_RECEIPT_REQUESTED) != 0);
     const std::string note = message.NoteText.value_or("");
     mail.Body() = NoteLines(note);
-    mail.SetCharSet(IsPlainAscii(note) ? csUSASCII : csISO8859);
+    mail.SetCharSet(IsPlainAscii(note) ? csUSASCII : IsValidUtf8(note) ? csUTF8 : csISO8859);
     TmsAttList list;
     for (const Attachment& attachment : attachments) {
         auto item = std::make_unique<TmsAttItem>();
@@ -169,6 +156,7 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
 int PostOfficeMessage::Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,
                             AttachmentFolders& attachmentFolders) {
     TmsMessage stored;
+    stored.KeepBodyBytes = true;  // the note text comes back as it was sent
     try {
         stored.LoadFromFile(file.string());
     } catch (const EFOpenError&) {

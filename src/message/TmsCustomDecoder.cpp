@@ -174,6 +174,11 @@ void TmsCustomDecoder::LoadBody(std::string_view text, std::string_view charset)
         message_.SetCharSet(csUSASCII);
         return;
     }
+    if (message_.KeepBodyBytes) {
+        LoadTextLines(text, message_.Body());
+        message_.SetCharSet(IsValidUtf8(text) ? csUTF8 : csISO8859);
+        return;
+    }
     const std::string utf8 = TextToUtf8(text, charset);
     LoadTextLines(utf8, message_.Body());
     message_.SetCharSet(IsAscii(utf8) ? csUSASCII : csUTF8);

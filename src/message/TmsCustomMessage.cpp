@@ -156,6 +156,7 @@ void TmsCustomMessage::Assign(const TmsCustomMessage& source) {
     attachments_.Assign(source.attachments_);
     contentType_ = source.ContentType();
     Tag = source.Tag;
+    KeepBodyBytes = source.KeepBodyBytes;
 }
 
 }  // namespace qlk

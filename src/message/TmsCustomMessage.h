@@ -62,6 +62,9 @@ public:
 
     // A free number for the application, copied by Assign.
     int Tag = 0;
+    // Reading keeps the body's bytes as stored instead of converting them to
+    // UTF-8: for a store whose readers want back exactly the bytes written.
+    bool KeepBodyBytes = false;
 
     // Throws EMessageError when a field needed for sending is missing.
     virtual void Validate() const;

@@ -147,7 +147,7 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
     const std::vector<Stored> messages = {
         {"Bob", "Plain words", "Dear Alice,\r\n\r\nsee you.\r\n", "Dear Alice,\r\n\r\nsee you.", {}},
         {"Pat \"PJ\" O'Neil, Sales",
-         "Caf\xc3\xa9 \xe9t\xe9",
+         "Caf\xc3\xa9 \xc3\xa9t\xc3\xa9",
          "na\xc3\xafve\tline\nlone LF\rlone CR\r\n" + longLine + "\r\nFrom here\r\n.\r\n--x",
          "na\xc3\xafve\tline\r\nlone LF\r\nlone CR\r\n" + longLine + "\r\nFrom here\r\n.\r\n--x",
          {{"all bytes.bin", everyByte}, {"unix.txt", "a\nb\n"}, {"dos.txt", "a\r\nb\r\n"}}},
