@@ -6,6 +6,7 @@
 
 #include "gateway/TransferDisplay.h"
 #include "gateway/Version.h"
+#include "mapi/TEmail.h"
 #include "message/TextUtils.h"
 #include "platform/EventPump.h"
 
@@ -24,9 +25,20 @@ Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std:
       log_(workFolder_),
       config_(workFolder_, log_, std::move(showMessage)),
       users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }),
-      cycle_(log_, users_.Table(), pop_, workFolder_) {
+      mapi_(TEmail::ForGateway(workFolder_)),
+      cycle_(log_, users_.Table(), pop_, workFolder_),
+      inbound_(*this) {
     WireClients();
 }
+
+Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage,
+                 std::shared_ptr<SimpleMapi> postOffice)
+    : Gateway(std::move(workFolder), std::move(showMessage)) {
+    mapi_ = std::make_unique<TEmail>(std::move(postOffice));
+    mapi_->Profile = "Internet";
+}
+
+Gateway::~Gateway() = default;
 
 void Gateway::WireClients() {
     inetmsg_.SetContentType("text/plain");
@@ -40,6 +52,19 @@ void Gateway::WireClients() {
     pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
     pop_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     cycle_.CurrentSettings = [this] { return CurrentSettings(); };
+    cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };
+}
+
+void Gateway::ResetMessageObjects() {
+    inetmsg_.Clear();
+    inetmsg_.SetContentType("text/plain");
+    mapi_->Recipient.clear();
+    mapi_->CC.clear();
+    mapi_->Bcc.clear();
+    mapi_->Attachment.clear();
+    mapi_->Subject.clear();
+    mapi_->Text.clear();
+    mapi_->ClearLongText();
 }
 
 Settings Gateway::CurrentSettings() const {
