@@ -1,5 +1,11 @@
 #include "net/TmsSMTP.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <sstream>
 
 #include "message/TmsMessage.h"
@@ -47,9 +53,80 @@ void TmsSMTP::CheckReply(int replyClass) {
     if (ReadReply() / 100 != replyClass) throw EServerError(LastReply);
 }
 
+namespace {
+
+// A domain name a server can look up: letters, digits, "-" and ".", no empty
+// label, at most 253 characters.
+bool IsDomainName(std::string_view name) {
+    if (name.empty() || name.size() > 253 || name.front() == '.' || name.back() == '.') return false;
+    if (name.find("..") != std::string_view::npos) return false;
+    for (unsigned char c : name) {
+        if (!std::isalnum(c) && c != '-' && c != '.') return false;
+    }
+    return true;
+}
+
+// The machine's host name, fully qualified when the resolver knows it so;
+// empty when the machine has no usable name. Looked up once: resolving may
+// be slow, and the name does not change under a running program.
+const std::string& MachineHostName() {
+    static const std::string name = [] {
+        char shortName[256] = {};
+        if (::gethostname(shortName, sizeof shortName - 1) != 0 || !IsDomainName(shortName))
+            return std::string();
+        if (std::string_view(shortName).find('.') != std::string_view::npos) return std::string(shortName);
+        addrinfo hints{};
+        hints.ai_flags = AI_CANONNAME;
+        addrinfo* found = nullptr;
+        std::string fullName = shortName;
+        if (::getaddrinfo(shortName, nullptr, &hints, &found) == 0 && found) {
+            if (found->ai_canonname && IsDomainName(found->ai_canonname) &&
+                std::string_view(found->ai_canonname).find('.') != std::string_view::npos)
+                fullName = found->ai_canonname;
+            ::freeaddrinfo(found);
+        }
+        return fullName;
+    }();
+    return name;
+}
+
+// "[192.0.2.1]" or "[IPv6:2001:db8::1]": the local address the system would
+// use to reach `remote`, for a machine without a usable name. A UDP socket
+// that is connected sends nothing but lets the system pick that address.
+std::string AddressLiteralTowards(const std::string& remote) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(remote.c_str(), "9", &hints, &found) != 0 || !found) return "[127.0.0.1]";
+    std::string literal = "[127.0.0.1]";
+    const int fd = ::socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&local), length, text, sizeof text, nullptr, 0,
+                      NI_NUMERICHOST) == 0) {
+        literal =
+            local.ss_family == AF_INET6 ? "[IPv6:" + std::string(text) + "]" : "[" + std::string(text) + "]";
+    }
+    if (fd >= 0) ::close(fd);
+    ::freeaddrinfo(found);
+    return literal;
+}
+
+}  // namespace
+
+std::string TmsSMTP::AnnouncedHostName() const {
+    const std::string& name = MachineHostName();
+    return name.empty() ? AddressLiteralTowards(RemoteAddress) : name;
+}
+
 void TmsSMTP::Login() {
     ConnectSocket();
     CheckReply(2);
+    LocalHost = AnnouncedHostName();
     CheckCommandValue("Local host name", LocalHost);
     SendLine("HELO " + LocalHost);
     if (ReadReply() / 100 != 2) {

@@ -38,6 +38,10 @@ public:
     void Login() override;
     void Logout() override;
 
+    // The name given in HELO: the machine's host name, fully qualified when
+    // it has such a name, else the address literal of the local end.
+    std::string AnnouncedHostName() const;
+
     // The message text as it goes out after DATA: every line that begins
     // with "." gets a second one, and a bare CR or LF becomes CR LF.
     static std::string WireText(std::string_view text);
