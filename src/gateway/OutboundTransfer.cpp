@@ -1,6 +1,7 @@
 #include "gateway/OutboundTransfer.h"
 
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "gateway/StatusLog.h"
@@ -39,6 +40,10 @@ void OutboundTransfer::SendOutgoingMail() {
     // A message an earlier run kept must not make this run start behind it.
     mapi_.MessageID = "";
     lastKeptId_.clear();
+    SmtpDelivery delivery(smtp_);
+    delivery_ = &delivery;
+    const std::unique_ptr<SmtpDelivery*, void (*)(SmtpDelivery**)> forget(
+        &delivery_, [](SmtpDelivery** p) { *p = nullptr; });
     const int count = mapi_.CountUnread();
     Log("There are " + std::to_string(count) + " unread message(s) to be sent", 2);
     for (int i = 0; i < count; ++i) {
@@ -172,14 +177,11 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
     AddAttachments();
     inetmsg_.SetSubject(line.RealSubject());
     Log("Sending Message", 3);
-    SmtpDelivery delivery(smtp_);
+    SmtpDelivery& delivery = *delivery_;
     switch (delivery.Deliver()) {
         case SmtpDelivery::Result::Accepted:
             ++tally_.MessagesSent;
             tally_.AttachmentsUploaded += inetmsg_.Attachments().Count();
-            if (!delivery.QuitFailure().empty()) {
-                Log("Message accepted; the SMTP session then ended badly : " + delivery.QuitFailure(), 2);
-            }
             if (!delivery.RefusedRecipients().empty()) ReportPartialRefusal(user, delivery);
             return Outcome::Sent;
         case SmtpDelivery::Result::Refused:

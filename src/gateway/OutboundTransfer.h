@@ -97,6 +97,8 @@ private:
     // behind it instead of meeting it again.
     std::string lastKeptId_;
     std::vector<std::string> attachmentFiles_;
+    // The run's SMTP session; none between runs.
+    SmtpDelivery* delivery_ = nullptr;
 };
 
 }  // namespace qlk

@@ -28,41 +28,45 @@ private:
 
 }  // namespace
 
+SmtpDelivery::~SmtpDelivery() {
+    EndSession();
+}
+
 SmtpDelivery::Result SmtpDelivery::Deliver() {
     reason_.clear();
     refused_.clear();
-    quitFailure_.clear();
     if (const std::string* bad = AddressWithLineBreak()) {
         reason_ = "The address " + Printable(*bad) + " holds a line break and cannot be sent";
         return Result::Refused;
     }
-    Connect();
-    Result result;
+    OpenSession();
     try {
-        result = Send();
+        return Send();
     } catch (...) {
         EndSession();
         throw;
     }
-    if (result != Result::Accepted) {
-        EndSession();
-        return result;
-    }
-    try {
-        smtp_.Disconnect();
-    } catch (const std::exception& e) {
-        quitFailure_ = e.what();
-        if (smtp_.Connected()) smtp_.Close();
-    }
-    return result;
 }
 
-void SmtpDelivery::Connect() {
+void SmtpDelivery::OpenSession() {
+    if (smtp_.Connected() && SessionAnswers()) return;
+    EndSession();
     try {
         smtp_.Connect();
     } catch (...) {
         EndSession();
         throw;
+    }
+}
+
+bool SmtpDelivery::SessionAnswers() {
+    try {
+        smtp_.SendLine("RSET");
+        return smtp_.ReadReply() / 100 == 2;
+    } catch (const ECanceledError&) {
+        throw;
+    } catch (const Exception&) {
+        return false;
     }
 }
 
@@ -96,6 +100,7 @@ SmtpDelivery::Result SmtpDelivery::Send() {
 }
 
 void SmtpDelivery::EndSession() noexcept {
+    if (!smtp_.Connected()) return;
     try {
         smtp_.Disconnect();
     } catch (...) {

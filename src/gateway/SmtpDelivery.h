@@ -7,17 +7,22 @@ namespace qlk {
 
 class TmsSMTP;
 
-// Hands the SMTP client's message to the relay in one session and says what
-// became of it, so that the outbound transfer can tell a message to keep for
-// the next cycle from one to return to its sender:
-// - Accepted: the relay took the text (2xx after "."); a failed QUIT after
-//   that changes nothing, so an accepted message is never sent twice.
+// Hands the SMTP client's message to the relay and says what became of it,
+// so that the outbound transfer can tell a message to keep for the next
+// cycle from one to return to its sender:
+// - Accepted: the relay took the text (2xx after "."). It is never sent
+//   again, whatever happens to the session afterwards.
 // - Refused: a 5xx reply to MAIL FROM, to DATA, after the text, or to every
 //   recipient, or a message that can never be sent as it stands.
 // - Deferred: a 4xx reply, or the connection dropped or timed out while the
 //   message was on its way; the next message may still go.
 // A session that cannot be set up at all (no connection, no greeting, HELO
 // refused, cancelled) raises: every later message would fail the same way.
+//
+// One session carries a whole run: before each further message RSET checks
+// that the relay still listens and clears what the last message left, and a
+// session that does not answer is replaced by a new one. QUIT ends it when
+// the delivery goes.
 class SmtpDelivery {
 public:
     enum class Result { Accepted, Refused, Deferred };
@@ -28,6 +33,9 @@ public:
     };
 
     explicit SmtpDelivery(TmsSMTP& smtp) : smtp_(smtp) {}
+    ~SmtpDelivery();
+    SmtpDelivery(const SmtpDelivery&) = delete;
+    SmtpDelivery& operator=(const SmtpDelivery&) = delete;
 
     Result Deliver();
 
@@ -36,11 +44,10 @@ public:
     // Recipients refused for good while others were accepted (Accepted), or
     // all of them (Refused).
     const std::vector<RefusedRecipient>& RefusedRecipients() const { return refused_; }
-    // The text of a failed QUIT after an accepted message; empty otherwise.
-    const std::string& QuitFailure() const { return quitFailure_; }
 
 private:
-    void Connect();
+    void OpenSession();
+    bool SessionAnswers();
     Result Send();
     void EndSession() noexcept;
     // The sender, then every recipient address.
@@ -52,7 +59,6 @@ private:
     TmsSMTP& smtp_;
     std::string reason_;
     std::vector<RefusedRecipient> refused_;
-    std::string quitFailure_;
     std::vector<std::string> envelope_;
 };
 

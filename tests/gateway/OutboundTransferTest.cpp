@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -323,17 +324,21 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
     Post("Ann", "TO:second@example.org|2");
     Post("Ann", "TO:third@example.org|3");
     {
+        // One session carries the run; RSET before each further message. A
+        // session that stops answering is replaced by a new one.
         ScriptServer server;
-        PlaySession(server, {"250 hi", "250 ok", "250 ok", "451 4.3.0 later", "221 bye"});
-        for (int i = 0; i < 2; ++i) {
-            server.Accept();
-            PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
-        }
+        PlaySession(server, {"250 hi", "250 ok", "250 ok", "451 4.3.0 later", "250 reset", "250 ok", "250 ok",
+                             "354 go", "250 queued", "DROP"});
+        server.Accept();
+        PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
         server.Start();
         UseServer(server);
         transfer_.SendOutgoingMail();
         server.Join();
-        EXPECT_EQ(server.Connections(), 3);
+        EXPECT_EQ(server.Connections(), 2);
+        const auto lines = server.ReceivedLines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "RSET"), 2);
+        EXPECT_EQ(lines.back(), "QUIT");
     }
     EXPECT_EQ(tally_.MessagesSent, 2);
     EXPECT_EQ(Waiting(), 1);
