@@ -58,6 +58,14 @@ TEmail::TEmail(const std::filesystem::path& workFolder) : TEmail(SimpleMapi::Loa
 
 TEmail::TEmail(std::shared_ptr<SimpleMapi> mapi) : mapi_(std::move(mapi)) {}
 
+std::unique_ptr<TEmail> TEmail::ForGateway(const std::filesystem::path& workFolder) {
+    auto email = std::make_unique<TEmail>(workFolder);
+    email->Profile = "Internet";
+    email->DownLoadFirst = false;
+    email->UnreadOnly = false;
+    return email;
+}
+
 TEmail::~TEmail() {
     if (sessionHandle_ == 0 || !MAPIavail()) return;
     try {

@@ -29,6 +29,9 @@ public:
     explicit TEmail(const std::filesystem::path& workFolder);
     // Runs over a given loader (tests, or a shared one).
     explicit TEmail(std::shared_ptr<SimpleMapi> mapi);
+    // The gateway's own: the profile "Internet", no forced download, the
+    // walk over every message.
+    static std::unique_ptr<TEmail> ForGateway(const std::filesystem::path& workFolder);
     // Logs off an open session.
     virtual ~TEmail();
     TEmail(const TEmail&) = delete;
