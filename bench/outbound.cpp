@@ -18,7 +18,7 @@
 #include <sstream>
 #include <string>
 
-#include "gateway/OutboundTransfer.h"
+#include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"
 #include "gateway/TransferTally.h"
@@ -117,25 +117,19 @@ void BM_OutboundTransfer_1000(benchmark::State& state) {
         return;
     }
     Office office;
-    qlk::StatusLog log(office.dir.path());
-    log.LogToFile = false;
-    log.DetailLevel = 1;
-    qlk::TableEngine users(office.dir / "users.DB");
-    users.Open();
-    qlk::TEmail mapi(office.dir.path());
-    mapi.Profile = "Internet";
-    qlk::TmsMessage inetmsg;
-    qlk::TmsSMTP smtp;
-    qlk::TransferTally tally;
-    qlk::OutboundTransfer transfer(log, users, mapi, inetmsg, smtp, tally);
+    qlk::Gateway gateway(office.dir.path(), [](const std::string&) {});
     qlk::Settings settings;
     settings.SMTPServer = sink->Address();
-    transfer.CurrentSettings = [&] { return settings; };
+    settings.LogToFile = false;
+    settings.LogDetailLevel = 1;
+    gateway.UseSettings(settings);
+    gateway.Users().OpenTable();
+    qlk::TransferTally& tally = gateway.Cycle().Tally();
     for (auto _ : state) {
         office.FillInternetMailbox();
         tally.Reset();
         const auto start = std::chrono::steady_clock::now();
-        transfer.SendOutgoingMail();
+        gateway.Outbound().SendOutgoingMail();
         state.SetIterationTime(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (tally.MessagesSent != kMessages) {

@@ -201,14 +201,14 @@ bool InboundTransfer::RowMatches(const TmsMailAddress& entry, bool logMatches) {
     if (!alias && SameName(returnAddress, entry.Address)) {
         if (!logMatches) return true;
         log.WriteLog("Group Account : 0", 3);
-        log.WriteLog("Return Address Match : " + UpperCase(returnAddress) + " = " + UpperCase(entry.Address.str()),
-                     3);
+        log.WriteLog(
+            "Return Address Match : " + UpperCase(returnAddress) + " = " + UpperCase(entry.Address.str()), 3);
         matched = true;
     }
     if (HasAliasAddress(aliasAddress) && SameName(aliasAddress, entry.Address)) {
         if (!logMatches) return true;
-        log.WriteLog("Alias Address Match : " + UpperCase(aliasAddress) + " = " + UpperCase(entry.Address.str()),
-                     3);
+        log.WriteLog(
+            "Alias Address Match : " + UpperCase(aliasAddress) + " = " + UpperCase(entry.Address.str()), 3);
         matched = true;
     }
     if (SameName(mailbox, entry.Name)) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <system_error>
 
+#include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"
 #include "gateway/TransferTally.h"
@@ -23,28 +24,35 @@ constexpr const char* kOriginalTextMark = "\r\n----- Your message -----\r\n";
 
 }  // namespace
 
-OutboundTransfer::OutboundTransfer(StatusLog& log, TableEngine& users, TEmail& mapi, TmsMessage& inetmsg,
-                                   TmsSMTP& smtp, TransferTally& tally)
-    : log_(log), users_(users), mapi_(mapi), inetmsg_(inetmsg), smtp_(smtp), tally_(tally) {}
+OutboundTransfer::OutboundTransfer(Gateway& gateway)
+    : gateway_(gateway),
+      log_(gateway.Log()),
+      users_(gateway.Users().Table()),
+      inetmsg_(gateway.InetMsg()),
+      smtp_(gateway.SMTP()) {}
+
+TEmail& OutboundTransfer::Mapi() const {
+    return gateway_.MAPI();
+}
 
 void OutboundTransfer::Log(const std::string& msg, int level) {
     log_.WriteLog(msg, level);
 }
 
 void OutboundTransfer::SendOutgoingMail() {
-    settings_ = CurrentSettings ? CurrentSettings() : Settings{};
+    settings_ = gateway_.CurrentSettings();
     smtp_.Server = settings_.SMTPServer;
     smtp_.MailMessage = &inetmsg_;
     Log("Checking MAPI for Outgoing Mail", 3);
-    mapi_.Logon();
+    Mapi().Logon();
     // A message an earlier run kept must not make this run start behind it.
-    mapi_.MessageID = "";
+    Mapi().MessageID = "";
     lastKeptId_.clear();
     SmtpDelivery delivery(smtp_);
     delivery_ = &delivery;
     const std::unique_ptr<SmtpDelivery*, void (*)(SmtpDelivery**)> forget(
         &delivery_, [](SmtpDelivery** p) { *p = nullptr; });
-    const int count = mapi_.CountUnread();
+    const int count = Mapi().CountUnread();
     Log("There are " + std::to_string(count) + " unread message(s) to be sent", 2);
     for (int i = 0; i < count; ++i) {
         if (!HandleMessage(i + 1, count)) break;
@@ -54,19 +62,19 @@ void OutboundTransfer::SendOutgoingMail() {
 }
 
 bool OutboundTransfer::HandleMessage(int number, int count) {
-    if (!lastKeptId_.empty() && mapi_.MessageID.empty()) mapi_.MessageID = lastKeptId_;
+    if (!lastKeptId_.empty() && Mapi().MessageID.empty()) Mapi().MessageID = lastKeptId_;
     // Every message behind the walk's position was kept: nothing is left.
-    if (mapi_.FindNext().empty()) return false;
-    ResetMessageObjects();
+    if (Mapi().FindNext().empty()) return false;
+    gateway_.ResetMessageObjects();
     Log("Preparing Message " + std::to_string(number) + "/" + std::to_string(count), 2);
-    const int code = mapi_.ReadMail();
+    const int code = Mapi().ReadMail();
     Log("MAPI Readmail Result : " + std::to_string(code), 3);
     if (code != SUCCESS_SUCCESS) {
         Log("Error Reading MS Mail Message - Skipping and Retrying", 0);
-        lastKeptId_ = mapi_.MessageID;
+        lastKeptId_ = Mapi().MessageID;
         return true;
     }
-    attachmentFiles_ = mapi_.AttPathNames;
+    attachmentFiles_ = Mapi().AttPathNames;
     Outcome outcome;
     try {
         outcome = HandleRead();
@@ -77,7 +85,7 @@ bool OutboundTransfer::HandleMessage(int number, int count) {
     Log("Deleting Attachments from TEMP directory", 3);
     DeleteAttachmentFiles();
     if (outcome == Outcome::Kept) {
-        lastKeptId_ = mapi_.MessageID;
+        lastKeptId_ = Mapi().MessageID;
     } else {
         DeleteMessage();
     }
@@ -85,16 +93,16 @@ bool OutboundTransfer::HandleMessage(int number, int count) {
 }
 
 OutboundTransfer::Outcome OutboundTransfer::HandleRead() {
-    Log("Sender : " + mapi_.OrigName.str(), 3);
+    Log("Sender : " + Mapi().OrigName.str(), 3);
     Log("Extracting Recipients and Subject from Original Subject", 3);
-    Log("Original Subject : " + mapi_.Subject.str(), 3);
-    subjectLine_ = mapi_.Subject;
+    Log("Original Subject : " + Mapi().Subject.str(), 3);
+    subjectLine_ = Mapi().Subject;
     noteText_ = NoteText();
     const SubjectLine line(subjectLine_);
     if (line.HasBar()) Log("Subject : " + line.RealSubject(), 3);
     AddAdministratorCopy();
     Log("Looking Up User in Database", 3);
-    const std::optional<UserRecord> user = FindSender(mapi_.OrigName);
+    const std::optional<UserRecord> user = FindSender(Mapi().OrigName);
     if (!user) return ReturnUnregistered();
     Log("Adding Sender Information For QLK User : " + user->name, 3);
     SetSender(*user);
@@ -105,21 +113,9 @@ OutboundTransfer::Outcome OutboundTransfer::HandleRead() {
     return Send(*user, line);
 }
 
-void OutboundTransfer::ResetMessageObjects() {
-    inetmsg_.Clear();
-    inetmsg_.SetContentType("text/plain");
-    mapi_.Recipient.clear();
-    mapi_.CC.clear();
-    mapi_.Bcc.clear();
-    mapi_.Attachment.clear();
-    mapi_.Subject = "";
-    mapi_.Text = "";
-    mapi_.ClearLongText();
-}
-
 std::string OutboundTransfer::NoteText() const {
-    const std::optional<std::string>& longText = mapi_.GetLongText();
-    return mapi_.Text.empty() && longText ? *longText : mapi_.Text.str();
+    const std::optional<std::string>& longText = Mapi().GetLongText();
+    return Mapi().Text.empty() && longText ? *longText : Mapi().Text.str();
 }
 
 void OutboundTransfer::AddAdministratorCopy() {
@@ -180,8 +176,8 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
     SmtpDelivery& delivery = *delivery_;
     switch (delivery.Deliver()) {
         case SmtpDelivery::Result::Accepted:
-            ++tally_.MessagesSent;
-            tally_.AttachmentsUploaded += inetmsg_.Attachments().Count();
+            ++gateway_.Cycle().Tally().MessagesSent;
+            gateway_.Cycle().Tally().AttachmentsUploaded += inetmsg_.Attachments().Count();
             if (!delivery.RefusedRecipients().empty()) ReportPartialRefusal(user, delivery);
             return Outcome::Sent;
         case SmtpDelivery::Result::Refused:
@@ -239,30 +235,30 @@ void OutboundTransfer::ReportPartialRefusal(const UserRecord& user, const SmtpDe
 }
 
 OutboundTransfer::Outcome OutboundTransfer::ReturnUnregistered() {
-    const std::string sender = mapi_.OrigName;
+    const std::string sender = Mapi().OrigName;
     Log("User - " + sender + " - not found in database, returning message to sender : " + sender, 0);
     return Reply(sender, NotRegisteredSubject + subjectLine_, noteText_) ? Outcome::Answered : Outcome::Kept;
 }
 
 OutboundTransfer::Outcome OutboundTransfer::ReturnWithoutRecipient(const UserRecord& user) {
-    Log("No valid Internet recipient found, returning message to sender : " + mapi_.OrigName.str(), 0);
+    Log("No valid Internet recipient found, returning message to sender : " + Mapi().OrigName.str(), 0);
     return Reply(user.mailbox, NoRecipientSubject + subjectLine_, noteText_) ? Outcome::Answered
                                                                              : Outcome::Kept;
 }
 
 bool OutboundTransfer::Reply(const std::string& to, const std::string& subject, const std::string& text) {
-    mapi_.Recipient = {to};
-    mapi_.CC.clear();
-    mapi_.Bcc.clear();
-    mapi_.Attachment.clear();
-    mapi_.Subject = subject;
+    Mapi().Recipient = {to};
+    Mapi().CC.clear();
+    Mapi().Bcc.clear();
+    Mapi().Attachment.clear();
+    Mapi().Subject = subject;
     if (text.size() > ShortString::MaxLength) {
-        mapi_.SetLongText(text);
+        Mapi().SetLongText(text);
     } else {
-        mapi_.ClearLongText();
-        mapi_.Text = text;
+        Mapi().ClearLongText();
+        Mapi().Text = text;
     }
-    const int code = mapi_.SendMail();
+    const int code = Mapi().SendMail();
     if (code == SUCCESS_SUCCESS) return true;
     Log("The answer to " + to + " could not be put into the post office (MAPI code " + std::to_string(code) +
             "); the message stays in the inbox",
@@ -284,8 +280,8 @@ void OutboundTransfer::DeleteAttachmentFiles() {
 
 void OutboundTransfer::DeleteMessage() {
     Log("Deleting Message From MAPI Server", 3);
-    const std::string id = mapi_.MessageID;
-    const int code = mapi_.DeleteMail();
+    const std::string id = Mapi().MessageID;
+    const int code = Mapi().DeleteMail();
     if (code == SUCCESS_SUCCESS) return;
     Log("Could not delete the message from the post office (MAPI code " + std::to_string(code) + ")", 0);
     lastKeptId_ = id;

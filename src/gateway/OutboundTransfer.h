@@ -12,6 +12,7 @@
 
 namespace qlk {
 
+class Gateway;
 class StatusLog;
 class TableEngine;
 class TEmail;
@@ -44,11 +45,11 @@ public:
         "Your message did not reach every Internet recipient. Orig. Subject: ";
     static constexpr const char* AdministratorName = "QLK Administrator";
 
-    OutboundTransfer(StatusLog& log, TableEngine& users, TEmail& mapi, TmsMessage& inetmsg, TmsSMTP& smtp,
-                     TransferTally& tally);
+    // Works with the gateway's shared objects: the status log, the user
+    // table, the post-office session, the Internet message, the SMTP client
+    // and the cycle's counters.
+    explicit OutboundTransfer(Gateway& gateway);
 
-    // The settings in force (SMTP server, administrator copy).
-    std::function<Settings()> CurrentSettings;
     // Asked after every message: a shut-down lets the message in hand finish
     // and stops the run there.
     std::function<bool()> StopRequested;
@@ -64,7 +65,6 @@ private:
     bool HandleMessage(int number, int count);
     Outcome HandleRead();
     void FindNextMessage();
-    void ResetMessageObjects();
     void AddAdministratorCopy();
     std::optional<UserRecord> FindSender(const std::string& origName) const;
     void SetSender(const UserRecord& user);
@@ -82,13 +82,14 @@ private:
     void DeleteMessage();
     std::string NoteText() const;
     void Log(const std::string& msg, int level);
+    // Asked afresh each time: the gateway may be given another post office.
+    TEmail& Mapi() const;
 
+    Gateway& gateway_;
     StatusLog& log_;
     TableEngine& users_;
-    TEmail& mapi_;
     TmsMessage& inetmsg_;
     TmsSMTP& smtp_;
-    TransferTally& tally_;
     Settings settings_;
     // The subject line and note text as read, for the answers.
     std::string subjectLine_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"
 #include "gateway/TransferTally.h"
@@ -41,15 +42,13 @@ protected:
         if (const char* old = std::getenv("TMPDIR")) savedTmp_ = old;
         fs::create_directory(dir_ / "tmp");
         setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
-        users_.Open();
+        gateway_.Users().OpenTable();
         AddUser("Ann Smith", "Ann", "ann@office.example");
         AddUser("Zed Lower", "zed", "zed@office.example");
-        log_.LogToFile = false;
-        log_.DetailLevel = 3;
-        mapi_.Profile = "Internet";
-        smtp_.SetTimeOut(5);
+        settings_.LogToFile = false;
+        settings_.TimestampInWindow = false;
+        gateway_.SMTP().SetTimeOut(5);
         settings_.SMTPServer = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
-        transfer_.CurrentSettings = [this] { return settings_; };
         WriteFile("figures.bin", std::string("\x00\x01\xff\r\n.\r\n", 8));
     }
     ~OutboundTransferTest() override {
@@ -67,6 +66,7 @@ protected:
     }
 
     void AddUser(const std::string& name, const std::string& mailbox, const std::string& returnAddress) {
+        TableEngine& users_ = gateway_.Users().Table();
         users_.Append();
         users_.SetAsString(UserField::Name, name);
         users_.SetAsString(UserField::Mailbox, mailbox);
@@ -108,8 +108,15 @@ protected:
 
     int Waiting() { return PostOffice(dir_ / "postoffice").CountMessages("Internet").Total; }
 
-    bool Logged(const std::string& text) const {
-        for (const LogLine& line : log_.Lines()) {
+    void Run() {
+        gateway_.UseSettings(settings_);
+        gateway_.Outbound().SendOutgoingMail();
+    }
+
+    const TransferTally& Tally() { return gateway_.Cycle().Tally(); }
+
+    bool Logged(const std::string& text) {
+        for (const LogLine& line : gateway_.Log().Lines()) {
             if (line.text.find(text) != std::string::npos) return true;
         }
         return false;
@@ -127,14 +134,8 @@ protected:
     test::TempDir dir_;
     std::string savedTmp_;
     bool postOfficeMade_ = MakePostOffice(dir_.path());
-    StatusLog log_{dir_.path()};
-    TableEngine users_{dir_ / "users.DB"};
-    TEmail mapi_{dir_.path()};
-    TmsMessage inetmsg_;
-    TmsSMTP smtp_;
-    TransferTally tally_;
+    Gateway gateway_{dir_.path(), [](const std::string&) {}};
     Settings settings_;
-    OutboundTransfer transfer_{log_, users_, mapi_, inetmsg_, smtp_, tally_};
 };
 
 // Plays one SMTP session: the greeting, then each reply to the line the
@@ -176,12 +177,12 @@ TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
     PlaySession(server, c.replies);
     server.Start();
     UseServer(server);
-    transfer_.SendOutgoingMail();
+    Run();
     server.Join();
 
     EXPECT_EQ(Waiting(), c.waiting);
-    EXPECT_EQ(tally_.MessagesSent, c.sent);
-    EXPECT_EQ(tally_.AttachmentsUploaded, c.sent);
+    EXPECT_EQ(Tally().MessagesSent, c.sent);
+    EXPECT_EQ(Tally().AttachmentsUploaded, c.sent);
     const std::vector<Note> answers = Mailbox("Ann");
     if (c.answerSubject == nullptr) {
         EXPECT_TRUE(answers.empty());
@@ -270,7 +271,7 @@ TEST_F(OutboundTransferTest, SendsAsTheRegisteredUserWithTheAdministratorFirst) 
                 {"250 hi", "250 ok", "250 ok", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
     server.Start();
     UseServer(server);
-    transfer_.SendOutgoingMail();
+    Run();
     server.Join();
 
     const auto lines = server.ReceivedLines();
@@ -302,7 +303,7 @@ TEST_F(OutboundTransferTest, AnswersUnregisteredSendersAndMissingRecipientsWitho
     Post("Ann", "Lunch today?");
     Post("Ann", "a|b|c@example.org");
     // No relay listens: answering inside the post office must not need one.
-    transfer_.SendOutgoingMail();
+    Run();
 
     EXPECT_EQ(Waiting(), 0);
     const std::vector<Note> zed = Mailbox("Zed");
@@ -333,19 +334,19 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
         PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
         server.Start();
         UseServer(server);
-        transfer_.SendOutgoingMail();
+        Run();
         server.Join();
         EXPECT_EQ(server.Connections(), 2);
         const auto lines = server.ReceivedLines();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "RSET"), 2);
         EXPECT_EQ(lines.back(), "QUIT");
     }
-    EXPECT_EQ(tally_.MessagesSent, 2);
+    EXPECT_EQ(Tally().MessagesSent, 2);
     EXPECT_EQ(Waiting(), 1);
 
     // A relay that cannot be reached ends the run; the message stays.
     settings_.SMTPServer = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
-    EXPECT_THROW(transfer_.SendOutgoingMail(), Exception);
+    EXPECT_THROW(Run(), Exception);
     EXPECT_EQ(Waiting(), 1);
 
     // The next run starts at the front of the inbox again.
@@ -353,10 +354,10 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
     PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
     server.Start();
     UseServer(server);
-    transfer_.SendOutgoingMail();
+    Run();
     server.Join();
     EXPECT_EQ(Waiting(), 0);
-    EXPECT_EQ(tally_.MessagesSent, 3);
+    EXPECT_EQ(Tally().MessagesSent, 3);
     ASSERT_EQ(server.ReceivedLines().size(), 5u);
     EXPECT_EQ(server.ReceivedLines()[2], "RCPT TO:<first@example.org>");
     EXPECT_EQ(LeftoverTempFolders(), 0);
