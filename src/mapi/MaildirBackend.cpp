@@ -67,9 +67,7 @@ int LoadAttachments(const std::vector<MapiFile>& files,
 MaildirBackend::MaildirBackend(std::filesystem::path postOfficeFolder, std::string defaultProfile)
     : postOffice_(std::move(postOfficeFolder)), defaultProfile_(std::move(defaultProfile)) {}
 
-MaildirBackend::~MaildirBackend() {
-    RemoveEmptyAttachmentFolders();
-}
+MaildirBackend::~MaildirBackend() = default;
 
 const std::string* MaildirBackend::SessionMailbox(std::uint32_t session) const {
     const auto found = sessions_.find(session);
@@ -107,7 +105,7 @@ int MaildirBackend::MAPILogon(const std::optional<std::string>& profile,
 
 int MaildirBackend::MAPILogoff(std::uint32_t session) {
     if (sessions_.erase(session) == 0) return MAPI_E_INVALID_SESSION;
-    RemoveEmptyAttachmentFolders();
+    attachmentFolders_.RemoveEmpty();
     return SUCCESS_SUCCESS;
 }
 
@@ -208,13 +206,6 @@ int MaildirBackend::MAPIAddress(std::uint32_t session, const std::string&, int, 
                                 const std::vector<MapiRecipient>&, std::vector<MapiRecipient>&) {
     if (SessionMailbox(session) == nullptr) return MAPI_E_INVALID_SESSION;
     return MAPI_USER_ABORT;  // the address book is a dialog
-}
-
-void MaildirBackend::RemoveEmptyAttachmentFolders() {
-    // Only empty folders go: the files in them belong to the caller.
-    std::erase_if(attachmentFolders_, [](const std::filesystem::path& folder) {
-        return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
-    });
 }
 
 }  // namespace qlk
