@@ -267,13 +267,11 @@ bool OutboundTransfer::Reply(const std::string& to, const std::string& subject, 
 }
 
 void OutboundTransfer::DeleteAttachmentFiles() {
+    // The files are ours once read; the post office removes its emptied
+    // folders itself.
     for (const std::string& path : attachmentFiles_) {
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
-        // The post office gives every message's attachments a folder of
-        // their own ("ms..."); it goes once it is empty.
-        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-        if (folder.filename().string().starts_with("ms")) std::filesystem::remove(folder, ignored);
     }
     attachmentFiles_.clear();
 }

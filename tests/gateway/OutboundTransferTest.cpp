@@ -122,10 +122,10 @@ protected:
         return false;
     }
 
-    // Attachment folders the post office made while reading, still there.
-    int LeftoverTempFolders() const {
+    // Attachment files the post office wrote while reading, still there.
+    int LeftoverTempFiles() const {
         int count = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_ / "tmp")) ++count;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_ / "tmp")) count += entry.is_regular_file();
         return count;
     }
 
@@ -193,7 +193,7 @@ TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
         EXPECT_NE(answers[0].text.find(kText), std::string::npos) << answers[0].text;
     }
     // The attachment copies the post office made are gone in every case.
-    EXPECT_EQ(LeftoverTempFolders(), 0);
+    EXPECT_EQ(LeftoverTempFiles(), 0);
     // A recipient refusal never reaches DATA when nobody is left.
     const auto lines = server.ReceivedLines();
     const bool dataSent = std::find(lines.begin(), lines.end(), "DATA") != lines.end();
@@ -317,7 +317,7 @@ TEST_F(OutboundTransferTest, AnswersUnregisteredSendersAndMissingRecipientsWitho
     EXPECT_EQ(ann[0].text, kText);
     EXPECT_TRUE(Logged("User - Zed - not found in database, returning message to sender : Zed"));
     EXPECT_TRUE(Logged("No valid Internet recipient found, returning message to sender : Ann"));
-    EXPECT_EQ(LeftoverTempFolders(), 0);
+    EXPECT_EQ(LeftoverTempFiles(), 0);
 }
 
 TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
@@ -360,7 +360,7 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
     EXPECT_EQ(Tally().MessagesSent, 3);
     ASSERT_EQ(server.ReceivedLines().size(), 5u);
     EXPECT_EQ(server.ReceivedLines()[2], "RCPT TO:<first@example.org>");
-    EXPECT_EQ(LeftoverTempFolders(), 0);
+    EXPECT_EQ(LeftoverTempFiles(), 0);
 }
 
 }  // namespace
