@@ -123,12 +123,15 @@ void TmsSMTP::Authenticate() {
         }
         return false;
     };
+    if (!offers("PLAIN") && !offers("LOGIN")) {
+        RaiseErrorText(ServerHost() + " offers no log-in method the gateway knows: " + *mechanisms, false);
+    }
     SetPasswordInClear(!TlsActive());
     if (offers("PLAIN")) {
         std::string token;
         Base64EncodeAppend(std::string(1, '\0') + UserID + '\0' + Password, token);
         SendLine("AUTH PLAIN " + token, "AUTH PLAIN ****");
-    } else if (offers("LOGIN")) {
+    } else {
         std::string token;
         SendLine("AUTH LOGIN");
         CheckLoginReply(334);
@@ -138,8 +141,6 @@ void TmsSMTP::Authenticate() {
         token.clear();
         Base64EncodeAppend(Password, token);
         SendLine(token, "****");
-    } else {
-        RaiseErrorText(ServerHost() + " offers no log-in method the gateway knows: " + *mechanisms, false);
     }
     CheckLoginReply(235);
 }

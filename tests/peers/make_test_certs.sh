@@ -41,10 +41,10 @@ extendedKeyUsage = serverAuth
 subjectAltName = $names
 CNF
 
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quelmark test CA" \
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "/CN=Quelmark test CA" \
   -keyout "$ca/ca.key" -out "$dir/ca.pem" 2>/dev/null
 first=${names%%,*}
-openssl req -newkey rsa:2048 -nodes -subj "/CN=${first#DNS:}" \
+openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=${first#DNS:}" \
   -keyout "$dir/server.key" -out "$ca/server.csr" 2>/dev/null
 openssl ca -batch -config "$ca/ca.cnf" -extensions server -cert "$dir/ca.pem" -keyfile "$ca/ca.key" \
   "${dates[@]}" -in "$ca/server.csr" -out "$dir/server.pem" -notext 2>/dev/null
