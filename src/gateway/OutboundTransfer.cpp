@@ -132,6 +132,8 @@ std::optional<UserRecord> OutboundTransfer::FindSender(const std::string& origNa
         user.name = users_.AsString(UserField::Name);
         user.mailbox = users_.AsString(UserField::Mailbox);
         user.returnAddress = users_.AsString(UserField::ReturnAddress);
+        user.popUserId = users_.AsString(UserField::POPUserID);
+        user.popPassword = users_.AsString(UserField::POPPassword);
         return user;
     }
     return std::nullopt;
@@ -173,6 +175,9 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
     AddAttachments();
     inetmsg_.SetSubject(line.RealSubject());
     Log("Sending Message", 3);
+    // A relay that asks for a log-in gets the sender's own POP3 account.
+    smtp_.UserID = user.popUserId;
+    smtp_.Password = user.popPassword;
     SmtpDelivery& delivery = *delivery_;
     switch (delivery.Deliver()) {
         case SmtpDelivery::Result::Accepted:

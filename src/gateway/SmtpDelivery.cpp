@@ -6,6 +6,7 @@
 #include "message/TmsMessage.h"
 #include "net/ECanceledError.h"
 #include "net/EServerError.h"
+#include "net/ESocketError.h"
 #include "net/TmsSMTP.h"
 
 namespace qlk {
@@ -39,7 +40,7 @@ SmtpDelivery::Result SmtpDelivery::Deliver() {
         reason_ = "The address " + Printable(*bad) + " holds a line break and cannot be sent";
         return Result::Refused;
     }
-    OpenSession();
+    if (!OpenSession()) return Result::Deferred;
     try {
         return Send();
     } catch (...) {
@@ -48,15 +49,34 @@ SmtpDelivery::Result SmtpDelivery::Deliver() {
     }
 }
 
-void SmtpDelivery::OpenSession() {
-    if (smtp_.Connected() && SessionAnswers()) return;
+bool SmtpDelivery::OpenSession() {
+    // A session logged in as one user never carries another user's mail.
+    const std::string account = smtp_.UserID + '\0' + smtp_.Password;
+    if (smtp_.Connected() && account == sessionAccount_ && SessionAnswers()) return true;
     EndSession();
     try {
         smtp_.Connect();
+    } catch (const ESocketError& e) {
+        if (!LoginRefused()) {
+            EndSession();
+            throw;
+        }
+        reason_ = e.what();
+        EndSession();
+        return false;
     } catch (...) {
         EndSession();
         throw;
     }
+    sessionAccount_ = account;
+    return true;
+}
+
+bool SmtpDelivery::LoginRefused() const {
+    // The relay answered and took the greeting, but not this user's log-in:
+    // another user's mail may still go.
+    const int replyClass = ReplyClass(smtp_.LastReply);
+    return !smtp_.UserID.empty() && smtp_.Connected() && (replyClass == 4 || replyClass == 5);
 }
 
 bool SmtpDelivery::SessionAnswers() {

@@ -14,8 +14,9 @@ class TmsSMTP;
 //   again, whatever happens to the session afterwards.
 // - Refused: a 5xx reply to MAIL FROM, to DATA, after the text, or to every
 //   recipient, or a message that can never be sent as it stands.
-// - Deferred: a 4xx reply, or the connection dropped or timed out while the
-//   message was on its way; the next message may still go.
+// - Deferred: a 4xx reply, the connection dropped or timed out while the
+//   message was on its way, or the relay refused the sender's log-in; the
+//   next message may still go.
 // A session that cannot be set up at all (no connection, no greeting, HELO
 // refused, cancelled) raises: every later message would fail the same way.
 //
@@ -46,7 +47,9 @@ public:
     const std::vector<RefusedRecipient>& RefusedRecipients() const { return refused_; }
 
 private:
-    void OpenSession();
+    // False when the relay refused the user's log-in (Reason says why).
+    bool OpenSession();
+    bool LoginRefused() const;
     bool SessionAnswers();
     Result Send();
     void EndSession() noexcept;
@@ -60,6 +63,8 @@ private:
     std::string reason_;
     std::vector<RefusedRecipient> refused_;
     std::vector<std::string> envelope_;
+    // The log-in the open session was made with.
+    std::string sessionAccount_;
 };
 
 }  // namespace qlk

@@ -5,9 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
+#include "message/Base64.h"
+#include "message/TextUtils.h"
 #include "message/TmsMessage.h"
 #include "net/EServerError.h"
 #include "net/SocketMessages.h"
@@ -19,6 +22,7 @@ namespace qlk {
 TmsSMTP::TmsSMTP() {
     ServiceName = "smtp";
     DefaultPort = 25;
+    ImplicitTlsPort = 465;
 }
 
 void TmsSMTP::SendMail() {
@@ -124,16 +128,115 @@ std::string TmsSMTP::AnnouncedHostName() const {
 }
 
 void TmsSMTP::Login() {
-    ConnectSocket();
+    ConnectSession();
     CheckReply(2);
     LocalHost = AnnouncedHostName();
     CheckCommandValue("Local host name", LocalHost);
+    extensions_.clear();
+    loginWithheld_ = false;
+    if (Security() == TlsMode::Plain && UserID.empty()) return HeloExchange();
+    if (!Hello()) return;
+    // Once offered, TLS is required: a refused STARTTLS or a failed
+    // handshake ends the session, it never falls back to plain.
+    if (Security() == TlsMode::WhenOffered && !TlsActive() && Extension("STARTTLS")) {
+        SendLine("STARTTLS");
+        CheckReply(2);
+        StartTls();
+        // What the server said before TLS counts no more.
+        SendLine("EHLO " + LocalHost);
+        CheckReply(2);
+        extensions_ = ReplyLines;
+    }
+    Authenticate();
+}
+
+bool TmsSMTP::Hello() {
+    SendLine("EHLO " + LocalHost);
+    if (ReadReply() / 100 == 2) {
+        extensions_ = ReplyLines;
+        return true;
+    }
+    extensions_.clear();
+    HeloExchange();
+    return false;
+}
+
+void TmsSMTP::HeloExchange() {
     SendLine("HELO " + LocalHost);
     if (ReadReply() / 100 != 2) {
         // Some servers refuse the name given but accept a bare HELO.
         SendLine("HELO");
         CheckReply(2);
     }
+}
+
+std::optional<std::string> TmsSMTP::Extension(std::string_view keyword) const {
+    // The first line greets; every further one is "250-KEYWORD params".
+    for (std::size_t i = 1; i < extensions_.size(); ++i) {
+        std::string_view line = extensions_[i];
+        if (line.size() < 4) continue;
+        line.remove_prefix(4);
+        auto blank = line.find(' ');
+        if (SameText(line.substr(0, blank), keyword)) {
+            return blank == std::string_view::npos ? std::string() : Trim(line.substr(blank + 1));
+        }
+    }
+    return std::nullopt;
+}
+
+void TmsSMTP::Authenticate() {
+    if (UserID.empty()) return;
+    auto mechanisms = Extension("AUTH");
+    if (!mechanisms) return;
+    if (!TlsActive() && Security() != TlsMode::Plain) {
+        loginWithheld_ = true;
+        return;
+    }
+    const auto offers = [&](std::string_view name) {
+        for (std::size_t start = 0; start < mechanisms->size();) {
+            std::size_t end = std::min(mechanisms->find(' ', start), mechanisms->size());
+            if (SameText(std::string_view(*mechanisms).substr(start, end - start), name)) return true;
+            start = end + 1;
+        }
+        return false;
+    };
+    if (!offers("PLAIN") && !offers("LOGIN")) {
+        RaiseErrorText(ServerHost() + " offers no log-in method the gateway knows: " + *mechanisms, false);
+    }
+    SetPasswordInClear(!TlsActive());
+    if (offers("PLAIN")) {
+        std::string token;
+        Base64EncodeAppend(std::string(1, '\0') + UserID + '\0' + Password, token);
+        SendLine("AUTH PLAIN " + token, "AUTH PLAIN ****");
+    } else {
+        std::string token;
+        SendLine("AUTH LOGIN");
+        CheckLoginReply(334);
+        Base64EncodeAppend(UserID, token);
+        SendLine(token);
+        CheckLoginReply(334);
+        token.clear();
+        Base64EncodeAppend(Password, token);
+        SendLine(token, "****");
+    }
+    CheckLoginReply(235);
+}
+
+void TmsSMTP::CheckLoginReply(int code) {
+    if (ReadReply() != code) RaiseErrorText("Log-in refused: " + LastReply, false);
+}
+
+void TmsSMTP::SendMailFrom(const std::string& sender) {
+    SendLine("MAIL FROM:<" + sender + ">");
+    if (ReadReply() / 100 == 2) return;
+    // 530: authentication required, and the password was kept back because
+    // the server offers no TLS. That is the gateway's choice, not the
+    // server's verdict on the message, so the message must stay.
+    if (loginWithheld_ && LastReply.starts_with("530")) {
+        RaiseErrorText(ServerHost() + " wants a log-in but offers no TLS; the password is not sent in clear",
+                       false);
+    }
+    throw EServerError(LastReply);
 }
 
 void TmsSMTP::Logout() {
@@ -171,7 +274,17 @@ void TmsSMTP::SendData(std::iostream& text) {
     if (!text.get(last)) last = '\n';
     if (last != '\n') SendLine("");
     SendLine(".");
-    CheckReply(2);
+    // The server may check the whole message before it answers; RFC 5321
+    // gives it ten minutes for that, whatever the general time-out is.
+    const int general = TimeOut();
+    SetTimeOut(std::max(general, DataReplyTimeOut));
+    try {
+        CheckReply(2);
+    } catch (...) {
+        SetTimeOut(general);
+        throw;
+    }
+    SetTimeOut(general);
 }
 
 void TmsSMTP::Send() {
@@ -193,10 +306,7 @@ void TmsSMTP::Send() {
         file.flush();
     }
     FireNotify(OnSending);
-    if (!sender.empty()) {
-        SendLine("MAIL FROM:<" + sender + ">");
-        CheckReply(2);
-    }
+    if (!sender.empty()) SendMailFrom(sender);
     SendRecipients(recipients);
     SendLine("DATA");
     CheckReply(3);

@@ -278,7 +278,7 @@ TEST_F(OutboundTransferTest, SendsAsTheRegisteredUserWithTheAdministratorFirst) 
     ASSERT_EQ(lines.size(), 7u);
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
-    EXPECT_TRUE(lines[0].starts_with("HELO " + std::string(host))) << lines[0];
+    EXPECT_TRUE(lines[0].starts_with("EHLO " + std::string(host))) << lines[0];
     EXPECT_EQ(
         std::vector<std::string>(lines.begin() + 1, lines.end()),
         (std::vector<std::string>{"MAIL FROM:<ann@office.example>", "RCPT TO:<admin@office.example>",

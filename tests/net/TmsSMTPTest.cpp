@@ -80,7 +80,8 @@ struct SmtpClient {
         if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
         setenv("TMPDIR", tmp.path().c_str(), 1);
         FillMessage(message);
-        smtp.Server = server.Address();
+        // Plain on purpose: these scripts play the HELO exchange of old.
+        smtp.Server = "smtp://" + server.Address();
         smtp.SetTimeOut(5);
         smtp.MailMessage = &message;
         smtp.OnError = [this](TagSocket&, std::string& msg) { events.push_back("error:" + msg); };
@@ -127,6 +128,21 @@ TEST(SmtpSendMail, WholeSessionWithStuffedTextAndFinalDot) {
     EXPECT_NE(expected.find("\r\n..starts with a dot\r\n"), std::string::npos);
     EXPECT_THAT(client.events, ElementsAre("sent"));
     EXPECT_TRUE(client.TempFolderEmpty());
+}
+
+// A server may check the whole message before it answers the final ".":
+// that wait outlasts the general time-out.
+TEST(SmtpSendMail, SlowReplyToTheMessageTextIsAwaited) {
+    ScriptServer server;
+    PlayEnvelopeAccepted(server);
+    server.Line().Send("354 go ahead\r\n").Data().Stall(std::chrono::milliseconds(2500));
+    server.Send("250 queued\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    client.smtp.SetTimeOut(1);
+    client.smtp.SendMail();
+    EXPECT_THAT(client.events, ElementsAre("sent"));
+    EXPECT_EQ(client.smtp.TimeOut(), 1);
 }
 
 TEST(SmtpSendMail, BareHeloAfterTheNamedOneIsRefused) {

@@ -43,7 +43,7 @@ public:
     std::size_t MessageCount() const;
     std::filesystem::path Maildir() const { return Dir() / "mail" / user_; }
 
-private:
+protected:
     DovecotPeer();
     std::string user_;
     int added_ = 0;
@@ -58,8 +58,10 @@ public:
     std::vector<std::string> Messages() const;
     std::vector<std::string> Envelopes() const;
 
-private:
+protected:
     SmtpPeer();
+
+private:
     std::vector<std::string> Read(const std::string& extension) const;
 };
 
