@@ -15,6 +15,7 @@
 #include "gateway/TransferTally.h"
 #include "mapi/PostOffice.h"
 #include "mapi/TEmail.h"
+#include "message/Base64.h"
 #include "message/TmsMessage.h"
 #include "net/TmsSMTP.h"
 #include "support/ScriptServer.h"
@@ -45,6 +46,7 @@ protected:
         gateway_.Users().OpenTable();
         AddUser("Ann Smith", "Ann", "ann@office.example");
         AddUser("Zed Lower", "zed", "zed@office.example");
+        AddUser("Cy Young", "Cy", "cy@office.example");
         settings_.LogToFile = false;
         settings_.TimestampInWindow = false;
         gateway_.SMTP().SetTimeOut(5);
@@ -62,6 +64,7 @@ protected:
         PostOffice postOffice = PostOffice::Create(folder);
         postOffice.AddMailbox("Ann");
         postOffice.AddMailbox("Zed");
+        postOffice.AddMailbox("Cy");
         return true;
     }
 
@@ -125,7 +128,8 @@ protected:
     // Attachment files the post office wrote while reading, still there.
     int LeftoverTempFiles() const {
         int count = 0;
-        for (const auto& entry : fs::recursive_directory_iterator(dir_ / "tmp")) count += entry.is_regular_file();
+        for (const auto& entry : fs::recursive_directory_iterator(dir_ / "tmp"))
+            count += entry.is_regular_file();
         return count;
     }
 
@@ -361,6 +365,32 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
     ASSERT_EQ(server.ReceivedLines().size(), 5u);
     EXPECT_EQ(server.ReceivedLines()[2], "RCPT TO:<first@example.org>");
     EXPECT_EQ(LeftoverTempFiles(), 0);
+}
+
+TEST_F(OutboundTransferTest, LogsInAsTheSenderAndKeepsTheMailOfARefusedLogIn) {
+    Post("Ann", "TO:b@example.org|From Ann");
+    Post("Cy", "TO:b@example.org|From Cy");
+    ScriptServer server;
+    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "235 2.7.0 ok", "250 ok", "250 ok", "354 go",
+                         "250 queued", "250 reset"});
+    // Cy's mail needs a session of its own, logged in as Cy.
+    server.Accept();
+    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "535 5.7.8 authentication failed", "221 bye"});
+    server.Start();
+    settings_.SMTPServer = "smtp://" + server.Address();
+    Run();
+    server.Join();
+
+    const auto lines = server.ReceivedLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "AUTH PLAIN " + Base64EncodeString(std::string("\0Ann\0pw", 7))),
+              1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "AUTH PLAIN " + Base64EncodeString(std::string("\0Cy\0pw", 6))),
+              1);
+    EXPECT_EQ(Tally().MessagesSent, 1);
+    EXPECT_EQ(Waiting(), 1);
+    EXPECT_TRUE(Mailbox("Cy").empty());
 }
 
 }  // namespace
