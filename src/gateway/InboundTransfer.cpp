@@ -59,7 +59,8 @@ void InboundTransfer::TransferMailbox() {
     log.WriteLog("There are " + std::to_string(pop.RemoteInfo.Count()) +
                      "  message(s) on the server for user " + pop.UserName,
                  2);
-    for (int i = 0; i < pop.RemoteInfo.Count(); ++i) TransferMessage(i, pop.RemoteInfo.Count());
+    for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i)
+        TransferMessage(i, pop.RemoteInfo.Count());
     log.WriteLog("Ending Getusermail loop", 3);
     pop.ProcessMarked();
     pop.Disconnect();

@@ -57,7 +57,7 @@ void OutboundTransfer::SendOutgoingMail() {
     for (int i = 0; i < count; ++i) {
         if (!HandleMessage(i + 1, count)) break;
         ProcessMessages();
-        if (StopRequested && StopRequested()) break;
+        if (gateway_.Cycle().Stopping()) break;
     }
 }
 

@@ -50,11 +50,8 @@ public:
     // and the cycle's counters.
     explicit OutboundTransfer(Gateway& gateway);
 
-    // Asked after every message: a shut-down lets the message in hand finish
-    // and stops the run there.
-    std::function<bool()> StopRequested;
-
-    // One run over the gateway's inbox. Raises when the relay cannot be
+    // One run over the gateway's inbox; a shut-down asked for through the
+    // cycle lets the message in hand finish and ends the run there. Raises when the relay cannot be
     // reached or the user table cannot be read; the message in hand stays.
     void SendOutgoingMail();
 
