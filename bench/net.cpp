@@ -21,6 +21,7 @@
 #include <map>
 #include <string>
 
+#include "RateReporter.h"
 #include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
 #include "net/TmsSMTP.h"
@@ -218,38 +219,11 @@ BENCHMARK(BM_Fetchmail_Pop3s1000)->Unit(benchmark::kMillisecond)->UseManualTime(
 BENCHMARK(BM_TmsRemotePOP_Pop3s1000Files)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_TmsSMTP_Send200)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
-// Reports each pair of retrieval rates (plain and TLS) side by side after the runs.
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            // With repetitions, the median stands for the runs.
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            auto rate = run.counters.find("items_per_second");
-            if (rate != run.counters.end()) rates_[run.run_name.function_name] = rate->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        for (const char* run : {"Retrieve1000", "Pop3s1000"}) {
-            double pop = rates_[std::string("BM_TmsRemotePOP_") + run];
-            double fetchmail = rates_[std::string("BM_Fetchmail_") + run];
-            if (pop > 0 && fetchmail > 0) {
-                std::printf("POP3 %s: TmsRemotePOP %.0f msgs/s, fetchmail %.0f msgs/s, ratio %.2f\n", run,
-                            pop, fetchmail, pop / fetchmail);
-            }
-        }
-    }
-
-private:
-    std::map<std::string, double> rates_;
-};
-
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    qlk::bench::RateReporter reporter;
+    for (const char* run : {"Retrieve1000", "Pop3s1000"}) {
+        reporter.Compare(std::string("POP3 ") + run, std::string("BM_TmsRemotePOP_") + run, "TmsRemotePOP",
+                         std::string("BM_Fetchmail_") + run, "fetchmail");
+    }
+    return reporter.Run(argc, argv);
 }

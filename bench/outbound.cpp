@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 
+#include "RateReporter.h"
 #include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"
@@ -198,37 +199,8 @@ void BM_Msmtp_1000(benchmark::State& state) {
 BENCHMARK(BM_OutboundTransfer_1000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_Msmtp_1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-// Reports the two rates side by side after the runs.
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            auto rate = run.counters.find("items_per_second");
-            if (rate == run.counters.end()) continue;
-            if (run.run_name.function_name.find("OutboundTransfer") != std::string::npos)
-                ours_ = rate->second;
-            if (run.run_name.function_name.find("Msmtp") != std::string::npos) msmtp_ = rate->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (ours_ > 0 && msmtp_ > 0) {
-            std::printf("Outbound: OutboundTransfer %.0f msgs/s, msmtp %.1f msgs/s, ratio %.1f\n", ours_,
-                        msmtp_, ours_ / msmtp_);
-        }
-    }
-
-private:
-    double ours_ = 0;
-    double msmtp_ = 0;
-};
-
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    qlk::bench::RateReporter reporter;
+    reporter.Compare("Outbound", "BM_OutboundTransfer_1000", "OutboundTransfer", "BM_Msmtp_1000", "msmtp");
+    return reporter.Run(argc, argv);
 }
