@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <set>
 #include <utility>
@@ -55,6 +56,8 @@ int LoadAttachments(const std::vector<MapiFile>& files,
         PostOfficeMessage::Attachment attachment;
         attachment.FileName =
             SafeFileName(file.FileName.empty() ? std::string(ExtractFileName(file.PathName)) : file.FileName);
+        // A quote would end the name's parameter in the part's header early.
+        std::replace(attachment.FileName.begin(), attachment.FileName.end(), '"', '\'');
         if (const int code = ReadWholeFile(file.PathName, attachment.Data); code != SUCCESS_SUCCESS)
             return code;
         attachments.push_back(std::move(attachment));
@@ -78,7 +81,10 @@ MaildirFolder* MaildirBackend::Inbox(std::uint32_t session) {
     const std::string* mailbox = SessionMailbox(session);
     if (mailbox == nullptr) return nullptr;
     std::unique_ptr<MaildirFolder>& folder = folders_[*mailbox];
-    if (!folder) folder = std::make_unique<MaildirFolder>(postOffice_.MailboxFolder(*mailbox));
+    if (!folder) {
+        folder = std::make_unique<MaildirFolder>(postOffice_.MailboxFolder(*mailbox));
+        folder->RemoveStaleTemporaryFiles();
+    }
     return folder.get();
 }
 
@@ -120,13 +126,12 @@ int MaildirBackend::MAPIReadMail(std::uint32_t session, const std::string& messa
                                  std::optional<MapiMessage>& message) {
     MaildirFolder* inbox = Inbox(session);
     if (inbox == nullptr) return MAPI_E_INVALID_SESSION;
-    const std::filesystem::path file = inbox->Locate(messageId);
-    if (file.empty()) return MAPI_E_INVALID_MESSAGE;
-    const bool unread = inbox->IsUnread(messageId);
+    const std::optional<MaildirFolder::Message> stored = inbox->Locate(messageId);
+    if (!stored) return MAPI_E_INVALID_MESSAGE;
     MapiMessage read;
-    const int code = PostOfficeMessage::Read(file, flags, read, attachmentFolders_);
+    const int code = PostOfficeMessage::Read(inbox->Folder() / stored->File, flags, read, attachmentFolders_);
     if (code != SUCCESS_SUCCESS) return code;
-    if (unread) read.Flags |= MAPI_UNREAD;
+    if (stored->Unread) read.Flags |= MAPI_UNREAD;
     if ((flags & MAPI_PEEK) == 0) inbox->MarkSeen(messageId);
     message = std::move(read);
     return SUCCESS_SUCCESS;

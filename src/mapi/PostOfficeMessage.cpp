@@ -18,10 +18,6 @@ namespace qlk {
 
 namespace {
 
-// Lines longer than this are cut into pieces: the quoted-printable coder
-// takes no longer paragraph.
-constexpr std::size_t kMaxNoteLine = kQPMaxEncodeParagraph - 2;
-
 bool NeedsQuotes(std::string_view name) {
     return name.find_first_of("()<>@,;:\\\".[]") != std::string_view::npos;
 }
@@ -122,17 +118,7 @@ std::string WithMaildirLineEnds(std::string text) {
 std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
     std::vector<std::string> lines;
     LoadTextLines(text, lines);
-    std::vector<std::string> cut;
-    cut.reserve(lines.size());
-    for (std::string& line : lines) {
-        if (line.size() <= kMaxNoteLine) {
-            cut.push_back(std::move(line));
-            continue;
-        }
-        for (std::size_t offset = 0; offset < line.size(); offset += kMaxNoteLine)
-            cut.push_back(line.substr(offset, kMaxNoteLine));
-    }
-    return cut;
+    return lines;
 }
 
 std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,

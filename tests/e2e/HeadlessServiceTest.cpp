@@ -4,7 +4,7 @@
 #include <string>
 
 #include "E2eSupport.h"
-#include "support/DovecotMailboxes.h"
+#include "support/Peers.h"
 
 namespace qlk::test {
 namespace {
@@ -56,7 +56,7 @@ std::string Mail(const std::string& subject) {
 // without touching QLK.CFG.
 TEST(HeadlessService, RunsTheScheduleRereadsOnHangupAndStopsOnTerm) {
     std::string why;
-    auto dovecot = DovecotMailboxes::Start({{"ann", "pw-ann"}, {"carl", "pw-carl"}}, why);
+    auto dovecot = DovecotPeer::Start({{"ann", "pw-ann"}, {"carl", "pw-carl"}}, why);
     QLK_NEED_PEER(dovecot, why);
     TempDir work;
     Settings settings;

@@ -5,7 +5,7 @@
 
 #include "E2eSupport.h"
 #include "gateway/OutboundTransfer.h"
-#include "support/DovecotMailboxes.h"
+#include "support/Peers.h"
 
 namespace qlk::test {
 namespace {
@@ -86,7 +86,7 @@ std::string Check(const std::vector<std::string>& arguments) {
 // a recipient the relay refuses, and keep mail while the relay is down.
 TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
     std::string why;
-    auto dovecot = DovecotMailboxes::Start({{"ann", "pw-ann"}, {"bob", "pw-bob"}}, why);
+    auto dovecot = DovecotPeer::Start({{"ann", "pw-ann"}, {"bob", "pw-bob"}}, why);
     QLK_NEED_PEER(dovecot, why);
     auto relay = RelayPeer::Start(dovecot->Maildir("bob"), why);
     QLK_NEED_PEER(relay, why);

@@ -93,6 +93,7 @@ std::string RunPython(const std::filesystem::path& maildir) {
 
 // What a MIME reader must find in one stored message.
 struct Stored {
+    std::string sender;
     std::string subject;
     std::string text;      // as sent
     std::string readBack;  // the note text as read back: CR LF line breaks, no final one
@@ -144,17 +145,19 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
     for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
     const std::string longLine(300, 'w');
     const std::vector<Stored> messages = {
-        {"Plain words", "Dear Alice,\r\n\r\nsee you.\r\n", "Dear Alice,\r\n\r\nsee you.", {}},
-        {"Caf\xc3\xa9 \xe9t\xe9",
+        {"Bob", "Plain words", "Dear Alice,\r\n\r\nsee you.\r\n", "Dear Alice,\r\n\r\nsee you.", {}},
+        {"Pat \"PJ\" O'Neil, Sales",
+         "Caf\xc3\xa9 \xe9t\xe9",
          "na\xc3\xafve\tline\nlone LF\rlone CR\r\n" + longLine + "\r\nFrom here\r\n.\r\n--x",
          "na\xc3\xafve\tline\r\nlone LF\r\nlone CR\r\n" + longLine + "\r\nFrom here\r\n.\r\n--x",
          {{"all bytes.bin", everyByte}, {"unix.txt", "a\nb\n"}, {"dos.txt", "a\r\nb\r\n"}}},
-        {"", "", "", {{"only.pdf", "%PDF-1.4\n"}}},
+        {"Bob", "", "", "", {{"only.pdf", "%PDF-1.4\n"}, {"empty.dat", ""}}},
     };
+    PostOffice(work / "postoffice").AddMailbox(messages[1].sender);
     std::string expected;
     for (std::size_t i = 0; i < messages.size(); ++i) {
         const Stored& m = messages[i];
-        auto bob = As("Bob");
+        auto bob = As(m.sender);
         bob->Recipient = {"Alice Smith"};
         bob->Subject = m.subject;
         bob->SetLongText(m.text);
@@ -169,7 +172,7 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
         // Maildir files end their lines with LF alone, as Python reads them too.
         std::string body = m.readBack.empty() ? "" : m.readBack + "\r\n";
         for (std::size_t at; (at = body.find("\r\n")) != std::string::npos;) body.erase(at, 1);
-        expected += "message new -\nsubject " + Hex(m.subject) + "\nfrom " + Hex("Bob") + "\nbody " +
+        expected += "message new -\nsubject " + Hex(m.subject) + "\nfrom " + Hex(m.sender) + "\nbody " +
                     Hex(body) + "\n";
         for (const auto& [name, data] : m.files) expected += "file " + Hex(name) + " " + Hex(data) + "\n";
     }
@@ -182,6 +185,7 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
         ASSERT_FALSE(alice->FindNext().empty());
         ASSERT_EQ(SUCCESS_SUCCESS, alice->ReadMail());
         EXPECT_EQ(m.subject, alice->Subject.str());
+        EXPECT_EQ(m.sender, alice->OrigName.str());
         EXPECT_EQ(m.readBack, alice->GetLongText().value_or(alice->Text.str()));
         ASSERT_EQ(m.files.size(), alice->AttPathNames.size());
         for (std::size_t f = 0; f < m.files.size(); ++f) {
@@ -363,6 +367,29 @@ TEST_F(PostOfficeTest, DeliveryKilledHalfWayLeavesNoVisibleMessage) {
         EXPECT_EQ(0, FilesIn(box, "new") + FilesIn(box, "cur")) << box;
         EXPECT_EQ(0, As(box, box == std::string("Carol") ? "secret" : "")->CountUnread()) << box;
     }
+    // What the killed delivery left under tmp/ goes once it is old.
+    std::size_t left = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Mailbox("Alice Smith") / "tmp")) {
+        std::filesystem::last_write_time(
+            entry.path(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(37));
+        ++left;
+    }
+    EXPECT_EQ(1u, left);
+    As("Alice Smith")->CountUnread();
+    EXPECT_TRUE(std::filesystem::is_empty(Mailbox("Alice Smith") / "tmp"));
+}
+
+TEST_F(PostOfficeTest, NoteTextOfOneVeryLongLineIsDelivered) {
+    auto bob = As("Bob");
+    bob->Recipient = {"Bob"};
+    bob->SetLongText(std::string(100000, 'z'));
+    ASSERT_EQ(SUCCESS_SUCCESS, bob->SendMail());
+    bob->FindNext();
+    ASSERT_EQ(SUCCESS_SUCCESS, bob->ReadMail());
+    std::string text = bob->GetLongText().value_or("");
+    std::erase(text, '\r');
+    std::erase(text, '\n');
+    EXPECT_EQ(std::string(100000, 'z'), text) << "cut into lines the coder takes, no byte lost";
 }
 
 }  // namespace
