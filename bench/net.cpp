@@ -22,6 +22,7 @@
 #include <string>
 
 #include "RateReporter.h"
+#include "SharedPeers.h"
 #include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
 #include "net/TmsSMTP.h"
@@ -55,16 +56,6 @@ qlk::test::TlsDovecotPeer* TlsDovecot() {
         std::string why;
         auto started =
             qlk::test::TlsDovecotPeer::Start("joe", "secret", qlk::test::CertificateKind::Good, why);
-        if (!started) std::cerr << why << "\n";
-        return started;
-    }();
-    return peer.get();
-}
-
-qlk::test::SmtpPeer* Smtp() {
-    static std::unique_ptr<qlk::test::SmtpPeer> peer = [] {
-        std::string why;
-        auto started = qlk::test::SmtpPeer::Start(why);
         if (!started) std::cerr << why << "\n";
         return started;
     }();
@@ -187,7 +178,7 @@ void BM_Fetchmail_Pop3s1000(benchmark::State& state) {
 }
 
 void BM_TmsSMTP_Send200(benchmark::State& state) {
-    qlk::test::SmtpPeer* peer = Smtp();
+    qlk::test::SmtpPeer* peer = qlk::bench::SharedSmtpPeer();
     if (!peer) {
         state.SkipWithError("aiosmtpd did not start");
         return;

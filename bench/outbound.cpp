@@ -19,6 +19,7 @@
 #include <string>
 
 #include "RateReporter.h"
+#include "SharedPeers.h"
 #include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"
@@ -39,16 +40,6 @@ namespace fs = std::filesystem;
 constexpr int kMessages = 1000;
 constexpr std::size_t kNoteSize = 5 * 1024;
 constexpr std::size_t kAttachmentSize = 11 * 1024;  // about 15 KB once in base64
-
-qlk::test::SmtpPeer* Sink() {
-    static std::unique_ptr<qlk::test::SmtpPeer> peer = [] {
-        std::string why;
-        auto started = qlk::test::SmtpPeer::Start(why);
-        if (!started) std::cerr << why << "\n";
-        return started;
-    }();
-    return peer.get();
-}
 
 std::string NoteText() {
     std::string text;
@@ -112,7 +103,7 @@ struct Office {
 };
 
 void BM_OutboundTransfer_1000(benchmark::State& state) {
-    qlk::test::SmtpPeer* sink = Sink();
+    qlk::test::SmtpPeer* sink = qlk::bench::SharedSmtpPeer();
     if (!sink) {
         state.SkipWithError("aiosmtpd did not start");
         return;
@@ -174,7 +165,7 @@ bool RunMsmtp(const std::string& port, const fs::path& input) {
 }
 
 void BM_Msmtp_1000(benchmark::State& state) {
-    qlk::test::SmtpPeer* sink = Sink();
+    qlk::test::SmtpPeer* sink = qlk::bench::SharedSmtpPeer();
     if (!sink || std::system("command -v msmtp >/dev/null 2>&1") != 0) {
         state.SkipWithError("aiosmtpd or msmtp missing");
         return;
