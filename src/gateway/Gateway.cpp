@@ -42,7 +42,8 @@ Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std:
       users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }),
       mapi_(TEmail::ForGateway(workFolder_)),
       cycle_(log_, users_.Table(), pop_, workFolder_),
-      inbound_(*this) {
+      inbound_(*this),
+      outbound_(*this) {
     WireClients();
 }
 
@@ -71,6 +72,7 @@ void Gateway::WireClients() {
     pop_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     cycle_.CurrentSettings = [this] { return CurrentSettings(); };
     cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };
+    cycle_.SendOutgoingMail = [this] { outbound_.SendOutgoingMail(); };
 }
 
 void Gateway::ResetMessageObjects() {

@@ -7,6 +7,7 @@
 
 #include "gateway/ConfigurationFile.h"
 #include "gateway/InboundTransfer.h"
+#include "gateway/OutboundTransfer.h"
 #include "gateway/Settings.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TransferCycle.h"
@@ -52,6 +53,7 @@ public:
     TEmail& MAPI() { return *mapi_; }
     TransferCycle& Cycle() { return cycle_; }
     InboundTransfer& Inbound() { return inbound_; }
+    OutboundTransfer& Outbound() { return outbound_; }
 
     // Empties the Internet message (content type "text/plain") and the
     // post-office message's recipients, attachments, subject and text;
@@ -99,6 +101,7 @@ private:
     std::unique_ptr<TEmail> mapi_;
     TransferCycle cycle_;
     InboundTransfer inbound_;
+    OutboundTransfer outbound_;
     TransferDisplay* display_ = nullptr;
     Settings settings_;
 };

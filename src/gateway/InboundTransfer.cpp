@@ -59,7 +59,8 @@ void InboundTransfer::TransferMailbox() {
     log.WriteLog("There are " + std::to_string(pop.RemoteInfo.Count()) +
                      "  message(s) on the server for user " + pop.UserName,
                  2);
-    for (int i = 0; i < pop.RemoteInfo.Count(); ++i) TransferMessage(i, pop.RemoteInfo.Count());
+    for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i)
+        TransferMessage(i, pop.RemoteInfo.Count());
     log.WriteLog("Ending Getusermail loop", 3);
     pop.ProcessMarked();
     pop.Disconnect();
@@ -201,14 +202,14 @@ bool InboundTransfer::RowMatches(const TmsMailAddress& entry, bool logMatches) {
     if (!alias && SameName(returnAddress, entry.Address)) {
         if (!logMatches) return true;
         log.WriteLog("Group Account : 0", 3);
-        log.WriteLog("Return Address Match : " + UpperCase(returnAddress) + " = " + UpperCase(entry.Address.str()),
-                     3);
+        log.WriteLog(
+            "Return Address Match : " + UpperCase(returnAddress) + " = " + UpperCase(entry.Address.str()), 3);
         matched = true;
     }
     if (HasAliasAddress(aliasAddress) && SameName(aliasAddress, entry.Address)) {
         if (!logMatches) return true;
-        log.WriteLog("Alias Address Match : " + UpperCase(aliasAddress) + " = " + UpperCase(entry.Address.str()),
-                     3);
+        log.WriteLog(
+            "Alias Address Match : " + UpperCase(aliasAddress) + " = " + UpperCase(entry.Address.str()), 3);
         matched = true;
     }
     if (SameName(mailbox, entry.Name)) {

@@ -107,8 +107,8 @@ void TransferCycle::Connect() {
 
 void TransferCycle::UserLoop() {
     for (;;) {
-        if (users_.Eof() || ConnectFailed) {
-            if (!ConnectFailed) SendOutgoing();
+        if (users_.Eof() || ConnectFailed || Stopping()) {
+            if (!ConnectFailed && !Stopping()) SendOutgoing();
             return;
         }
         FetchCurrentUser();

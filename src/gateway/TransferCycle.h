@@ -45,6 +45,10 @@ public:
     // Sends the post office's outgoing mail; runs after the user loop unless
     // dialling failed. An error it lets escape is logged.
     std::function<void()> SendOutgoingMail;
+    // A shut-down was asked for: the transfers finish the message in hand,
+    // the cycle takes no further user and no outgoing mail, and reports.
+    std::function<bool()> StopRequested;
+    bool Stopping() const { return StopRequested && StopRequested(); }
     // Looks for a newer version when "Check for Update" is on; it may end
     // the process to install one.
     std::function<void()> CheckForUpdate;

@@ -22,6 +22,7 @@
 #include "net/ESocketError.h"
 #include "net/ETimedOutError.h"
 #include "net/SocketMessages.h"
+#include "net/TlsChannel.h"
 #include "platform/EventPump.h"
 
 namespace qlk {
@@ -72,6 +73,13 @@ int Percent(long long done, long long total) {
     return static_cast<int>(std::min<double>(value, std::numeric_limits<int>::max()));
 }
 
+// The socket event TLS waits for, 0 when it waits for none.
+short WaitedEvent(TlsChannel::Status status) {
+    if (status == TlsChannel::Status::WantRead) return POLLIN;
+    if (status == TlsChannel::Status::WantWrite) return POLLOUT;
+    return 0;
+}
+
 }  // namespace
 
 TagSocket::TagSocket() = default;
@@ -118,7 +126,8 @@ void TagSocket::Open() {
     FireNotify(OnOpen);
     if (Server.empty()) RaiseError(smServerRequired);
     if (Connected()) CloseDescriptor();
-    auto parts = SplitServer(Server);
+    auto parts = SplitServer(ResolveEndpoint());
+    host_ = parts.host;
     char name[512] = {};
     LocalHost = gethostname(name, sizeof name - 1) == 0 && name[0] ? name : parts.host;
     ResolveAddress(parts.host);
@@ -210,6 +219,11 @@ void TagSocket::ConnectSocket() {
 }
 
 void TagSocket::CloseDescriptor() noexcept {
+    if (tls_) {
+        tls_->Shutdown();
+        tls_.reset();
+    }
+    tlsWants_ = 0;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     rx_.clear();
@@ -234,7 +248,9 @@ void TagSocket::Cancel() {
 bool TagSocket::WaitFor(short events) {
     for (;;) {
         if (cancelled_ || !Connected() || timer_.Check()) return false;
-        pollfd entry{fd_, events, 0};
+        // Decrypted bytes already waiting are never signalled by the socket.
+        if ((events & POLLIN) && tls_ && tls_->Pending()) return true;
+        pollfd entry{fd_, tlsWants_ != 0 ? tlsWants_ : events, 0};
         int ready = ::poll(&entry, 1, TickMilliseconds);
         if (ready > 0) return true;
         if (ready < 0 && errno != EINTR) RaiseError(WinsockCodeFromErrno(errno));
@@ -291,7 +307,7 @@ bool TagSocket::FillBuffer() {
     }
     std::size_t old = rx_.size();
     rx_.resize(old + ReceiveChunk);
-    ssize_t got = ::recv(fd_, rx_.data() + old, ReceiveChunk, 0);
+    ssize_t got = ReceiveSome(rx_.data() + old, ReceiveChunk);
     int error = errno;
     rx_.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     if (got > 0) return true;
@@ -326,7 +342,7 @@ void TagSocket::SendAll(const char* data, std::size_t size, bool renewPerChunk) 
     while (sent < size) {
         if (!Blocking) ProcessMessages();
         if (cancelled_ || !Connected()) break;
-        ssize_t count = ::send(fd_, data + sent, size - sent, SendFlags | MSG_NOSIGNAL);
+        ssize_t count = SendSome(data + sent, size - sent);
         if (count > 0) {
             sent += static_cast<std::size_t>(count);
             if (renewPerChunk) timer_.Start();
@@ -338,6 +354,53 @@ void TagSocket::SendAll(const char* data, std::size_t size, bool renewPerChunk) 
     }
     timer_.Stop();
     if (sent < size) RaiseWaitFailure();
+}
+
+ssize_t TagSocket::ReceiveSome(char* data, std::size_t size) {
+    if (!tls_) return ::recv(fd_, data, size, 0);
+    std::size_t count = 0;
+    auto status = tls_->Read(data, size, count);
+    tlsWants_ = WaitedEvent(status);
+    if (status == TlsChannel::Status::Done) return static_cast<ssize_t>(count);
+    if (status == TlsChannel::Status::Closed) return 0;
+    if (status == TlsChannel::Status::Failed) RaiseErrorText(tls_->FailureText(), true);
+    errno = EAGAIN;
+    return -1;
+}
+
+ssize_t TagSocket::SendSome(const char* data, std::size_t size) {
+    if (!tls_) return ::send(fd_, data, size, SendFlags | MSG_NOSIGNAL);
+    std::size_t count = 0;
+    auto status = tls_->Write(data, size, count);
+    tlsWants_ = WaitedEvent(status);
+    if (status == TlsChannel::Status::Done) return static_cast<ssize_t>(count);
+    if (status == TlsChannel::Status::Failed) RaiseErrorText(tls_->FailureText(), true);
+    if (status == TlsChannel::Status::Closed) RaiseError(wsaECONNRESET);
+    errno = EAGAIN;
+    return -1;
+}
+
+void TagSocket::StartTls() {
+    CheckConnected();
+    // Bytes that came before the handshake were not protected by it: read
+    // afterwards they would pass for the server's answers over TLS.
+    if (Buffered() > 0) RaiseErrorText("Server sent data before the TLS handshake", true);
+    tls_ = std::make_unique<TlsChannel>(fd_, host_, TrustFileName);
+    timer_.Start();
+    for (;;) {
+        auto status = tls_->Handshake();
+        if (status == TlsChannel::Status::Done) break;
+        tlsWants_ = WaitedEvent(status);
+        if (tlsWants_ == 0) {
+            std::string why = tls_->FailureText();
+            if (why.empty())
+                why = "TLS handshake with " + host_ + " failed: the server closed the connection";
+            RaiseErrorText(why, true);
+        }
+        if (!WaitFor(tlsWants_)) RaiseWaitFailure();
+    }
+    tlsWants_ = 0;
+    timer_.Stop();
 }
 
 void TagSocket::SendLine(const std::string& line, const std::string& shown) {
@@ -400,6 +463,7 @@ int TagSocket::ReadLine(std::string& line) {
 
 int TagSocket::ReadReply() {
     int code = ReadLine(LastReply);
+    ReplyLines.assign(1, LastReply);
     if (code <= 0 || LastReply.find('-') != 3) return code;
     // Continuation lines carry "-" after the code; the last line a blank, or
     // nothing at all after the code.
@@ -408,6 +472,7 @@ int TagSocket::ReadReply() {
             RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines", true);
         }
         int next = ReadLine(LastReply);
+        ReplyLines.push_back(LastReply);
         if (next == -1 && peerClosed_) break;
         if (next == code && (LastReply.size() == 3 || LastReply.find(' ') == 3)) break;
     }

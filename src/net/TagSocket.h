@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 namespace qlk {
 
 class TagSocket;
+class TlsChannel;
 
 using TNotifyEvent = std::function<void(TagSocket& sender)>;
 // Perc is 0..100 (more when a size estimate was low), or -1 when the total is
@@ -66,6 +68,9 @@ public:
     int SendFlags = 0;
     // Dial-up line brought up by Open and taken down by Close; not owned.
     DialUpLink* RAS = nullptr;
+    // Certificates trusted for TLS besides the system's own (the office's CA
+    // or a server's self-signed certificate); used when the file exists.
+    std::string TrustFileName = "QLKCA.PEM";
 
     TNotifyEvent OnOpen, OnConnected, OnClosing, OnClosed, OnCancel;
     TmsProgressEvent OnProgress;
@@ -75,6 +80,8 @@ public:
     std::vector<std::string> Transcript;
     // The last reply line read by a protocol client.
     std::string LastReply;
+    // Every line of the last reply read by ReadReply.
+    std::vector<std::string> ReplyLines;
     // Numeric text of the address connected to (or about to be).
     std::string RemoteAddress;
     std::string LocalHost;
@@ -98,6 +105,13 @@ public:
 
     void ConnectSocket();
     bool Connected() const { return fd_ >= 0; }
+    // Starts TLS on the connection now: the handshake, with the server's
+    // certificate checked against the host name of Server. Anything the
+    // server sent before the handshake and not yet read ends the session
+    // instead: it could only be an injected reply. A failure closes the
+    // connection.
+    void StartTls();
+    bool TlsActive() const { return tls_ != nullptr; }
     // True once the peer has ended the connection (or it failed), whether or
     // not a read has noticed yet; a connection in that state cannot carry a
     // session any more.
@@ -119,6 +133,9 @@ public:
     void SendStream(std::istream& stream);
 
 protected:
+    // The "host[:port]" to connect to; a client whose Server carries more
+    // (a scheme) reduces it here.
+    virtual std::string ResolveEndpoint() { return Server; }
     // The error path: OnError with the table text, then ESocketError.
     [[noreturn]] void RaiseError(int code);
     // The same path for a text of our own.
@@ -144,6 +161,10 @@ private:
     // Reads what has arrived into the receive buffer; false once the peer
     // has closed.
     bool FillBuffer();
+    // recv and send, through TLS once it runs: a count, 0 when the peer has
+    // closed, or -1 with errno (EAGAIN while TLS waits for the socket).
+    ssize_t ReceiveSome(char* data, std::size_t size);
+    ssize_t SendSome(const char* data, std::size_t size);
     void WaitForData();
     std::size_t Buffered() const { return rx_.size() - rxStart_; }
     void Consume(std::size_t count);
@@ -156,6 +177,12 @@ private:
     bool peerClosed_ = false;
     std::uint16_t port_ = 0;
     addrinfo* addresses_ = nullptr;
+    // The host part of the endpoint: the name the certificate must carry.
+    std::string host_;
+    std::unique_ptr<TlsChannel> tls_;
+    // What TLS waits for before its last operation can go on (POLLIN or
+    // POLLOUT); 0 when it waits for nothing.
+    short tlsWants_ = 0;
     // Bytes received but not yet taken by a read: a read never takes bytes
     // that belong to the next reply.
     std::string rx_;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <sstream>
 
+#include "message/TextUtils.h"
 #include "net/EConvertError.h"
 #include "net/EServerError.h"
 #include "net/ESocketError.h"
@@ -37,6 +38,7 @@ long long StrToIntDef0(const std::string& text) {
 TmsCustomPOP::TmsCustomPOP() {
     ServiceName = "pop3";
     DefaultPort = 110;
+    ImplicitTlsPort = 995;
 }
 
 int TmsCustomPOP::GetReplyCode(const std::string& line) {
@@ -69,11 +71,18 @@ void TmsCustomPOP::Command(const std::string& line) {
 void TmsCustomPOP::Login() {
     try {
         Reset();
-        ConnectSocket();
+        ConnectSession();
         CheckReply();
         CheckCommandValue("UserName", UserName);
         CheckCommandValue("Password", Password);
+        // Once offered, TLS is required: a refused STLS or a failed
+        // handshake ends the log-in, it never falls back to plain.
+        if (Security() == TlsMode::WhenOffered && OffersStls()) {
+            Command("STLS");
+            StartTls();
+        }
         Command("USER " + UserName);
+        SetPasswordInClear(!TlsActive());
         SendLine("PASS " + Password, "PASS ****");
         CheckReply();
         Command("STAT");
@@ -82,6 +91,21 @@ void TmsCustomPOP::Login() {
         Close();
         throw;
     }
+}
+
+bool TmsCustomPOP::OffersStls() {
+    SendLine("CAPA");
+    // A server without CAPA offers nothing beyond the base protocol.
+    if (ReadLine(LastReply) != 1) return false;
+    bool offered = false;
+    std::string line;
+    for (int lines = 0; lines < MaxReplyLines; ++lines) {
+        // -1 with nothing read: the server closed in the middle of the list.
+        if (ReadLine(line) == -1 && line.empty()) RaiseError(wsaECONNABORTED);
+        if (line == ".") return offered;
+        if (SameText(line.substr(0, line.find(' ')), "STLS")) offered = true;
+    }
+    RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines", true);
 }
 
 void TmsCustomPOP::ReadStat() {

@@ -58,6 +58,8 @@ protected:
     static std::string WireNumber(int index) { return std::to_string(index + 1); }
 
 private:
+    // Asks for the server's capabilities (CAPA): true when STLS is among them.
+    bool OffersStls();
     void ReadStat();
 };
 

@@ -1,5 +1,7 @@
 #include "net/TmsMailBase.h"
 
+#include "net/SocketMessages.h"
+
 namespace qlk {
 
 void TmsMailBase::Connect() {
@@ -35,6 +37,19 @@ std::string TmsMailBase::UnstuffDataBlock(std::string_view block) {
         position = end;
     }
     return text;
+}
+
+std::string TmsMailBase::ResolveEndpoint() {
+    auto parsed = MailServerAddress::Parse(Server, ServiceName, ImplicitTlsPort);
+    if (!parsed) RaiseError(smInvalidUrl);
+    address_ = std::move(*parsed);
+    passwordInClear_ = false;
+    return address_.Endpoint;
+}
+
+void TmsMailBase::ConnectSession() {
+    ConnectSocket();
+    if (Security() == TlsMode::Implicit) StartTls();
 }
 
 void TmsMailBase::CheckCommandValue(const std::string& what, const std::string& value) {

@@ -1,17 +1,29 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "net/MailServerAddress.h"
 #include "net/TagSocket.h"
 
 namespace qlk {
 
 // The base of the mail clients: a connection with a session that is started
-// by Login and ended by Logout.
+// by Login and ended by Logout. Server may name the TLS mode: "pop3s://host"
+// (ServiceName and "s") or the ImplicitTlsPort for TLS from the first byte,
+// "pop3://host" for plain on purpose, a bare host for TLS whenever the server
+// offers it.
 class TmsMailBase : public TagSocket {
 public:
     TmsMailBase() { SetTimeOut(60); }
+
+    // The port of TLS from the first byte (995 for POP3, 465 for SMTP).
+    std::uint16_t ImplicitTlsPort = 0;
+
+    // True once this session's log-in sent a password without TLS: to a
+    // server that offers none, or to a "pop3://" or "smtp://" host.
+    bool PasswordInClear() const { return passwordInClear_; }
 
     virtual void Login() = 0;
     virtual void Logout() = 0;
@@ -28,12 +40,27 @@ public:
     static std::string UnstuffDataBlock(std::string_view block);
 
 protected:
+    // Reads Server as a mail server address; an unknown scheme fails with
+    // "Invalid URL".
+    std::string ResolveEndpoint() override;
+    // The TLS mode of the server being opened.
+    TlsMode Security() const { return address_.Tls; }
+    const std::string& ServerHost() const { return address_.Host; }
+    // Connects, with TLS at once when the address asks for it from the
+    // first byte.
+    void ConnectSession();
+    void SetPasswordInClear(bool value) { passwordInClear_ = value; }
+
     // Sends one command line. A command built from a value that holds CR or
     // LF would smuggle a second command to the server: it is refused before
     // anything is sent.
     void SendCommand(const std::string& line);
     // Refuses a value that would break a command line, before anything is sent.
     void CheckCommandValue(const std::string& what, const std::string& value);
+
+private:
+    MailServerAddress address_;
+    bool passwordInClear_ = false;
 };
 
 }  // namespace qlk

@@ -1,8 +1,16 @@
 #include "net/TmsSMTP.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 
+#include "message/Base64.h"
+#include "message/TextUtils.h"
 #include "message/TmsMessage.h"
 #include "net/EServerError.h"
 #include "net/SocketMessages.h"
@@ -14,6 +22,7 @@ namespace qlk {
 TmsSMTP::TmsSMTP() {
     ServiceName = "smtp";
     DefaultPort = 25;
+    ImplicitTlsPort = 465;
 }
 
 void TmsSMTP::SendMail() {
@@ -48,16 +57,186 @@ void TmsSMTP::CheckReply(int replyClass) {
     if (ReadReply() / 100 != replyClass) throw EServerError(LastReply);
 }
 
+namespace {
+
+// A domain name a server can look up: letters, digits, "-" and ".", no empty
+// label, at most 253 characters.
+bool IsDomainName(std::string_view name) {
+    if (name.empty() || name.size() > 253 || name.front() == '.' || name.back() == '.') return false;
+    if (name.find("..") != std::string_view::npos) return false;
+    for (unsigned char c : name) {
+        if (!std::isalnum(c) && c != '-' && c != '.') return false;
+    }
+    return true;
+}
+
+// The machine's host name, fully qualified when the resolver knows it so;
+// empty when the machine has no usable name. Looked up once: resolving may
+// be slow, and the name does not change under a running program.
+const std::string& MachineHostName() {
+    static const std::string name = [] {
+        char shortName[256] = {};
+        if (::gethostname(shortName, sizeof shortName - 1) != 0 || !IsDomainName(shortName))
+            return std::string();
+        if (std::string_view(shortName).find('.') != std::string_view::npos) return std::string(shortName);
+        addrinfo hints{};
+        hints.ai_flags = AI_CANONNAME;
+        addrinfo* found = nullptr;
+        std::string fullName = shortName;
+        if (::getaddrinfo(shortName, nullptr, &hints, &found) == 0 && found) {
+            if (found->ai_canonname && IsDomainName(found->ai_canonname) &&
+                std::string_view(found->ai_canonname).find('.') != std::string_view::npos)
+                fullName = found->ai_canonname;
+            ::freeaddrinfo(found);
+        }
+        return fullName;
+    }();
+    return name;
+}
+
+// "[192.0.2.1]" or "[IPv6:2001:db8::1]": the local address the system would
+// use to reach `remote`, for a machine without a usable name. A UDP socket
+// that is connected sends nothing but lets the system pick that address.
+std::string AddressLiteralTowards(const std::string& remote) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(remote.c_str(), "9", &hints, &found) != 0 || !found) return "[127.0.0.1]";
+    std::string literal = "[127.0.0.1]";
+    const int fd = ::socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&local), length, text, sizeof text, nullptr, 0,
+                      NI_NUMERICHOST) == 0) {
+        literal =
+            local.ss_family == AF_INET6 ? "[IPv6:" + std::string(text) + "]" : "[" + std::string(text) + "]";
+    }
+    if (fd >= 0) ::close(fd);
+    ::freeaddrinfo(found);
+    return literal;
+}
+
+}  // namespace
+
+std::string TmsSMTP::AnnouncedHostName() const {
+    const std::string& name = MachineHostName();
+    return name.empty() ? AddressLiteralTowards(RemoteAddress) : name;
+}
+
 void TmsSMTP::Login() {
-    ConnectSocket();
+    ConnectSession();
     CheckReply(2);
+    LocalHost = AnnouncedHostName();
     CheckCommandValue("Local host name", LocalHost);
+    extensions_.clear();
+    loginWithheld_ = false;
+    if (Security() == TlsMode::Plain && UserID.empty()) return HeloExchange();
+    if (!Hello()) return;
+    // Once offered, TLS is required: a refused STARTTLS or a failed
+    // handshake ends the session, it never falls back to plain.
+    if (Security() == TlsMode::WhenOffered && !TlsActive() && Extension("STARTTLS")) {
+        SendLine("STARTTLS");
+        CheckReply(2);
+        StartTls();
+        // What the server said before TLS counts no more.
+        SendLine("EHLO " + LocalHost);
+        CheckReply(2);
+        extensions_ = ReplyLines;
+    }
+    Authenticate();
+}
+
+bool TmsSMTP::Hello() {
+    SendLine("EHLO " + LocalHost);
+    if (ReadReply() / 100 == 2) {
+        extensions_ = ReplyLines;
+        return true;
+    }
+    extensions_.clear();
+    HeloExchange();
+    return false;
+}
+
+void TmsSMTP::HeloExchange() {
     SendLine("HELO " + LocalHost);
     if (ReadReply() / 100 != 2) {
         // Some servers refuse the name given but accept a bare HELO.
         SendLine("HELO");
         CheckReply(2);
     }
+}
+
+std::optional<std::string> TmsSMTP::Extension(std::string_view keyword) const {
+    // The first line greets; every further one is "250-KEYWORD params".
+    for (std::size_t i = 1; i < extensions_.size(); ++i) {
+        std::string_view line = extensions_[i];
+        if (line.size() < 4) continue;
+        line.remove_prefix(4);
+        auto blank = line.find(' ');
+        if (SameText(line.substr(0, blank), keyword)) {
+            return blank == std::string_view::npos ? std::string() : Trim(line.substr(blank + 1));
+        }
+    }
+    return std::nullopt;
+}
+
+void TmsSMTP::Authenticate() {
+    if (UserID.empty()) return;
+    auto mechanisms = Extension("AUTH");
+    if (!mechanisms) return;
+    if (!TlsActive() && Security() != TlsMode::Plain) {
+        loginWithheld_ = true;
+        return;
+    }
+    const auto offers = [&](std::string_view name) {
+        for (std::size_t start = 0; start < mechanisms->size();) {
+            std::size_t end = std::min(mechanisms->find(' ', start), mechanisms->size());
+            if (SameText(std::string_view(*mechanisms).substr(start, end - start), name)) return true;
+            start = end + 1;
+        }
+        return false;
+    };
+    if (!offers("PLAIN") && !offers("LOGIN")) {
+        RaiseErrorText(ServerHost() + " offers no log-in method the gateway knows: " + *mechanisms, false);
+    }
+    SetPasswordInClear(!TlsActive());
+    if (offers("PLAIN")) {
+        std::string token;
+        Base64EncodeAppend(std::string(1, '\0') + UserID + '\0' + Password, token);
+        SendLine("AUTH PLAIN " + token, "AUTH PLAIN ****");
+    } else {
+        std::string token;
+        SendLine("AUTH LOGIN");
+        CheckLoginReply(334);
+        Base64EncodeAppend(UserID, token);
+        SendLine(token);
+        CheckLoginReply(334);
+        token.clear();
+        Base64EncodeAppend(Password, token);
+        SendLine(token, "****");
+    }
+    CheckLoginReply(235);
+}
+
+void TmsSMTP::CheckLoginReply(int code) {
+    if (ReadReply() != code) RaiseErrorText("Log-in refused: " + LastReply, false);
+}
+
+void TmsSMTP::SendMailFrom(const std::string& sender) {
+    SendLine("MAIL FROM:<" + sender + ">");
+    if (ReadReply() / 100 == 2) return;
+    // 530: authentication required, and the password was kept back because
+    // the server offers no TLS. That is the gateway's choice, not the
+    // server's verdict on the message, so the message must stay.
+    if (loginWithheld_ && LastReply.starts_with("530")) {
+        RaiseErrorText(ServerHost() + " wants a log-in but offers no TLS; the password is not sent in clear",
+                       false);
+    }
+    throw EServerError(LastReply);
 }
 
 void TmsSMTP::Logout() {
@@ -127,10 +306,7 @@ void TmsSMTP::Send() {
         file.flush();
     }
     FireNotify(OnSending);
-    if (!sender.empty()) {
-        SendLine("MAIL FROM:<" + sender + ">");
-        CheckReply(2);
-    }
+    if (!sender.empty()) SendMailFrom(sender);
     SendRecipients(recipients);
     SendLine("DATA");
     CheckReply(3);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +16,10 @@ class TmsMessage;
 using TmsAddressRejectedEvent = std::function<void(TagSocket& sender, const std::string& address,
                                                    const std::string& serverReply, bool& proceed)>;
 
-// Sends one message per session to an SMTP relay: greeting, HELO, MAIL FROM,
-// one RCPT TO per recipient, DATA, the message text, ".", QUIT.
+// Sends one message per session to an SMTP relay: greeting, EHLO (HELO with a
+// server that refuses it), STARTTLS when offered, AUTH, MAIL FROM, one RCPT TO
+// per recipient, DATA, the message text, ".", QUIT. A "smtp://" server
+// without UserID gets the plain exchange of old: HELO, no extensions.
 class TmsSMTP : public TmsMailBase {
 public:
     TmsSMTP();
@@ -30,6 +33,13 @@ public:
     TmsMessage* MailMessage = nullptr;
     // When not empty, the envelope recipients instead of the message's lists.
     std::vector<std::string> RecipientOverride;
+    // The account to log in as (AUTH PLAIN, else LOGIN) when the server asks
+    // for one; empty: no log-in. The password goes only over TLS, or to a
+    // "smtp://" server on purpose. A refused log-in, or a server that wants
+    // one but offers no TLS, fails with ESocketError (the error path, with
+    // the server's reply), never with a permanent refusal.
+    std::string UserID;
+    std::string Password;
 
     // One whole session: Connect, Send, and the session ended in every case
     // (the exception, if any, passes on afterwards).
@@ -41,6 +51,10 @@ public:
     void Login() override;
     void Logout() override;
 
+    // The name given in EHLO or HELO: the machine's host name, fully qualified when
+    // it has such a name, else the address literal of the local end.
+    std::string AnnouncedHostName() const;
+
     // The message text as it goes out after DATA: every line that begins
     // with "." gets a second one, and a bare CR or LF becomes CR LF.
     static std::string WireText(std::string_view text);
@@ -49,9 +63,21 @@ private:
     // Reads a reply; EServerError with the last line unless its class is
     // `replyClass` (2 for 2xx).
     void CheckReply(int replyClass);
+    // EHLO; false (and the HELO exchange done) when the server refuses it.
+    bool Hello();
+    void HeloExchange();
+    // The parameters of an extension the server named in its EHLO reply.
+    std::optional<std::string> Extension(std::string_view keyword) const;
+    void Authenticate();
+    void CheckLoginReply(int code);
+    void SendMailFrom(const std::string& sender);
     std::vector<std::string> EnvelopeRecipients() const;
     void SendRecipients(const std::vector<std::string>& recipients);
     void SendData(std::iostream& text);
+
+    std::vector<std::string> extensions_;
+    // The server asked for a log-in that was not given, for want of TLS.
+    bool loginWithheld_ = false;
 };
 
 }  // namespace qlk

@@ -1,11 +1,13 @@
 #include <QApplication>
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
 #include "gateway/HeadlessGateway.h"
+#include "gateway/HeadlessService.h"
 #include "platform/EventPump.h"
 #include "ui/QtDesktop.h"
 #include "ui/ShutdownSignals.h"
@@ -21,12 +23,25 @@ int RunOnceHeadless() {
     return gateway.RunOnce();
 }
 
+// "--headless": the schedule without a window, for a service manager.
+// QLK_TEST_MINUTE_MS shortens the schedule's minute for the test suite only.
+int RunHeadless() {
+    int minuteMs = qlk::Scheduler::MinuteMs;
+    if (const char* text = std::getenv("QLK_TEST_MINUTE_MS")) {
+        const int value = std::atoi(text);
+        if (value >= 100 && value <= qlk::Scheduler::MinuteMs) minuteMs = value;
+    }
+    qlk::HeadlessService service(std::filesystem::current_path(), std::cerr, minuteMs);
+    return service.Run();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Timestamps and the time fields follow the operator's locale.
     std::setlocale(LC_ALL, "");
     if (argc == 2 && std::strcmp(argv[1], "--once") == 0) return RunOnceHeadless();
+    if (argc == 2 && std::strcmp(argv[1], "--headless") == 0) return RunHeadless();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelmark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quelmark"));

@@ -40,7 +40,8 @@ struct PopClient {
     test::TempDir dir;
 
     explicit PopClient(const ScriptServer& server) {
-        pop.Server = server.Address();
+        // Plain on purpose: these scripts play the base protocol, no CAPA.
+        pop.Server = "pop3://" + server.Address();
         pop.UserName = "joe";
         pop.Password = "secret";
         pop.SetTimeOut(5);

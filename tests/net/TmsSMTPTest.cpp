@@ -83,7 +83,8 @@ struct SmtpClient {
         if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
         setenv("TMPDIR", tmp.path().c_str(), 1);
         FillMessage(message);
-        smtp.Server = server.Address();
+        // Plain on purpose: these scripts play the HELO exchange of old.
+        smtp.Server = "smtp://" + server.Address();
         smtp.SetTimeOut(5);
         smtp.MailMessage = &message;
         smtp.OnError = [this](TagSocket&, std::string& msg) { events.push_back("error:" + msg); };

@@ -21,12 +21,14 @@ class RawSink:
 
     async def handle_DATA(self, server, session, envelope):
         number = next(self._numbers)
-        envelope_text = "MAIL FROM:%s\n" % envelope.mail_from
-        envelope_text += "".join("RCPT TO:%s\n" % rcpt for rcpt in envelope.rcpt_tos)
-        self._store("%06d.env" % number, envelope_text.encode())
+        self._store("%06d.env" % number, self.envelope_text(session, envelope).encode())
         # The .eml last: its arrival in new/ says the message is complete.
         self._store("%06d.eml" % number, envelope.original_content)
         return "250 OK"
+
+    def envelope_text(self, session, envelope):
+        text = "MAIL FROM:%s\n" % envelope.mail_from
+        return text + "".join("RCPT TO:%s\n" % rcpt for rcpt in envelope.rcpt_tos)
 
     def _store(self, name, data):
         temporary = os.path.join(self.directory, "tmp", name)

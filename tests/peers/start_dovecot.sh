@@ -2,7 +2,8 @@
 # Starts a private Dovecot POP3 server for the integration tests.
 #   start_dovecot.sh DIR PORT USER PASSWORD [USER PASSWORD]...
 # Everything lives under DIR (configuration, state, log, each user's Maildir
-# in DIR/mail/USER); the server listens on 127.0.0.1:PORT only. Stop it with
+# in DIR/mail/USER); the server listens on 127.0.0.1:PORT only. Settings in
+# DIR/extra.conf, when present, are added last (start_dovecot_tls.sh). Stop it with
 #   kill "$(cat DIR/run/master.pid)"
 set -eu
 dir=$1 port=$2
@@ -59,6 +60,7 @@ service imap-login {
     port = 0
   }
 }
+!include_try $dir/extra.conf
 CONF
 
 dovecot -c "$dir/dovecot.conf"

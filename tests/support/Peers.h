@@ -51,7 +51,7 @@ public:
     std::filesystem::path Maildir() const { return Maildir(user_); }
     std::filesystem::path Maildir(const std::string& user) const { return Dir() / "mail" / user; }
 
-private:
+protected:
     DovecotPeer();
     std::string user_;
     int added_ = 0;
@@ -66,8 +66,10 @@ public:
     std::vector<std::string> Messages() const;
     std::vector<std::string> Envelopes() const;
 
-private:
+protected:
     SmtpPeer();
+
+private:
     std::vector<std::string> Read(const std::string& extension) const;
 };
 

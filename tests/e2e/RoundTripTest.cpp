@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "E2eSupport.h"
+#include "gateway/OutboundTransfer.h"
+#include "support/Peers.h"
+
+namespace qlk::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// aiosmtpd as the office's relay: it delivers into one Dovecot account's
+// Maildir, keeps a copy of what it received, and refuses "refused..." for good.
+class RelayPeer : public PeerProcess {
+public:
+    static std::unique_ptr<RelayPeer> Start(const fs::path& maildir, std::string& why) {
+        std::unique_ptr<RelayPeer> peer(new RelayPeer());
+        if (!peer->Launch("start_relay.sh", Quoted(maildir), why)) return nullptr;
+        return peer;
+    }
+    fs::path Sent() const { return Dir() / "sent"; }
+
+private:
+    RelayPeer() : PeerProcess("relay.pid") {}
+};
+
+UserRecord Row(const std::string& mailbox, const std::string& popUser, const std::string& host,
+               const std::string& returnAddress) {
+    UserRecord row;
+    row.name = mailbox + " (" + popUser + ")";
+    row.mailbox = mailbox;
+    row.popHost = host;
+    row.popUserId = popUser;
+    row.popPassword = "pw-" + popUser;
+    row.returnAddress = returnAddress;
+    row.deleteMail = true;
+    return row;
+}
+
+int Run(const std::vector<std::string>& arguments) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return WaitFor(pid, std::chrono::seconds(20));
+}
+
+// A post-office user sends to the gateway's mailbox with qlkpo.
+void SendFromPostOffice(const fs::path& work, const std::string& from, const std::string& subject,
+                        const std::vector<std::string>& attachments = {}) {
+    std::vector<std::string> arguments = {QLK_QLKPO,   "-C",    work.string(), "send",
+                                          "--from",    from,    "--to",        "Internet",
+                                          "--subject", subject, "--text-file", (work / "note.txt").string()};
+    if (!attachments.empty()) arguments.push_back("--attach");
+    for (const std::string& name : attachments) arguments.push_back((work / name).string());
+    ASSERT_EQ(Run(arguments), 0) << subject;
+}
+
+// Runs the Python check; an empty result means it holds.
+std::string Check(const std::vector<std::string>& arguments) {
+    std::string command = std::string("/usr/bin/python3 ") + QLK_ROUNDTRIP_CHECK;
+    for (const std::string& argument : arguments) {
+        std::string quoted = "'";
+        for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += " " + quoted + "'";
+    }
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return "cannot run the check";
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : output + " (" + command + ")";
+}
+
+// Ann's mail leaves the post office through the relay, lands in Bob's
+// Dovecot account and comes back into Bob's post-office mailbox whole; the
+// same cycles answer an unregistered sender, a subject without recipient and
+// a recipient the relay refuses, and keep mail while the relay is down.
+TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
+    std::string why;
+    auto dovecot = DovecotPeer::Start({{"ann", "pw-ann"}, {"bob", "pw-bob"}}, why);
+    QLK_NEED_PEER(dovecot, why);
+    auto relay = RelayPeer::Start(dovecot->Maildir("bob"), why);
+    QLK_NEED_PEER(relay, why);
+
+    TempDir work;
+    const fs::path office = work / "postoffice";
+    Settings settings;
+    settings.SMTPServer = relay->Address();
+    PrepareWorkFolder(work.path(),
+                      {Row("Ann", "ann", dovecot->Address(), "ann@office.example"),
+                       Row("Bob", "bob", dovecot->Address(), "b@example.org")},
+                      {"Ann", "Bob", "Zed"}, settings);
+    std::string binary;
+    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    WriteFileBytes(work / "figures.bin", binary + "\r\n.\r\n.end");
+    WriteFileBytes(work / "notes.txt", "Figures\r\n.hidden line\r\n..two dots\r\n.\r\nend\r\n");
+    WriteFileBytes(work / "note.txt", "Dear Bob,\r\nthe figures are attached.\r\n");
+    const std::string quarterly = "TO:b@example.org|Quarterly figures";
+    const std::string partly = "TO:b@example.org;CC:refused@example.org|Partly";
+    SendFromPostOffice(work.path(), "Ann", quarterly, {"figures.bin", "notes.txt"});
+    SendFromPostOffice(work.path(), "Zed", "TO:b@example.org|From Zed");
+    SendFromPostOffice(work.path(), "Ann", "Lunch today?");
+    SendFromPostOffice(work.path(), "Ann", partly);
+
+    ASSERT_NE(RunOnce(work.path()), -1) << ReadFileBytes(work / "once.log");
+    const std::string sent = relay->Sent().string();
+    const std::string figures = "figures.bin=" + (work / "figures.bin").string();
+    const std::string notes = "notes.txt=" + (work / "notes.txt").string();
+    for (const auto& check : std::vector<std::vector<std::string>>{
+             {"subjects", sent, "Quarterly figures", "Partly"},
+             {"envelope", sent, "Quarterly figures", "ann@office.example", "b@example.org"},
+             {"envelope", sent, "Partly", "ann@office.example", "b@example.org"},
+             {"header", sent, "Quarterly figures", "Reply-To", "Ann<ann@office.example>"},
+             {"header", sent, "Quarterly figures", "From", "Ann <ann@office.example>"},
+             {"text", sent, "Quarterly figures", "Dear Bob,\r\nthe figures are attached."},
+             {"files", sent, "Quarterly figures", figures, notes},
+             {"subjects", (office / "Internet").string()},
+             {"subjects", (office / "Zed").string(),
+              OutboundTransfer::NotRegisteredSubject + std::string("TO:b@example.org|From Zed")},
+             {"subjects", (office / "Ann").string(),
+              OutboundTransfer::NoRecipientSubject + std::string("Lunch today?"),
+              OutboundTransfer::PartlyRefusedSubject + partly},
+             {"text", (office / "Ann").string(), OutboundTransfer::PartlyRefusedSubject + partly,
+              "refused@example.org : 550 5.1.1"},
+         }) {
+        EXPECT_EQ(Check(check), "");
+    }
+
+    // The second cycle fetches Bob's Dovecot account into the post office.
+    ASSERT_NE(RunOnce(work.path()), -1) << ReadFileBytes(work / "once.log");
+    const std::string bob = (office / "Bob").string();
+    for (const auto& check : std::vector<std::vector<std::string>>{
+             {"subjects", bob, "Quarterly figures", "Partly"},
+             {"files", bob, "Quarterly figures", figures, notes},
+             {"text", bob, "Quarterly figures", "Dear Bob,\r\nthe figures are attached."},
+             {"text", bob, "Quarterly figures", "--- The Following Information Was Added By QLK ---"},
+         }) {
+        EXPECT_EQ(Check(check), "");
+    }
+    EXPECT_EQ(dovecot->MessageCount("bob"), 0u);
+
+    // With the relay down the message waits in the gateway's mailbox.
+    relay.reset();
+    SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Later");
+    ASSERT_NE(RunOnce(work.path()), -1);
+    EXPECT_EQ(Check({"subjects", (office / "Internet").string(), "TO:b@example.org|Later"}), "");
+    EXPECT_NE(ReadFileBytes(work / "QLKLOG.TXT").find("Error Sending Mail : "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qlk::test

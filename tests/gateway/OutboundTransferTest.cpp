@@ -1,0 +1,397 @@
+#include "gateway/OutboundTransfer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "gateway/Gateway.h"
+#include "gateway/StatusLog.h"
+#include "gateway/TableEngine.h"
+#include "gateway/TransferTally.h"
+#include "mapi/PostOffice.h"
+#include "mapi/TEmail.h"
+#include "message/Base64.h"
+#include "message/TmsMessage.h"
+#include "net/TmsSMTP.h"
+#include "support/ScriptServer.h"
+#include "support/TempDir.h"
+
+namespace qlk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScriptServer;
+
+constexpr const char* kSubject = "TO:b@example.org;CC:c@example.org|Figures";
+constexpr const char* kText = "Hello Bob\r\n.a line with a dot";
+
+struct Note {
+    std::string subject;
+    std::string text;
+};
+
+// A working folder with a post office (the gateway's mailbox "Internet",
+// users Ann and Zed) and a user table in which only Ann is registered.
+class OutboundTransferTest : public ::testing::Test {
+protected:
+    OutboundTransferTest() {
+        if (const char* old = std::getenv("TMPDIR")) savedTmp_ = old;
+        fs::create_directory(dir_ / "tmp");
+        setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
+        gateway_.Users().OpenTable();
+        AddUser("Ann Smith", "Ann", "ann@office.example");
+        AddUser("Zed Lower", "zed", "zed@office.example");
+        AddUser("Cy Young", "Cy", "cy@office.example");
+        settings_.LogToFile = false;
+        settings_.TimestampInWindow = false;
+        gateway_.SMTP().SetTimeOut(5);
+        settings_.SMTPServer = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
+        WriteFile("figures.bin", std::string("\x00\x01\xff\r\n.\r\n", 8));
+    }
+    ~OutboundTransferTest() override {
+        if (savedTmp_.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", savedTmp_.c_str(), 1);
+    }
+
+    static bool MakePostOffice(const fs::path& folder) {
+        PostOffice postOffice = PostOffice::Create(folder);
+        postOffice.AddMailbox("Ann");
+        postOffice.AddMailbox("Zed");
+        postOffice.AddMailbox("Cy");
+        return true;
+    }
+
+    void AddUser(const std::string& name, const std::string& mailbox, const std::string& returnAddress) {
+        TableEngine& users_ = gateway_.Users().Table();
+        users_.Append();
+        users_.SetAsString(UserField::Name, name);
+        users_.SetAsString(UserField::Mailbox, mailbox);
+        users_.SetAsString(UserField::POPHost, "pop.example");
+        users_.SetAsString(UserField::POPUserID, mailbox);
+        users_.SetAsString(UserField::POPPassword, "pw");
+        users_.SetAsString(UserField::ReturnAddress, returnAddress);
+        users_.Post();
+    }
+
+    void WriteFile(const std::string& name, const std::string& bytes) {
+        test::WriteFileBytes(dir_ / name, bytes);
+    }
+
+    // Sends a note from a post-office mailbox to the gateway's mailbox.
+    void Post(const std::string& from, const std::string& subject, const std::string& text = kText,
+              const std::vector<std::string>& files = {"figures.bin"}) {
+        TEmail sender(dir_.path());
+        sender.Profile = from;
+        sender.Recipient = {"Internet"};
+        sender.Subject = subject;
+        sender.SetLongText(text);
+        for (const std::string& file : files) sender.Attachment.push_back((dir_ / file).string());
+        ASSERT_EQ(sender.SendMail(), 0);
+    }
+
+    std::vector<Note> Mailbox(const std::string& name) {
+        TEmail reader(dir_.path());
+        reader.Profile = name;
+        reader.SuppressAttach = true;
+        reader.Logon();
+        std::vector<Note> notes;
+        while (!reader.FindNext().empty() && reader.ReadMail() == 0) {
+            const auto& longText = reader.GetLongText();
+            notes.push_back({reader.Subject, longText ? *longText : reader.Text.str()});
+        }
+        return notes;
+    }
+
+    int Waiting() { return PostOffice(dir_ / "postoffice").CountMessages("Internet").Total; }
+
+    void Run() {
+        gateway_.UseSettings(settings_);
+        gateway_.Outbound().SendOutgoingMail();
+    }
+
+    const TransferTally& Tally() { return gateway_.Cycle().Tally(); }
+
+    bool Logged(const std::string& text) {
+        for (const LogLine& line : gateway_.Log().Lines()) {
+            if (line.text.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    // Attachment files the post office wrote while reading, still there.
+    int LeftoverTempFiles() const {
+        int count = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_ / "tmp"))
+            count += entry.is_regular_file();
+        return count;
+    }
+
+    void UseServer(const ScriptServer& server) { settings_.SMTPServer = server.Address(); }
+
+    test::TempDir dir_;
+    std::string savedTmp_;
+    bool postOfficeMade_ = MakePostOffice(dir_.path());
+    Gateway gateway_{dir_.path(), [](const std::string&) {}};
+    Settings settings_;
+};
+
+// Plays one SMTP session: the greeting, then each reply to the line the
+// client sends; after a 354 the server reads the message text first.
+// "DROP" closes the connection instead of answering.
+void PlaySession(ScriptServer& server, const std::vector<std::string>& replies) {
+    server.Send("220 relay.test ready\r\n");
+    bool text = false;
+    for (const std::string& reply : replies) {
+        text ? server.Data() : server.Line();
+        if (reply == "DROP") {
+            server.Drop();
+            return;
+        }
+        server.Send(reply + "\r\n");
+        text = reply.starts_with("354");
+    }
+}
+
+struct OutcomeCase {
+    const char* name;
+    std::vector<std::string> replies;  // from HELO on
+    int waiting;                       // messages left in the gateway's mailbox
+    const char* answerSubject;         // the answer Ann gets, or nullptr
+    const char* answerQuotes;          // a text the answer holds
+    int sent;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SmtpOutcomes : public OutboundTransferTest, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
+    const OutcomeCase& c = GetParam();
+    Post("Ann", kSubject);
+    ScriptServer server;
+    PlaySession(server, c.replies);
+    server.Start();
+    UseServer(server);
+    Run();
+    server.Join();
+
+    EXPECT_EQ(Waiting(), c.waiting);
+    EXPECT_EQ(Tally().MessagesSent, c.sent);
+    EXPECT_EQ(Tally().AttachmentsUploaded, c.sent);
+    const std::vector<Note> answers = Mailbox("Ann");
+    if (c.answerSubject == nullptr) {
+        EXPECT_TRUE(answers.empty());
+    } else {
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(answers[0].subject, c.answerSubject + std::string(kSubject));
+        EXPECT_NE(answers[0].text.find(c.answerQuotes), std::string::npos) << answers[0].text;
+        EXPECT_NE(answers[0].text.find(kText), std::string::npos) << answers[0].text;
+    }
+    // The attachment copies the post office made are gone in every case.
+    EXPECT_EQ(LeftoverTempFiles(), 0);
+    // A recipient refusal never reaches DATA when nobody is left.
+    const auto lines = server.ReceivedLines();
+    const bool dataSent = std::find(lines.begin(), lines.end(), "DATA") != lines.end();
+    if (std::string(c.name) == "EveryRecipientRefused") EXPECT_FALSE(dataSent);
+}
+
+const OutcomeCase kOutcomes[] = {
+    {"Accepted",
+     {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"},
+     0,
+     nullptr,
+     "",
+     1},
+    {"AcceptedThenQuitFails",
+     {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 queued", "DROP"},
+     0,
+     nullptr,
+     "",
+     1},
+    {"SenderRefused",
+     {"250 hi", "550 5.7.1 sender refused", "221 bye"},
+     0,
+     OutboundTransfer::RefusedSubject,
+     "550 5.7.1 sender refused",
+     0},
+    {"OneRecipientRefused",
+     {"250 hi", "250 ok", "550 5.1.1 no such user", "250 ok", "354 go", "250 queued", "221 bye"},
+     0,
+     OutboundTransfer::PartlyRefusedSubject,
+     "b@example.org : 550 5.1.1 no such user",
+     1},
+    {"EveryRecipientRefused",
+     {"250 hi", "250 ok", "550 5.1.1 no b", "550 5.1.1 no c", "221 bye"},
+     0,
+     OutboundTransfer::RefusedSubject,
+     "c@example.org : 550 5.1.1 no c",
+     0},
+    {"RecipientDeferred", {"250 hi", "250 ok", "450 4.2.0 try later", "221 bye"}, 1, nullptr, "", 0},
+    {"DataDeferred",
+     {"250 hi", "250 ok", "250 ok", "250 ok", "451 4.3.0 later", "221 bye"},
+     1,
+     nullptr,
+     "",
+     0},
+    {"DataRefused",
+     {"250 hi", "250 ok", "250 ok", "250 ok", "554 5.3.4 too big", "221 bye"},
+     0,
+     OutboundTransfer::RefusedSubject,
+     "554 5.3.4 too big",
+     0},
+    {"TextRefused",
+     {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "554 5.6.0 rejected", "221 bye"},
+     0,
+     OutboundTransfer::RefusedSubject,
+     "554 5.6.0 rejected",
+     0},
+    {"TextDeferred",
+     {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "452 4.3.1 full", "221 bye"},
+     1,
+     nullptr,
+     "",
+     0},
+    {"DroppedDuringText", {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "DROP"}, 1, nullptr, "", 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SmtpOutcomes, ::testing::ValuesIn(kOutcomes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OutboundTransferTest, SendsAsTheRegisteredUserWithTheAdministratorFirst) {
+    settings_.CCAdmin = true;
+    settings_.AdminInternetAddress = "admin@office.example";
+    Post("Ann", "TO:b@example.org;BC:d@example.org|Figures");
+    ScriptServer server;
+    PlaySession(server,
+                {"250 hi", "250 ok", "250 ok", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
+    server.Start();
+    UseServer(server);
+    Run();
+    server.Join();
+
+    const auto lines = server.ReceivedLines();
+    ASSERT_EQ(lines.size(), 7u);
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    EXPECT_TRUE(lines[0].starts_with("EHLO " + std::string(host))) << lines[0];
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin() + 1, lines.end()),
+        (std::vector<std::string>{"MAIL FROM:<ann@office.example>", "RCPT TO:<admin@office.example>",
+                                  "RCPT TO:<b@example.org>", "RCPT TO:<d@example.org>", "DATA", "QUIT"}));
+    ASSERT_EQ(server.ReceivedData().size(), 1u);
+    const std::string text = server.ReceivedData()[0];
+    for (const char* expected :
+         {"Reply-To: Ann<ann@office.example>", "Subject: Figures", "\r\n..a line with a dot",
+          "filename=\"figures.bin\"", "QLK Administrator"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+    }
+    EXPECT_EQ(text.find("d@example.org"), std::string::npos);
+    EXPECT_TRUE(Logged("First Recipient of 2 : QLK Administrator admin@office.example"));
+    EXPECT_TRUE(Logged("Adding Sender Information For QLK User : Ann Smith"));
+    EXPECT_TRUE(Logged("Added BC: Recipient : d@example.org"));
+    EXPECT_EQ(Waiting(), 0);
+}
+
+TEST_F(OutboundTransferTest, AnswersUnregisteredSendersAndMissingRecipientsWithoutTheRelay) {
+    const std::string longSubject = "TO:x@example.org|" + std::string(250, 's');
+    Post("Zed", longSubject);  // the table knows "zed": letter case counts
+    Post("Ann", "Lunch today?");
+    Post("Ann", "a|b|c@example.org");
+    // No relay listens: answering inside the post office must not need one.
+    Run();
+
+    EXPECT_EQ(Waiting(), 0);
+    const std::vector<Note> zed = Mailbox("Zed");
+    ASSERT_EQ(zed.size(), 1u);
+    EXPECT_EQ(zed[0].subject, (OutboundTransfer::NotRegisteredSubject + longSubject).substr(0, 255));
+    EXPECT_EQ(zed[0].text, kText);
+    const std::vector<Note> ann = Mailbox("Ann");
+    ASSERT_EQ(ann.size(), 2u);
+    EXPECT_EQ(ann[0].subject, std::string(OutboundTransfer::NoRecipientSubject) + "Lunch today?");
+    EXPECT_EQ(ann[1].subject, std::string(OutboundTransfer::NoRecipientSubject) + "a|b|c@example.org");
+    EXPECT_EQ(ann[0].text, kText);
+    EXPECT_TRUE(Logged("User - Zed - not found in database, returning message to sender : Zed"));
+    EXPECT_TRUE(Logged("No valid Internet recipient found, returning message to sender : Ann"));
+    EXPECT_EQ(LeftoverTempFiles(), 0);
+}
+
+TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
+    Post("Ann", "TO:first@example.org|1");
+    Post("Ann", "TO:second@example.org|2");
+    Post("Ann", "TO:third@example.org|3");
+    {
+        // One session carries the run; RSET before each further message. A
+        // session that stops answering is replaced by a new one.
+        ScriptServer server;
+        PlaySession(server, {"250 hi", "250 ok", "250 ok", "451 4.3.0 later", "250 reset", "250 ok", "250 ok",
+                             "354 go", "250 queued", "DROP"});
+        server.Accept();
+        PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
+        server.Start();
+        UseServer(server);
+        Run();
+        server.Join();
+        EXPECT_EQ(server.Connections(), 2);
+        const auto lines = server.ReceivedLines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "RSET"), 2);
+        EXPECT_EQ(lines.back(), "QUIT");
+    }
+    EXPECT_EQ(Tally().MessagesSent, 2);
+    EXPECT_EQ(Waiting(), 1);
+
+    // A relay that cannot be reached ends the run; the message stays.
+    settings_.SMTPServer = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
+    EXPECT_THROW(Run(), Exception);
+    EXPECT_EQ(Waiting(), 1);
+
+    // The next run starts at the front of the inbox again.
+    ScriptServer server;
+    PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
+    server.Start();
+    UseServer(server);
+    Run();
+    server.Join();
+    EXPECT_EQ(Waiting(), 0);
+    EXPECT_EQ(Tally().MessagesSent, 3);
+    ASSERT_EQ(server.ReceivedLines().size(), 5u);
+    EXPECT_EQ(server.ReceivedLines()[2], "RCPT TO:<first@example.org>");
+    EXPECT_EQ(LeftoverTempFiles(), 0);
+}
+
+TEST_F(OutboundTransferTest, LogsInAsTheSenderAndKeepsTheMailOfARefusedLogIn) {
+    Post("Ann", "TO:b@example.org|From Ann");
+    Post("Cy", "TO:b@example.org|From Cy");
+    ScriptServer server;
+    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "235 2.7.0 ok", "250 ok", "250 ok", "354 go",
+                         "250 queued", "250 reset"});
+    // Cy's mail needs a session of its own, logged in as Cy.
+    server.Accept();
+    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "535 5.7.8 authentication failed", "221 bye"});
+    server.Start();
+    settings_.SMTPServer = "smtp://" + server.Address();
+    Run();
+    server.Join();
+
+    const auto lines = server.ReceivedLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "AUTH PLAIN " + Base64EncodeString(std::string("\0Ann\0pw", 7))),
+              1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "AUTH PLAIN " + Base64EncodeString(std::string("\0Cy\0pw", 6))),
+              1);
+    EXPECT_EQ(Tally().MessagesSent, 1);
+    EXPECT_EQ(Waiting(), 1);
+    EXPECT_TRUE(Mailbox("Cy").empty());
+}
+
+}  // namespace
+}  // namespace qlk
