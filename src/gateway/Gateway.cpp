@@ -65,6 +65,8 @@ void Gateway::WireClients() {
     smtp_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     pop_.DefaultPort = 110;
     pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
+    // The office's own trust anchors for TLS live in the working folder.
+    pop_.TrustFileName = smtp_.TrustFileName = (workFolder_ / TrustFile).string();
     pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
     pop_.OnUserMessageSave = [this](TagSocket&, int num, const std::string& contents) {
         WriteWorkingCopy(pop_.MessageFileName(num), contents);

@@ -33,6 +33,8 @@ class Gateway {
 public:
     static constexpr const char* MessageFolder = "QLKMSG";
     static constexpr const char* AttachmentFolder = "QLKATT";
+    // Certificates trusted for TLS besides the system's, when present.
+    static constexpr const char* TrustFile = "QLKCA.PEM";
 
     // SHOWMESSAGE informs the operator without waiting (a damaged QLK.CFG).
     Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage);

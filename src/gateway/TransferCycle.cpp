@@ -74,6 +74,7 @@ void TransferCycle::RunBody() {
 
 void TransferCycle::ResetForCycle() {
     UserRow = 0;
+    hostsGivenPasswordsInClear_.clear();
     tally_.Reset();
     log_.ErrorCount = 0;
 }
@@ -122,6 +123,7 @@ void TransferCycle::FetchCurrentUser() {
     try {
         SelectNextMailbox();
         pop_.Connect();
+        if (pop_.PasswordInClear()) LogPasswordInClear();
     } catch (...) {
         log_.WriteLog("Error getting Mail : " + MessageOf(std::current_exception()), 0);
         log_.WriteLog("Error occurred during mailcheck for " + users_.AsString(UserField::Name), 0);
@@ -143,6 +145,13 @@ void TransferCycle::DisconnectPop() {
         pop_.Close();
         throw;
     }
+}
+
+// Once per host and cycle, so that a row per user of one server does not
+// fill the log.
+void TransferCycle::LogPasswordInClear() {
+    if (!hostsGivenPasswordsInClear_.insert(pop_.Server).second) return;
+    log_.WriteLog("Password sent in clear to " + pop_.Server + " (no TLS)", 1);
 }
 
 void TransferCycle::SendOutgoing() {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "gateway/Settings.h"
@@ -91,6 +92,7 @@ private:
     void Connect();
     void UserLoop();
     void FetchCurrentUser();
+    void LogPasswordInClear();
     void SendOutgoing();
     void DisconnectPop();
     void SelectNextMailbox();
@@ -107,6 +109,7 @@ private:
     std::filesystem::path workFolder_;
     TransferTally tally_;
     Settings settings_;
+    std::set<std::string> hostsGivenPasswordsInClear_;
 };
 
 }  // namespace qlk

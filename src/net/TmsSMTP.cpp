@@ -134,7 +134,11 @@ void TmsSMTP::Login() {
     CheckCommandValue("Local host name", LocalHost);
     extensions_.clear();
     loginWithheld_ = false;
-    if (Security() == TlsMode::Plain && UserID.empty()) return HeloExchange();
+    // "smtp://" without a log-in: the plain exchange of old.
+    if (Security() == TlsMode::Plain && UserID.empty()) {
+        HeloExchange();
+        return;
+    }
     if (!Hello()) return;
     // Once offered, TLS is required: a refused STARTTLS or a failed
     // handshake ends the session, it never falls back to plain.

@@ -22,7 +22,8 @@ struct MailboxCase {
 };
 
 // Adjacent rows that share a mailbox fetch it once, except when the repeat
-// is the table's last row; rows apart fetch it each.
+// is the table's last row; rows apart fetch it each. The test server offers
+// no TLS: that the passwords went to it in clear is logged once a cycle.
 TEST(TransferCycleTest, RepeatedMailboxIsFetchedOncePerRunOfAdjacentRows) {
     const MailboxCase cases[] = {
         {"A A B", {"a", "a", "b"}, {"USER a", "USER b"}},
@@ -44,6 +45,9 @@ TEST(TransferCycleTest, RepeatedMailboxIsFetchedOncePerRunOfAdjacentRows) {
         EXPECT_EQ(sessions, c.sessions) << c.name;
         EXPECT_EQ(scene.gateway.Cycle().Tally().UsersChecked, static_cast<int>(c.popUsers.size())) << c.name;
         EXPECT_EQ(outbound, 1) << c.name;
+        EXPECT_EQ(Count(scene.LogTexts(), "Password sent in clear to " + scene.pop.Host() + " (no TLS)"),
+                  c.popUsers.empty() ? 0 : 1)
+            << c.name;
     }
 }
 

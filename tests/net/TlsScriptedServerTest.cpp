@@ -79,15 +79,20 @@ INSTANTIATE_TEST_SUITE_P(
                                   "TLS handshake with 127.0.0.1 failed: the server closed the connection"}),
     [](const auto& p) { return p.param.name; });
 
+// A bare host, so that TLS is used when offered.
+void AimAt(TmsRemotePOP& pop, const ScriptServer& server) {
+    pop.Server = server.Address();
+    pop.UserName = "joe";
+    pop.Password = "secret";
+    pop.SetTimeOut(5);
+}
+
 TEST(TlsUpgrade, RefusedStlsIsAServerErrorAndNothingElseIsSent) {
     ScriptServer server;
     server.Send("+OK ready\r\n").Line().Send("+OK\r\nSTLS\r\n.\r\n").Line().Send("-ERR not now\r\n");
     server.Start();
     TmsRemotePOP pop;
-    pop.Server = server.Address();
-    pop.UserName = "joe";
-    pop.Password = "secret";
-    pop.SetTimeOut(5);
+    AimAt(pop, server);
     EXPECT_THROW(pop.Connect(), EServerError);
     pop.Close();
     server.Join();
@@ -101,10 +106,7 @@ TEST(TlsUpgrade, ServerWithoutTlsGetsThePasswordInClearAndItIsReported) {
     for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK 0 0\r\n", "+OK bye\r\n"}) server.Line().Send(reply);
     server.Start();
     TmsRemotePOP pop;
-    pop.Server = server.Address();
-    pop.UserName = "joe";
-    pop.Password = "secret";
-    pop.SetTimeOut(5);
+    AimAt(pop, server);
     pop.Connect();
     EXPECT_TRUE(pop.PasswordInClear());
     EXPECT_FALSE(pop.TlsActive());
