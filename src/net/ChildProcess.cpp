@@ -104,9 +104,9 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     int secretPipe[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0) return false;
     // A secret fits the pipe's buffer, so it is written before the child runs.
-    if (secret && (secret->size() > 4096 || pipe2(secretPipe, O_CLOEXEC) != 0 ||
-                   write(secretPipe[1], secret->data(), secret->size()) !=
-                       static_cast<ssize_t>(secret->size()))) {
+    if (secret &&
+        (secret->size() > 4096 || pipe2(secretPipe, O_CLOEXEC) != 0 ||
+         write(secretPipe[1], secret->data(), secret->size()) != static_cast<ssize_t>(secret->size()))) {
         for (int fd : {out[0], out[1], secretPipe[0], secretPipe[1]}) CloseQuietly(fd);
         return false;
     }
@@ -127,7 +127,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     argv.push_back(nullptr);
 
     pid_t child = -1;
-    const int failed = posix_spawn(&child, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+    const int failed =
+        posix_spawn(&child, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
     CloseQuietly(out[1]);
     CloseQuietly(secretPipe[0]);
     if (failed != 0) {
@@ -172,7 +173,8 @@ bool ChildProcess::Running() {
     // Look without reaping first: while the ended child is not reaped its
     // process group cannot be reused, so what it left behind can be ended.
     siginfo_t info{};
-    if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return errno == EINTR;
+    if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == EINTR;
     if (info.si_pid == 0) return true;
     kill(-pid_, SIGKILL);
     int status = 0;
@@ -223,7 +225,7 @@ void ChildProcess::TakeText(const char* data, std::size_t size) {
             if (lines_.size() >= MaxPendingLines) lines_.erase(lines_.begin());
             lines_.push_back(std::move(partial_));
             partial_.clear();
-                } else if (c != '\r' && partial_.size() < MaxLineLength) {
+        } else if (c != '\r' && partial_.size() < MaxLineLength) {
             partial_ += c;
         }
     }

@@ -37,9 +37,9 @@ int StateOfDevice(const std::string& text) {
 
 // The order in which states are passed; a state is reported once, going forward.
 int Rank(int state) {
-    static const std::array<int, 8> order = {rcsOpenPort,   rcsConnectDevice, rcsDeviceConnected,
-                                             rcsAllDevicesConnected, rcsAuthenticate, rcsAuthenticated,
-                                             rcsLogonNetwork, rcsConnected};
+    static const std::array<int, 8> order = {
+        rcsOpenPort,     rcsConnectDevice, rcsDeviceConnected, rcsAllDevicesConnected,
+        rcsAuthenticate, rcsAuthenticated, rcsLogonNetwork,    rcsConnected};
     auto found = std::find(order.begin(), order.end(), state);
     return static_cast<int>(found - order.begin());
 }
@@ -111,7 +111,8 @@ int NmcliBackend::EnumEntries(std::vector<std::string>& names) {
     for (const auto& line : answer.Lines) {
         auto fields = TerseFields(line);
         if (fields.size() != 2 || fields[0].empty() || !kDialUpSettings.count(fields[1])) continue;
-        if (names.size() < MaxEntries && types_.emplace(fields[0], fields[1]).second) names.push_back(fields[0]);
+        if (names.size() < MaxEntries && types_.emplace(fields[0], fields[1]).second)
+            names.push_back(fields[0]);
     }
     return 0;
 }
@@ -277,8 +278,9 @@ void NmcliBackend::TakeProbe(std::vector<RasProgress>& reports) {
     probe_.reset();
     if (!answered) return;
     if (state_ == rcsConnected) {
-        const bool active = std::any_of(lines.begin(), lines.end(),
-                                        [&](const std::string& line) { return TerseFields(line)[0] == entry_; });
+        const bool active = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return TerseFields(line)[0] == entry_;
+        });
         if (!active) {
             ended_ = true;
             failure_ = reRemoteDisconnection;

@@ -40,7 +40,8 @@ public:
     int EnumConnections(std::vector<RasConnection>& connections) override;
     int HasIpAddress(RasHandle handle, bool& hasAddress) override;
     int GetEntryDialParams(const std::string& entry, RasDialParams& params, bool& passwordStored) override;
-    int SetEntryDialParams(const std::string& entry, const RasDialParams& params, bool removePassword) override;
+    int SetEntryDialParams(const std::string& entry, const RasDialParams& params,
+                           bool removePassword) override;
     int Dial(const std::string& entry, const RasDialParams& params, RasHandle& handle) override;
     std::vector<RasProgress> Progress(RasHandle handle, std::chrono::milliseconds wait) override;
     int HangUp(RasHandle handle) override;

@@ -42,8 +42,10 @@ std::vector<std::string> OptionWords(const std::string& text) {
             word += text[++i];
             inWord = true;
         } else if (quote) {
-            if (c == quote) quote = 0;
-            else word += c;
+            if (c == quote)
+                quote = 0;
+            else
+                word += c;
         } else if (c == '"' || c == '\'') {
             quote = c;
             inWord = true;
@@ -121,7 +123,8 @@ PppdBackend::PppdBackend(std::string pppdPath, std::filesystem::path peersFolder
 PppdBackend::~PppdBackend() = default;
 
 bool PppdBackend::IsPeerName(const std::string& name) {
-    if (name.empty() || name.size() > 64 || name[0] == '.' || name[0] == '-' || name.back() == '~') return false;
+    if (name.empty() || name.size() > 64 || name[0] == '.' || name[0] == '-' || name.back() == '~')
+        return false;
     return std::all_of(name.begin(), name.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
                c == '_' || c == '-';
@@ -131,9 +134,11 @@ bool PppdBackend::IsPeerName(const std::string& name) {
 int PppdBackend::EnumEntries(std::vector<std::string>& names) {
     names.clear();
     std::error_code error;
-    for (std::filesystem::directory_iterator it(peers_, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(peers_, error), end; !error && it != end;
+         it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (IsPeerName(name) && it->is_regular_file(error) && names.size() < MaxEntries) names.push_back(name);
+        if (IsPeerName(name) && it->is_regular_file(error) && names.size() < MaxEntries)
+            names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return 0;
@@ -202,7 +207,8 @@ int PppdBackend::Dial(const std::string& entry, const RasDialParams&, RasHandle&
     if (call_) HangUp(callHandle_);
     // "nopersist" and "nodetach" after the peer's own options: the call must
     // end when the line drops and stay this process's child to be watched.
-    std::vector<std::string> arguments = {"call", entry, "linkname", entry, "nodetach", "nopersist", "logfd", "1"};
+    std::vector<std::string> arguments = {"call",     entry,       "linkname", entry,
+                                          "nodetach", "nopersist", "logfd",    "1"};
     std::optional<std::string> secret;
     auto password = passwords_.find(entry);
     if (password != passwords_.end()) {
@@ -251,10 +257,14 @@ void PppdBackend::TakeLine(const std::string& line, std::vector<RasProgress>& re
     if (log_.size() >= kLogLinesKept) log_.erase(log_.begin());
     log_.push_back(line);
     int next = 0;
-    if (line.find("Serial connection established") != std::string::npos) next = rcsAllDevicesConnected;
-    else if (line.rfind("Connect: ", 0) == 0) next = rcsAuthenticate;
-    else if (line.find("authentication succeeded") != std::string::npos) next = rcsAuthenticated;
-    else if (line.rfind("local  IP address", 0) == 0) next = rcsLogonNetwork;
+    if (line.find("Serial connection established") != std::string::npos)
+        next = rcsAllDevicesConnected;
+    else if (line.rfind("Connect: ", 0) == 0)
+        next = rcsAuthenticate;
+    else if (line.find("authentication succeeded") != std::string::npos)
+        next = rcsAuthenticated;
+    else if (line.rfind("local  IP address", 0) == 0)
+        next = rcsLogonNetwork;
     if (next == 0 || state_ == rcsConnected) return;
     reports.push_back({next, 0});
     state_ = next;

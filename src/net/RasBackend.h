@@ -55,8 +55,7 @@ public:
     // Whether the connection has an IP address of its own.
     virtual int HasIpAddress(RasHandle handle, bool& hasAddress) = 0;
     // The entry's stored user name, and whether a password is stored with it.
-    virtual int GetEntryDialParams(const std::string& entry, RasDialParams& params,
-                                   bool& passwordStored) = 0;
+    virtual int GetEntryDialParams(const std::string& entry, RasDialParams& params, bool& passwordStored) = 0;
     // Hands the password of PARAMS to the next call of ENTRY; with
     // REMOVEPASSWORD it is used for that call and kept nowhere.
     virtual int SetEntryDialParams(const std::string& entry, const RasDialParams& params,
