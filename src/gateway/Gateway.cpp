@@ -7,6 +7,7 @@
 #include "gateway/TransferDisplay.h"
 #include "gateway/Version.h"
 #include "message/TextUtils.h"
+#include "net/DialUpConnection.h"
 #include "platform/EventPump.h"
 
 namespace qlk {
@@ -71,6 +72,9 @@ void Gateway::CreateWorkFolders() {
 
 void Gateway::SetRAS(DialUpConnection* ras) {
     cycle_.RAS = ras;
+    if (!ras) return;
+    ras->OnStatusChange = [this](const std::string& status) { log_.WriteLog("Dial-Up : " + status, 2); };
+    ras->OnDisconnected = [this] { log_.WriteLog("Dial-Up : Disconnected", 2); };
 }
 
 void Gateway::SetDisplay(TransferDisplay* display) {

@@ -164,7 +164,7 @@ void TagRas::TakeProgress(const std::vector<RasProgress>& reports) {
     Reentry guard(takingProgress_);
     for (const auto& report : reports) {
         // A failure is told by the error it raises, not by a repeated state text.
-        if (report.Error == 0 && OnStatusChange) OnStatusChange(*this, StatusText(report.State));
+        if (report.Error == 0 && OnStatusChange) OnStatusChange(StatusText(report.State));
         if (!connected_) connected_ = report.State == rcsConnected;
         if (report.Error != 0) {
             lastResult_ = report.Error;
@@ -187,7 +187,7 @@ void TagRas::HangUp() {
     handle_ = NoRasHandle;
     if (!ours) return;
     backend_->HangUp(line);
-    if (OnDisconnected) OnDisconnected(*this);
+    if (OnDisconnected) OnDisconnected();
 }
 
 void TagRas::Abort() noexcept {

@@ -5,25 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "net/DialUpLink.h"
+#include "net/DialUpConnection.h"
 #include "net/ERASError.h"
 #include "net/RasBackend.h"
 #include "net/TTimeCounter.h"
 
 namespace qlk {
 
-class TagRas;
-
-using TRASNotifyEvent = std::function<void(TagRas& sender, const std::string& RASStatusStr)>;
-using TRASEvent = std::function<void(TagRas& sender)>;
-
 // The dial-up connection over which the gateway reaches the Internet when a
 // phone-book entry is selected instead of the local network. It dials the
 // entry (Service) with its stored settings and the configured password,
 // reports the call's progress as readable texts, waits for the line with a
 // time-out while the window stays live, and hangs up only what it dialled:
-// a connection to the entry that is already up is used as it stands.
-class TagRas : public DialUpLink {
+// a connection to the entry that is already up is used as it stands. Its
+// status texts and the end of a line it dialled come through OnStatusChange
+// and OnDisconnected.
+class TagRas : public DialUpConnection {
 public:
     static constexpr const char* NoRasMessage = "TagRas component was unable to detect\nRAS on your system.";
     static constexpr const char* ConnectedMessage =
@@ -40,10 +37,11 @@ public:
 
     // Phone-book entry names, refreshed at construction and whenever a
     // non-empty Service is checked.
-    const std::vector<std::string>& Entries() const { return entries_; }
+    std::vector<std::string> Entries() const override { return entries_; }
 
     const std::string& Service() const { return service_; }
-    void SetService(const std::string& entry);
+    void SetService(const std::string& entry) override;
+    void SetPassword(const std::string& password) override { Password = password; }
 
     // Only a connection to Service itself counts as one to adopt; when off,
     // any connection that has an IP address does.
@@ -57,8 +55,6 @@ public:
     int TimeOut() const { return counter_.TimeOut; }
     void SetTimeOut(int seconds) { counter_.TimeOut = seconds; }
 
-    TRASNotifyEvent OnStatusChange;
-    TRASEvent OnDisconnected;
     // Shows the component's messages to the operator; it must not wait for
     // an answer. Unassigned, the messages are dropped.
     std::function<void(const std::string& text)> OnShowMessage;
@@ -69,7 +65,7 @@ public:
     // seconds; nothing of a failed call is left running.
     void Dial() override;
     // Ends the connection if this component dialled it, then OnDisconnected.
-    void HangUp();
+    void HangUp() override;
     // HangUp, and a running Dial ends with ECanceledError. Never raises.
     void Abort() noexcept override;
     // Looks for a connection to adopt; one found becomes this component's.

@@ -92,8 +92,8 @@ protected:
         auto ras = std::make_unique<TagRas>(std::move(backend));
         ras->Password = kPassword;
         ras->SetTimeOut(10);
-        ras->OnStatusChange = [this](TagRas&, const std::string& text) { events.push_back(text); };
-        ras->OnDisconnected = [this](TagRas&) { events.push_back("Disconnected"); };
+        ras->OnStatusChange = [this](const std::string& text) { events.push_back(text); };
+        ras->OnDisconnected = [this] { events.push_back("Disconnected"); };
         return ras;
     }
 

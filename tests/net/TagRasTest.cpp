@@ -24,8 +24,8 @@ protected:
         auto owned = std::make_unique<ScriptedRasBackend>();
         service = owned.get();
         ras = std::make_unique<TagRas>(std::move(owned));
-        ras->OnStatusChange = [this](TagRas&, const std::string& text) { events.push_back(text); };
-        ras->OnDisconnected = [this](TagRas&) { events.push_back("Disconnected"); };
+        ras->OnStatusChange = [this](const std::string& text) { events.push_back(text); };
+        ras->OnDisconnected = [this] { events.push_back("Disconnected"); };
         ras->OnShowMessage = [this](const std::string& text) { messages.push_back(text); };
     }
 
