@@ -110,7 +110,10 @@ int NmcliBackend::EnumEntries(std::vector<std::string>& names) {
     types_.clear();
     for (const auto& line : answer.Lines) {
         auto fields = TerseFields(line);
-        if (fields.size() != 2 || fields[0].empty() || !kDialUpSettings.count(fields[1])) continue;
+        if (fields.size() != 2 || fields[0].empty() || fields[0].size() > MaxNameLength ||
+            !kDialUpSettings.count(fields[1])) {
+            continue;
+        }
         if (names.size() < MaxEntries && types_.emplace(fields[0], fields[1]).second)
             names.push_back(fields[0]);
     }
@@ -269,7 +272,7 @@ void NmcliBackend::StartProbe() {
         up ? std::vector<std::string>{"-t", "-f", "NAME", "connection", "show", "--active"}
            : std::vector<std::string>{"-t", "-f", "DEVICE,STATE,CONNECTION", "device"};
     if (!probe_->Start(nmcli_, arguments)) probe_.reset();
-    nextProbe_ = std::chrono::steady_clock::now() + ProbeInterval;
+    nextProbe_ = std::chrono::steady_clock::now() + (up ? LineCheckInterval : ProbeInterval);
 }
 
 void NmcliBackend::TakeProbe(std::vector<RasProgress>& reports) {

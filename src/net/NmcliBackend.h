@@ -23,8 +23,12 @@ public:
     static constexpr std::size_t MaxEntries = 1000;
     // Longest wait for one of nmcli's answers to a query.
     static constexpr std::chrono::seconds QueryTimeOut{15};
-    // How often the device's state is asked for while a call runs and while the line is up.
+    // How often the device's state is asked for while a call runs, and
+    // whether the profile is still active once the line is up.
     static constexpr std::chrono::milliseconds ProbeInterval{1000};
+    static constexpr std::chrono::milliseconds LineCheckInterval{3000};
+    // Longest profile name taken into the phone book.
+    static constexpr std::size_t MaxNameLength = 255;
 
     explicit NmcliBackend(std::string nmcliPath);
     ~NmcliBackend() override;

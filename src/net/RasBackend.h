@@ -69,8 +69,6 @@ public:
     virtual int HangUp(RasHandle handle) = 0;
     // Readable text of an error code; empty when the code is unknown.
     virtual std::string ErrorText(int code) = 0;
-    // The service's own text for a connection state; empty for the built-in one.
-    virtual std::string StateText(int) { return {}; }
 };
 
 }  // namespace qlk

@@ -15,6 +15,9 @@ namespace {
 
 // The longest the call's wait holds the window between two runs of the pump.
 constexpr std::chrono::milliseconds kTick(50);
+// How often a line that is up is looked at from inside the event pump, which
+// some loops run far more often than that.
+constexpr std::chrono::milliseconds kLineCheck(50);
 
 // Scoped flag against running the progress handler inside itself.
 class Reentry {
@@ -209,10 +212,6 @@ void TagRas::Reset() {
 }
 
 std::string TagRas::StatusText(int state) const {
-    if (backend_) {
-        std::string own = backend_->StateText(state);
-        if (!own.empty()) return own;
-    }
     static const std::map<int, const char*> builtIn = {
         {rcsOpenPort, "Initializing..."},
         {rcsConnectDevice, "Dialing..."},
@@ -244,8 +243,12 @@ void TagRas::RaiseRasError(int code) {
 void TagRas::WatchLine() {
     if (outerPump_) return;
     auto outer = std::make_shared<std::function<void()>>();
-    *outer = SetMessagePump([this, outer] {
+    auto nextLook = std::make_shared<std::chrono::steady_clock::time_point>();
+    *outer = SetMessagePump([this, outer, nextLook] {
         if (*outer) (*outer)();
+        const auto now = std::chrono::steady_clock::now();
+        if (now < *nextLook) return;
+        *nextLook = now + kLineCheck;
         PumpEvents();
     });
     outerPump_ = std::move(outer);

@@ -44,7 +44,7 @@ bool ProcessAlive(const std::string& pid) {
 // Runs the event pump until the line that is up reports its end, as an
 // operation running over the line would.
 int PumpUntilLineDrops() {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 8s;
     while (std::chrono::steady_clock::now() < deadline) {
         try {
             ProcessMessages();
