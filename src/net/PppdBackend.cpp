@@ -117,8 +117,11 @@ int ChatAbortError(const std::vector<std::string>& lines) {
 }  // namespace
 
 PppdBackend::PppdBackend(std::string pppdPath, std::filesystem::path peersFolder,
-                         std::filesystem::path runFolder)
-    : pppd_(std::move(pppdPath)), peers_(std::move(peersFolder)), run_(std::move(runFolder)) {}
+                         std::filesystem::path runFolder, bool privileged)
+    : pppd_(std::move(pppdPath)),
+      peers_(std::move(peersFolder)),
+      run_(std::move(runFolder)),
+      privileged_(privileged) {}
 
 PppdBackend::~PppdBackend() = default;
 
@@ -144,8 +147,28 @@ int PppdBackend::EnumEntries(std::vector<std::string>& names) {
     return 0;
 }
 
+std::optional<PppdBackend::PeerOptions> PppdBackend::ReadPeer(const std::string& entry) const {
+    if (!IsPeerName(entry)) return std::nullopt;
+    std::ifstream probe(peers_ / entry);
+    if (!probe) return std::nullopt;
+    PeerOptions peer;
+    const std::vector<std::string> words = OptionWords(ReadSmallFile(peers_ / entry, kMaxOptionsFile));
+    for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+        if (words[i] == "user") peer.UserName = words[i + 1];
+        if (words[i] == "password") peer.PasswordStored = true;
+        if (words[i] == "plugin" && words[i + 1].find("passwordfd") != std::string::npos)
+            peer.LoadsPasswordFd = true;
+        if (words[i] == "linkname" && IsPeerName(words[i + 1])) peer.LinkName = words[i + 1];
+    }
+    if (peer.LinkName.empty() && privileged_) peer.LinkName = entry;
+    return peer;
+}
+
 std::optional<PppdBackend::LinkFile> PppdBackend::ReadLinkFile(const std::string& entry) const {
-    const std::vector<std::string> lines = OptionWords(ReadSmallFile(run_ / ("ppp-" + entry + ".pid"), 256));
+    auto peer = ReadPeer(entry);
+    if (!peer || peer->LinkName.empty()) return std::nullopt;
+    const std::vector<std::string> lines =
+        OptionWords(ReadSmallFile(run_ / ("ppp-" + peer->LinkName + ".pid"), 256));
     if (lines.empty() || lines[0].size() > 9 ||
         !std::all_of(lines[0].begin(), lines[0].end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
@@ -182,14 +205,10 @@ int PppdBackend::HasIpAddress(RasHandle handle, bool& hasAddress) {
 int PppdBackend::GetEntryDialParams(const std::string& entry, RasDialParams& params, bool& passwordStored) {
     params = {};
     passwordStored = false;
-    if (!IsPeerName(entry)) return reCannotFindEntry;
-    std::ifstream probe(peers_ / entry);
-    if (!probe) return reCannotFindEntry;
-    const std::vector<std::string> words = OptionWords(ReadSmallFile(peers_ / entry, kMaxOptionsFile));
-    for (std::size_t i = 0; i + 1 < words.size(); ++i) {
-        if (words[i] == "user") params.UserName = words[i + 1];
-        if (words[i] == "password") passwordStored = true;
-    }
+    auto peer = ReadPeer(entry);
+    if (!peer) return reCannotFindEntry;
+    params.UserName = peer->UserName;
+    passwordStored = peer->PasswordStored;
     return 0;
 }
 
@@ -203,24 +222,17 @@ int PppdBackend::SetEntryDialParams(const std::string& entry, const RasDialParam
 
 int PppdBackend::Dial(const std::string& entry, const RasDialParams&, RasHandle& handle) {
     handle = NoRasHandle;
-    if (!IsPeerName(entry)) return reCannotFindEntry;
+    auto peer = ReadPeer(entry);
+    if (!peer) return reCannotFindEntry;
     if (call_) HangUp(callHandle_);
-    // "nopersist" and "nodetach" after the peer's own options: the call must
-    // end when the line drops and stay this process's child to be watched.
-    std::vector<std::string> arguments = {"call",     entry,       "linkname", entry,
-                                          "nodetach", "nopersist", "logfd",    "1"};
     std::optional<std::string> secret;
     auto password = passwords_.find(entry);
     if (password != passwords_.end()) {
-        if (!password->second.empty()) {
-            secret = password->second;
-            for (const char* word : {"plugin", "passwordfd.so", "passwordfd"}) arguments.push_back(word);
-            arguments.push_back(std::to_string(ChildProcess::SecretFd));
-        }
+        if (!password->second.empty() && (privileged_ || peer->LoadsPasswordFd)) secret = password->second;
         passwords_.erase(password);
     }
     auto call = std::make_unique<ChildProcess>();
-    if (!call->Start(pppd_, arguments, secret)) {
+    if (!call->Start(pppd_, CallArguments(entry, *peer, secret.has_value()), secret)) {
         failure_ = reServiceCannotStart;
         failureDetail_ = pppd_.empty() ? "pppd not found" : pppd_ + " did not start";
         return reServiceCannotStart;
@@ -231,6 +243,26 @@ int PppdBackend::Dial(const std::string& entry, const RasDialParams&, RasHandle&
     log_.clear();
     callHandle_ = handle = call_->Pid();
     return 0;
+}
+
+// "nodetach" and "nopersist" after the peer's own options: the call must stay
+// this process's child to be watched, and end when the line drops.
+std::vector<std::string> PppdBackend::CallArguments(const std::string& entry, const PeerOptions& peer,
+                                                    bool givesPassword) const {
+    std::vector<std::string> arguments = {"call", entry, "nodetach", "nopersist", "logfd", "1"};
+    if (privileged_ && peer.LinkName == entry) {
+        arguments.push_back("linkname");
+        arguments.push_back(entry);
+    }
+    if (givesPassword) {
+        if (!peer.LoadsPasswordFd) {
+            arguments.push_back("plugin");
+            arguments.push_back("passwordfd.so");
+        }
+        arguments.push_back("passwordfd");
+        arguments.push_back(std::to_string(ChildProcess::SecretFd));
+    }
+    return arguments;
 }
 
 std::vector<RasProgress> PppdBackend::Progress(RasHandle handle, std::chrono::milliseconds wait) {

@@ -65,11 +65,13 @@ protected:
         setenv("PATH", (test::SourcePath("tests/net/fakes").string() + ":" + savedPath_).c_str(), 1);
         setenv("QLK_FAKE_RECORD", (folder_ / "record").c_str(), 1);
         setenv("QLK_FAKE_RUNDIR", (folder_ / "run").c_str(), 1);
+        setenv("QLK_FAKE_PEERS", (folder_ / "peers").c_str(), 1);
         unsetenv("QLK_FAKE_STORED");
         fs::create_directories(folder_ / "run");
         fs::create_directories(folder_ / "peers");
         test::WriteFileBytes(folder_ / "peers" / "provider", "user gateway # the office account\n");
         test::WriteFileBytes(folder_ / "peers" / "backup", "user \"backup line\"\npassword stored\n");
+        test::WriteFileBytes(folder_ / "peers" / "office", "plugin passwordfd.so\nlinkname officelink\n");
         test::WriteFileBytes(folder_ / "peers" / "provider~", "an editor's copy\n");
         test::WriteFileBytes(folder_ / "peers" / "two words", "not a peer name\n");
     }
@@ -80,9 +82,10 @@ protected:
         return FileLines(folder_ / ("record." + std::string(what)));
     }
 
-    std::unique_ptr<TagRas> Pppd() {
-        return Component(
-            std::make_unique<PppdBackend>(ChildProcess::Find("pppd"), folder_ / "peers", folder_ / "run"));
+    // PRIVILEGED: as if the gateway ran as root.
+    std::unique_ptr<TagRas> Pppd(bool privileged = true) {
+        return Component(std::make_unique<PppdBackend>(ChildProcess::Find("pppd"), folder_ / "peers",
+                                                       folder_ / "run", privileged));
     }
     std::unique_ptr<TagRas> Nmcli() {
         return Component(std::make_unique<NmcliBackend>(ChildProcess::Find("nmcli")));
@@ -131,9 +134,9 @@ const std::vector<RunCase> kFailedRuns = {
 TEST_F(DialUpBackendTest, PppdCallsThePeerWithThePasswordOnAPipeOnly) {
     Run("success");
     auto ras = Pppd();
-    EXPECT_THAT(ras->Entries(), ElementsAre("backup", "provider"));
+    EXPECT_THAT(ras->Entries(), ElementsAre("backup", "office", "provider"));
     ASSERT_EQ(DialCode(*ras, "Provider"), 0);
-    EXPECT_THAT(Recorded("args"), ElementsAre("call provider linkname provider nodetach nopersist logfd 1 "
+    EXPECT_THAT(Recorded("args"), ElementsAre("call provider nodetach nopersist logfd 1 linkname provider "
                                               "plugin passwordfd.so passwordfd 3"));
     EXPECT_THAT(Recorded("password"), ElementsAre(kPassword));
     EXPECT_THAT(events, ElementsAre("Initializing...", "Dialing...", "Dialing...",
@@ -146,7 +149,27 @@ TEST_F(DialUpBackendTest, PppdCallsThePeerWithThePasswordOnAPipeOnly) {
 
     // A peer that keeps its own password gets none from the gateway.
     ASSERT_EQ(DialCode(*ras, "backup"), 0);
-    EXPECT_EQ(Recorded("args").back(), "call backup linkname backup nodetach nopersist logfd 1");
+    EXPECT_EQ(Recorded("args").back(), "call backup nodetach nopersist logfd 1 linkname backup");
+    ras->HangUp();
+    ExpectNoFakeLeft();
+}
+
+// pppd refuses "linkname" and "plugin" from anyone but root; without root
+// the peer file loads the plugin and names the link, or goes without.
+TEST_F(DialUpBackendTest, WithoutRootThePeerFileLoadsThePluginAndNamesTheLink) {
+    Run("success");
+    auto ras = Pppd(false);
+    ASSERT_EQ(DialCode(*ras, "provider"), 0);
+    EXPECT_EQ(Recorded("args").back(), "call provider nodetach nopersist logfd 1");
+    EXPECT_FALSE(fs::exists(folder_ / "record.password"));
+    ras->HangUp();
+
+    ASSERT_EQ(DialCode(*ras, "office"), 0);
+    EXPECT_EQ(Recorded("args").back(), "call office nodetach nopersist logfd 1 passwordfd 3");
+    EXPECT_THAT(Recorded("password"), ElementsAre(kPassword));
+    auto other = Pppd(false);
+    other->SetService("office");
+    EXPECT_TRUE(other->IsConnected()) << "the link is found by the peer's own link name";
     ras->HangUp();
     ExpectNoFakeLeft();
 }
