@@ -173,8 +173,12 @@ bool ChildProcess::Running() {
     // Look without reaping first: while the ended child is not reaped its
     // process group cannot be reused, so what it left behind can be ended.
     siginfo_t info{};
-    if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
-        return errno == EINTR;
+    if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        if (errno == EINTR) return true;
+        // Reaped elsewhere: the number is no longer ours to signal.
+        pid_ = -1;
+        return false;
+    }
     if (info.si_pid == 0) return true;
     kill(-pid_, SIGKILL);
     int status = 0;
