@@ -16,8 +16,6 @@ namespace {
 const std::map<std::string, std::string> kDialUpSettings = {
     {"gsm", "gsm"}, {"cdma", "cdma"}, {"pppoe", "pppoe"}, {"vpn", "vpn"}};
 
-constexpr std::size_t kDetailLength = 160;
-
 // The device states of an activation, in the order they come, as the
 // dial-up states they stand for.
 int StateOfDevice(const std::string& text) {
@@ -42,14 +40,6 @@ int Rank(int state) {
         rcsAuthenticate, rcsAuthenticated, rcsLogonNetwork,    rcsConnected};
     auto found = std::find(order.begin(), order.end(), state);
     return static_cast<int>(found - order.begin());
-}
-
-std::string CleanDetail(const std::string& line) {
-    std::string clean;
-    for (char c : line) {
-        if (c >= 0x20 && c < 0x7f && clean.size() < kDetailLength) clean += c;
-    }
-    return clean;
 }
 
 }  // namespace
@@ -258,7 +248,7 @@ void NmcliBackend::TakeCallEnd(std::vector<RasProgress>& reports) {
         if (line.rfind("Error:", 0) == 0) error = line;
     }
     failure_ = ErrorOfText(error);
-    failureDetail_ = CleanDetail(error);
+    failureDetail_ = error;
     ended_ = true;
     reports.push_back({state_, failure_});
 }
@@ -312,11 +302,7 @@ int NmcliBackend::HangUp(RasHandle handle) {
 }
 
 std::string NmcliBackend::ErrorText(int code) {
-    std::string text = RasErrorText(code);
-    if ((code == reUnknown || code == reServiceCannotStart) && code == failure_ && !failureDetail_.empty()) {
-        text += " (" + failureDetail_ + ")";
-    }
-    return text;
+    return RasErrorText(code, code == failure_ ? failureDetail_ : std::string());
 }
 
 }  // namespace qlk

@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::size_t kMaxOptionsFile = 64 * 1024;
 constexpr std::size_t kLogLinesKept = 100;
-constexpr std::size_t kDetailLength = 160;
 
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit) {
     std::ifstream in(file, std::ios::binary);
@@ -80,15 +79,6 @@ bool InterfaceHasIPv4(const std::string& interfaceName) {
     }
     freeifaddrs(list);
     return found;
-}
-
-// Printable ASCII only, and short: log text goes into an error message.
-std::string CleanDetail(const std::string& line) {
-    std::string clean;
-    for (char c : line) {
-        if (c >= 0x20 && c < 0x7f && clean.size() < kDetailLength) clean += c;
-    }
-    return clean;
 }
 
 // What chat reports when an ABORT string of the entry's script matched. A
@@ -278,7 +268,7 @@ std::vector<RasProgress> PppdBackend::Progress(RasHandle handle, std::chrono::mi
         for (const auto& line : call_->ReadLines(std::chrono::milliseconds(0))) TakeLine(line, reports);
         ended_ = true;
         failure_ = ErrorOfExit(call_->ExitCode(), log_);
-        failureDetail_ = log_.empty() ? std::string() : CleanDetail(log_.back());
+        failureDetail_ = log_.empty() ? std::string() : log_.back();
         reports.push_back({state_, failure_});
     }
     return reports;
@@ -351,11 +341,7 @@ int PppdBackend::HangUp(RasHandle handle) {
 }
 
 std::string PppdBackend::ErrorText(int code) {
-    std::string text = RasErrorText(code);
-    const bool general = code == reUnknown || code == reServiceCannotStart || code == reScriptFailed ||
-                         code == reNegotiationFailed;
-    if (general && code == failure_ && !failureDetail_.empty()) text += " (" + failureDetail_ + ")";
-    return text;
+    return RasErrorText(code, code == failure_ ? failureDetail_ : std::string());
 }
 
 }  // namespace qlk

@@ -29,4 +29,17 @@ std::string RasErrorText(int code) {
     return found == texts.end() ? std::string() : found->second;
 }
 
+std::string RasErrorText(int code, const std::string& detail) {
+    constexpr std::size_t detailLength = 160;
+    std::string text = RasErrorText(code);
+    const bool general = code == reUnknown || code == reServiceCannotStart || code == reScriptFailed ||
+                         code == reNegotiationFailed;
+    std::string clean;
+    for (char c : detail) {
+        if (c >= 0x20 && c < 0x7f && clean.size() < detailLength) clean += c;
+    }
+    if (general && !clean.empty()) text += " (" + clean + ")";
+    return text;
+}
+
 }  // namespace qlk

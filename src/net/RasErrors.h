@@ -27,4 +27,9 @@ enum RasError : int {
 // The readable text of CODE; empty when the code is not one of the above.
 std::string RasErrorText(int code);
 
+// The text of CODE followed by what the link tool itself said (DETAIL, made
+// printable and cut short) when CODE is one of the general failures that
+// the tool's own words explain better.
+std::string RasErrorText(int code, const std::string& detail);
+
 }  // namespace qlk

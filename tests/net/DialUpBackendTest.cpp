@@ -261,8 +261,19 @@ TEST_F(DialUpBackendTest, NmcliFailuresBecomeReadableErrors) {
         EXPECT_EQ(DialCode(*ras, "DSL"), c.code);
         EXPECT_EQ(Recorded("args").back(), "connection down id DSL") << "a failed activation is taken down";
     }
-    Run("hangup");
+    Run("unknown");
     auto ras = Nmcli();
+    ras->SetService("DSL");
+    try {
+        ras->Dial();
+        ADD_FAILURE() << "no error";
+    } catch (const ERASError& error) {
+        EXPECT_EQ(error.Code, reUnknown);
+        EXPECT_STREQ(error.what(),
+                     "Unknown error. (Error: Connection activation failed: IP configuration could not be "
+                     "reserved[0m)");
+    }
+    Run("hangup");
     ASSERT_EQ(DialCode(*ras, "DSL"), 0);
     EXPECT_EQ(PumpUntilLineDrops(), reRemoteDisconnection);
 }

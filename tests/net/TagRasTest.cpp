@@ -216,6 +216,14 @@ TEST_F(TagRasTest, ServiceIsCheckedAgainstThePhoneBook) {
     EXPECT_EQ(ras->Service(), "Office");
     EXPECT_THAT(messages, ElementsAre(TagRas::InvalidServiceMessage, TagRas::ConnectedMessage));
 
+    // A long phone book is listed whole.
+    auto longBook = std::make_unique<ScriptedRasBackend>();
+    longBook->entries.clear();
+    for (int i = 1; i <= 30; ++i) longBook->entries.push_back("Line " + std::to_string(i));
+    TagRas many(std::move(longBook));
+    EXPECT_TRUE(many.RASAvailable());
+    EXPECT_EQ(many.Entries().size(), 30u);
+
     TagRas none(nullptr);
     std::vector<std::string> noneMessages;
     none.OnShowMessage = [&](const std::string& text) { noneMessages.push_back(text); };
