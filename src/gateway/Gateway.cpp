@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <system_error>
 
 #include "gateway/TransferDisplay.h"
 #include "gateway/Version.h"
+#include "mapi/TEmail.h"
 #include "message/TextUtils.h"
 #include "net/DialUpConnection.h"
+#include "platform/EFCreateError.h"
+#include "platform/EStreamError.h"
 #include "platform/EventPump.h"
 
 namespace qlk {
@@ -18,6 +22,18 @@ namespace {
 const std::array<const char*, 3> kLostConnectionTexts = {"reset by peer", "Software caused connection abort",
                                                          "Socket is not Connected"};
 
+// A retrieved message is only a working copy: the server keeps the message
+// until the post office holds its own copy on disk, and the next run removes
+// whatever a crash left behind. Syncing the copy to the disk would protect
+// nothing and cost every message two waits for the disk.
+void WriteWorkingCopy(const std::string& path, const std::string& contents) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) throw EFCreateError(path);
+    file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    file.close();
+    if (!file) throw EStreamError::Write();
+}
+
 }  // namespace
 
 Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage)
@@ -25,9 +41,20 @@ Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std:
       log_(workFolder_),
       config_(workFolder_, log_, std::move(showMessage)),
       users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }),
-      cycle_(log_, users_.Table(), pop_, workFolder_) {
+      mapi_(TEmail::ForGateway(workFolder_)),
+      cycle_(log_, users_.Table(), pop_, workFolder_),
+      inbound_(*this) {
     WireClients();
 }
+
+Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage,
+                 std::shared_ptr<SimpleMapi> postOffice)
+    : Gateway(std::move(workFolder), std::move(showMessage)) {
+    mapi_ = std::make_unique<TEmail>(std::move(postOffice));
+    mapi_->Profile = "Internet";
+}
+
+Gateway::~Gateway() = default;
 
 void Gateway::WireClients() {
     inetmsg_.SetContentType("text/plain");
@@ -39,8 +66,24 @@ void Gateway::WireClients() {
     pop_.DefaultPort = 110;
     pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
     pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
+    pop_.OnUserMessageSave = [this](TagSocket&, int num, const std::string& contents) {
+        WriteWorkingCopy(pop_.MessageFileName(num), contents);
+    };
     pop_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     cycle_.CurrentSettings = [this] { return CurrentSettings(); };
+    cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };
+}
+
+void Gateway::ResetMessageObjects() {
+    inetmsg_.Clear();
+    inetmsg_.SetContentType("text/plain");
+    mapi_->Recipient.clear();
+    mapi_->CC.clear();
+    mapi_->Bcc.clear();
+    mapi_->Attachment.clear();
+    mapi_->Subject.clear();
+    mapi_->Text.clear();
+    mapi_->ClearLongText();
 }
 
 Settings Gateway::CurrentSettings() const {

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "gateway/ConfigurationFile.h"
+#include "gateway/InboundTransfer.h"
 #include "gateway/Settings.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TransferCycle.h"
@@ -16,12 +18,15 @@
 namespace qlk {
 
 class DialUpConnection;
+class SimpleMapi;
+class TEmail;
 class TransferDisplay;
 
 // The long-lived objects of the gateway, one of each, shared by the
 // transfers: the status log, QLK.CFG, the user table, the POP3 client
 // storing into QLKMSG/, the SMTP client bound to the one Internet message,
-// and the transfer cycle. The desktop window and the headless front end
+// the post-office session (profile "Internet"), the transfer cycle and the
+// inbound transfer. The desktop window and the headless front end
 // both drive this same core.
 class Gateway {
 public:
@@ -30,6 +35,10 @@ public:
 
     // SHOWMESSAGE informs the operator without waiting (a damaged QLK.CFG).
     Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage);
+    // The same over a given post-office loader instead of MAPI.INI's.
+    Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage,
+            std::shared_ptr<SimpleMapi> postOffice);
+    ~Gateway();
     Gateway(const Gateway&) = delete;
     Gateway& operator=(const Gateway&) = delete;
 
@@ -40,7 +49,14 @@ public:
     TmsRemotePOP& POP() { return pop_; }
     TmsSMTP& SMTP() { return smtp_; }
     TmsMessage& InetMsg() { return inetmsg_; }
+    TEmail& MAPI() { return *mapi_; }
     TransferCycle& Cycle() { return cycle_; }
+    InboundTransfer& Inbound() { return inbound_; }
+
+    // Empties the Internet message (content type "text/plain") and the
+    // post-office message's recipients, attachments, subject and text;
+    // before every message, inbound and outbound.
+    void ResetMessageObjects();
 
     // Where the settings in force come from: the window's controls, or
     // the record that UseSettings keeps.
@@ -80,7 +96,9 @@ private:
     TmsMessage inetmsg_;
     TmsSMTP smtp_;
     TmsRemotePOP pop_;
+    std::unique_ptr<TEmail> mapi_;
     TransferCycle cycle_;
+    InboundTransfer inbound_;
     TransferDisplay* display_ = nullptr;
     Settings settings_;
 };

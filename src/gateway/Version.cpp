@@ -2,6 +2,8 @@
 
 namespace qlk {
 
-std::string UpdateServerHost() { return QLK_UPDATE_HOST; }
+std::string UpdateServerHost() {
+    return QLK_UPDATE_HOST;
+}
 
 }  // namespace qlk
