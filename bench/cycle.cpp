@@ -15,25 +15,26 @@
 #include <sstream>
 #include <string>
 
+#include "RatioReporter.h"
 #include "gateway/ConfigurationFile.h"
 #include "gateway/HeadlessGateway.h"
 #include "gateway/UsersDatabase.h"
 #include "mapi/PostOffice.h"
-#include "support/DovecotMailboxes.h"
+#include "support/Peers.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using qlk::test::DovecotMailboxes;
+using qlk::test::DovecotPeer;
 
 constexpr int kMessages = 1000;
 constexpr std::size_t kMessageSize = 20 * 1024;
 
-DovecotMailboxes* Dovecot() {
-    static std::unique_ptr<DovecotMailboxes> peer = [] {
+DovecotPeer* Dovecot() {
+    static std::unique_ptr<DovecotPeer> peer = [] {
         std::string why;
-        auto started = DovecotMailboxes::Start({{"joe", "secret"}}, why);
+        auto started = DovecotPeer::Start({{"joe", "secret"}}, why);
         if (!started) std::cerr << why << "\n";
         return started;
     }();
@@ -50,7 +51,7 @@ std::string SampleMessage(int number) {
     return text;
 }
 
-void Fill(DovecotMailboxes& dovecot) {
+void Fill(DovecotPeer& dovecot) {
     for (int i = 0; i < kMessages; ++i) dovecot.AddMessage("joe", SampleMessage(i));
 }
 
@@ -85,7 +86,7 @@ std::size_t Delivered(const fs::path& maildir) {
 }
 
 void BM_Quelmark_Cycle1000(benchmark::State& state) {
-    DovecotMailboxes* dovecot = Dovecot();
+    DovecotPeer* dovecot = Dovecot();
     if (!dovecot) {
         state.SkipWithError("dovecot did not start");
         return;
@@ -111,7 +112,7 @@ void BM_Quelmark_Cycle1000(benchmark::State& state) {
 }
 
 void BM_FetchmailProcmail_1000(benchmark::State& state) {
-    DovecotMailboxes* dovecot = Dovecot();
+    DovecotPeer* dovecot = Dovecot();
     if (!dovecot || std::system("command -v fetchmail >/dev/null && test -x /usr/bin/procmail") != 0) {
         state.SkipWithError("dovecot, fetchmail or procmail missing");
         return;
@@ -157,39 +158,14 @@ BENCHMARK(BM_FetchmailProcmail_1000)
     ->Iterations(1)
     ->Repetitions(3);
 
-// Prints the two rates side by side after the runs (medians of the repetitions).
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            if (run.run_type != Run::RT_Aggregate) continue;
-            auto rate = run.counters.find("items_per_second");
-            if (rate == run.counters.end()) continue;
-            if (run.run_name.function_name.find("Quelmark") != std::string::npos) quelmark_ = rate->second;
-            if (run.run_name.function_name.find("Fetchmail") != std::string::npos) fetchmail_ = rate->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (quelmark_ > 0 && fetchmail_ > 0) {
-            std::printf(
-                "1,000 messages of 20 KB: quelmark cycle %.0f msgs/s (%.2f s), fetchmail+procmail %.0f "
-                "msgs/s "
-                "(%.2f s), ratio %.2f\n",
-                quelmark_, kMessages / quelmark_, fetchmail_, kMessages / fetchmail_, quelmark_ / fetchmail_);
-        }
-    }
-
-private:
-    double quelmark_ = 0;
-    double fetchmail_ = 0;
-};
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RateReporter reporter;
+    RatioReporter reporter("Quelmark", "Fetchmail", [](double quelmark, double fetchmail) {
+        std::printf(
+            "1,000 messages of 20 KB: quelmark cycle %.0f msgs/s (%.2f s), fetchmail+procmail %.0f msgs/s "
+            "(%.2f s), ratio %.2f\n",
+            quelmark, kMessages / quelmark, fetchmail, kMessages / fetchmail, quelmark / fetchmail);
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
