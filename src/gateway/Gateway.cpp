@@ -9,6 +9,7 @@
 #include "gateway/Version.h"
 #include "mapi/TEmail.h"
 #include "message/TextUtils.h"
+#include "net/DialUpConnection.h"
 #include "platform/EFCreateError.h"
 #include "platform/EStreamError.h"
 #include "platform/EventPump.h"
@@ -118,6 +119,9 @@ void Gateway::CreateWorkFolders() {
 
 void Gateway::SetRAS(DialUpConnection* ras) {
     cycle_.RAS = ras;
+    if (!ras) return;
+    ras->OnStatusChange = [this](const std::string& status) { log_.WriteLog("Dial-Up : " + status, 2); };
+    ras->OnDisconnected = [this] { log_.WriteLog("Dial-Up : Disconnected", 2); };
 }
 
 void Gateway::SetDisplay(TransferDisplay* display) {

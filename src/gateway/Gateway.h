@@ -76,7 +76,7 @@ public:
     void CreateWorkFolders();
 
     // The dial-up component and the window's progress bar and button; both
-    // may be none.
+    // may be none. The component's status texts and hang-ups go to the log.
     void SetRAS(DialUpConnection* ras);
     void SetDisplay(TransferDisplay* display);
     // Progress of a transfer: 100 puts the bar back to 0. Runs the event pump.

@@ -2,12 +2,16 @@
 
 #include <ostream>
 
+#include "net/SystemRasBackend.h"
+
 namespace qlk {
 
 HeadlessGateway::HeadlessGateway(std::filesystem::path workFolder, std::ostream& out)
     // What the window would show in a message box is in the status log already.
-    : view_(out), gateway_(std::move(workFolder), [](const std::string&) {}) {
+    : view_(out), gateway_(std::move(workFolder), [](const std::string&) {}), ras_(SystemRasBackend()) {
     gateway_.SetDisplay(this);
+    ras_.OnShowMessage = [this](const std::string& text) { gateway_.Log().WriteLog(text, 1); };
+    gateway_.SetRAS(&ras_);
     gateway_.Log().SetView(&view_);
 }
 

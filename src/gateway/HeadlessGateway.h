@@ -6,6 +6,7 @@
 #include "gateway/Gateway.h"
 #include "gateway/StreamLogView.h"
 #include "gateway/TransferDisplay.h"
+#include "net/TagRas.h"
 
 namespace qlk {
 
@@ -33,6 +34,7 @@ public:
 private:
     StreamLogView view_;
     Gateway gateway_;
+    TagRas ras_;
 };
 
 }  // namespace qlk

@@ -31,6 +31,7 @@
 #include <system_error>
 
 #include "gateway/Version.h"
+#include "net/SystemRasBackend.h"
 #include "platform/EFOpenError.h"
 #include "platform/EventPump.h"
 #include "ui/CoreText.h"
@@ -129,6 +130,10 @@ void TfrmQLK::WireGateway() {
     scheduler_ = std::make_unique<Scheduler>(gateway_.Cycle(), log_, *tmrCheckMail_, clock_);
     scheduler_->CurrentSettings = [this] { return CurrentSettings(); };
     scheduler_->EndProcess = [this] { desktop_.EndProcess(); };
+    QLKRAS_ = std::make_unique<TagRas>(SystemRasBackend());
+    QLKRAS_->MinimizeAtConnect = true;
+    QLKRAS_->OnShowMessage = [this](const std::string& text) { desktop_.ShowError(this, FromLatin1(text)); };
+    gateway_.SetRAS(QLKRAS_.get());
 }
 
 // ---------------------------------------------------------------- layout
@@ -449,6 +454,7 @@ void TfrmQLK::FormCreate() {
 
 void TfrmQLK::FillConnectionList() {
     cmbConnection_->clear();
+    for (const std::string& entry : QLKRAS_->Entries()) cmbConnection_->addItem(FromLatin1(entry));
     cmbConnection_->insertItem(0, QStringLiteral("Use Network"));
     cmbConnection_->setCurrentIndex(0);
 }
@@ -476,8 +482,11 @@ void TfrmQLK::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // There is no dial-up connection to hang up before the table closes.
-    if (!shutDown_) FormDestroy();
+    if (!shutDown_) {
+        // Abort hangs up, and ends a dial still waiting for its line.
+        QLKRAS_->Abort();
+        FormDestroy();
+    }
     event->accept();
 }
 
@@ -506,6 +515,7 @@ void TfrmQLK::CloseWithoutAsking() {
 }
 
 void TfrmQLK::RestartGateway() {
+    QLKRAS_->Abort();
     CloseUserTable();
     const QString program = QCoreApplication::applicationFilePath();
     if (!desktop_.StartProgram(program, {}, QString::fromStdString(workFolder_.string()))) {

@@ -15,6 +15,7 @@
 #include "gateway/SystemClock.h"
 #include "gateway/TransferDisplay.h"
 #include "gateway/UserDirectory.h"
+#include "net/TagRas.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -59,6 +60,7 @@ public:
     ~TfrmQLK() override;
 
     Gateway& Core() { return gateway_; }
+    TagRas& QLKRAS() { return *QLKRAS_; }
     Scheduler& Schedule() { return *scheduler_; }
     StatusLog& Log() { return log_; }
     UserDirectory& Users() { return users_; }
@@ -152,6 +154,7 @@ private:
     UserDirectory& users_;
     SystemClock clock_;
     std::unique_ptr<Scheduler> scheduler_;
+    std::unique_ptr<TagRas> QLKRAS_;
     // The settings as last applied: what a control that still shows them stores.
     Settings applied_;
     bool confirmClose_ = true;

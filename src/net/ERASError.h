@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Exception.h"
+
+namespace qlk {
+
+// A dial-up call failed. Code is the dial-up service's error number; the
+// message is the service's readable text for it.
+class ERASError : public Exception {
+public:
+    ERASError(int code, const std::string& message) : Exception(message), Code(code) {}
+
+    int Code;
+};
+
+}  // namespace qlk
