@@ -132,7 +132,7 @@ void TfrmQLK::WireGateway() {
     scheduler_->EndProcess = [this] { desktop_.EndProcess(); };
     QLKRAS_ = std::make_unique<TagRas>(SystemRasBackend());
     QLKRAS_->MinimizeAtConnect = true;
-    QLKRAS_->OnShowMessage = [this](const std::string& text) { desktop_.ShowError(this, FromLatin1(text)); };
+    QLKRAS_->OnShowMessage = [this](const std::string& text) { desktop_.ShowError(this, FromCoreText(text)); };
     gateway_.SetRAS(QLKRAS_.get());
 }
 
@@ -454,7 +454,7 @@ void TfrmQLK::FormCreate() {
 
 void TfrmQLK::FillConnectionList() {
     cmbConnection_->clear();
-    for (const std::string& entry : QLKRAS_->Entries()) cmbConnection_->addItem(FromLatin1(entry));
+    for (const std::string& entry : QLKRAS_->Entries()) cmbConnection_->addItem(FromCoreText(entry));
     cmbConnection_->insertItem(0, QStringLiteral("Use Network"));
     cmbConnection_->setCurrentIndex(0);
 }
