@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "RatioReporter.h"
+#include "RateReporter.h"
 #include "gateway/ConfigurationFile.h"
 #include "gateway/HeadlessGateway.h"
 #include "gateway/UsersDatabase.h"
@@ -159,14 +159,8 @@ BENCHMARK(BM_FetchmailProcmail_1000)
     ->Repetitions(3);
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter("Quelmark", "Fetchmail", [](double quelmark, double fetchmail) {
-        std::printf(
-            "1,000 messages of 20 KB: quelmark cycle %.0f msgs/s (%.2f s), fetchmail+procmail %.0f msgs/s "
-            "(%.2f s), ratio %.2f\n",
-            quelmark, kMessages / quelmark, fetchmail, kMessages / fetchmail, quelmark / fetchmail);
-    });
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    qlk::bench::RateReporter reporter;
+    reporter.Compare("1,000 messages of 20 KB", "BM_Quelmark_Cycle1000", "quelmark cycle",
+                     "BM_FetchmailProcmail_1000", "fetchmail+procmail");
+    return reporter.Run(argc, argv);
 }
