@@ -281,6 +281,7 @@ void TagFTP::AcceptData() {
                                SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd >= 0 && FromControlPeer(peer)) {
                 data_ = fd;
+                dataClosed_ = false;
                 break;
             }
             // Only the server may feed the transfer; anyone else is turned away.
