@@ -2,6 +2,12 @@
 
 namespace qlk {
 
-std::string UpdateServerHost() { return QLK_UPDATE_HOST; }
+std::string UpdateServerHost() {
+    return QLK_UPDATE_HOST;
+}
+
+std::string UpdatePublicKey() {
+    return QLK_UPDATE_PUBLIC_KEY;
+}
 
 }  // namespace qlk
