@@ -13,6 +13,7 @@
 #include <iostream>
 #include <string>
 
+#include "SideBySideReporter.h"
 #include "net/TagFTP.h"
 #include "support/FtpPeer.h"
 #include "support/TempDir.h"
@@ -85,36 +86,10 @@ void BM_Curl_Get100MB(benchmark::State& state) {
 BENCHMARK(BM_TagFTP_Get100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3)->Repetitions(3);
 BENCHMARK(BM_Curl_Get100MB)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(3)->Repetitions(3);
 
-// Reports the two rates side by side after the runs (medians of the
-// repetitions).
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
-            auto rate = run.counters.find("bytes_per_second");
-            if (rate == run.counters.end()) continue;
-            if (run.run_name.function_name.find("TagFTP") != std::string::npos) ftp_ = rate->second;
-            if (run.run_name.function_name.find("Curl") != std::string::npos) curl_ = rate->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (ftp_ > 0 && curl_ > 0) {
-            std::printf("FTP Get of 100 MB (median): TagFTP %.1f MB/s, curl -P - %.1f MB/s, ratio %.2f\n",
-                        ftp_ / 1e6, curl_ / 1e6, ftp_ / curl_);
-        }
-    }
-
-private:
-    double ftp_ = 0;
-    double curl_ = 0;
-};
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RateReporter reporter;
+    qlk::bench::SideBySideReporter reporter("FTP Get of 100 MB", {"TagFTP", "TagFTP"}, {"Curl", "curl -P -"},
+                                            "bytes_per_second", 1e6, "MB/s");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

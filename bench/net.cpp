@@ -14,11 +14,12 @@
 #include <iostream>
 #include <string>
 
+#include "SideBySideReporter.h"
 #include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
+#include "net/TmsSMTP.h"
 #include "support/Peers.h"
 #include "support/TempDir.h"
-#include "net/TmsSMTP.h"
 
 namespace {
 
@@ -158,36 +159,10 @@ BENCHMARK(BM_TmsRemotePOP_Retrieve1000)->Unit(benchmark::kMillisecond)->UseRealT
 BENCHMARK(BM_Fetchmail_Retrieve1000)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(3);
 BENCHMARK(BM_TmsSMTP_Send200)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
-// Reports the two retrieval rates side by side after the runs.
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            // With repetitions, the median stands for the runs.
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            auto rate = run.counters.find("items_per_second");
-            if (rate == run.counters.end()) continue;
-            if (run.run_name.function_name.find("TmsRemotePOP") != std::string::npos) pop_ = rate->second;
-            if (run.run_name.function_name.find("Fetchmail") != std::string::npos) fetchmail_ = rate->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (pop_ > 0 && fetchmail_ > 0) {
-            std::printf("POP3 retrieval: TmsRemotePOP %.0f msgs/s, fetchmail %.0f msgs/s, ratio %.2f\n", pop_,
-                        fetchmail_, pop_ / fetchmail_);
-        }
-    }
-
-private:
-    double pop_ = 0;
-    double fetchmail_ = 0;
-};
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RateReporter reporter;
+    qlk::bench::SideBySideReporter reporter("POP3 retrieval", {"TmsRemotePOP", "TmsRemotePOP"},
+                                            {"Fetchmail", "fetchmail"}, "items_per_second", 1, "msgs/s");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
