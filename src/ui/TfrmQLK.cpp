@@ -62,16 +62,6 @@ const std::array<const char*, 7> kDayNames = {"chkMon", "chkTue", "chkWed", "chk
 const std::array<const char*, 7> kDayCaptions = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 const std::array<const char*, 4> kDetailLevels = {"Errors Only", "Standard", "Detailed", "Verbose"};
 
-// The texts of a POP3 error that mean the connection is gone, tested in this order.
-const std::array<const char*, 3> kLostConnectionTexts = {"reset by peer", "Software caused connection abort",
-                                                         "Socket is not Connected"};
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 QTime TimeOfDay(int seconds) {
     return QTime(0, 0).addSecs(std::clamp(seconds, 0, Settings::SecondsPerDay - 1));
 }
@@ -106,15 +96,17 @@ TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* pa
     : QWidget(parent),
       desktop_(desktop),
       workFolder_(std::move(workFolder)),
-      log_(workFolder_),
-      config_(workFolder_, log_,
-              [this](const std::string& text) { desktop_.ShowMessage(this, FromLatin1(text)); }),
-      users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }) {
+      gateway_(workFolder_,
+               [this](const std::string& text) { desktop_.ShowMessage(this, FromLatin1(text)); }),
+      log_(gateway_.Log()),
+      config_(gateway_.Config()),
+      users_(gateway_.Users()) {
     InitResources();
     setObjectName(QStringLiteral("frmQLK"));
     setWindowTitle(QStringLiteral("Quelmark"));
     tmrCheckMail_ = Named(new IntervalTimer(15 * MinutesMs, this), "tmrCheckMail");
     connect(tmrCheckMail_, &IntervalTimer::Tick, this, &TfrmQLK::tmrCheckMailTimer);
+    WireGateway();
     BuildWindow();
     users_.DefaultPOP3Server = [this] { return ToLatin1(edtDefaultPop3_->text()); };
     AttachUsersPanel(new UsersPanel(users_, desktop_));
@@ -124,6 +116,15 @@ TfrmQLK::TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* pa
 
 TfrmQLK::~TfrmQLK() {
     log_.SetView(nullptr);
+}
+
+void TfrmQLK::WireGateway() {
+    gateway_.SettingsSource = [this] { return CurrentSettings(); };
+    gateway_.SetDisplay(this);
+    gateway_.OnLostConnection = [this] { RestartGateway(); };
+    scheduler_ = std::make_unique<Scheduler>(gateway_.Cycle(), log_, *tmrCheckMail_, clock_);
+    scheduler_->CurrentSettings = [this] { return CurrentSettings(); };
+    scheduler_->EndProcess = [this] { desktop_.EndProcess(); };
 }
 
 // ---------------------------------------------------------------- layout
@@ -188,7 +189,7 @@ QWidget* TfrmQLK::BuildScheduleBox() {
     spnCheckTime_->setValue(15);
     spnCheckTime_->setToolTip(QStringLiteral("Select Delay Between Mail Transfers"));
     connect(spnCheckTime_, &QSpinBox::valueChanged, this,
-            [this](int minutes) { tmrCheckMail_->SetInterval(minutes * MinutesMs); });
+            [this](int minutes) { scheduler_->spnCheckTimeChange(minutes); });
 
     auto* delayRow = new QHBoxLayout;
     delayRow->addWidget(new QLabel(QStringLiteral("Transfer every"), box));
@@ -432,15 +433,9 @@ void TfrmQLK::FormCreate() {
             .arg(QString::fromLatin1(VersionText)));
 
     log_.SetView(mmoStatus_);
-    log_.RestoreFromRtf();
-    log_.OnLineBusy = [this] { tmrCheckMail_->SetInterval(BusyRedialMs); };
-    for (int i = 0; i < 3; ++i) log_.WriteLog("", 1);
-    log_.WriteLog(std::string("Welcome to QLK - Version ") + VersionText, 1);
-
-    RestartPending = false;
-    CreateWorkFolders();
+    scheduler_->RestartPending = false;
+    gateway_.StartUp();
     FillConnectionList();
-    OpenUserTable();
     ReadConfiguration();
 
     ShowServiceState(true);
@@ -448,22 +443,10 @@ void TfrmQLK::FormCreate() {
     tmrCheckMail_->SetEnabled(true);
 }
 
-void TfrmQLK::CreateWorkFolders() {
-    for (const char* folder : {"QLKMSG", "QLKATT"}) {
-        std::error_code ignored;
-        std::filesystem::create_directory(workFolder_ / folder, ignored);
-    }
-}
-
 void TfrmQLK::FillConnectionList() {
     cmbConnection_->clear();
     cmbConnection_->insertItem(0, QStringLiteral("Use Network"));
     cmbConnection_->setCurrentIndex(0);
-}
-
-// The user table (users.DB) is opened here, before the configuration is read.
-void TfrmQLK::OpenUserTable() {
-    users_.OpenTable();
 }
 
 void TfrmQLK::CloseUserTable() {
@@ -500,7 +483,7 @@ void TfrmQLK::FormDestroy() {
     tmrCheckMail_->SetEnabled(false);
     log_.WriteLog("Closing User Database", 3);
     CloseUserTable();
-    if (!RestartPending) SaveConfiguration();
+    if (!scheduler_->RestartPending) SaveConfiguration();
     emit ShutDownFinished();
 }
 
@@ -514,12 +497,12 @@ void TfrmQLK::RestartGateway() {
     const QString program = QCoreApplication::applicationFilePath();
     if (!desktop_.StartProgram(program, {}, QString::fromStdString(workFolder_.string()))) {
         // Ending now would leave no gateway running at all.
-        OpenUserTable();
+        users_.OpenTable();
         log_.WriteLog("Cannot restart QLK: " + ToLatin1(program) + " did not start", 0);
         return;
     }
     confirmClose_ = false;
-    RestartPending = true;
+    scheduler_->RestartPending = true;
     close();
     desktop_.EndProcess();
 }
@@ -586,11 +569,11 @@ int TfrmQLK::DelayIntervalMs() const {
 // ---------------------------------------------------------------- service state
 
 bool TfrmQLK::ServiceRunning() const {
-    return btnActive_->text() != QString::fromLatin1(StoppedCaption);
+    return scheduler_->Running();
 }
 
 void TfrmQLK::btnActiveClick() {
-    const bool start = btnActive_->text() == QString::fromLatin1(StoppedCaption);
+    const bool start = !scheduler_->Running();
     ShowServiceState(start);
     LoadButtonImage(start ? "go.bmp" : "stop.bmp");
 }
@@ -600,7 +583,7 @@ void TfrmQLK::ShowServiceState(bool running) {
     QPalette colours = btnActive_->palette();
     colours.setColor(QPalette::ButtonText, running ? kRunningColor : kStoppedColor);
     btnActive_->setPalette(colours);
-    tmrCheckMail_->SetEnabled(running);
+    scheduler_->SetRunning(running);
     btnActive_->setToolTip(running ? QStringLiteral("Press to Stop Service")
                                    : QStringLiteral("Press to Start Service"));
 }
@@ -618,17 +601,13 @@ void TfrmQLK::LoadButtonImage(const char* fileName) {
 }
 
 void TfrmQLK::tmrCheckMailTimer() {
-    if (RestartPending) desktop_.EndProcess();
+    scheduler_->tmrCheckMailTimer();
 }
 
 // ---------------------------------------------------------------- commands
 
 void TfrmQLK::btnGrabNowClick() {
-    tmrCheckMail_->SetInterval(0);
-    log_.WriteLog("", 2);
-    log_.WriteLog("", 2);
-    log_.WriteLog("Manually Triggered Mail Check", 2);
-    tmrCheckMail_->SetInterval(DelayIntervalMs());
+    scheduler_->btnGrabNowClick();
 }
 
 void TfrmQLK::btnTechClick() {
@@ -653,14 +632,15 @@ void TfrmQLK::pnlAboutClick() {
 }
 
 void TfrmQLK::AboutTechSupportClick() {
-    if (Busy) {
+    bool& busy = gateway_.Cycle().Busy;
+    if (busy) {
         desktop_.ShowMessage(this, QStringLiteral("This cannot be done while QLK is busy"));
         return;
     }
-    Busy = true;
+    busy = true;
     tmrCheckMail_->SetEnabled(false);
     ShowTechSupport();
-    Busy = false;
+    busy = false;
     tmrCheckMail_->SetEnabled(true);
 }
 
@@ -716,33 +696,29 @@ void TfrmQLK::btnSaveRTFClick() {
 // ---------------------------------------------------------------- network events
 
 void TfrmQLK::SMTPError(std::string& msg) {
-    log_.WriteLog("SMTP ERROR : " + msg + ".  Contact your ISP if problem persists.", 0);
+    gateway_.SMTPError(msg);
 }
 
 void TfrmQLK::POPError(std::string& msg) {
-    log_.WriteLog("POP3 ERROR : " + msg + ".  Contact your ISP this problem persists.", 0);
-    if (IsLostConnection(msg)) RestartGateway();
+    gateway_.POPError(msg);
 }
 
 void TfrmQLK::FTPError(std::string&) {}
 
-bool TfrmQLK::IsLostConnection(const std::string& msg) {
-    const std::string upper = Upper(msg);
-    return std::any_of(kLostConnectionTexts.begin(), kLostConnectionTexts.end(),
-                       [&](const char* text) { return upper.find(Upper(text)) != std::string::npos; });
-}
-
 void TfrmQLK::SMTPProgress(int percent) {
-    SetProgress(percent);
+    gateway_.ShowProgress(percent);
 }
 
 void TfrmQLK::POPProgress(int percent) {
-    SetProgress(percent);
+    gateway_.ShowProgress(percent);
 }
 
 void TfrmQLK::SetProgress(int percent) {
-    barProgress_->setValue(percent == 100 ? 0 : std::clamp(percent, 0, 100));
-    ProcessMessages();
+    barProgress_->setValue(percent);
+}
+
+void TfrmQLK::EnableTransferNow(bool enabled) {
+    btnGrabNow_->setEnabled(enabled);
 }
 
 }  // namespace qlk

@@ -8,8 +8,12 @@
 #include <string>
 
 #include "gateway/ConfigurationFile.h"
+#include "gateway/Gateway.h"
+#include "gateway/Scheduler.h"
 #include "gateway/Settings.h"
 #include "gateway/StatusLog.h"
+#include "gateway/SystemClock.h"
+#include "gateway/TransferDisplay.h"
 #include "gateway/UserDirectory.h"
 
 class QButtonGroup;
@@ -33,10 +37,11 @@ class IntervalTimer;
 class StatusView;
 
 // The main window "Quelmark" and the life of the process: it builds the two
-// pages, restores the status window, reads QLK.CFG, runs the service switch
-// and the scheduler's timer, and shuts down (or restarts) in good order.
-// The controls are the settings: Settings is read from and written to them.
-class TfrmQLK : public QWidget {
+// pages, restores the status window, reads QLK.CFG, wires the service switch,
+// the timer and "Transfer Now" to the gateway's scheduler, and shuts down (or
+// restarts) in good order. The controls are the settings: Settings is read
+// from and written to them.
+class TfrmQLK : public QWidget, public TransferDisplay {
     Q_OBJECT
 
 public:
@@ -45,20 +50,16 @@ public:
     static constexpr const char* StoppedCaption = "Stopped";
     static constexpr int PanelHeightFolded = 50;
     static constexpr int PanelHeightOpen = 285;
-    static constexpr int MinutesMs = 60000;
-    static constexpr int BusyRedialMs = 150000;
+    static constexpr int MinutesMs = Scheduler::MinuteMs;
+    static constexpr int BusyRedialMs = Scheduler::BusyRedialMs;
 
     // WORKFOLDER holds QLK.CFG, the logs, users.DB, QLKMSG/, QLKATT/ and the
     // button images.
     TfrmQLK(Desktop& desktop, std::filesystem::path workFolder, QWidget* parent = nullptr);
     ~TfrmQLK() override;
 
-    // A transfer cycle is running.
-    bool Busy = false;
-    // A self-restart is under way: nothing more is saved and a late timer
-    // tick ends the process.
-    bool RestartPending = false;
-
+    Gateway& Core() { return gateway_; }
+    Scheduler& Schedule() { return *scheduler_; }
     StatusLog& Log() { return log_; }
     UserDirectory& Users() { return users_; }
     IntervalTimer& CheckTimer() { return *tmrCheckMail_; }
@@ -103,7 +104,9 @@ public:
     // Prints the status window on PRINTER as the job "QLK LOG".
     void PrintLog(QPrinter& printer);
 
-    static bool IsLostConnection(const std::string& msg);
+    // The progress bar and "Transfer Now" as the transfers see them.
+    void SetProgress(int percent) override;
+    void EnableTransferNow(bool enabled) override;
 
 signals:
     // The window has closed and everything is saved: the program may end.
@@ -129,24 +132,25 @@ private:
 
     void FormCreate();
     void FormDestroy();
-    void CreateWorkFolders();
     void FillConnectionList();
     void ReadConfiguration();
     void SaveConfiguration();
-    void OpenUserTable();
+    void WireGateway();
     void CloseUserTable();
     void ShowServiceState(bool running);
     void LoadButtonImage(const char* fileName);
-    void SetProgress(int percent);
     void ShowTechSupport();
     void ShowEmailTechSupport();
     int DelayIntervalMs() const;
 
     Desktop& desktop_;
     std::filesystem::path workFolder_;
-    StatusLog log_;
-    ConfigurationFile config_;
-    UserDirectory users_;
+    Gateway gateway_;
+    StatusLog& log_;
+    ConfigurationFile& config_;
+    UserDirectory& users_;
+    SystemClock clock_;
+    std::unique_ptr<Scheduler> scheduler_;
     bool confirmClose_ = true;
     bool shutDown_ = false;
 

@@ -1,19 +1,25 @@
 #!/bin/bash
 # Starts a private Dovecot POP3 server for the integration tests.
-#   start_dovecot.sh DIR PORT USER PASSWORD
-# Everything lives under DIR (configuration, state, log, the user's Maildir
+#   start_dovecot.sh DIR PORT USER PASSWORD [USER PASSWORD]...
+# Everything lives under DIR (configuration, state, log, each user's Maildir
 # in DIR/mail/USER); the server listens on 127.0.0.1:PORT only. Stop it with
 #   kill "$(cat DIR/run/master.pid)"
 set -eu
-dir=$1 port=$2 user=$3 password=$4
+dir=$1 port=$2
+shift 2
 uid=65534 gid=65534
 . "$(cd "$(dirname "$0")" && pwd)/wait_for_listener.sh"
 
 command -v dovecot >/dev/null 2>&1 || { echo "dovecot not installed" >&2; exit 3; }
 chmod 755 "$dir"
-mkdir -p "$dir/run" "$dir/state" "$dir/mail/$user/new" "$dir/mail/$user/cur" "$dir/mail/$user/tmp"
+mkdir -p "$dir/run" "$dir/state"
+: > "$dir/passwd"
+while [ $# -ge 2 ]; do
+  mkdir -p "$dir/mail/$1/new" "$dir/mail/$1/cur" "$dir/mail/$1/tmp"
+  printf '%s:{PLAIN}%s\n' "$1" "$2" >> "$dir/passwd"
+  shift 2
+done
 chown -R "$uid:$gid" "$dir/mail"
-printf '%s:{PLAIN}%s\n' "$user" "$password" > "$dir/passwd"
 chmod 644 "$dir/passwd"
 
 cat > "$dir/dovecot.conf" <<CONF

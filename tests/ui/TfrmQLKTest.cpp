@@ -340,7 +340,7 @@ TEST_F(WindowTest, RestartStartsANewCopyAndSavesNothing) {
     EXPECT_EQ(desktop_.started[0].program, QCoreApplication::applicationFilePath());
     EXPECT_TRUE(desktop_.started[0].arguments.isEmpty());
     EXPECT_EQ(fs::path(desktop_.started[0].workFolder.toStdString()), folder_.path());
-    EXPECT_TRUE(window_->RestartPending);
+    EXPECT_TRUE(window_->Schedule().RestartPending);
     EXPECT_TRUE(desktop_.questions.empty());
     EXPECT_FALSE(window_->isVisible());
     EXPECT_EQ(desktop_.endProcessCalls, 1);
@@ -356,7 +356,7 @@ TEST_F(WindowTest, RestartThatCannotStartKeepsThisGatewayRunning) {
     desktop_.startSucceeds = false;
     window_->RestartGateway();
     EXPECT_EQ(desktop_.endProcessCalls, 0);
-    EXPECT_FALSE(window_->RestartPending);
+    EXPECT_FALSE(window_->Schedule().RestartPending);
     EXPECT_TRUE(window_->isVisible());
     EXPECT_TRUE(Logged("Cannot restart QLK"));
 }
@@ -421,11 +421,14 @@ TEST_F(WindowTest, TransferNowRestartsTheCountdownAndABusyLineShortensIt) {
     Open();
     window_->Log().Clock = [] { return std::string("T"); };
     window_->CheckTimer().SetInterval(150000);
+    const std::size_t before = LogTexts().size();
     Control<QPushButton>("btnGrabNow")->click();
     const auto texts = LogTexts();
-    ASSERT_GE(texts.size(), 3u);
-    const std::vector<std::string> tail(texts.end() - 3, texts.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"", "", "T : Manually Triggered Mail Check"}));
+    ASSERT_GE(texts.size(), before + 4);
+    const std::vector<std::string> start(texts.begin() + before, texts.begin() + before + 4);
+    EXPECT_EQ(start, (std::vector<std::string>{"", "", "T : Manually Triggered Mail Check",
+                                               "T : Beggining Mail Transfer"}));
+    EXPECT_TRUE(Control<QPushButton>("btnGrabNow")->isEnabled());
     EXPECT_EQ(window_->CheckTimer().Interval(), 15 * 60000);
 
     window_->Log().WriteLog("Dial-Up : The Line Is Busy", 2);
@@ -447,18 +450,19 @@ TEST_F(WindowTest, TechSupportPausesTheTimerAndEnablesItAfterwardsEvenWhenStoppe
 
 TEST_F(WindowTest, AboutTechSupportRefusesWhileBusy) {
     Open();
-    window_->Busy = true;
+    bool& busy = window_->Core().Cycle().Busy;
+    busy = true;
     window_->AboutTechSupportClick();
     EXPECT_EQ(desktop_.messages.back(), "This cannot be done while QLK is busy");
     EXPECT_TRUE(desktop_.modalTitles.empty());
     EXPECT_TRUE(window_->CheckTimer().Enabled());
 
-    window_->Busy = false;
+    busy = false;
     bool busyDuringDialog = false;
-    desktop_.whileModal = [&](QDialog&) { busyDuringDialog = window_->Busy; };
+    desktop_.whileModal = [&](QDialog&) { busyDuringDialog = busy; };
     window_->AboutTechSupportClick();
     EXPECT_TRUE(busyDuringDialog);
-    EXPECT_FALSE(window_->Busy);
+    EXPECT_FALSE(busy);
 }
 
 TEST_F(WindowTest, LogoOpensTheAboutWindowAndItsTechSupportButton) {

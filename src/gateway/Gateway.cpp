@@ -1,0 +1,126 @@
+#include "gateway/Gateway.h"
+
+#include <algorithm>
+#include <array>
+#include <system_error>
+
+#include "gateway/TransferDisplay.h"
+#include "gateway/Version.h"
+#include "mapi/TEmail.h"
+#include "message/TextUtils.h"
+#include "platform/EventPump.h"
+
+namespace qlk {
+
+namespace {
+
+// The texts of a POP3 error that mean the connection is gone, tested in this order.
+const std::array<const char*, 3> kLostConnectionTexts = {"reset by peer", "Software caused connection abort",
+                                                         "Socket is not Connected"};
+
+}  // namespace
+
+Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage)
+    : workFolder_(std::move(workFolder)),
+      log_(workFolder_),
+      config_(workFolder_, log_, std::move(showMessage)),
+      users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }),
+      mapi_(TEmail::ForGateway(workFolder_)),
+      cycle_(log_, users_.Table(), pop_, workFolder_),
+      inbound_(*this) {
+    WireClients();
+}
+
+Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage,
+                 std::shared_ptr<SimpleMapi> postOffice)
+    : Gateway(std::move(workFolder), std::move(showMessage)) {
+    mapi_ = std::make_unique<TEmail>(std::move(postOffice));
+    mapi_->Profile = "Internet";
+}
+
+Gateway::~Gateway() = default;
+
+void Gateway::WireClients() {
+    inetmsg_.SetContentType("text/plain");
+    inetmsg_.SetReturnReceipt(false);
+    smtp_.DefaultPort = 25;
+    smtp_.MailMessage = &inetmsg_;
+    smtp_.OnError = [this](TagSocket&, std::string& msg) { SMTPError(msg); };
+    smtp_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
+    pop_.DefaultPort = 110;
+    pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
+    pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
+    pop_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
+    cycle_.CurrentSettings = [this] { return CurrentSettings(); };
+    cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };
+}
+
+void Gateway::ResetMessageObjects() {
+    inetmsg_.Clear();
+    inetmsg_.SetContentType("text/plain");
+    mapi_->Recipient.clear();
+    mapi_->CC.clear();
+    mapi_->Bcc.clear();
+    mapi_->Attachment.clear();
+    mapi_->Subject.clear();
+    mapi_->Text.clear();
+    mapi_->ClearLongText();
+}
+
+Settings Gateway::CurrentSettings() const {
+    return SettingsSource ? SettingsSource() : settings_;
+}
+
+void Gateway::UseSettings(const Settings& settings) {
+    settings_ = settings;
+    log_.DetailLevel = settings.LogDetailLevel;
+    log_.LogToFile = settings.LogToFile;
+    log_.TimestampInWindow = settings.TimestampInWindow;
+    log_.LogFileName = settings.LogFileName;
+}
+
+void Gateway::StartUp() {
+    log_.RestoreFromRtf();
+    for (int i = 0; i < 3; ++i) log_.WriteLog("", 1);
+    log_.WriteLog(std::string("Welcome to QLK - Version ") + VersionText, 1);
+    CreateWorkFolders();
+    users_.OpenTable();
+}
+
+void Gateway::CreateWorkFolders() {
+    for (const char* folder : {MessageFolder, AttachmentFolder}) {
+        std::error_code ignored;
+        std::filesystem::create_directory(workFolder_ / folder, ignored);
+    }
+}
+
+void Gateway::SetRAS(DialUpConnection* ras) {
+    cycle_.RAS = ras;
+}
+
+void Gateway::SetDisplay(TransferDisplay* display) {
+    display_ = display;
+    cycle_.Display = display;
+}
+
+void Gateway::ShowProgress(int percent) {
+    if (display_) display_->SetProgress(percent == 100 ? 0 : std::clamp(percent, 0, 100));
+    ProcessMessages();
+}
+
+void Gateway::POPError(std::string& msg) {
+    log_.WriteLog("POP3 ERROR : " + msg + ".  Contact your ISP this problem persists.", 0);
+    if (IsLostConnection(msg) && OnLostConnection) OnLostConnection();
+}
+
+void Gateway::SMTPError(std::string& msg) {
+    log_.WriteLog("SMTP ERROR : " + msg + ".  Contact your ISP if problem persists.", 0);
+}
+
+bool Gateway::IsLostConnection(const std::string& msg) {
+    const std::string upper = UpperCase(msg);
+    return std::any_of(kLostConnectionTexts.begin(), kLostConnectionTexts.end(),
+                       [&](const char* text) { return upper.find(UpperCase(text)) != std::string::npos; });
+}
+
+}  // namespace qlk

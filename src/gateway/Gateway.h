@@ -1,0 +1,106 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gateway/ConfigurationFile.h"
+#include "gateway/InboundTransfer.h"
+#include "gateway/Settings.h"
+#include "gateway/StatusLog.h"
+#include "gateway/TransferCycle.h"
+#include "gateway/UserDirectory.h"
+#include "message/TmsMessage.h"
+#include "net/TmsRemotePOP.h"
+#include "net/TmsSMTP.h"
+
+namespace qlk {
+
+class DialUpConnection;
+class SimpleMapi;
+class TEmail;
+class TransferDisplay;
+
+// The long-lived objects of the gateway, one of each, shared by the
+// transfers: the status log, QLK.CFG, the user table, the POP3 client
+// storing into QLKMSG/, the SMTP client bound to the one Internet message,
+// the post-office session (profile "Internet"), the transfer cycle and the
+// inbound transfer. The desktop window and the headless front end
+// both drive this same core.
+class Gateway {
+public:
+    static constexpr const char* MessageFolder = "QLKMSG";
+    static constexpr const char* AttachmentFolder = "QLKATT";
+
+    // SHOWMESSAGE informs the operator without waiting (a damaged QLK.CFG).
+    Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage);
+    // The same over a given post-office loader instead of MAPI.INI's.
+    Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage,
+            std::shared_ptr<SimpleMapi> postOffice);
+    ~Gateway();
+    Gateway(const Gateway&) = delete;
+    Gateway& operator=(const Gateway&) = delete;
+
+    const std::filesystem::path& WorkFolder() const { return workFolder_; }
+    StatusLog& Log() { return log_; }
+    ConfigurationFile& Config() { return config_; }
+    UserDirectory& Users() { return users_; }
+    TmsRemotePOP& POP() { return pop_; }
+    TmsSMTP& SMTP() { return smtp_; }
+    TmsMessage& InetMsg() { return inetmsg_; }
+    TEmail& MAPI() { return *mapi_; }
+    TransferCycle& Cycle() { return cycle_; }
+    InboundTransfer& Inbound() { return inbound_; }
+
+    // Empties the Internet message (content type "text/plain") and the
+    // post-office message's recipients, attachments, subject and text;
+    // before every message, inbound and outbound.
+    void ResetMessageObjects();
+
+    // Where the settings in force come from: the window's controls, or
+    // the record that UseSettings keeps.
+    std::function<Settings()> SettingsSource;
+    Settings CurrentSettings() const;
+    // For a front end without controls: keeps SETTINGS as the ones in force
+    // and gives the status log its share of them.
+    void UseSettings(const Settings& settings);
+
+    // The start of every run: the status window restored from QLKLOG.RTF,
+    // the welcome line, the work folders, the user table.
+    void StartUp();
+    void CreateWorkFolders();
+
+    // The dial-up component and the window's progress bar and button; both
+    // may be none.
+    void SetRAS(DialUpConnection* ras);
+    void SetDisplay(TransferDisplay* display);
+    // Progress of a transfer: 100 puts the bar back to 0. Runs the event pump.
+    void ShowProgress(int percent);
+
+    // The POP3 and SMTP clients' error events.
+    void POPError(std::string& msg);
+    void SMTPError(std::string& msg);
+    // A POP3 error that means the connection is gone: the window restarts
+    // the program.
+    std::function<void()> OnLostConnection;
+    static bool IsLostConnection(const std::string& msg);
+
+private:
+    void WireClients();
+
+    std::filesystem::path workFolder_;
+    StatusLog log_;
+    ConfigurationFile config_;
+    UserDirectory users_;
+    TmsMessage inetmsg_;
+    TmsSMTP smtp_;
+    TmsRemotePOP pop_;
+    std::unique_ptr<TEmail> mapi_;
+    TransferCycle cycle_;
+    InboundTransfer inbound_;
+    TransferDisplay* display_ = nullptr;
+    Settings settings_;
+};
+
+}  // namespace qlk

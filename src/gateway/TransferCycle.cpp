@@ -1,0 +1,225 @@
+#include "gateway/TransferCycle.h"
+
+#include <exception>
+#include <system_error>
+
+#include "gateway/TransferDisplay.h"
+#include "gateway/Version.h"
+#include "net/DialUpConnection.h"
+#include "net/TmsRemotePOP.h"
+#include "platform/EventPump.h"
+#include "platform/Exception.h"
+
+namespace qlk {
+
+namespace {
+
+// The message of an error in flight; empty for one that carries none.
+std::string MessageOf(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace
+
+TransferCycle::TransferCycle(StatusLog& log, TableEngine& users, TmsRemotePOP& pop,
+                             std::filesystem::path workFolder)
+    : log_(log), users_(users), pop_(pop), workFolder_(std::move(workFolder)) {}
+
+bool TransferCycle::RunTransferCycle(bool manual) {
+    if (Busy) return false;
+    Busy = true;
+    ManualCheck = manual;
+    LastMailboxKey = "none";
+    settings_ = CurrentSettings ? CurrentSettings() : Settings{};
+    try {
+        RunBody();
+    } catch (...) {
+        log_.WriteLog("Error Sending Mail (Big Loop) : " + MessageOf(std::current_exception()), 0);
+    }
+    LogTotals();
+    LogUpdateNotice();
+    LogLowDisk();
+    if (log_.ErrorCount > 0)
+        log_.WriteLog("There were " + std::to_string(log_.ErrorCount) + " error(s) during the transfer", 0);
+    if (settings_.ConnectionIndex > 0) HangUp();
+    EnableTransferNow(true);
+    Busy = false;
+    ManualCheck = false;
+    return true;
+}
+
+void TransferCycle::RunBody() {
+    EnableTransferNow(false);
+    ResetForCycle();
+    // Dial-up prompts to re-establish a dropped connection are a thing of
+    // another platform: there are none to close here.
+    if (!ManualCheck) {
+        log_.WriteLog("", 1);
+        log_.WriteLog("", 1);
+    }
+    log_.WriteLog("Beggining Mail Transfer", 1);
+    ConnectFailed = false;
+    log_.WriteLog("Connecting to Internet : " + ConnectionText(settings_.ConnectionIndex), 3);
+    if (settings_.ConnectionIndex > 0) Connect();
+    if (settings_.AutoUpdate && CheckForUpdate) CheckForUpdate();
+    users_.First();
+    UserLoop();
+}
+
+void TransferCycle::ResetForCycle() {
+    UserRow = 0;
+    tally_.Reset();
+    log_.ErrorCount = 0;
+}
+
+std::string TransferCycle::ConnectionText(int connectionIndex) const {
+    if (connectionIndex == 0) return NetworkConnectionText;
+    if (connectionIndex < 0 || !RAS) return {};
+    const std::vector<std::string> entries = RAS->Entries();
+    const auto entry = static_cast<std::size_t>(connectionIndex - 1);
+    return entry < entries.size() ? entries[entry] : std::string();
+}
+
+void TransferCycle::Connect() {
+    try {
+        if (!RAS) throw Exception("No dial-up connection is available on this system");
+        RAS->SetPassword(settings_.DialupPassword);
+        RAS->SetService(ConnectionText(settings_.ConnectionIndex));
+        RAS->Abort();
+        RAS->HangUp();
+        RAS->Dial();
+    } catch (...) {
+        const std::string message = MessageOf(std::current_exception());
+        if (RAS) {
+            RAS->Abort();
+            HangUp();
+        }
+        log_.WriteLog(message, 0);
+        ConnectFailed = true;
+    }
+}
+
+void TransferCycle::UserLoop() {
+    for (;;) {
+        if (users_.Eof() || ConnectFailed) {
+            if (!ConnectFailed) SendOutgoing();
+            return;
+        }
+        FetchCurrentUser();
+        DisconnectPop();
+        users_.Next();
+        ProcessMessages();
+    }
+}
+
+void TransferCycle::FetchCurrentUser() {
+    try {
+        SelectNextMailbox();
+        pop_.Connect();
+    } catch (...) {
+        log_.WriteLog("Error getting Mail : " + MessageOf(std::current_exception()), 0);
+        log_.WriteLog("Error occurred during mailcheck for " + users_.AsString(UserField::Name), 0);
+        return;
+    }
+    try {
+        if (GetUserMail) GetUserMail();
+    } catch (...) {
+        // The inbound transfer has logged what went wrong.
+    }
+}
+
+// A session that could not be ended is closed all the same: the next user's
+// Connect would otherwise go on in this user's mailbox.
+void TransferCycle::DisconnectPop() {
+    try {
+        pop_.Disconnect();
+    } catch (...) {
+        pop_.Close();
+        throw;
+    }
+}
+
+void TransferCycle::SendOutgoing() {
+    try {
+        if (SendOutgoingMail) SendOutgoingMail();
+    } catch (...) {
+        const std::string message = MessageOf(std::current_exception());
+        log_.WriteLog(
+            message.empty() ? "Unknown Error While Sending Mail" : "Error Sending Mail : " + message, 0);
+    }
+}
+
+void TransferCycle::SelectNextMailbox() {
+    try {
+        for (;;) {
+            ++tally_.UsersChecked;
+            ++UserRow;
+            users_.MoveTo(UserRow);
+            const std::string& host = users_.AsString(UserField::POPHost);
+            const std::string& user = users_.AsString(UserField::POPUserID);
+            pop_.Server = host;
+            pop_.UserName = user;
+            pop_.Password = users_.AsString(UserField::POPPassword);
+            const bool repeated = user + host == LastMailboxKey && users_.RecordCount() > UserRow;
+            if (!repeated) {
+                LastMailboxKey = user + host;
+                return;
+            }
+        }
+    } catch (...) {
+        // A row that cannot be read leaves the client as it was; Connect reports it.
+    }
+}
+
+void TransferCycle::LogTotals() {
+    log_.WriteLog("Checked mail for " + std::to_string(tally_.UsersChecked) + " user(s).", 1);
+    log_.WriteLog("Received " + std::to_string(tally_.MessagesReceived) + " message(s).", 1);
+    log_.WriteLog("Sent " + std::to_string(tally_.MessagesSent) + " message(s).", 1);
+    log_.WriteLog("Downloaded " + std::to_string(tally_.AttachmentsDownloaded) + " attachment(s).", 2);
+    log_.WriteLog("Uploaded " + std::to_string(tally_.AttachmentsUploaded) + " attachment(s).", 2);
+    log_.WriteLog("Finished Mail Transfer", 1);
+}
+
+void TransferCycle::LogUpdateNotice() {
+    const std::string newer = AvailableVersion ? AvailableVersion() : std::string();
+    if (newer.empty() || settings_.AutoUpdate) return;
+    log_.WriteLog(std::string("QLK UPDATE : Your Current QLK version is ") + VersionText + ", but " + newer +
+                      " is available on the internet.",
+                  4);
+    log_.WriteLog("If you don't have the newest version, please get it from ftp://" + UpdateServerHost() +
+                      "/ as soon as possible.",
+                  4);
+}
+
+void TransferCycle::LogLowDisk() {
+    const std::optional<std::uintmax_t> free = FreeSpace ? FreeSpace() : WorkFolderFreeSpace();
+    if (!free || *free < LowDiskBytes) log_.WriteLog("Drive C Low, QLK May Not Work, Please Free Space", 0);
+}
+
+std::optional<std::uintmax_t> TransferCycle::WorkFolderFreeSpace() const {
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(workFolder_, error);
+    if (error) return std::nullopt;
+    return space.available;
+}
+
+void TransferCycle::HangUp() {
+    if (!RAS) return;
+    try {
+        RAS->HangUp();
+    } catch (const std::exception& e) {
+        log_.WriteLog(e.what(), 0);
+    }
+}
+
+void TransferCycle::EnableTransferNow(bool enabled) {
+    if (Display) Display->EnableTransferNow(enabled);
+}
+
+}  // namespace qlk

@@ -1,0 +1,220 @@
+#include "mapi/MaildirBackend.h"
+
+#include <unistd.h>
+
+#include <ctime>
+#include <set>
+#include <utility>
+
+#include "mapi/MaildirFolder.h"
+#include "mapi/MapiCodes.h"
+#include "mapi/PostOfficeMessage.h"
+#include "message/FileNames.h"
+#include "message/TextUtils.h"
+#include "message/TmsAttItem.h"
+
+namespace qlk {
+
+namespace {
+
+bool SamePassword(std::string_view given, std::string_view stored) {
+    // Compared in full whatever the first difference, so timing tells nothing.
+    unsigned char difference = given.size() == stored.size() ? 0 : 1;
+    for (std::size_t i = 0; i < given.size(); ++i)
+        difference |=
+            static_cast<unsigned char>(given[i] ^ stored[i % std::max<std::size_t>(stored.size(), 1)]);
+    return difference == 0;
+}
+
+// "[TYPE:address]" as a recipient entry: the address part.
+std::optional<std::string> CustomAddress(const std::string& name) {
+    if (name.size() < 3 || name.front() != '[' || name.back() != ']') return std::nullopt;
+    const std::string inner = name.substr(1, name.size() - 2);
+    const std::size_t colon = inner.find(':');
+    return colon == std::string::npos ? inner : inner.substr(colon + 1);
+}
+
+int ReadWholeFile(const std::string& path, std::string& data) {
+    TmsAttItem file;
+    file.SetFileName(path);
+    try {
+        file.LoadDataFromFile();
+    } catch (const std::exception&) {
+        return MAPI_E_ATTACHMENT_OPEN_FAILURE;
+    }
+    data = std::move(file.Data);
+    return SUCCESS_SUCCESS;
+}
+
+int LoadAttachments(const std::vector<MapiFile>& files,
+                    std::vector<PostOfficeMessage::Attachment>& attachments) {
+    for (const MapiFile& file : files) {
+        std::error_code error;
+        if (file.PathName.empty() || !std::filesystem::is_regular_file(file.PathName, error))
+            return MAPI_E_ATTACHMENT_NOT_FOUND;
+        PostOfficeMessage::Attachment attachment;
+        attachment.FileName =
+            SafeFileName(file.FileName.empty() ? std::string(ExtractFileName(file.PathName)) : file.FileName);
+        if (const int code = ReadWholeFile(file.PathName, attachment.Data); code != SUCCESS_SUCCESS)
+            return code;
+        attachments.push_back(std::move(attachment));
+    }
+    return SUCCESS_SUCCESS;
+}
+
+}  // namespace
+
+MaildirBackend::MaildirBackend(std::filesystem::path postOfficeFolder, std::string defaultProfile)
+    : postOffice_(std::move(postOfficeFolder)), defaultProfile_(std::move(defaultProfile)) {}
+
+MaildirBackend::~MaildirBackend() {
+    RemoveEmptyAttachmentFolders();
+}
+
+const std::string* MaildirBackend::SessionMailbox(std::uint32_t session) const {
+    const auto found = sessions_.find(session);
+    return found == sessions_.end() ? nullptr : &found->second;
+}
+
+MaildirFolder* MaildirBackend::Inbox(std::uint32_t session) {
+    const std::string* mailbox = SessionMailbox(session);
+    if (mailbox == nullptr) return nullptr;
+    std::unique_ptr<MaildirFolder>& folder = folders_[*mailbox];
+    if (!folder) folder = std::make_unique<MaildirFolder>(postOffice_.MailboxFolder(*mailbox));
+    return folder.get();
+}
+
+int MaildirBackend::MAPILogon(const std::optional<std::string>& profile,
+                              const std::optional<std::string>& password, std::uint32_t flags,
+                              std::uint32_t& session) {
+    std::string name;
+    if (profile) {
+        name = *profile;
+    } else if ((flags & MAPI_LOGON_UI) != 0) {
+        name = defaultProfile_;
+    } else {
+        return MAPI_E_LOGIN_FAILURE;
+    }
+    const std::optional<std::string> mailbox = postOffice_.FindMailbox(name);
+    if (!mailbox) return MAPI_E_LOGIN_FAILURE;
+    const std::string stored = postOffice_.MailboxPassword(*mailbox);
+    if (!stored.empty() && !SamePassword(password.value_or(""), stored)) return MAPI_E_LOGIN_FAILURE;
+    if (nextSession_ == 0) nextSession_ = 1;
+    session = nextSession_++;
+    sessions_[session] = *mailbox;
+    return SUCCESS_SUCCESS;
+}
+
+int MaildirBackend::MAPILogoff(std::uint32_t session) {
+    if (sessions_.erase(session) == 0) return MAPI_E_INVALID_SESSION;
+    RemoveEmptyAttachmentFolders();
+    return SUCCESS_SUCCESS;
+}
+
+int MaildirBackend::MAPIFindNext(std::uint32_t session, const std::string& seed, std::uint32_t flags,
+                                 std::string& messageId) {
+    MaildirFolder* inbox = Inbox(session);
+    if (inbox == nullptr) return MAPI_E_INVALID_SESSION;
+    return inbox->Next(seed, (flags & MAPI_UNREAD_ONLY) != 0, messageId);
+}
+
+int MaildirBackend::MAPIReadMail(std::uint32_t session, const std::string& messageId, std::uint32_t flags,
+                                 std::optional<MapiMessage>& message) {
+    MaildirFolder* inbox = Inbox(session);
+    if (inbox == nullptr) return MAPI_E_INVALID_SESSION;
+    const std::filesystem::path file = inbox->Locate(messageId);
+    if (file.empty()) return MAPI_E_INVALID_MESSAGE;
+    const bool unread = inbox->IsUnread(messageId);
+    MapiMessage read;
+    const int code = PostOfficeMessage::Read(file, flags, read, attachmentFolders_);
+    if (code != SUCCESS_SUCCESS) return code;
+    if (unread) read.Flags |= MAPI_UNREAD;
+    if ((flags & MAPI_PEEK) == 0) inbox->MarkSeen(messageId);
+    message = std::move(read);
+    return SUCCESS_SUCCESS;
+}
+
+std::optional<std::string> MaildirBackend::RecipientMailbox(const MapiRecipient& recipient) const {
+    if (recipient.Address.empty()) return postOffice_.FindMailbox(recipient.Name);
+    const std::size_t colon = recipient.Address.find(':');
+    return postOffice_.FindMailbox(colon == std::string::npos ? recipient.Address
+                                                              : recipient.Address.substr(colon + 1));
+}
+
+int MaildirBackend::MAPISendMail(std::uint32_t session, const MapiMessage& message, std::uint32_t flags) {
+    const std::string* sender = SessionMailbox(session);
+    if (sender == nullptr) return MAPI_E_INVALID_SESSION;
+    if ((flags & MAPI_DIALOG) != 0) return MAPI_USER_ABORT;
+    if (message.Recips.empty()) return MAPI_E_UNKNOWN_RECIPIENT;
+    std::vector<std::filesystem::path> folders;
+    std::set<std::string> chosen;
+    for (const MapiRecipient& recipient : message.Recips) {
+        const std::optional<std::string> mailbox = RecipientMailbox(recipient);
+        if (!mailbox) return MAPI_E_UNKNOWN_RECIPIENT;
+        if (chosen.insert(*mailbox).second) folders.push_back(postOffice_.MailboxFolder(*mailbox));
+    }
+    std::vector<PostOfficeMessage::Attachment> attachments;
+    if (const int code = LoadAttachments(message.Files, attachments); code != SUCCESS_SUCCESS) return code;
+    std::string text;
+    try {
+        text = PostOfficeMessage::Compose(message, *sender, attachments, std::time(nullptr));
+    } catch (const std::exception&) {
+        return MAPI_E_FAILURE;
+    }
+    return MaildirFolder::Deliver(folders, text);
+}
+
+int MaildirBackend::MAPIDeleteMail(std::uint32_t session, const std::string& messageId) {
+    MaildirFolder* inbox = Inbox(session);
+    if (inbox == nullptr) return MAPI_E_INVALID_SESSION;
+    return inbox->Delete(messageId);
+}
+
+int MaildirBackend::ResolveMailbox(const std::string& name, std::string& mailbox) const {
+    if (const std::optional<std::string> custom = CustomAddress(name)) {
+        const std::optional<std::string> found = postOffice_.FindMailbox(*custom);
+        if (!found) return MAPI_E_UNKNOWN_RECIPIENT;
+        mailbox = *found;
+        return SUCCESS_SUCCESS;
+    }
+    if (const std::optional<std::string> exact = postOffice_.FindMailbox(name)) {
+        mailbox = *exact;
+        return SUCCESS_SUCCESS;
+    }
+    int matches = 0;
+    const std::string prefix = UpperCase(name);
+    for (const std::string& candidate : postOffice_.Mailboxes()) {
+        if (!name.empty() && UpperCase(candidate).starts_with(prefix)) {
+            mailbox = candidate;
+            ++matches;
+        }
+    }
+    if (matches == 0) return MAPI_E_UNKNOWN_RECIPIENT;
+    return matches == 1 ? SUCCESS_SUCCESS : MAPI_E_AMBIGUOUS_RECIPIENT;
+}
+
+int MaildirBackend::MAPIResolveName(std::uint32_t session, const std::string& name, std::uint32_t flags,
+                                    MapiRecipient& recipient) {
+    if (SessionMailbox(session) == nullptr) return MAPI_E_INVALID_SESSION;
+    std::string mailbox;
+    const int code = ResolveMailbox(name, mailbox);
+    // A choice would need an operator; nobody is there to make it.
+    if (code != SUCCESS_SUCCESS) return (flags & MAPI_DIALOG) != 0 ? MAPI_USER_ABORT : code;
+    recipient = {MAPI_TO, mailbox, {}};
+    return SUCCESS_SUCCESS;
+}
+
+int MaildirBackend::MAPIAddress(std::uint32_t session, const std::string&, int, const std::string&,
+                                const std::vector<MapiRecipient>&, std::vector<MapiRecipient>&) {
+    if (SessionMailbox(session) == nullptr) return MAPI_E_INVALID_SESSION;
+    return MAPI_USER_ABORT;  // the address book is a dialog
+}
+
+void MaildirBackend::RemoveEmptyAttachmentFolders() {
+    // Only empty folders go: the files in them belong to the caller.
+    std::erase_if(attachmentFolders_, [](const std::filesystem::path& folder) {
+        return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
+    });
+}
+
+}  // namespace qlk

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mapi/MapiMessage.h"
+#include "mapi/MapiRecipient.h"
+
+namespace qlk {
+
+// The Simple MAPI operations TEmail is written against. The post office's own
+// back end implements them over Maildirs; tests put a scripted one in its
+// place. Every failure is a result code; no operation raises for one.
+// Records come back as values the caller owns, so nothing has to be released
+// the way MAPIFreeBuffer releases the platform's buffers.
+class MapiBackend {
+public:
+    virtual ~MapiBackend() = default;
+
+    virtual int MAPILogon(const std::optional<std::string>& profile,
+                          const std::optional<std::string>& password, std::uint32_t flags,
+                          std::uint32_t& session) = 0;
+    virtual int MAPILogoff(std::uint32_t session) = 0;
+    // The message after `seed` (empty: the first one of the inbox).
+    virtual int MAPIFindNext(std::uint32_t session, const std::string& seed, std::uint32_t flags,
+                             std::string& messageId) = 0;
+    // Success with no record left in `message` is possible (a platform quirk
+    // TEmail answers with MAPI_USER_ABORT).
+    virtual int MAPIReadMail(std::uint32_t session, const std::string& messageId, std::uint32_t flags,
+                             std::optional<MapiMessage>& message) = 0;
+    virtual int MAPISendMail(std::uint32_t session, const MapiMessage& message, std::uint32_t flags) = 0;
+    virtual int MAPIDeleteMail(std::uint32_t session, const std::string& messageId) = 0;
+    virtual int MAPIResolveName(std::uint32_t session, const std::string& name, std::uint32_t flags,
+                                MapiRecipient& recipient) = 0;
+    virtual int MAPIAddress(std::uint32_t session, const std::string& caption, int editFields,
+                            const std::string& labels, const std::vector<MapiRecipient>& recipients,
+                            std::vector<MapiRecipient>& chosen) = 0;
+};
+
+}  // namespace qlk

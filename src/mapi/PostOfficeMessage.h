@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mapi/MapiMessage.h"
+
+namespace qlk {
+
+// The stored form of a post-office message: RFC 822/MIME written and read by
+// the message library. From is the sending mailbox, To and Cc the recipients
+// (Bcc is not written), the note text is the body as lines with every byte
+// kept (line breaks become CR LF; the text's final line break is the last
+// line's own), and every attachment is a base64 part named after its
+// file, so that any MIME reader gets the same bytes back.
+class PostOfficeMessage {
+public:
+    // An attachment to store: the name the recipient sees and its content.
+    struct Attachment {
+        std::string FileName;
+        std::string Data;
+    };
+
+    // The whole message text.
+    static std::string Compose(const MapiMessage& message, const std::string& sender,
+                               const std::vector<Attachment>& attachments, std::time_t date);
+
+    // Reads a stored message. Unless `flags` hold MAPI_SUPPRESS_ATTACH or
+    // MAPI_ENVELOPE_ONLY, every attachment is written to a fresh file (mode
+    // 0600) in a fresh folder under $TMPDIR, which is added to
+    // `attachmentFolders`; the files are the caller's. A Simple MAPI code.
+    static int Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,
+                    std::vector<std::filesystem::path>& attachmentFolders);
+
+    // The note text as the lines the library writes; joined with CR LF they
+    // give the text back.
+    static std::vector<std::string> NoteLines(const std::string& text);
+};
+
+}  // namespace qlk

@@ -1,0 +1,34 @@
+#include "mapi/SimpleMapi.h"
+
+#include <utility>
+
+#include "mapi/MaildirBackend.h"
+#include "mapi/MapiIni.h"
+
+namespace qlk {
+
+SimpleMapi::SimpleMapi() = default;
+
+SimpleMapi::SimpleMapi(std::unique_ptr<MapiBackend> backend, std::optional<std::string> defaultProfile)
+    : backend_(std::move(backend)), defaultProfile_(std::move(defaultProfile)) {}
+
+SimpleMapi::~SimpleMapi() = default;
+
+std::shared_ptr<SimpleMapi> SimpleMapi::Load(const std::filesystem::path& workFolder) {
+    const std::optional<MapiIni> ini = MapiIni::Read(workFolder);
+    if (!ini || ini->Mapi == 0) return std::make_shared<SimpleMapi>();
+    auto mapi = std::make_shared<SimpleMapi>(
+        std::make_unique<MaildirBackend>(ini->PostOfficeFolder(workFolder), ini->DefaultProfile),
+        ini->DefaultProfile);
+    mapi->workFolder_ = workFolder;
+    return mapi;
+}
+
+std::optional<std::string> SimpleMapi::DefaultProfile() const {
+    if (!workFolder_) return defaultProfile_;
+    const std::optional<MapiIni> ini = MapiIni::Read(*workFolder_);
+    if (!ini) return std::nullopt;
+    return ini->DefaultProfile;
+}
+
+}  // namespace qlk
