@@ -27,7 +27,8 @@ Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std:
       users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }),
       mapi_(TEmail::ForGateway(workFolder_)),
       cycle_(log_, users_.Table(), pop_, workFolder_),
-      inbound_(*this) {
+      inbound_(*this),
+      update_(ftp_, workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }) {
     WireClients();
 }
 
@@ -53,6 +54,12 @@ void Gateway::WireClients() {
     pop_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     cycle_.CurrentSettings = [this] { return CurrentSettings(); };
     cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };
+    cycle_.CheckForUpdate = [this] { update_.CheckForUpdate(); };
+    cycle_.AvailableVersion = [this] {
+        return update_.UpdateAvailable() ? update_.RemoteVersion() : std::string();
+    };
+    update_.AutoUpdate = [this] { return CurrentSettings().AutoUpdate; };
+    update_.SetProgress = [this](int percent) { ShowProgress(percent); };
 }
 
 void Gateway::ResetMessageObjects() {
