@@ -46,14 +46,5 @@ TEST(UpdateWiring, CycleRunsTheCheckWhichDrivesTheBarAndReportsTheVersionItDidNo
     EXPECT_FALSE(scene.gateway.FTP().Connected());
 }
 
-TEST(UpdateWiring, NoCheckWhenCheckForUpdateIsOff) {
-    test::GatewayScene scene;
-    scene.gateway.Update().Host = "127.0.0.1:1";
-    scene.settings.AutoUpdate = false;
-    scene.RunCycle(true);
-    EXPECT_FALSE(scene.Logged("Checking for Update"));
-    EXPECT_EQ(scene.gateway.Cycle().AvailableVersion(), "");
-}
-
 }  // namespace
 }  // namespace qlk
