@@ -1,0 +1,82 @@
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "gateway/ConfigurationFile.h"
+#include "gateway/Settings.h"
+#include "gateway/UsersDatabase.h"
+#include "mapi/PostOffice.h"
+#include "support/TempDir.h"
+
+namespace qlk::test {
+
+// A working folder as an office sets one up: a post office with its
+// mailboxes, the user table, QLK.CFG.
+inline void PrepareWorkFolder(const std::filesystem::path& work, const std::vector<UserRecord>& rows,
+                              const std::vector<std::string>& mailboxes, Settings settings = {}) {
+    PostOffice office = PostOffice::Create(work);
+    for (const auto& name : mailboxes) office.AddMailbox(name);
+    UsersDatabase users(work / "users.DB");
+    users.Open();
+    for (const auto& row : rows) users.Insert(row);
+    settings.AutoUpdate = false;
+    WriteFileBytes(work / ConfigurationFile::FileName, ConfigurationFile::Format(settings));
+}
+
+// Starts "quelmark --once" in WORK, its output going to WORK/once.log.
+inline pid_t StartOnce(const std::filesystem::path& work) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const std::string log = (work / "once.log").string();
+        if (::chdir(work.c_str()) != 0 || !std::freopen(log.c_str(), "a", stderr)) ::_exit(126);
+        ::execl(QLK_QUELMARK, QLK_QUELMARK, "--once", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// The exit status, or -1 when it did not end within LIMIT (it is killed).
+inline int WaitFor(pid_t pid, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline int RunOnce(const std::filesystem::path& work) {
+    return WaitFor(StartOnce(work), std::chrono::seconds(50));
+}
+
+// Runs the post-office checker; its output is left in OUTPUT.
+inline int RunChecker(const std::string& arguments, std::string& output) {
+    const std::string command =
+        std::string("/usr/bin/python3 ") + QLK_POSTOFFICE_CHECK + " " + arguments + " 2>&1";
+    output.clear();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline std::string Quoted(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
+
+}  // namespace qlk::test

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "E2eSupport.h"
+#include "support/DovecotMailboxes.h"
+
+namespace qlk::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kDate = "Tue, 8 Dec 2026 09:00:00 +0000";
+
+UserRecord Account(std::string name, std::string popUser, const std::string& host, std::string returnAddress,
+                   bool alias, std::string aliasAddress, bool deleteMail) {
+    UserRecord row;
+    row.name = name;
+    row.mailbox = std::move(name);
+    row.popHost = host;
+    row.popUserId = popUser;
+    row.popPassword = "pw-" + popUser;
+    row.returnAddress = std::move(returnAddress);
+    row.alias = alias;
+    row.aliasAddress = std::move(aliasAddress);
+    row.deleteMail = deleteMail;
+    return row;
+}
+
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Base64(const std::string& bytes) {
+    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        unsigned value = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            value = value << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k) out += k <= n ? alphabet[(value >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
+// One message as it goes into a POP3 mailbox, and what the post office
+// must hold for it afterwards.
+struct Mail {
+    std::string subject, from, to, cc;
+    std::vector<std::string> body;
+    std::vector<std::pair<std::string, std::string>> files;  // name in the mail, content
+
+    std::string Wire() const {
+        std::string head = "From: " + from + "\r\nTo: " + to + "\r\n" +
+                           (cc.empty() ? "" : "Cc: " + cc + "\r\n") + "Subject: " + subject +
+                           "\r\nDate: " + kDate + "\r\nMessage-ID: <" + subject + "@example.org>\r\n";
+        std::string text;
+        for (const auto& line : body) text += line + "\r\n";
+        if (files.empty()) return head + "\r\n" + text;
+        std::string mail = head +
+                           "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"=b\"\r\n\r\n" +
+                           "--=b\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n" + text;
+        for (const auto& [name, content] : files) {
+            mail +=
+                "--=b\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+                "Content-Disposition: attachment; filename=\"" +
+                name + "\"\r\n\r\n" + Base64(content) + "\r\n";
+        }
+        return mail + "--=b--\r\n";
+    }
+
+    // The note text with its delivery information, as the post office shows it.
+    std::string Note(const std::string& fromName, const std::string& fromAddress,
+                     const std::vector<std::string>& toAddresses,
+                     const std::vector<std::string>& ccAddresses) const {
+        std::string note;
+        for (const auto& line : body) note += line + "\r\n";
+        note += "\r\r--- The Following Information Was Added By QLK ---\rFrom: " + fromName + " <" +
+                fromAddress + ">\rTo Recipients: ";
+        for (const auto& a : toAddresses) note += a + "; ";
+        note += "\rCC Recipients: ";
+        for (const auto& a : ccAddresses) note += a + "; ";
+        return note + "\rOriginal Send Time: " + kDate + "\rOriginal Subject: " + subject + "\r";
+    }
+};
+
+class Expectation {
+public:
+    void Add(const std::string& mailbox, const std::string& subject, const std::string& note,
+             const std::vector<std::pair<std::string, std::string>>& files = {}) {
+        std::string entry = "{\"subject\": " + Json(subject) + ", \"text\": " + Json(note) + ", \"files\": [";
+        for (std::size_t i = 0; i < files.size(); ++i)
+            entry += (i ? ", [" : "[") + Json(files[i].first) + ", " + Json(Base64(files[i].second)) + "]";
+        boxes_[mailbox].push_back(entry + "]}");
+    }
+    void Expect(const std::string& mailbox) { boxes_[mailbox]; }
+    std::string Text() const {
+        std::string out = "{";
+        for (const auto& [mailbox, entries] : boxes_) {
+            if (out.size() > 1) out += ", ";
+            out += Json(mailbox) + ": [";
+            for (std::size_t i = 0; i < entries.size(); ++i) out += (i ? ", " : "") + entries[i];
+            out += "]";
+        }
+        return out + "}";
+    }
+
+private:
+    std::map<std::string, std::vector<std::string>> boxes_;
+};
+
+// Dovecot holds mailboxes for an ordinary account that deletes, one that
+// keeps its mail, and a shared mailbox on two adjacent alias rows; the
+// program itself runs one cycle and Python reads the post office back.
+TEST(GatewayEndToEnd, OneCycleBringsEveryMailboxIntoThePostOffice) {
+    std::string why;
+    auto dovecot =
+        DovecotMailboxes::Start({{"alice", "pw-alice"}, {"bob", "pw-bob"}, {"office", "pw-office"}}, why);
+    QLK_NEED_PEER(dovecot, why);
+    TempDir work;
+    const std::string host = dovecot->Address();
+    PrepareWorkFolder(
+        work.path(),
+        {Account("Alice", "alice", host, "alice@example.org", false, "", true),
+         Account("Carol", "office", host, "office@example.org", true, "carol@example.org", true),
+         Account("Dave", "office", host, "office@example.org", true, "dave@example.org", true),
+         Account("Bob", "bob", host, "bob@example.org", false, "", false)},
+        {"Alice", "Bob", "Carol", "Dave"});
+
+    std::string binary;
+    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    binary += "\r\n.\r\nend";
+    const Mail plain{"Plain", "Zoe <zoe@example.net>",     "alice@example.org",
+                     "",      {"Hello Alice,", "", "bye"}, {}};
+    const Mail files{
+        "Files", "zoe@example.net", "Alice <alice@example.org>",
+        "",      {"Two files."},    {{"report.bin", binary}, {"../../notes.txt", "line 1\r\nline 2\r\n"}}};
+    const Mail kept{"Kept", "Zoe <zoe@example.net>", "bob@example.org", "", {"Stays on the server."}, {}};
+    const Mail toCarol{"For Carol", "Zoe <zoe@example.net>", "carol@example.org", "", {"Hi Carol"}, {}};
+    const Mail both{
+        "For both", "Zoe <zoe@example.net>", "Dave <dave@example.org>", "CAROL@example.org", {"Hi both"}, {}};
+    const Mail toAlice{"Via office", "Zoe <zoe@example.net>", "alice@example.org", "", {"Shared"}, {}};
+    dovecot->AddMessage("alice", plain.Wire());
+    dovecot->AddMessage("alice", files.Wire());
+    dovecot->AddMessage("bob", kept.Wire());
+    dovecot->AddMessage("office", toCarol.Wire());
+    dovecot->AddMessage("office", both.Wire());
+    dovecot->AddMessage("office", toAlice.Wire());
+
+    ASSERT_EQ(RunOnce(work.path()), 0) << ReadFileBytes(work / "once.log");
+
+    Expectation expect;
+    expect.Add("Alice", "Plain", plain.Note("Zoe", "zoe@example.net", {"alice@example.org"}, {}));
+    expect.Add("Alice", "Files", files.Note("", "zoe@example.net", {"alice@example.org"}, {}),
+               {{"report.bin", binary}, {"notes.txt", "line 1\r\nline 2\r\n"}});
+    expect.Add("Alice", "Via office", toAlice.Note("Zoe", "zoe@example.net", {"alice@example.org"}, {}));
+    expect.Add("Bob", "Kept", kept.Note("Zoe", "zoe@example.net", {"bob@example.org"}, {}));
+    expect.Add("Carol", "For Carol", toCarol.Note("Zoe", "zoe@example.net", {"carol@example.org"}, {}));
+    const std::string bothNote =
+        both.Note("Zoe", "zoe@example.net", {"dave@example.org"}, {"CAROL@example.org"});
+    expect.Add("Carol", "For both", bothNote);
+    expect.Add("Dave", "For both", bothNote);
+    expect.Expect("Internet");
+    WriteFileBytes(work / "expect.json", expect.Text());
+    std::string report;
+    EXPECT_EQ(
+        RunChecker("expect " + Quoted(work / "postoffice") + " " + Quoted(work / "expect.json"), report), 0)
+        << report;
+
+    EXPECT_EQ(dovecot->MessageCount("alice"), 0u);
+    EXPECT_EQ(dovecot->MessageCount("office"), 0u);
+    EXPECT_EQ(dovecot->MessageCount("bob"), 1u);
+    const std::string log = ReadFileBytes(work / "QLKLOG.TXT");
+    EXPECT_NE(log.find("Checked mail for 4 user(s)."), std::string::npos);
+    EXPECT_NE(log.find("Received 6 message(s)."), std::string::npos) << log;
+    EXPECT_TRUE(fs::is_empty(work / "QLKMSG"));
+    EXPECT_TRUE(fs::is_empty(work / "QLKATT"));
+}
+
+}  // namespace
+}  // namespace qlk::test
