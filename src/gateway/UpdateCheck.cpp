@@ -126,7 +126,7 @@ void UpdateCheck::ReadRemoteVersion() {
     ftp_.Password.clear();
     ftp_.SetServerType(stAuto);
     ftp_.Connect();
-    ftp_.Get(RemoteVersionFile, WorkFile(VersionFileName).string());
+    Download(RemoteVersionFile, VersionFileName, MaxVersionFileSize);
     ftp_.Disconnect();
     remoteVersion_ = FirstLine(WorkFile(VersionFileName));
     writeLog_("Local Version : " + LocalVersion + " - Remote Version : " + remoteVersion_, 3);
@@ -143,14 +143,19 @@ void UpdateCheck::DownloadUpdate() {
     }
     // A signature left from an earlier download must never vouch for this one.
     std::filesystem::remove(WorkFile(SignatureFileName));
-    ftp_.Get(UpdateProgramName, WorkFile(UpdateProgramName).string());
+    Download(UpdateProgramName, UpdateProgramName, static_cast<long long>(UpdateSignature::MaxProgramSize));
     try {
-        ftp_.Get(SignatureFileName, WorkFile(SignatureFileName).string());
+        Download(SignatureFileName, SignatureFileName, MaxSignatureFileSize);
         ftp_.Disconnect();
     } catch (const std::exception&) {
         // No signature on the server: the verification refuses the update.
         ftp_.Close();
     }
+}
+
+void UpdateCheck::Download(const std::string& remoteName, const char* localName, long long maxSize) {
+    ftp_.MaxGetSize = maxSize;
+    ftp_.Get(remoteName, WorkFile(localName).string());
 }
 
 std::filesystem::path UpdateCheck::ScriptPath() const {

@@ -28,6 +28,9 @@ public:
     // The program size assumed for the progress bar when the listing does
     // not show it.
     static constexpr long long DefaultExpectedSize = 900000;
+    // Bounds of the downloads: a server cannot fill the disk.
+    static constexpr long long MaxVersionFileSize = 64 * 1024;
+    static constexpr long long MaxSignatureFileSize = 4096;
 
     // `ftp` is the gateway's FTP client; its transfer progress drives
     // SetProgress from now on.
@@ -69,6 +72,7 @@ private:
     bool FetchSignature();
     void Install();
     void RefuseUpdate(const std::string& reason);
+    void Download(const std::string& remoteName, const char* localName, long long maxSize);
     void ShowProgress(int perc, long long transferred);
     std::filesystem::path WorkFile(const char* name) const { return workFolder_ / name; }
     std::filesystem::path ScriptPath() const;

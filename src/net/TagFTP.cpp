@@ -177,8 +177,13 @@ void TagFTP::Get(const std::string& remoteName, const std::string& localName) {
     BusyScope busy(fileTransferBusy_);
     AtomicFile target(localName);
     std::string pending;
+    long long received = 0;
     Transfer(TransferType == ftASCII ? "TYPE A" : "TYPE I", "RETR " + remoteName,
              [&](std::string_view bytes) {
+                 received += static_cast<long long>(bytes.size());
+                 if (MaxGetSize >= 0 && received > MaxGetSize) {
+                     RaiseErrorText("File longer than " + std::to_string(MaxGetSize) + " bytes", true);
+                 }
                  pending.append(bytes);
                  if (pending.size() < kWriteChunk) return;
                  target.Write(pending);

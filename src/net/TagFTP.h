@@ -44,6 +44,9 @@ public:
     unsigned TrasferBufferSize = 2048;
     bool UseProxy = false;
     TFTPProxyType ProxyType = fpUserNoLogon;
+    // Most bytes Get accepts (-1: no limit); a larger file fails the Get and
+    // ends the session, so that a server cannot fill the disk.
+    long long MaxGetSize = -1;
 
     // "host:port" of the FTP proxy.
     const std::string& Proxy() const { return proxy_; }
