@@ -13,7 +13,7 @@
 #include <iostream>
 #include <string>
 
-#include "SideBySideReporter.h"
+#include "RatioReporter.h"
 #include "net/TagFTP.h"
 #include "support/FtpPeer.h"
 #include "support/TempDir.h"
@@ -88,8 +88,13 @@ BENCHMARK(BM_Curl_Get100MB)->Unit(benchmark::kMillisecond)->UseManualTime()->Min
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    qlk::bench::SideBySideReporter reporter("FTP Get of 100 MB", {"TagFTP", "TagFTP"}, {"Curl", "curl -P -"},
-                                            "bytes_per_second", 1e6, "MB/s");
+    RatioReporter reporter(
+        "TagFTP", "Curl",
+        [](double ftp, double curl) {
+            std::printf("FTP Get of 100 MB: TagFTP %.1f MB/s, curl -P - %.1f MB/s, ratio %.2f\n", ftp / 1e6,
+                        curl / 1e6, ftp / curl);
+        },
+        "bytes_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -14,7 +14,7 @@
 #include <iostream>
 #include <string>
 
-#include "SideBySideReporter.h"
+#include "RatioReporter.h"
 #include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
 #include "net/TmsSMTP.h"
@@ -161,8 +161,10 @@ BENCHMARK(BM_TmsSMTP_Send200)->Unit(benchmark::kMillisecond)->UseRealTime()->Min
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    qlk::bench::SideBySideReporter reporter("POP3 retrieval", {"TmsRemotePOP", "TmsRemotePOP"},
-                                            {"Fetchmail", "fetchmail"}, "items_per_second", 1, "msgs/s");
+    RatioReporter reporter("TmsRemotePOP", "Fetchmail", [](double pop, double fetchmail) {
+        std::printf("POP3 retrieval: TmsRemotePOP %.0f msgs/s, fetchmail %.0f msgs/s, ratio %.2f\n", pop,
+                    fetchmail, pop / fetchmail);
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <system_error>
 
 #include "gateway/TransferDisplay.h"
 #include "gateway/Version.h"
 #include "mapi/TEmail.h"
 #include "message/TextUtils.h"
+#include "platform/EFCreateError.h"
+#include "platform/EStreamError.h"
 #include "platform/EventPump.h"
 
 namespace qlk {
@@ -17,6 +20,18 @@ namespace {
 // The texts of a POP3 error that mean the connection is gone, tested in this order.
 const std::array<const char*, 3> kLostConnectionTexts = {"reset by peer", "Software caused connection abort",
                                                          "Socket is not Connected"};
+
+// A retrieved message is only a working copy: the server keeps the message
+// until the post office holds its own copy on disk, and the next run removes
+// whatever a crash left behind. Syncing the copy to the disk would protect
+// nothing and cost every message two waits for the disk.
+void WriteWorkingCopy(const std::string& path, const std::string& contents) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) throw EFCreateError(path);
+    file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    file.close();
+    if (!file) throw EStreamError::Write();
+}
 
 }  // namespace
 
@@ -51,6 +66,9 @@ void Gateway::WireClients() {
     pop_.DefaultPort = 110;
     pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
     pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
+    pop_.OnUserMessageSave = [this](TagSocket&, int num, const std::string& contents) {
+        WriteWorkingCopy(pop_.MessageFileName(num), contents);
+    };
     pop_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     cycle_.CurrentSettings = [this] { return CurrentSettings(); };
     cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };

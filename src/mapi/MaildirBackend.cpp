@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <set>
 #include <utility>
@@ -55,6 +56,8 @@ int LoadAttachments(const std::vector<MapiFile>& files,
         PostOfficeMessage::Attachment attachment;
         attachment.FileName =
             SafeFileName(file.FileName.empty() ? std::string(ExtractFileName(file.PathName)) : file.FileName);
+        // A quote would end the name's parameter in the part's header early.
+        std::replace(attachment.FileName.begin(), attachment.FileName.end(), '"', '\'');
         if (const int code = ReadWholeFile(file.PathName, attachment.Data); code != SUCCESS_SUCCESS)
             return code;
         attachments.push_back(std::move(attachment));
@@ -67,9 +70,7 @@ int LoadAttachments(const std::vector<MapiFile>& files,
 MaildirBackend::MaildirBackend(std::filesystem::path postOfficeFolder, std::string defaultProfile)
     : postOffice_(std::move(postOfficeFolder)), defaultProfile_(std::move(defaultProfile)) {}
 
-MaildirBackend::~MaildirBackend() {
-    RemoveEmptyAttachmentFolders();
-}
+MaildirBackend::~MaildirBackend() = default;
 
 const std::string* MaildirBackend::SessionMailbox(std::uint32_t session) const {
     const auto found = sessions_.find(session);
@@ -80,7 +81,10 @@ MaildirFolder* MaildirBackend::Inbox(std::uint32_t session) {
     const std::string* mailbox = SessionMailbox(session);
     if (mailbox == nullptr) return nullptr;
     std::unique_ptr<MaildirFolder>& folder = folders_[*mailbox];
-    if (!folder) folder = std::make_unique<MaildirFolder>(postOffice_.MailboxFolder(*mailbox));
+    if (!folder) {
+        folder = std::make_unique<MaildirFolder>(postOffice_.MailboxFolder(*mailbox));
+        folder->RemoveStaleTemporaryFiles();
+    }
     return folder.get();
 }
 
@@ -107,7 +111,7 @@ int MaildirBackend::MAPILogon(const std::optional<std::string>& profile,
 
 int MaildirBackend::MAPILogoff(std::uint32_t session) {
     if (sessions_.erase(session) == 0) return MAPI_E_INVALID_SESSION;
-    RemoveEmptyAttachmentFolders();
+    attachmentFolders_.RemoveEmpty();
     return SUCCESS_SUCCESS;
 }
 
@@ -122,13 +126,12 @@ int MaildirBackend::MAPIReadMail(std::uint32_t session, const std::string& messa
                                  std::optional<MapiMessage>& message) {
     MaildirFolder* inbox = Inbox(session);
     if (inbox == nullptr) return MAPI_E_INVALID_SESSION;
-    const std::filesystem::path file = inbox->Locate(messageId);
-    if (file.empty()) return MAPI_E_INVALID_MESSAGE;
-    const bool unread = inbox->IsUnread(messageId);
+    const std::optional<MaildirFolder::Message> stored = inbox->Locate(messageId);
+    if (!stored) return MAPI_E_INVALID_MESSAGE;
     MapiMessage read;
-    const int code = PostOfficeMessage::Read(file, flags, read, attachmentFolders_);
+    const int code = PostOfficeMessage::Read(inbox->Folder() / stored->File, flags, read, attachmentFolders_);
     if (code != SUCCESS_SUCCESS) return code;
-    if (unread) read.Flags |= MAPI_UNREAD;
+    if (stored->Unread) read.Flags |= MAPI_UNREAD;
     if ((flags & MAPI_PEEK) == 0) inbox->MarkSeen(messageId);
     message = std::move(read);
     return SUCCESS_SUCCESS;
@@ -208,13 +211,6 @@ int MaildirBackend::MAPIAddress(std::uint32_t session, const std::string&, int, 
                                 const std::vector<MapiRecipient>&, std::vector<MapiRecipient>&) {
     if (SessionMailbox(session) == nullptr) return MAPI_E_INVALID_SESSION;
     return MAPI_USER_ABORT;  // the address book is a dialog
-}
-
-void MaildirBackend::RemoveEmptyAttachmentFolders() {
-    // Only empty folders go: the files in them belong to the caller.
-    std::erase_if(attachmentFolders_, [](const std::filesystem::path& folder) {
-        return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
-    });
 }
 
 }  // namespace qlk

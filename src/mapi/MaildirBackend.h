@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mapi/AttachmentFolders.h"
 #include "mapi/MapiBackend.h"
 #include "mapi/PostOffice.h"
 
@@ -46,14 +47,13 @@ private:
     // type ("SMTP:x" names x), else its display name.
     std::optional<std::string> RecipientMailbox(const MapiRecipient& recipient) const;
     int ResolveMailbox(const std::string& name, std::string& mailbox) const;
-    void RemoveEmptyAttachmentFolders();
 
     PostOffice postOffice_;
     std::string defaultProfile_;
     std::map<std::uint32_t, std::string> sessions_;
     std::uint32_t nextSession_ = 1;
     std::map<std::string, std::unique_ptr<MaildirFolder>> folders_;
-    std::vector<std::filesystem::path> attachmentFolders_;
+    AttachmentFolders attachmentFolders_;
 };
 
 }  // namespace qlk

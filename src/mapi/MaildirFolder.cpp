@@ -1,6 +1,7 @@
 #include "mapi/MaildirFolder.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,18 +50,28 @@ void ForEachName(const std::filesystem::path& folder, Visit&& visit) {
     ::closedir(dir);
 }
 
+// The leading seconds of a Maildir name, the first key of delivery order.
+unsigned long long DeliverySeconds(std::string_view id) {
+    unsigned long long value = 0;
+    for (char c : id) {
+        if (c < '0' || c > '9' || value > 1'000'000'000'000ULL) break;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
 // Delivery order: the leading seconds as a number, then the rest of the name.
-bool DeliveredBefore(const MaildirFolder::Message& a, const MaildirFolder::Message& b) {
-    const auto seconds = [](std::string_view id) {
-        unsigned long long value = 0;
-        for (char c : id) {
-            if (c < '0' || c > '9' || value > 1'000'000'000'000ULL) break;
-            value = value * 10 + static_cast<unsigned>(c - '0');
-        }
-        return value;
-    };
-    const unsigned long long sa = seconds(a.Id), sb = seconds(b.Id);
-    return sa != sb ? sa < sb : a.Id < b.Id;
+void SortByDelivery(std::vector<MaildirFolder::Message>& messages) {
+    std::vector<std::pair<unsigned long long, std::size_t>> keys;
+    keys.reserve(messages.size());
+    for (std::size_t i = 0; i < messages.size(); ++i) keys.emplace_back(DeliverySeconds(messages[i].Id), i);
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : messages[a.second].Id < messages[b.second].Id;
+    });
+    std::vector<MaildirFolder::Message> sorted;
+    sorted.reserve(messages.size());
+    for (const auto& key : keys) sorted.push_back(std::move(messages[key.second]));
+    messages = std::move(sorted);
 }
 
 std::string HostName() {
@@ -105,7 +116,7 @@ std::vector<MaildirFolder::Message> MaildirFolder::List(const std::filesystem::p
         if (IsSafeId(parts.id))
             messages.push_back({std::string(parts.id), "cur/" + std::string(name), !parts.seen});
     });
-    std::sort(messages.begin(), messages.end(), DeliveredBefore);
+    SortByDelivery(messages);
     return messages;
 }
 
@@ -135,6 +146,21 @@ void MaildirFolder::Make(const std::filesystem::path& folder) {
             throw std::filesystem::filesystem_error("Cannot create folder", path,
                                                     std::error_code(errno, std::generic_category()));
     }
+}
+
+void MaildirFolder::RemoveStaleTemporaryFiles() const {
+    constexpr std::time_t kStaleAfter = 36 * 60 * 60;
+    const std::time_t now = std::time(nullptr);
+    const std::filesystem::path tmp = folder_ / "tmp";
+    DIR* dir = ::opendir(tmp.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (now - info.st_mtime > kStaleAfter) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 int MaildirFolder::Deliver(const std::vector<std::filesystem::path>& folders, std::string_view text) {
@@ -232,14 +258,10 @@ int MaildirFolder::Next(const std::string& seed, bool unreadOnly, std::string& f
     }
 }
 
-std::filesystem::path MaildirFolder::Locate(const std::string& id) {
+std::optional<MaildirFolder::Message> MaildirFolder::Locate(const std::string& id) {
     const Entry* entry = Current(id);
-    return entry == nullptr ? std::filesystem::path() : folder_ / entry->message.File;
-}
-
-bool MaildirFolder::IsUnread(const std::string& id) {
-    const Entry* entry = Current(id);
-    return entry != nullptr && entry->message.Unread;
+    if (entry == nullptr) return std::nullopt;
+    return entry->message;
 }
 
 bool MaildirFolder::MarkSeen(const std::string& id) {

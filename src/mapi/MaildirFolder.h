@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,14 +43,17 @@ public:
     // fsynced under tmp/ before any is renamed into new/. A Simple MAPI code;
     // on failure no copy is left in new/ or tmp/.
     static int Deliver(const std::vector<std::filesystem::path>& folders, std::string_view text);
+    // Removes what deliveries that died left under tmp/: files untouched for
+    // 36 hours, the age after which Maildir writers give a name up.
+    void RemoveStaleTemporaryFiles() const;
     // Creates tmp/, new/ and cur/ (mode 0700).
     static void Make(const std::filesystem::path& folder);
 
     // The message after `seed` ("" means from the start); a Simple MAPI code.
     int Next(const std::string& seed, bool unreadOnly, std::string& found);
-    // The message's file now, or "" when there is no such message.
-    std::filesystem::path Locate(const std::string& id);
-    bool IsUnread(const std::string& id);
+    // The message as it lies now (File relative to Folder()), or none when
+    // there is no such message.
+    std::optional<Message> Locate(const std::string& id);
     // Moves the message into cur/ with the "S" flag; false when it is gone.
     bool MarkSeen(const std::string& id);
     // A Simple MAPI code: 0, or MAPI_E_INVALID_MESSAGE when the message is

@@ -45,4 +45,47 @@ inline constexpr int MAPI_BCC = 3;
 // A file record that is not placed inside the note text.
 inline constexpr std::uint32_t kNotInText = 0xFFFFFFFF;
 
+// The standard name of a result code, for messages to people; "" for a code
+// without one here.
+constexpr const char* MapiCodeName(int code) {
+    switch (code) {
+        case SUCCESS_SUCCESS:
+            return "SUCCESS_SUCCESS";
+        case MAPI_USER_ABORT:
+            return "MAPI_USER_ABORT";
+        case MAPI_E_FAILURE:
+            return "MAPI_E_FAILURE";
+        case MAPI_E_LOGIN_FAILURE:
+            return "MAPI_E_LOGIN_FAILURE";
+        case MAPI_E_DISK_FULL:
+            return "MAPI_E_DISK_FULL";
+        case MAPI_E_INSUFFICIENT_MEMORY:
+            return "MAPI_E_INSUFFICIENT_MEMORY";
+        case MAPI_E_TOO_MANY_FILES:
+            return "MAPI_E_TOO_MANY_FILES";
+        case MAPI_E_TOO_MANY_RECIPIENTS:
+            return "MAPI_E_TOO_MANY_RECIPIENTS";
+        case MAPI_E_ATTACHMENT_NOT_FOUND:
+            return "MAPI_E_ATTACHMENT_NOT_FOUND";
+        case MAPI_E_ATTACHMENT_OPEN_FAILURE:
+            return "MAPI_E_ATTACHMENT_OPEN_FAILURE";
+        case MAPI_E_ATTACHMENT_WRITE_FAILURE:
+            return "MAPI_E_ATTACHMENT_WRITE_FAILURE";
+        case MAPI_E_UNKNOWN_RECIPIENT:
+            return "MAPI_E_UNKNOWN_RECIPIENT";
+        case MAPI_E_BAD_RECIPTYPE:
+            return "MAPI_E_BAD_RECIPTYPE";
+        case MAPI_E_NO_MESSAGES:
+            return "MAPI_E_NO_MESSAGES";
+        case MAPI_E_INVALID_MESSAGE:
+            return "MAPI_E_INVALID_MESSAGE";
+        case MAPI_E_INVALID_SESSION:
+            return "MAPI_E_INVALID_SESSION";
+        case MAPI_E_AMBIGUOUS_RECIPIENT:
+            return "MAPI_E_AMBIGUOUS_RECIPIENT";
+        default:
+            return "";
+    }
+}
+
 }  // namespace qlk

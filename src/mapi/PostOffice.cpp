@@ -82,7 +82,7 @@ void PostOffice::RemoveMailbox(std::string_view name, bool force) {
     const std::optional<std::string> mailbox = FindMailbox(name);
     if (!mailbox) throw EPostOfficeError("No such mailbox: " + std::string(name));
     if (!force && CountMessages(*mailbox).Total > 0)
-        throw EPostOfficeError("Mailbox " + *mailbox + " still holds messages (use --force to remove it)");
+        throw EPostOfficeError("Mailbox " + *mailbox + " still holds messages");
     std::error_code error;
     std::filesystem::remove_all(MailboxFolder(*mailbox), error);
     if (error) throw EPostOfficeError("Cannot remove mailbox " + *mailbox + ": " + error.message());

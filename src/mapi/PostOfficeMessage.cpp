@@ -1,11 +1,8 @@
 #include "mapi/PostOfficeMessage.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
 #include <set>
 #include <sstream>
@@ -20,10 +17,6 @@
 namespace qlk {
 
 namespace {
-
-// Lines longer than this are cut into pieces: the quoted-printable coder
-// takes no longer paragraph.
-constexpr std::size_t kMaxNoteLine = kQPMaxEncodeParagraph - 2;
 
 bool NeedsQuotes(std::string_view name) {
     return name.find_first_of("()<>@,;:\\\".[]") != std::string_view::npos;
@@ -83,29 +76,6 @@ void AddRecipients(const TmsAddressList& list, int recipClass, std::vector<MapiR
     for (int i = 0; i < list.Count(); ++i) recips.push_back({recipClass, DisplayName(list.Items(i)), {}});
 }
 
-std::filesystem::path MakeAttachmentFolder() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string pattern = (dir && *dir ? std::string(dir) : std::string("/tmp")) + "/msXXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) return {};
-    return pattern;
-}
-
-bool WriteNewFile(const std::filesystem::path& path, const std::string& data) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    std::string_view rest(data);
-    bool ok = true;
-    while (ok && !rest.empty()) {
-        const ssize_t n = ::write(fd, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) rest.remove_prefix(static_cast<std::size_t>(n));
-    }
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) ::unlink(path.c_str());
-    return ok;
-}
-
 // A name not used yet in this message's folder.
 std::string DistinctName(const std::string& name, std::set<std::string>& used) {
     std::string candidate = name;
@@ -114,34 +84,33 @@ std::string DistinctName(const std::string& name, std::set<std::string>& used) {
 }
 
 int WriteAttachments(const TmsMessage& stored, std::uint32_t flags, MapiMessage& message,
-                     std::vector<std::filesystem::path>& attachmentFolders) {
-    const bool suppress = (flags & MAPI_SUPPRESS_ATTACH) != 0;
+                     AttachmentFolders& folders) {
     const TmsAttList& attachments = stored.Attachments();
-    if (attachments.Count() == 0) return SUCCESS_SUCCESS;
-    std::filesystem::path folder;
-    if (!suppress) {
-        folder = MakeAttachmentFolder();
-        if (folder.empty()) return MAPI_E_ATTACHMENT_WRITE_FAILURE;
-        attachmentFolders.push_back(folder);
-    }
+    std::vector<AttachmentFolders::File> files;
     std::set<std::string> used;
     for (int i = 0; i < attachments.Count(); ++i) {
         const TmsAttItem& item = attachments.Items(i);
-        MapiFile file;
-        file.FileName = SafeFileName(item.FileName().str());
-        if (!suppress) {
-            const std::filesystem::path path = folder / DistinctName(file.FileName, used);
-            if (!WriteNewFile(path, item.Data)) {
-                std::error_code ignored;
-                std::filesystem::remove_all(folder, ignored);
-                attachmentFolders.pop_back();
-                return MAPI_E_ATTACHMENT_WRITE_FAILURE;
-            }
-            file.PathName = path.string();
-        }
-        message.Files.push_back(std::move(file));
+        const std::string name = SafeFileName(item.FileName().str());
+        message.Files.push_back({kNotInText, {}, name});
+        files.push_back({DistinctName(name, used), &item.Data});
     }
+    if (files.empty() || (flags & MAPI_SUPPRESS_ATTACH) != 0) return SUCCESS_SUCCESS;
+    const std::optional<std::vector<std::filesystem::path>> paths = folders.Write(files);
+    if (!paths) return MAPI_E_ATTACHMENT_WRITE_FAILURE;
+    for (std::size_t i = 0; i < paths->size(); ++i) message.Files[i].PathName = (*paths)[i].string();
     return SUCCESS_SUCCESS;
+}
+
+// Maildir files end their lines with LF alone. Every CR LF the encoder writes
+// is a line end: the lines it writes hold no CR or LF of their own.
+std::string WithMaildirLineEnds(std::string text) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        text[kept++] = text[i];
+    }
+    text.resize(kept);
+    return text;
 }
 
 }  // namespace
@@ -149,17 +118,7 @@ int WriteAttachments(const TmsMessage& stored, std::uint32_t flags, MapiMessage&
 std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
     std::vector<std::string> lines;
     LoadTextLines(text, lines);
-    std::vector<std::string> cut;
-    cut.reserve(lines.size());
-    for (std::string& line : lines) {
-        if (line.size() <= kMaxNoteLine) {
-            cut.push_back(std::move(line));
-            continue;
-        }
-        for (std::size_t offset = 0; offset < line.size(); offset += kMaxNoteLine)
-            cut.push_back(line.substr(offset, kMaxNoteLine));
-    }
-    return cut;
+    return lines;
 }
 
 std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,
@@ -190,11 +149,11 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
     mail.SetAttachments(list);
     std::ostringstream text;
     mail.SaveToStream(text);
-    return std::move(text).str();
+    return WithMaildirLineEnds(std::move(text).str());
 }
 
 int PostOfficeMessage::Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,
-                            std::vector<std::filesystem::path>& attachmentFolders) {
+                            AttachmentFolders& attachmentFolders) {
     TmsMessage stored;
     try {
         stored.LoadFromFile(file.string());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mapi/AttachmentFolders.h"
 #include "mapi/MapiMessage.h"
 
 namespace qlk {
@@ -16,7 +17,8 @@ namespace qlk {
 // (Bcc is not written), the note text is the body as lines with every byte
 // kept (line breaks become CR LF; the text's final line break is the last
 // line's own), and every attachment is a base64 part named after its
-// file, so that any MIME reader gets the same bytes back.
+// file, so that any MIME reader gets the same bytes back. Lines end with LF
+// alone, as Maildir readers expect.
 class PostOfficeMessage {
 public:
     // An attachment to store: the name the recipient sees and its content.
@@ -30,11 +32,10 @@ public:
                                const std::vector<Attachment>& attachments, std::time_t date);
 
     // Reads a stored message. Unless `flags` hold MAPI_SUPPRESS_ATTACH or
-    // MAPI_ENVELOPE_ONLY, every attachment is written to a fresh file (mode
-    // 0600) in a fresh folder under $TMPDIR, which is added to
-    // `attachmentFolders`; the files are the caller's. A Simple MAPI code.
+    // MAPI_ENVELOPE_ONLY, every attachment is written to a fresh file in one
+    // of `attachmentFolders`; the files are the caller's. A Simple MAPI code.
     static int Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,
-                    std::vector<std::filesystem::path>& attachmentFolders);
+                    AttachmentFolders& attachmentFolders);
 
     // The note text as the lines the library writes; joined with CR LF they
     // give the text back.

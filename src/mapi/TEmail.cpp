@@ -41,7 +41,11 @@ public:
         code_ = borrowed_ ? email_.Logon() : SUCCESS_SUCCESS;
     }
     ~BorrowedSession() {
-        if (borrowed_ && email_.sessionHandle_ != 0) email_.Logoff();
+        if (!borrowed_ || email_.sessionHandle_ == 0) return;
+        try {
+            email_.Logoff();
+        } catch (...) {  // Logoff has closed the session; the operation's own error is the one to report
+        }
     }
     BorrowedSession(const BorrowedSession&) = delete;
     BorrowedSession& operator=(const BorrowedSession&) = delete;

@@ -190,3 +190,82 @@ void Base64DecodeText(std::string_view text, std::string& out) {
 }
 
 }  // namespace qlk
+
+namespace qlk {
+
+namespace {
+
+// RFC 2045: characters outside the alphabet are ignored, and "=" ends a
+// group, so that text whose lines were padded one by one still decodes.
+class LenientDecoder {
+public:
+    explicit LenientDecoder(std::string& out) : out_(out) {}
+
+    void Line(std::string_view line) {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        if (count_ == 0 && line.size() % 4 == 0 && Clean(line)) {
+            Base64DecodeLineAppend(line, out_);
+            return;
+        }
+        for (char c : line) Char(c);
+    }
+
+    void Finish() { EndGroup(); }
+
+private:
+    static bool Clean(std::string_view line) {
+        std::size_t end = line.size();
+        while (end > 0 && line[end - 1] == '=') --end;
+        for (std::size_t i = 0; i < end; ++i) {
+            if (kValues[static_cast<unsigned char>(line[i])] == kInvalid) return false;
+        }
+        return line.size() - end <= 2;
+    }
+
+    void Char(char c) {
+        if (c == '=') {
+            EndGroup();
+            return;
+        }
+        const std::uint8_t value = kValues[static_cast<unsigned char>(c)];
+        if (value == kInvalid) return;
+        bits_ = (bits_ << 6) | value;
+        if (++count_ == 4) {
+            out_ += static_cast<char>(bits_ >> 16);
+            out_ += static_cast<char>(bits_ >> 8);
+            out_ += static_cast<char>(bits_);
+            bits_ = 0;
+            count_ = 0;
+        }
+    }
+
+    void EndGroup() {
+        if (count_ >= 2) out_ += static_cast<char>(bits_ >> (count_ * 6 - 8));
+        if (count_ == 3) out_ += static_cast<char>(bits_ >> 2);
+        bits_ = 0;
+        count_ = 0;
+    }
+
+    std::string& out_;
+    std::uint32_t bits_ = 0;
+    int count_ = 0;
+};
+
+}  // namespace
+
+void Base64DecodeLenientAppend(std::string_view text, std::string& out) {
+    out.reserve(out.size() + text.size() / 4 * 3 + 3);
+    LenientDecoder decoder(out);
+    LineWalker scanner(text);
+    std::size_t pumped = 0;
+    for (std::string_view line; scanner.Next(line);) {
+        decoder.Line(line);
+        if (scanner.Position() - pumped >= kPumpInterval) {
+            ProcessMessages();
+            pumped = scanner.Position();
+        }
+    }
+    decoder.Finish();
+}
+
+}  // namespace qlk

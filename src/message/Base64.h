@@ -40,5 +40,9 @@ void Base64DecodeLineAppend(std::string_view line, std::string& out);
 // Appends the bytes of a text of lines separated by CR LF, LF or CR, each
 // line decoded as by Base64DecodeLineAppend.
 void Base64DecodeText(std::string_view text, std::string& out);
+// Appends the bytes of base64 text as received mail carries it: characters
+// outside the alphabet (trailing blanks, stray bytes) are ignored and "="
+// ends a group, as RFC 2045 asks of a reader. Never fails.
+void Base64DecodeLenientAppend(std::string_view text, std::string& out);
 
 }  // namespace qlk

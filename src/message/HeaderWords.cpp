@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "message/Base64.h"
-#include "message/QuotedPrintable.h"
+#include "message/Charsets.h"
 #include "message/TextUtils.h"
 
 namespace qlk {
@@ -12,56 +12,120 @@ namespace {
 
 constexpr std::size_t kMaxLength = 255;
 constexpr char kEscape = 27;
+// Bytes of text per encoded word: 39 bytes make 52 base64 characters, which
+// with "=?UTF-8?B?" and "?=" leave room for a field name on the same line
+// within 78 characters (RFC 2047 allows words of 75).
+constexpr std::size_t kWordBytes = 39;
 
-// The "?=" that closes the encoded word opened at start, or npos. A "?=" right
-// after "?B" or "?Q" is the opening of an encoded text that begins with "=",
-// not the close.
-std::size_t FindWordEnd(std::string_view text, std::size_t start) {
-    for (std::size_t q = text.find("?=", start + 2); q != std::string_view::npos;
-         q = text.find("?=", q + 1)) {
-        const std::string_view before = text.substr(q - 2, 2);
-        if (before != "?B" && before != "?Q") return q;
-    }
-    return std::string_view::npos;
+struct EncodedWord {
+    std::string charset;
+    std::string bytes;
+    std::size_t end = 0;  // just past the closing "?="
+};
+
+bool IsLinearBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-std::string DecodeWord(std::string_view word) {
-    const std::size_t question = word.find('?');
-    if (question == std::string_view::npos) return {};
-    const std::string_view rest = word.substr(question + 1);
-    if (rest.empty()) return {};
-    const std::string_view encoded = rest.size() > 2 ? rest.substr(2) : std::string_view();
-    switch (rest.front()) {
+bool AllBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), IsLinearBlank);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string QDecoded(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_') {
+            out += ' ';
+        } else if (c == '=' && i + 2 < text.size() + 0 && HexValue(text[i + 1]) >= 0 &&
+                   HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The encoded word that starts at `start` ("=?"), if one does.
+bool ParseWord(std::string_view text, std::size_t start, EncodedWord& word) {
+    const std::size_t charsetEnd = text.find('?', start + 2);
+    if (charsetEnd == std::string_view::npos || charsetEnd + 3 >= text.size()) return false;
+    if (text[charsetEnd + 2] != '?') return false;
+    const std::size_t close = text.find("?=", charsetEnd + 3);
+    if (close == std::string_view::npos) return false;
+    const std::string_view charset = text.substr(start + 2, charsetEnd - start - 2);
+    const std::string_view encoded = text.substr(charsetEnd + 3, close - charsetEnd - 3);
+    const auto blank = [](char c) { return IsLinearBlank(c); };
+    if (charset.empty() || std::any_of(charset.begin(), charset.end(), blank) ||
+        std::any_of(encoded.begin(), encoded.end(), blank)) {
+        return false;
+    }
+    // RFC 2231 lets a language follow the set: "UTF-8*en".
+    word.charset = std::string(charset.substr(0, charset.find('*')));
+    switch (text[charsetEnd + 1]) {
         case 'B':
         case 'b':
-            return Base64DecodeString(encoded);
+            word.bytes.clear();
+            Base64DecodeLenientAppend(encoded, word.bytes);
+            break;
         case 'Q':
         case 'q':
-            return QPDecodeString(encoded);
+            word.bytes = QDecoded(encoded);
+            break;
         default:
-            return {};
+            return false;
     }
+    word.end = close + 2;
+    return true;
+}
+
+void AppendPlain(std::string_view text, std::string& out) {
+    out += IsAscii(text) ? std::string(text) : Utf8FromUndeclared(text);
 }
 
 }  // namespace
 
 std::string DecodeHeaderWords(std::string_view s) {
-    std::string text(s.substr(0, kMaxLength));
-    for (std::size_t start = text.find("=?"); start != std::string::npos; start = text.find("=?")) {
-        const std::size_t end = FindWordEnd(text, start);
-        if (end == std::string::npos) {
-            text.resize(start);
-            break;
+    std::string out;
+    std::string pendingBytes;
+    std::string pendingCharset;
+    auto flush = [&] {
+        if (pendingCharset.empty()) return;
+        out += TextToUtf8(pendingBytes, pendingCharset);
+        pendingBytes.clear();
+        pendingCharset.clear();
+    };
+    std::size_t plainStart = 0;
+    bool afterWord = false;
+    for (std::size_t start = s.find("=?"); start != std::string_view::npos; start = s.find("=?", start)) {
+        EncodedWord word;
+        if (!ParseWord(s, start, word)) {
+            start += 2;
+            continue;
         }
-        const std::string_view view(text);
-        std::string decoded(view.substr(0, start));
-        decoded += DecodeWord(view.substr(start + 2, end - start - 2));
-        decoded += Trim(view.substr(end + 2));
-        std::replace(decoded.begin(), decoded.end(), '_', ' ');
-        text = std::move(decoded);
+        const std::string_view between = s.substr(plainStart, start - plainStart);
+        if (!(afterWord && AllBlank(between))) {
+            flush();
+            AppendPlain(between, out);
+        }
+        if (!SameText(word.charset, pendingCharset)) flush();
+        pendingCharset = word.charset;
+        pendingBytes += word.bytes;
+        plainStart = start = word.end;
+        afterWord = true;
     }
-    if (text.size() > kMaxLength) text.resize(kMaxLength);
-    return text;
+    flush();
+    AppendPlain(s.substr(plainStart), out);
+    return out;
 }
 
 std::string EncodeJisHeader(std::string_view s) {
@@ -69,6 +133,22 @@ std::string EncodeJisHeader(std::string_view s) {
     std::string word = "=?ISO-2022-JP?B?" + Base64EncodeString(s) + "?=";
     if (word.size() > kMaxLength) word.resize(kMaxLength);
     return word;
+}
+
+std::vector<std::string> EncodeHeaderWords(std::string_view text) {
+    if (IsAscii(text) && text.find("=?") == std::string_view::npos) return {std::string(text)};
+    const bool utf8 = IsValidUtf8(text);
+    const std::string prefix = utf8 ? "=?UTF-8?B?" : "=?ISO-8859-1?B?";
+    std::vector<std::string> words;
+    while (!text.empty()) {
+        const std::string_view piece = utf8 ? CutUtf8(text, kWordBytes) : text.substr(0, kWordBytes);
+        std::string word = prefix;
+        Base64EncodeAppend(piece, word);
+        word += "?=";
+        words.push_back(std::move(word));
+        text.remove_prefix(piece.size());
+    }
+    return words;
 }
 
 }  // namespace qlk

@@ -35,10 +35,6 @@ constexpr std::array<std::uint8_t, 256> MakeHexValues() {
 }
 constexpr std::array<std::uint8_t, 256> kHexValues = MakeHexValues();
 
-[[noreturn]] void ThrowParagraphTooLarge() {
-    throw Exception("Paragraph is too large");
-}
-
 bool IsBreak(unsigned char c) {
     return c == '\r' || c == '\n';
 }
@@ -67,62 +63,61 @@ private:
     std::size_t used_;
 };
 
-char* EscapePiece(const unsigned char* piece, std::size_t length, char* out) {
+// Longest encoded line without its soft break: with the "=" a line holds at
+// most 76 characters, as RFC 2045 asks.
+constexpr std::size_t kMaxEncodedLine = 75;
+
+// Encodes one paragraph (a line of the data without its break) into lines of
+// at most 76 characters; every line but the last ends with the soft break.
+// Blanks at the end of the paragraph are escaped, so that no transport that
+// strips trailing blanks can change the text.
+template <typename EmitLine>
+void EncodeParagraph(const unsigned char* p, std::size_t length, char* scratch, EmitLine& emit) {
+    std::size_t used = 0;
     for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char c = piece[i];
-        if (kNeedsEscape[c]) {
-            out[0] = '=';
-            out[1] = kHexDigits[c >> 4];
-            out[2] = kHexDigits[c & 15];
-            out += 3;
+        const unsigned char c = p[i];
+        const bool blank = c == ' ' || c == '\t';
+        const bool escape = (kNeedsEscape[c] && c != '\t') || (blank && i + 1 == length);
+        const std::size_t size = escape ? 3 : 1;
+        if (used + size > kMaxEncodedLine) {
+            emit(scratch, used, true);
+            used = 0;
+        }
+        if (escape) {
+            scratch[used] = '=';
+            scratch[used + 1] = kHexDigits[c >> 4];
+            scratch[used + 2] = kHexDigits[c & 15];
         } else {
-            *out++ = static_cast<char>(c);
+            scratch[used] = static_cast<char>(c);
         }
+        used += size;
     }
-    return out;
+    emit(scratch, used, false);
 }
 
-// Cuts one paragraph into pieces of at most 65 bytes; a piece that would be
-// longer ends before the last blank within reach, which then opens the next.
-template <typename EmitPiece>
-void CutParagraph(const unsigned char* p, std::size_t length, EmitPiece& emit) {
-    std::size_t start = 0;
-    while (length - start >= kQPPieceLength) {
-        std::size_t end = start + kQPPieceLength;
-        for (std::size_t j = start + kQPPieceLength; j > start; --j) {
-            if (j < length && p[j] == ' ') {
-                end = j;
-                break;
-            }
-        }
-        emit(p + start, end - start, true);
-        start = end;
-    }
-    emit(p + start, length - start, false);
-}
-
-template <typename EmitPiece>
-void EncodeParagraphs(std::string_view data, EmitPiece& emit) {
+// Splits the data at its line breaks (CR LF, LF CR, a lone CR or LF; a
+// doubled CR or LF is an empty line) and encodes each paragraph. The text
+// after the last break is a paragraph too, ended by no break of its own;
+// `last` tells the emitter so.
+template <typename EmitLine>
+void EncodeParagraphs(std::string_view data, EmitLine& emit) {
     const auto* p = reinterpret_cast<const unsigned char*>(data.data());
     const std::size_t n = data.size();
     LineWalker scanner(data);
     std::size_t pos = 0;
     std::size_t pumped = 0;
-    while (pos < n) {
-        const std::size_t breakAt = scanner.LineEndFrom(pos);
-        std::size_t end = n;
-        std::size_t next = n;
-        // A break that is the very last byte stays in the paragraph.
-        if (breakAt + 1 < n) {
-            end = breakAt;
-            const unsigned char first = p[breakAt];
-            const unsigned char second = p[breakAt + 1];
-            // CR LF and LF CR are one break; a doubled CR or LF is an empty line.
-            next = IsBreak(second) && second != first ? breakAt + 2 : breakAt + 1;
-        }
-        if (end - pos > kQPMaxEncodeParagraph) ThrowParagraphTooLarge();
-        CutParagraph(p + pos, end - pos, emit);
-        pos = next;
+    char scratch[kMaxEncodedLine + 3];
+    for (;;) {
+        const std::size_t breakAt = pos < n ? scanner.LineEndFrom(pos) : n;
+        const bool last = breakAt >= n;
+        auto emitLine = [&](const char* text, std::size_t length, bool soft) {
+            emit(text, length, soft, last);
+        };
+        EncodeParagraph(p + pos, (last ? n : breakAt) - pos, scratch, emitLine);
+        if (last) return;
+        const unsigned char first = p[breakAt];
+        const unsigned char second = breakAt + 1 < n ? p[breakAt + 1] : 0;
+        pos = IsBreak(second) && second != first ? breakAt + 2 : breakAt + 1;
         if (pos - pumped >= kPumpInterval) {
             ProcessMessages();
             pumped = pos;
@@ -137,13 +132,11 @@ public:
 
     void Line(std::string_view line) {
         if (breakHeld_) WriteBreak();
+        // Blanks at the end of a line were added on the way (RFC 2045).
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
         const bool soft = !line.empty() && line.back() == '=';
         if (soft) line.remove_suffix(1);
         char* d = DecodeEscapes(line, out_.Reserve(line.size() + 2));
-        if (out_.OffsetOf(d) - paragraphStart_ > kQPMaxDecodeParagraph) {
-            out_.Truncate(paragraphStart_);
-            ThrowParagraphTooLarge();
-        }
         out_.Commit(d);
         if (!soft) EndParagraph();
     }
@@ -206,22 +199,25 @@ private:
 void QPEncodeAppend(std::string_view data, std::string& out, std::string_view lineEnd) {
     out.reserve(out.size() + data.size() + data.size() / 8 + 64);
     Output output(out);
-    auto emit = [&](const unsigned char* piece, std::size_t length, bool soft) {
-        char* d = output.Reserve(3 * length + 1 + lineEnd.size());
-        d = EscapePiece(piece, length, d);
+    auto emit = [&](const char* text, std::size_t length, bool soft, bool last) {
+        char* d = output.Reserve(length + 1 + lineEnd.size());
+        std::memcpy(d, text, length);
+        d += length;
         if (soft) *d++ = '=';
-        std::memcpy(d, lineEnd.data(), lineEnd.size());
-        output.Commit(d + lineEnd.size());
+        if (soft || !last) {
+            std::memcpy(d, lineEnd.data(), lineEnd.size());
+            d += lineEnd.size();
+        }
+        output.Commit(d);
     };
     EncodeParagraphs(data, emit);
 }
 
 void QPEncodeLines(std::string_view data, std::vector<std::string>& lines) {
-    auto emit = [&](const unsigned char* piece, std::size_t length, bool soft) {
-        std::string line(3 * length + 1, '\0');
-        char* end = EscapePiece(piece, length, line.data());
-        if (soft) *end++ = '=';
-        line.resize(static_cast<std::size_t>(end - line.data()));
+    auto emit = [&](const char* text, std::size_t length, bool soft, bool last) {
+        if (last && !soft && length == 0) return;
+        std::string line(text, length);
+        if (soft) line += '=';
         lines.push_back(std::move(line));
     };
     EncodeParagraphs(data, emit);

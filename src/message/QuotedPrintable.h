@@ -12,29 +12,20 @@ namespace qlk {
 // directly for bodies and attachments.
 //
 // Encoding splits the data into paragraphs at line breaks (CR LF, LF CR, a
-// lone CR or a lone LF; the very last byte of the data always belongs to the
-// last paragraph, even a CR or LF). Each paragraph is cut into pieces of at
-// most 65 bytes, a longer piece ending before the last blank that lets it fit;
-// every piece but the last gets a soft break "=". Bytes below 32, "=" and
-// bytes from 128 up are written as "=XX". An empty paragraph gives an empty
-// line.
+// lone CR or a lone LF; a doubled CR or LF is an empty line). Each paragraph
+// becomes lines of at most 76 characters, every one but the last ending in
+// the soft break "="; bytes below 32 (but the tab), "=" and bytes from 128 up
+// are written as "=XX", and so is a blank or tab that ends a paragraph. The
+// text after the last break (often empty) ends the output without a break of
+// its own, so that the data comes back exactly.
 //
-// Decoding joins a line ending in "=" to the next one, replaces "=XX" (hex in
-// either case) by its byte and leaves any other "=" as it stands, ends every
-// other line with CR LF unless it is the last line and its text ends with
-// Ctrl-Z (26). A soft break on the last line keeps its text, without a line
-// break.
+// Decoding drops blanks at the end of each line (a transport may add them),
+// joins a line ending in "=" to the next one, replaces "=XX" (hex in either
+// case) by its byte and leaves any other "=" as it stands, ends every other
+// line with CR LF unless it is the last line and its text ends with Ctrl-Z
+// (26). A soft break on the last line keeps its text, without a line break.
 //
-// A paragraph must stay below the coder's paragraph buffer: encoding and
-// decoding take at most kQPMaxEncodeParagraph bytes (the decoder reads back
-// every paragraph the encoder writes); beyond that qlk::Exception "Paragraph
-// is too large" is raised.
-
-inline constexpr std::size_t kQPParagraphBuffer = 24576;
-inline constexpr std::size_t kQPMaxEncodeParagraph = kQPParagraphBuffer - 1;
-inline constexpr std::size_t kQPMaxDecodeParagraph = kQPMaxEncodeParagraph;
-inline constexpr std::size_t kQPPieceLength = 65;
-
+// Neither direction limits the length of a paragraph.
 // Appends the encoded text, every line followed by lineEnd.
 void QPEncodeAppend(std::string_view data, std::string& out, std::string_view lineEnd = "\r\n");
 // Appends the encoded lines to a line list.

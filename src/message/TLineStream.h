@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qlk {
+
+using TextRelease = std::function<void(std::string_view part)>;
 
 // Where one line ends and the next begins.
 struct LineSpan {
@@ -37,18 +40,33 @@ private:
 // AtEnd() turns true.
 class TLineStream {
 public:
-    explicit TLineStream(std::string text) : text_(std::move(text)), scanner_(text_) {}
+    explicit TLineStream(std::string text) : owned_(std::move(text)), text_(owned_), scanner_(text_) {}
+    // Reads text the caller keeps alive (a mapped file) without copying it;
+    // `release`, when set, is told of parts of the text read through that
+    // are not needed again soon.
+    struct Borrowed {
+        TextRelease release;
+    };
+    TLineStream(std::string_view text, Borrowed borrowed)
+        : text_(text), release_(std::move(borrowed.release)), scanner_(text_) {}
+    void Release(std::string_view part) const {
+        if (release_) release_(part);
+    }
     TLineStream(const TLineStream&) = delete;
     TLineStream& operator=(const TLineStream&) = delete;
 
     std::string_view NextLine();
     bool AtEnd() const { return atEnd_; }
+    // Where the next line starts.
+    std::size_t Position() const { return position_; }
     void Rewind();
     // The whole stored text, from its first byte.
-    const std::string& Text() const { return text_; }
+    std::string_view Text() const { return text_; }
 
 private:
-    const std::string text_;
+    const std::string owned_;
+    const std::string_view text_;
+    const TextRelease release_;
     LineScanner scanner_;
     std::size_t position_ = 0;
     bool atEnd_ = false;

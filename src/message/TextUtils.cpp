@@ -81,27 +81,90 @@ std::string StripQuotes(std::string_view s) {
     return std::string(rest);
 }
 
+namespace {
+
+constexpr std::size_t kNotFound = std::string_view::npos;
+
+// The first (or last) `wanted` character outside quoted strings and comments.
+std::size_t FindOutside(std::string_view text, char wanted, bool last = false) {
+    bool quoted = false;
+    int comment = 0;
+    std::size_t found = kNotFound;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\' && (quoted || comment > 0)) {
+            ++i;
+        } else if (quoted) {
+            quoted = c != '"';
+        } else if (c == wanted && comment == 0) {
+            found = i;
+            if (!last) return i;
+        } else if (c == '"' && comment == 0) {
+            quoted = true;
+        } else if (c == '(') {
+            ++comment;
+        } else if (c == ')' && comment > 0) {
+            --comment;
+        }
+    }
+    return found;
+}
+
+// A display name as its sender meant it: quotes and their escapes removed,
+// comments left out, unless the name is only a comment ("jd@x (John Doe)").
+std::string DisplayName(std::string_view text) {
+    std::string phrase;
+    std::string comments;
+    bool quoted = false;
+    int comment = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        std::string& target = comment > 0 ? comments : phrase;
+        if (c == '\\' && (quoted || comment > 0) && i + 1 < text.size()) {
+            target += text[++i];
+        } else if (quoted) {
+            if (c == '"') {
+                quoted = false;
+            } else {
+                phrase += c;
+            }
+        } else if (c == '"' && comment == 0) {
+            quoted = true;
+        } else if (c == '(') {
+            if (comment++ > 0) comments += c;
+        } else if (c == ')' && comment > 0) {
+            if (--comment > 0) comments += c;
+        } else {
+            target += c;
+        }
+    }
+    const std::string name = StripQuotes(phrase);
+    return name.empty() ? StripQuotes(comments) : name;
+}
+
+}  // namespace
+
 void ParseAddress(std::string_view text, TmsMailAddress& address) {
-    const std::size_t lt = text.find('<');
-    if (lt == std::string_view::npos) {
-        const std::size_t par = text.find('(');
-        if (par == std::string_view::npos) {
+    // The mailbox is in the last angle brackets: "John >x< <y>" is y's.
+    const std::size_t lt = FindOutside(text, '<', true);
+    if (lt == kNotFound) {
+        const std::size_t par = FindOutside(text, '(');
+        if (par == kNotFound) {
             address.Address = text;
             address.Name = "";
             return;
         }
-        std::string_view comment = text.substr(par + 1);
-        if (!comment.empty()) comment.remove_suffix(1);  // the closing ")"
         address.Address = StripQuotes(text.substr(0, par));
-        address.Name = StripQuotes(comment);
+        address.Name = DisplayName(text.substr(par));
         return;
     }
-    const std::size_t gt = text.find('>');
-    if (gt != std::string_view::npos && gt > lt) {
+    const std::size_t gt = text.find('>', lt);
+    if (gt != kNotFound) {
         address.Address = StripQuotes(text.substr(lt + 1, gt - lt - 1));
         std::string rest(text.substr(0, lt));
+        rest += ' ';
         rest.append(text.substr(gt + 1));
-        address.Name = StripQuotes(rest);
+        address.Name = DisplayName(rest);
         return;
     }
     address.Address = "";

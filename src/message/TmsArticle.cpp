@@ -25,6 +25,11 @@ void TmsArticle::LoadFromText(std::string text) {
     decoder.Decode();
 }
 
+void TmsArticle::LoadFromView(std::string_view text, const TextRelease& release) {
+    TmsArticleDecoder decoder(*this, text, TLineStream::Borrowed{release});
+    decoder.Decode();
+}
+
 void TmsArticle::Clear() {
     newsGroups_.clear();
     TmsCustomMessage::Clear();

@@ -20,6 +20,7 @@ public:
     void Validate() const override;
     void SaveToStream(std::ostream& stream) override;
     void LoadFromText(std::string text) override;
+    void LoadFromView(std::string_view text, const TextRelease& release = {}) override;
     void Clear() override;
     void ParseHeaders(const TmsHeaders& headers) override;
     void Assign(const TmsCustomMessage& source) override;

@@ -12,6 +12,7 @@ class TmsArticle;
 class TmsArticleDecoder : public TmsCustomDecoder {
 public:
     TmsArticleDecoder(TmsArticle& article, std::string text);
+    TmsArticleDecoder(TmsArticle& article, std::string_view text, TLineStream::Borrowed borrowed);
 
 protected:
     void ParseMessageHeaders() override;

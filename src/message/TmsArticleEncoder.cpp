@@ -13,7 +13,7 @@ void TmsArticleEncoder::WriteHeaders() {
     WriteHeaderLine("From:     " + HeaderName(sender.Name.str(), false) + " <" + sender.Address.str() + ">");
     WriteHeaderLine("Newsgroups: " + article_.NewsGroups());
     WriteOtherHeaders();
-    if (!article_.Subject().empty()) WriteHeaderLine("Subject:  " + HeaderText(article_.Subject()));
+    if (!article_.Subject().empty()) WriteFoldedHeader("Subject: ", article_.Subject());
     if (article_.Encoding() == meMIME) WriteLine("Mime-Version: 1.0");
 }
 

@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "message/Base64.h"
+#include "message/Charsets.h"
 #include "message/EMessageParserError.h"
 #include "message/FileNames.h"
+#include "message/MimeParameters.h"
 #include "message/QuotedPrintable.h"
 #include "message/TextUtils.h"
 #include "message/TmsCustomMessage.h"
@@ -16,21 +18,10 @@ namespace qlk {
 namespace {
 
 constexpr std::size_t kMaxFieldText = 255;
-
-std::string Cut(std::string text) {
-    if (text.size() > kMaxFieldText) text.resize(kMaxFieldText);
-    return text;
-}
+constexpr std::size_t kReleaseChunk = 1 << 20;
 
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
-}
-
-std::string_view SpanOf(const std::vector<std::string_view>& lines) {
-    if (lines.empty()) return {};
-    const char* begin = lines.front().data();
-    const char* end = lines.back().data() + lines.back().size();
-    return {begin, static_cast<std::size_t>(end - begin)};
 }
 
 // Any failure other than the parser's own while a part is decoded is
@@ -50,32 +41,59 @@ bool IsUUFrame(std::string_view line) {
     return line.starts_with("begin") || line == "`" || line == "end";
 }
 
+TAttEncoding ItemEncoding(std::string_view transferEncoding) {
+    const std::string lower = LowerCase(Trim(transferEncoding));
+    if (lower == "base64" || lower.starts_with("x-uue")) return aeBase64;
+    if (lower == "quoted-printable") return aeQuotedPrintable;
+    return ae7Bit;
+}
+
+std::string CharsetOf(const TmsHeaders& headers) {
+    return MimeParameters(headers.GetFieldValue("Content-Type")).Get("charset");
+}
+
+// A part its sender meant as a file rather than as text to read.
+bool IsNamedFile(const TmsHeaders& headers) {
+    const MimeParameters type(headers.GetFieldValue("Content-Type"));
+    const MimeParameters disposition(headers.GetFieldValue("Content-Disposition"));
+    return !type.Get("name").empty() || !disposition.Get("filename").empty() ||
+           disposition.MainValue() == "attachment";
+}
+
 }  // namespace
 
 TmsCustomDecoder::TmsCustomDecoder(TmsCustomMessage& message, std::string text)
     : message_(message), lines_(std::move(text)) {}
 
+TmsCustomDecoder::TmsCustomDecoder(TmsCustomMessage& message, std::string_view text,
+                                   TLineStream::Borrowed borrowed)
+    : message_(message), lines_(text, std::move(borrowed)) {}
+
 TmsCustomDecoder::~TmsCustomDecoder() = default;
 
 void TmsCustomDecoder::Decode() {
     ReadHeaders(mainHeaders_);
+    headerEnd_ = lines_.Position();
     ParseMessageHeaders();
     try {
-        if (Contains(mainHeaders_.GetFieldValue("MIME-VERSION"), "1.0")) {
+        const bool multipart = Contains(LowerCase(mainHeaders_.GetFieldValue("Content-Type")), "multipart/");
+        if (Contains(mainHeaders_.GetFieldValue("MIME-VERSION"), "1.0") || multipart) {
             DecodeMime();
         } else {
             DecodePlain();
         }
     } catch (const Exception& error) {
-        // "Paragraph is too large" from a quoted-printable body lands here
-        // too: the message is kept rather than refused.
         ErrorFallback(error.what());
     }
-    RemoveFinalDot();
 }
 
 std::string_view TmsCustomDecoder::ReadLine() {
     return lines_.NextLine();
+}
+
+std::string_view TmsCustomDecoder::RestOfText() {
+    const std::string_view text = lines_.Text();
+    return lines_.AtEnd() ? std::string_view() : text.substr(std::min(lines_.Position(), text.size()));
 }
 
 void TmsCustomDecoder::ReadHeaders(TmsHeaders& list) {
@@ -87,30 +105,19 @@ void TmsCustomDecoder::ReadHeaders(TmsHeaders& list) {
     }
 }
 
-void TmsCustomDecoder::SkipToLineEqual(std::string_view wanted, const char* error) {
-    for (;;) {
-        const std::string_view line = ReadLine();
-        if (lines_.AtEnd()) throw EMessageParserError(error);
-        if (line == wanted) return;
-    }
-}
-
 void TmsCustomDecoder::DecodeMime() {
     // This mailer labels plain text bodies with a type that does not fit them.
     if (mainHeaders_.GetFieldValue("X-Mailer") == "V Mailsystem R #0001")
         mainHeaders_.DeleteField("Content-Type");
     const std::string type = mainHeaders_.GetFieldValue("Content-type");
     const std::string lower = LowerCase(type);
-    if (Contains(lower, "multipart/alternative")) {
-        topAlternative_ = true;
-        DecodeMultipart();
-    } else if (Contains(lower, "multipart")) {
-        DecodeMultipart();
+    if (Contains(lower, "multipart")) {
+        DecodeTree(MimePart::FromContent(mainHeaders_, RestOfText()));
     } else if (!type.empty() && !Contains(lower, "text/")) {
         DecodeSinglePart();
     } else {
         // cc:Mail names its text bodies; a named text part is a file otherwise.
-        const std::string name = GetParameter("name", type);
+        const std::string name = MimeParameters(type).Get("name");
         if (!name.empty() && name != "cc:Mail") {
             DecodeSinglePart();
         } else {
@@ -119,129 +126,131 @@ void TmsCustomDecoder::DecodeMime() {
     }
 }
 
-void TmsCustomDecoder::DecodeMultipart() {
-    boundary_ = "--" + GetParameter("Boundary", mainHeaders_.GetFieldValue("Content-type"));
-    SkipToLineEqual(boundary_, "Cannot find boundary");
-    DecodeFirstPart();
-    DecodeParts();
+// The body is the first leaf on the way down the first parts, when it is
+// text meant for reading; every other leaf becomes an attachment.
+const MimePart* TmsCustomDecoder::FindBodyPart(const MimePart& root) {
+    const MimePart* part = &root;
+    while (part->IsMultipart() && !part->Parts.empty()) part = &part->Parts.front();
+    if (part->IsMultipart() || part->KeptWhole || !part->Type.starts_with("text/")) return nullptr;
+    if (IsNamedFile(part->Headers)) return nullptr;
+    return part;
 }
 
-void TmsCustomDecoder::DecodeFirstPart() {
-    ReadHeaders(partHeaders_);
-    const std::string partType = partHeaders_.GetFieldValue("Content-Type");
-    if (LowerCase(GetParameter("CharSet", partType)) == "iso-2022-jp") message_.SetCharSet(csISO2022jp);
-    if (Contains(LowerCase(partType), "multipart/alternative")) {
-        inAlternative_ = true;
-        outerBoundary_ = boundary_;
-        boundary_ = "--" + GetParameter("boundary", partType);
-        SkipToLineEqual(boundary_, "Cannot find boundary");
-        ReadHeaders(partHeaders_);
-    }
-    const std::string encoding = LowerCase(partHeaders_.GetFieldValue("Content-Transfer-Encoding"));
-    if (encoding == "base64" && message_.CharSet() != csISO2022jp) {
-        // Not a text body: DecodeParts makes this part the first attachment.
-        partHeaders_.Add("Content-Transfer-Encoding: Base64");
+void TmsCustomDecoder::DecodeTree(const MimePart& root) {
+    if (root.Parts.empty()) throw EMessageParserError("Cannot find boundary");
+    const MimePart* bodyPart = FindBodyPart(root);
+    DecodeLeaves(root, bodyPart, false);
+    if (bodyPart && message_.Attachments().Count() == 0) message_.SetContentType(bodyPart->Type);
+}
+
+void TmsCustomDecoder::DecodeLeaves(const MimePart& part, const MimePart* bodyPart, bool inAlternative) {
+    if (part.IsMultipart() && !part.Parts.empty()) {
+        const bool alternative = inAlternative || part.Type == "multipart/alternative";
+        for (const MimePart& child : part.Parts) DecodeLeaves(child, bodyPart, alternative);
         return;
     }
-    std::vector<std::string>& body = message_.Body();
-    body.clear();
-    const bool quotedPrintable = encoding == "quoted-printable";
-    if (quotedPrintable) message_.SetCharSet(csISO8859);
-
-    const std::string closing = boundary_ + "--";
-    std::string_view endLine;
-    if (encoding != "base64") {
-        PartLines part;
-        for (;;) {
-            const std::string_view line = ReadLine();
-            if (lines_.AtEnd()) break;
-            if (line == boundary_ || line == closing) {
-                part.endedByBoundary = true;
-                endLine = line;
-                break;
-            }
-            part.lines.push_back(line);
-        }
-        DropBoundaryLineEnd(part);
-        if (quotedPrintable) {
-            std::string text;
-            QPDecodeText(SpanOf(part.lines), text);
-            LoadTextLines(text, body);
-        } else {
-            body.assign(part.lines.begin(), part.lines.end());
-        }
-        if (body.empty()) body.emplace_back();
+    if (&part == bodyPart) {
+        SetBody(part);
     } else {
-        const PartLines part = ReadPartLines(PartEnd::Boundary);
-        std::string text;
-        DecodeContent(Content::Base64, part.lines, text);
-        LoadTextLines(text, body);
-        endLine = part.endLine;
-    }
-    if (endLine == closing) {
-        message_.SetContentType(GetMainValue(partType));
-        while (!lines_.AtEnd()) ReadLine();
-    } else if (lines_.AtEnd()) {
-        throw EMessageParserError("Cannot find boundary");
+        AddPartAttachment(part, inAlternative);
     }
 }
 
-// The line end before a boundary belongs to the boundary, so the empty line
-// the encoder writes there is not part of the content.
-void TmsCustomDecoder::DropBoundaryLineEnd(PartLines& part) {
-    if (part.endedByBoundary && !part.lines.empty() && part.lines.back().empty()) part.lines.pop_back();
+void TmsCustomDecoder::SetBody(const MimePart& part) {
+    const Content content = ContentFromEncoding(part.Headers.GetFieldValue("Content-Transfer-Encoding"));
+    std::string decoded;
+    if (content != Content::SevenBit) {
+        DecodingAttachment([&] { DecodeContent(content, part.Content, decoded); });
+    }
+    LoadBody(content == Content::SevenBit ? part.Content : std::string_view(decoded),
+             CharsetOf(part.Headers));
+    if (message_.Body().empty()) message_.Body().emplace_back();
 }
 
-TmsCustomDecoder::PartLines TmsCustomDecoder::ReadPartLines(PartEnd end) {
-    PartLines part;
-    for (;;) {
-        const std::string_view line = ReadLine();
-        if (lines_.AtEnd()) return part;
-        const bool ended =
-            end == PartEnd::Dot ? line == "." : end == PartEnd::Boundary && line.starts_with(boundary_);
-        if (ended) {
-            part.endLine = line;
-            part.endedByBoundary = end == PartEnd::Boundary;
-            return part;
+void TmsCustomDecoder::LoadBody(std::string_view text, std::string_view charset) {
+    const bool ascii = IsAscii(text);
+    if (ascii && !NeedsConversion(charset)) {
+        LoadTextLines(text, message_.Body());
+        message_.SetCharSet(csUSASCII);
+        return;
+    }
+    const std::string utf8 = TextToUtf8(text, charset);
+    LoadTextLines(utf8, message_.Body());
+    message_.SetCharSet(IsAscii(utf8) ? csUSASCII : csUTF8);
+}
+
+void TmsCustomDecoder::AddPartAttachment(const MimePart& part, bool inAlternative) {
+    auto item = std::make_unique<TmsAttItem>();
+    DecodingAttachment([&] {
+        const std::string transferEncoding = part.Headers.GetFieldValue("Content-Transfer-Encoding");
+        const Content content = ContentFromEncoding(transferEncoding);
+        const bool message = part.Type == "message/rfc822" || part.KeptWhole || part.IsMultipart();
+        const char* prefix = message                                           ? "att."
+                             : inAlternative && part.Type.starts_with("text/") ? "_alt."
+                                                                               : "att.";
+        item->ContentType = part.Type;
+        NameItem(*item, part.Headers, ItemEncoding(transferEncoding), prefix);
+        if (part.KeptWhole) {
+            item->Data = part.Whole;
+        } else {
+            DecodeContent(content, part.Content, item->Data);
         }
-        part.lines.push_back(line);
-    }
+        if (message) {
+            // A message (or what is left of a tree too deep to take apart)
+            // stays whole, as a file any mail reader opens.
+            if (!LowerCase(item->FileName().str()).ends_with(".eml") &&
+                item->FileName().str().starts_with("att."))
+                item->SetFileName(item->FileName().str() + ".eml");
+            item->ContentType = "message/rfc822";
+            item->Encoding = ae7Bit;
+        }
+    });
+    AddAttachment(std::move(item));
 }
 
 TmsCustomDecoder::Content TmsCustomDecoder::ContentFromEncoding(const std::string& transferEncoding) {
-    const std::string lower = LowerCase(transferEncoding);
+    const std::string lower = LowerCase(Trim(transferEncoding));
     if (lower == "base64") return Content::Base64;
     if (lower.starts_with("x-uue")) return Content::UUencoded;
     if (lower == "quoted-printable") return Content::QuotedPrintable;
     return Content::SevenBit;
 }
 
-void TmsCustomDecoder::DecodeContent(Content content, const std::vector<std::string_view>& lines,
-                                     std::string& data) {
-    std::size_t size = 0;
-    for (std::string_view line : lines) size += line.size() + 2;
+void TmsCustomDecoder::DecodeContent(Content content, std::string_view text, std::string& data) const {
     switch (content) {
         case Content::Base64:
-            data.reserve(data.size() + size / 4 * 3);
-            for (std::string_view line : lines) {
-                if (!line.empty()) Base64DecodeLineAppend(line, data);
+            // In pieces of whole lines, each given back once decoded, so that
+            // a large part is not held twice.
+            data.reserve(data.size() + text.size() / 4 * 3 + 3);
+            while (!text.empty()) {
+                std::size_t end = text.find('\n', std::min(text.size(), kReleaseChunk));
+                end = end == std::string_view::npos ? text.size() : end + 1;
+                Base64DecodeLenientAppend(text.substr(0, end), data);
+                lines_.Release(text.substr(0, end));
+                text.remove_prefix(end);
             }
             return;
-        case Content::UUencoded:
-            data.reserve(data.size() + size / 4 * 3);
-            for (std::string_view line : lines) {
+        case Content::UUencoded: {
+            data.reserve(data.size() + text.size() / 4 * 3);
+            LineScanner scanner(text);
+            for (std::size_t position = 0; position < text.size();) {
+                const LineSpan span = scanner.Line(position);
+                const std::string_view line = text.substr(position, span.length);
+                position = span.next;
                 if (!line.empty() && !IsUUFrame(line)) UUDecodeLineAppend(line, data);
             }
             return;
+        }
         case Content::QuotedPrintable:
-            QPDecodeText(SpanOf(lines), data);
+            QPDecodeText(text, data);
+            // The decoder ends the last line; the content did not.
+            if (!text.empty() && text.back() != '\n' && text.back() != '\r' && !text.ends_with("=") &&
+                data.ends_with("\r\n")) {
+                data.resize(data.size() - 2);
+            }
             return;
         case Content::SevenBit:
-            data.reserve(data.size() + size);
-            for (std::string_view line : lines) {
-                data += line;
-                data += "\r\n";
-            }
+            data += text;
             return;
     }
 }
@@ -254,15 +263,12 @@ std::string TmsCustomDecoder::PartName(const char* prefix) const {
 // "filename", else the given prefix and the index the item will get. A name
 // from mail derives type and encoding; the transfer encoding always wins, and
 // a made-up name keeps the declared type.
-void TmsCustomDecoder::NameItem(TmsAttItem& item, const std::string& contentType, const TmsHeaders& headers,
-                                TAttEncoding encoding, const char* prefix) const {
-    const std::string name = GetParameter("name", contentType);
-    if (!name.empty()) item.SetFileName(SafeFileName(name));
-    item.Encoding = encoding;
-    if (!name.empty()) return;
-    const std::string fileName = GetParameter("filename", headers.GetFieldValue("Content-Disposition"));
-    if (!fileName.empty()) {
-        item.SetFileName(SafeFileName(fileName));
+void TmsCustomDecoder::NameItem(TmsAttItem& item, const TmsHeaders& headers, TAttEncoding encoding,
+                                const char* prefix) const {
+    std::string name = MimeParameters(headers.GetFieldValue("Content-Type")).Get("name");
+    if (name.empty()) name = MimeParameters(headers.GetFieldValue("Content-Disposition")).Get("filename");
+    if (!name.empty()) {
+        item.SetFileName(CutUtf8(SafeFileName(name), kMaxFieldText));
         item.Encoding = encoding;
         return;
     }
@@ -276,116 +282,44 @@ void TmsCustomDecoder::AddAttachment(std::unique_ptr<TmsAttItem> item) {
     message_.Attachments().Add(std::move(item));
 }
 
-namespace {
-
-TAttEncoding ItemEncoding(std::string_view transferEncoding, bool uuencoded) {
-    const std::string lower = LowerCase(transferEncoding);
-    if (lower == "base64" || uuencoded) return aeBase64;
-    if (lower == "quoted-printable") return aeQuotedPrintable;
-    return ae7Bit;
-}
-
-}  // namespace
-
-void TmsCustomDecoder::DecodeParts() {
-    if (lines_.AtEnd()) return;
-    for (;;) {
-        if (!message_.Body().empty() || message_.Attachments().Count() > 0) ReadHeaders(partHeaders_);
-        auto item = std::make_unique<TmsAttItem>();
-        PartLines part;
-        DecodingAttachment([&] {
-            std::string type = Cut(partHeaders_.GetFieldValue("Content-type"));
-            if (type.empty()) type = "text/plain";
-            item->ContentType = GetMainValue(type);
-            const std::string transferEncoding = partHeaders_.GetFieldValue("Content-Transfer-Encoding");
-            const Content content = ContentFromEncoding(transferEncoding);
-            NameItem(*item, type, partHeaders_, ItemEncoding(transferEncoding, content == Content::UUencoded),
-                     inAlternative_ || topAlternative_ ? "_alt." : "att.");
-            part = ReadPartLines(PartEnd::Boundary);
-            if (content == Content::QuotedPrintable || content == Content::SevenBit)
-                DropBoundaryLineEnd(part);
-            DecodeContent(content, part.lines, item->Data);
-        });
-        AddAttachment(std::move(item));
-        if (FinishPart(part)) return;
-    }
-}
-
-// True when the multipart has ended after this part.
-bool TmsCustomDecoder::FinishPart(const PartLines& part) {
-    const bool done = lines_.AtEnd() || part.endLine == boundary_ + "--";
-    if (!done) return false;
-    if (!inAlternative_) return true;
-    // The nested alternative has ended; go on with the outer parts.
-    inAlternative_ = false;
-    boundary_ = outerBoundary_;
-    for (;;) {
-        const std::string_view line = ReadLine();
-        if (lines_.AtEnd()) throw EMessageParserError("Cannot find closing boundary");
-        if (line.starts_with(boundary_)) return line == boundary_ + "--";
-    }
-}
-
 void TmsCustomDecoder::DecodeSinglePart() {
-    const std::string type = Cut(mainHeaders_.GetFieldValue("Content-type"));
+    const std::string type = mainHeaders_.GetFieldValue("Content-type");
     if (type.empty()) throw EMessageParserError("Missing required field: Content-Type");
     auto item = std::make_unique<TmsAttItem>();
     DecodingAttachment([&] {
         const std::string transferEncoding = mainHeaders_.GetFieldValue("Content-Transfer-Encoding");
-        const Content content = ContentFromEncoding(transferEncoding);
-        NameItem(*item, type, mainHeaders_, ItemEncoding(transferEncoding, content == Content::UUencoded),
-                 "att.");
-        item->ContentType = GetMainValue(type);
-        const bool binary = content == Content::Base64 || content == Content::UUencoded;
-        // A single part has no boundary: text content runs to the end.
-        const PartLines part = ReadPartLines(binary ? PartEnd::Dot : PartEnd::TextEnd);
-        DecodeContent(content, part.lines, item->Data);
+        NameItem(*item, mainHeaders_, ItemEncoding(transferEncoding), "att.");
+        item->ContentType = MimeParameters(type).MainValue();
+        DecodeContent(ContentFromEncoding(transferEncoding), RestOfText(), item->Data);
     });
     AddAttachment(std::move(item));
 }
 
 void TmsCustomDecoder::DecodeTextBody() {
     const std::string type = mainHeaders_.GetFieldValue("Content-Type");
-    const std::string mainType = LowerCase(GetMainValue(type));
-    if (mainType == "text/html" || mainType == "text/rtf") message_.SetContentType(mainType);
+    const MimeParameters parameters(type);
+    if (parameters.MainValue() == "text/html" || parameters.MainValue() == "text/rtf")
+        message_.SetContentType(parameters.MainValue());
 
-    std::vector<std::string>& body = message_.Body();
-    body.clear();
-    const std::string encoding = LowerCase(mainHeaders_.GetFieldValue("Content-Transfer-Encoding"));
-    const bool base64 = encoding == "base64";
+    message_.Body().clear();
+    const std::string encoding = LowerCase(Trim(mainHeaders_.GetFieldValue("Content-Transfer-Encoding")));
     const bool quotedPrintable =
         encoding == "quoted-printable" ||
-        Contains(mainHeaders_.GetFieldValue("X-MIME-Autoconverted"), "quoted-printable");
-    if (LowerCase(GetParameter("CharSet", type)) == "iso-2022-jp") message_.SetCharSet(csISO2022jp);
-    if (quotedPrintable) message_.SetCharSet(csISO8859);
-
-    if (base64) {
-        std::vector<std::string_view> encoded;
+        (encoding != "base64" &&
+         Contains(mainHeaders_.GetFieldValue("X-MIME-Autoconverted"), "quoted-printable"));
+    const std::string_view rest = RestOfText();
+    if (encoding != "base64" && !quotedPrintable) {
+        // A text message may carry uuencoded files after its text.
         for (std::string_view line = ReadLine(); !lines_.AtEnd(); line = ReadLine()) {
-            if (line != ".") encoded.push_back(line);
+            if (IsUUBegin(line)) {
+                RestartAsPlain();
+                return;
+            }
         }
-        std::string text;
-        DecodeContent(Content::Base64, encoded, text);
-        LoadTextLines(text, body);
-        return;
     }
-    std::vector<std::string_view> collected;
-    for (;;) {
-        const std::string_view line = ReadLine();
-        if (lines_.AtEnd()) break;
-        if (IsUUBegin(line)) {
-            RestartAsPlain();
-            return;
-        }
-        collected.push_back(line);
-    }
-    if (quotedPrintable) {
-        std::string text;
-        QPDecodeText(SpanOf(collected), text);
-        LoadTextLines(text, body);
-    } else {
-        body.assign(collected.begin(), collected.end());
-    }
+    std::string text;
+    DecodeContent(quotedPrintable ? Content::QuotedPrintable : ContentFromEncoding(encoding), rest, text);
+    LoadBody(text, parameters.Get("charset"));
 }
 
 // A text message that carries uuencoded files is read again as a plain one.
@@ -405,18 +339,24 @@ void TmsCustomDecoder::RestartAsPlain() {
 
 void TmsCustomDecoder::DecodePlain() {
     std::vector<std::string>& body = message_.Body();
+    bool eightBit = false;
     for (;;) {
         const std::string_view line = ReadLine();
-        if (lines_.AtEnd()) return;
+        if (lines_.AtEnd()) break;
         if (IsUUBegin(line)) {
             // The empty line before "begin" separates the file from the text.
             if (!body.empty() && body.back().empty()) body.pop_back();
             DecodeUUFiles(line);
             message_.SetEncoding(meUU);
-            return;
+            break;
         }
+        eightBit = eightBit || !IsAscii(line);
         body.emplace_back(line);
     }
+    if (!eightBit) return;
+    // Text without a declared character set: UTF-8 when it is, else windows-1252.
+    for (std::string& line : body) line = Utf8FromUndeclared(line);
+    message_.SetCharSet(csUTF8);
 }
 
 // Text between and after the uuencoded files is not kept.
@@ -425,7 +365,9 @@ void TmsCustomDecoder::DecodeUUFiles(std::string_view beginLine) {
         auto item = std::make_unique<TmsAttItem>();
         try {
             const std::string name = UUFileName(beginLine);
-            item->SetFileName(name.empty() ? PartName("att.") : SafeFileName(name));
+            item->SetFileName(
+                name.empty() ? PartName("att.")
+                             : std::string(CutUtf8(SafeFileName(Utf8FromUndeclared(name)), kMaxFieldText)));
             for (;;) {
                 const std::string_view line = ReadLine();
                 if (lines_.AtEnd() || line == "`" || SameText(line, "END")) break;
@@ -461,11 +403,6 @@ void TmsCustomDecoder::ErrorFallback(const std::string& text) {
     } catch (const std::exception&) {
         // Without memory for the copy the explanatory text still stands.
     }
-}
-
-void TmsCustomDecoder::RemoveFinalDot() {
-    std::vector<std::string>& body = message_.Body();
-    if (!body.empty() && body.back() == ".") body.pop_back();
 }
 
 }  // namespace qlk

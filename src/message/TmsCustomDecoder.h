@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "message/MimePart.h"
 #include "message/TLineStream.h"
 #include "message/TmsAttItem.h"
 #include "message/TmsHeaders.h"
@@ -14,21 +15,21 @@ namespace qlk {
 class TmsCustomMessage;
 
 // Turns the stored text of one received message into the message model: the
-// top-level header fields into the properties, the text body into Body, every
-// other part into an attachment (content decoded into memory) and the
-// character set into CharSet. It reads MIME 1.0 (single part, multiparts, one
-// nested multipart/alternative, base64, quoted-printable, x-uue) and plain
-// messages with uuencoded files. Decoding problems do not lose the message:
-// it keeps what was decoded, gets an explanatory text and carries the whole
-// received text as the attachment "original.eml".
-//
-// Lines of any length are kept whole; nothing recurses, so the depth of the
-// input's nesting costs no stack.
+// top-level header fields into the properties, the first text part into Body
+// (converted to UTF-8 from its declared character set), every other leaf
+// part of the MIME tree, to any depth, into an attachment of its own
+// (content decoded into memory, message/rfc822 parts kept whole), and the
+// character set of Body into CharSet. It also reads plain messages with
+// uuencoded files. Decoding problems do not lose the message: it keeps what
+// was decoded, gets an explanatory text and carries the whole received text
+// as the attachment "original.eml".
 class TmsCustomDecoder {
 public:
     // Takes over `text`, the whole stored message; `message` is filled by
     // Decode and not cleared first.
     TmsCustomDecoder(TmsCustomMessage& message, std::string text);
+    // Reads `text` in place; the caller keeps it alive until Decode returns.
+    TmsCustomDecoder(TmsCustomMessage& message, std::string_view text, TLineStream::Borrowed borrowed);
     virtual ~TmsCustomDecoder();
     TmsCustomDecoder(const TmsCustomDecoder&) = delete;
     TmsCustomDecoder& operator=(const TmsCustomDecoder&) = delete;
@@ -43,47 +44,34 @@ protected:
     TmsHeaders mainHeaders_;
 
 private:
-    // The lines of one part's content, and the line that ended them.
-    struct PartLines {
-        std::vector<std::string_view> lines;
-        std::string_view endLine;
-        bool endedByBoundary = false;
-    };
     enum class Content { Base64, UUencoded, QuotedPrintable, SevenBit };
-    // What ends a part's content besides the end of the text.
-    enum class PartEnd { Boundary, Dot, TextEnd };
 
     void ReadHeaders(TmsHeaders& list);
     std::string_view ReadLine();
-    void SkipToLineEqual(std::string_view wanted, const char* error);
+    std::string_view RestOfText();
     void DecodeMime();
-    void DecodeMultipart();
-    void DecodeFirstPart();
-    void DecodeParts();
-    bool FinishPart(const PartLines& part);
+    void DecodeTree(const MimePart& root);
+    void DecodeLeaves(const MimePart& part, const MimePart* bodyPart, bool inAlternative);
+    void SetBody(const MimePart& part);
+    void AddPartAttachment(const MimePart& part, bool inAlternative);
     void DecodeSinglePart();
     void DecodeTextBody();
     void RestartAsPlain();
     void DecodePlain();
     void DecodeUUFiles(std::string_view beginLine);
     void ErrorFallback(const std::string& text);
-    void RemoveFinalDot();
 
-    PartLines ReadPartLines(PartEnd end);
-    static void DropBoundaryLineEnd(PartLines& part);
+    static const MimePart* FindBodyPart(const MimePart& root);
     static Content ContentFromEncoding(const std::string& transferEncoding);
-    static void DecodeContent(Content content, const std::vector<std::string_view>& lines, std::string& data);
+    void DecodeContent(Content content, std::string_view text, std::string& data) const;
+    void LoadBody(std::string_view text, std::string_view charset);
     std::string PartName(const char* prefix) const;
-    void NameItem(TmsAttItem& item, const std::string& contentType, const TmsHeaders& headers,
-                  TAttEncoding encoding, const char* prefix) const;
+    void NameItem(TmsAttItem& item, const TmsHeaders& headers, TAttEncoding encoding,
+                  const char* prefix) const;
     void AddAttachment(std::unique_ptr<TmsAttItem> item);
 
     TLineStream lines_;
-    TmsHeaders partHeaders_;
-    std::string boundary_;
-    std::string outerBoundary_;
-    bool inAlternative_ = false;
-    bool topAlternative_ = false;
+    std::size_t headerEnd_ = 0;
 };
 
 }  // namespace qlk

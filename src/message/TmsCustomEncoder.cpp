@@ -1,12 +1,19 @@
 #include "message/TmsCustomEncoder.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ostream>
 #include <random>
 
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
 #include "message/Base64.h"
+#include "message/Charsets.h"
 #include "message/FileNames.h"
 #include "message/HeaderWords.h"
 #include "message/QuotedPrintable.h"
@@ -55,6 +62,105 @@ std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
+// A quoted string with its quotes and backslashes escaped (RFC 5322).
+std::string QuotedString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool HasSpecial(std::string_view text) {
+    return text.find_first_of("()<>[]:;@\\,.\"") != std::string_view::npos;
+}
+
+// What a 7bit attachment is really sent as: text with 8-bit bytes is not
+// 7bit, and only a message may say "8bit" (its lines are mail already).
+TAttEncoding SentEncoding(const TmsAttItem& item) {
+    if (item.Encoding != ae7Bit || IsAscii(item.Data)) return item.Encoding;
+    return LowerCase(item.ContentType.str()) == "message/rfc822" ? ae7Bit : aeQuotedPrintable;
+}
+
+std::string EncodingLabel(const TmsAttItem& item) {
+    const TAttEncoding encoding = SentEncoding(item);
+    if (encoding == ae7Bit && !IsAscii(item.Data)) return "8bit";
+    return EncodingName(encoding);
+}
+
+// A file name as a "name=" value for old readers: quoted, and as RFC 2047
+// words when it is not ASCII.
+std::string NameParameter(std::string_view name) {
+    if (IsAscii(name)) return QuotedString(name);
+    std::string words;
+    for (const std::string& word : EncodeHeaderWords(name)) words += word;
+    return Quoted(words);
+}
+
+// The file name as a Content-Disposition parameter: RFC 2231 when it is not
+// ASCII.
+std::string FileNameParameter(std::string_view name) {
+    if (IsAscii(name)) return "filename=" + QuotedString(name);
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string value = IsValidUtf8(name) ? "filename*=UTF-8''" : "filename*=ISO-8859-1''";
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos) {
+            value += c;
+        } else {
+            value += '%';
+            value += kHex[byte >> 4];
+            value += kHex[byte & 15];
+        }
+    }
+    return value;
+}
+
+constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// RFC 5322 date of now in local time, with English names whatever the locale.
+std::string DateNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const long offset = local.tm_gmtoff / 60;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDayNames[local.tm_wday],
+                  local.tm_mday, kMonthNames[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec, offset < 0 ? '-' : '+', std::labs(offset) / 60, std::labs(offset) % 60);
+    return text;
+}
+
+// The right side of a new Message-ID: the sender's domain when it is a
+// plain host name, else this machine's name.
+std::string MessageIdDomain(std::string_view senderAddress) {
+    auto plainHost = [](std::string_view host) {
+        return !host.empty() && host.size() < 200 && std::all_of(host.begin(), host.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+        });
+    };
+    const std::size_t at = senderAddress.rfind('@');
+    if (at != std::string_view::npos && plainHost(senderAddress.substr(at + 1))) {
+        return std::string(senderAddress.substr(at + 1));
+    }
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) == 0 && plainHost(name)) return name;
+    return "localhost";
+}
+
+std::string NewMessageId(std::string_view senderAddress) {
+    static std::mt19937_64 generator(
+        std::random_device{}() ^
+        static_cast<unsigned long long>(std::chrono::system_clock::now().time_since_epoch().count()));
+    char text[64];
+    std::snprintf(text, sizeof text, "%llx.%016llx", static_cast<unsigned long long>(std::time(nullptr)),
+                  static_cast<unsigned long long>(generator()));
+    return "<" + std::string(text) + "@" + MessageIdDomain(senderAddress) + ">";
+}
+
 std::string JoinedWithLineEnds(const std::vector<std::string>& lines) {
     std::size_t size = 0;
     for (const std::string& line : lines) size += line.size() + 2;
@@ -73,6 +179,8 @@ TmsCustomEncoder::TmsCustomEncoder(TmsCustomMessage& message) : message_(message
     const auto& body = message_.Body();
     longLines_ =
         std::any_of(body.begin(), body.end(), [](const std::string& l) { return l.size() >= kLongLine; });
+    eightBitBody_ = std::any_of(body.begin(), body.end(), [](const std::string& l) { return !IsAscii(l); });
+    bodyUtf8_ = std::all_of(body.begin(), body.end(), [](const std::string& l) { return IsValidUtf8(l); });
 }
 
 TmsCustomEncoder::~TmsCustomEncoder() = default;
@@ -141,17 +249,51 @@ void TmsCustomEncoder::Flush() {
     if (!*output_) throw EStreamError::Write();
 }
 
-std::string TmsCustomEncoder::HeaderName(std::string_view name, bool quoteDots) const {
-    std::string text(name);
-    if (quoteDots && text.find('"') == std::string::npos && text.find('.') != std::string::npos) {
-        text = Quoted(text);
+std::string TmsCustomEncoder::HeaderName(std::string_view name, bool quoteSpecials) const {
+    if (!IsAscii(name) && message_.Encoding() == meMIME) {
+        const std::vector<std::string> words = HeaderWords(name);
+        std::string text;
+        for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
+        return text;
     }
-    return HeaderText(text);
+    const bool alreadyQuoted = name.size() >= 2 && name.front() == '"' && name.back() == '"';
+    if (quoteSpecials && !alreadyQuoted && HasSpecial(name)) return QuotedString(name);
+    return HeaderText(name);
 }
 
 std::string TmsCustomEncoder::HeaderText(std::string_view text) const {
     if (message_.CharSet() == csISO2022jp && message_.Encoding() == meMIME) return EncodeJisHeader(text);
     return std::string(text);
+}
+
+std::vector<std::string> TmsCustomEncoder::HeaderWords(std::string_view text) const {
+    if (message_.CharSet() == csISO2022jp && !text.empty() && text.front() == '\x1B')
+        return {EncodeJisHeader(text)};
+    if (message_.Encoding() != meMIME) return {std::string(text)};
+    return EncodeHeaderWords(text);
+}
+
+void TmsCustomEncoder::WriteFoldedHeader(std::string_view label, std::string_view text) {
+    std::string line(label);
+    bool first = true;
+    for (const std::string& word : HeaderWords(text)) {
+        // A folded line starts with the blank that joins it to the one before.
+        if (!first && line.size() + 1 + word.size() > 76) {
+            WriteHeaderLine(line);
+            line.clear();
+        }
+        line += ' ';
+        line += word;
+        first = false;
+    }
+    WriteHeaderLine(line);
+}
+
+void TmsCustomEncoder::WriteDateAndMessageId() {
+    const TmsHeaders& headers = message_.Headers();
+    if (headers.GetFieldValue("Date").empty()) WriteLine("Date: " + DateNow());
+    if (headers.GetFieldValue("Message-ID").empty())
+        WriteLine("Message-ID: " + NewMessageId(message_.Sender().Address.str()));
 }
 
 void TmsCustomEncoder::WriteOtherHeaders() {
@@ -164,6 +306,7 @@ void TmsCustomEncoder::WriteOtherHeaders() {
         // An empty line would end the header block early.
         if (!Trim(line).empty()) WriteHeaderLine(line);
     }
+    WriteDateAndMessageId();
 }
 
 std::vector<std::string> TmsCustomEncoder::QuotedPrintableBody() const {
@@ -172,25 +315,34 @@ std::vector<std::string> TmsCustomEncoder::QuotedPrintableBody() const {
     return lines;
 }
 
+bool TmsCustomEncoder::BodyQuotedPrintable() const {
+    return message_.CharSet() == csISO8859 || longLines_ || eightBitBody_;
+}
+
 std::vector<std::string> TmsCustomEncoder::PreparedBody() const {
-    if (message_.CharSet() == csISO8859 || longLines_) return QuotedPrintableBody();
+    if (BodyQuotedPrintable()) return QuotedPrintableBody();
     return message_.Body();
 }
 
-void TmsCustomEncoder::WriteTextPartHeaders() {
+std::string TmsCustomEncoder::BodyCharset() const {
     switch (message_.CharSet()) {
         case csISO8859:
-            WriteLine("Content-Type: text/plain; charset=\"iso-8859-1\"");
-            WriteLine("Content-Transfer-Encoding: quoted-printable");
-            return;
+            return "iso-8859-1";
         case csISO2022jp:
-            WriteLine("Content-Type: text/plain; charset=\"iso-2022-jp\"");
-            break;
+            return "iso-2022-jp";
+        case csUTF8:
+            return "utf-8";
         case csUSASCII:
-            WriteLine("Content-Type: text/plain; charset=\"us-ascii\"");
             break;
     }
-    WriteLine(longLines_ ? "Content-Transfer-Encoding: quoted-printable" : "Content-Transfer-Encoding: 7bit");
+    if (!eightBitBody_) return "us-ascii";
+    return bodyUtf8_ ? "utf-8" : "iso-8859-1";
+}
+
+void TmsCustomEncoder::WriteTextPartHeaders() {
+    WriteLine("Content-Type: text/plain; charset=\"" + BodyCharset() + "\"");
+    WriteLine(BodyQuotedPrintable() ? "Content-Transfer-Encoding: quoted-printable"
+                                    : "Content-Transfer-Encoding: 7bit");
 }
 
 void TmsCustomEncoder::WriteTextBody() {
@@ -242,13 +394,15 @@ void TmsCustomEncoder::WriteMultipart(bool alternativeOnly) {
             alternativeClosed = false;
         }
         const bool plain = !alternativeOnly && !nested && !htm && !rtf;
-        const std::string name = Quoted(PlainName(item));
-        WriteHeaderLine(plain ? "Content-Type: " + item.ContentType.str() + "; name=" + name
-                              : "Content-Type: " + item.ContentType.str());
-        WriteLine(std::string("Content-Transfer-Encoding: ") + EncodingName(item.Encoding));
-        if (plain) WriteHeaderLine("Content-Disposition: attachment; filename=" + name);
+        if (plain) {
+            WriteFileHeaders(item);
+        } else {
+            WriteHeaderLine("Content-Type: " + item.ContentType.str() + TextCharset(item));
+            WriteLine("Content-Transfer-Encoding: " + EncodingLabel(item));
+        }
         WriteLine("");
         WriteAttachmentData(item);
+        // The line end before the boundary belongs to the boundary.
         WriteLine("");
         if (i == count - 1) {
             WriteLine("--" + boundary + "--");
@@ -265,16 +419,14 @@ void TmsCustomEncoder::WriteSingleAttachment() {
     const TmsAttItem& item = message_.Attachments().Items(0);
     const std::string lower = LowerPlainName(item);
     const bool bodyFile = lower == "_htmbody.htm" || lower == "_rtfbody.rtf";
-    const std::string name = Quoted(PlainName(item));
-    if (lower == "_htmbody.htm") {
-        WriteLine("Content-Type: text/html");
-    } else if (lower == "_rtfbody.rtf") {
-        WriteLine("Content-Type: text/rtf");
+    if (bodyFile) {
+        WriteLine(
+            std::string(lower == "_htmbody.htm" ? "Content-Type: text/html" : "Content-Type: text/rtf") +
+            TextCharset(item));
+        WriteLine("Content-Transfer-Encoding: " + EncodingLabel(item));
     } else {
-        WriteHeaderLine("Content-Type: " + item.ContentType.str() + "; name=" + name);
+        WriteFileHeaders(item);
     }
-    WriteLine(std::string("Content-Transfer-Encoding: ") + EncodingName(item.Encoding));
-    if (!bodyFile) WriteHeaderLine("Content-Disposition: attachment; filename=" + name);
     WriteLine("");
     WriteAttachmentData(item);
 }
@@ -282,7 +434,7 @@ void TmsCustomEncoder::WriteSingleAttachment() {
 void TmsCustomEncoder::WriteHtmlRtfBody() {
     std::string line =
         message_.ContentType() == "text/html" ? "Content-Type: text/html" : "Content-Type: text/rtf";
-    if (message_.CharSet() != csUSASCII) line += "; charset=\"iso-8859-1\"";
+    if (message_.CharSet() != csUSASCII || eightBitBody_) line += "; charset=\"" + BodyCharset() + "\"";
     WriteLine(line);
     WriteLine("Content-Transfer-Encoding: quoted-printable");
     WriteLine("");
@@ -290,8 +442,26 @@ void TmsCustomEncoder::WriteHtmlRtfBody() {
     for (const std::string& bodyLine : message_.Body()) WriteLine(bodyLine);
 }
 
+void TmsCustomEncoder::WriteFileHeaders(const TmsAttItem& item) {
+    const std::string name = PlainName(item);
+    WriteHeaderLine("Content-Type: " + item.ContentType.str() + "; name=" + NameParameter(name));
+    WriteLine("Content-Transfer-Encoding: " + EncodingLabel(item));
+    if (IsAscii(name)) {
+        WriteHeaderLine("Content-Disposition: attachment; " + FileNameParameter(name));
+    } else {
+        WriteLine("Content-Disposition: attachment;");
+        WriteHeaderLine(" " + FileNameParameter(name));
+    }
+}
+
+// Text sent without a charset is read as US-ASCII: 8-bit text says what it is.
+std::string TmsCustomEncoder::TextCharset(const TmsAttItem& item) {
+    if (!LowerCase(item.ContentType.str()).starts_with("text/") || IsAscii(item.Data)) return "";
+    return std::string("; charset=\"") + (IsValidUtf8(item.Data) ? "utf-8" : "iso-8859-1") + "\"";
+}
+
 void TmsCustomEncoder::WriteAttachmentData(const TmsAttItem& item) {
-    switch (item.Encoding) {
+    switch (SentEncoding(item)) {
         case aeBase64:
             WriteBase64(item.Data);
             return;
@@ -319,10 +489,16 @@ void TmsCustomEncoder::WriteQuotedPrintable(const std::string& data) {
     Flush();
 }
 
+// The lines with CR LF ends; the last line has one only when the data ends
+// with a line break, so that the data comes back exactly.
 void TmsCustomEncoder::WriteTextLines(const std::string& data) {
     std::vector<std::string> lines;
     LoadTextLines(data, lines);
-    for (const std::string& line : lines) WriteLine(line);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        buffer_ += lines[i];
+        if (i + 1 < lines.size() || data.ends_with('\n') || data.ends_with('\r')) buffer_ += "\r\n";
+        if (buffer_.size() >= kFlushSize) Flush();
+    }
 }
 
 void TmsCustomEncoder::WriteUU() {

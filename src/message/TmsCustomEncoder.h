@@ -38,10 +38,15 @@ protected:
     // A header line: CR and LF inside a value become blanks, so that no
     // value can start a header line of its own.
     void WriteHeaderLine(std::string_view text);
-    // The sender or a recipient name as it goes into a header.
-    std::string HeaderName(std::string_view name, bool quoteDots) const;
-    // Subject text, ISO-2022-JP encoded where the message asks for it.
+    // The sender or a recipient name as it goes into a header: RFC 2047
+    // words when it is not ASCII, else quoted when it holds an RFC 5322
+    // special (and quoteSpecials is set).
+    std::string HeaderName(std::string_view name, bool quoteSpecials) const;
+    // Header text, ISO-2022-JP encoded where the message asks for it.
     std::string HeaderText(std::string_view text) const;
+    // A header of free text (the subject): as RFC 2047 words when it is not
+    // ASCII, folded into lines of at most 76 characters.
+    void WriteFoldedHeader(std::string_view label, std::string_view text);
     // Drops the fields this encoder writes itself from the message's Headers,
     // then writes the remaining lines.
     void WriteOtherHeaders();
@@ -55,6 +60,12 @@ private:
     void WriteHtmlRtfBody();
     void WriteUU();
     void WriteTextPartHeaders();
+    void WriteFileHeaders(const TmsAttItem& item);
+    static std::string TextCharset(const TmsAttItem& item);
+    void WriteDateAndMessageId();
+    std::vector<std::string> HeaderWords(std::string_view text) const;
+    bool BodyQuotedPrintable() const;
+    std::string BodyCharset() const;
     void WriteAttachmentData(const TmsAttItem& item);
     void WriteBase64(const std::string& data);
     void WriteQuotedPrintable(const std::string& data);
@@ -64,6 +75,8 @@ private:
     void Flush();
 
     bool longLines_ = false;
+    bool eightBitBody_ = false;
+    bool bodyUtf8_ = true;
     std::ostream* output_ = nullptr;
     std::string buffer_;
 };

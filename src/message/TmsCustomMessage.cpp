@@ -6,6 +6,7 @@
 
 #include "message/EMessageError.h"
 #include "message/FileNames.h"
+#include "message/MappedFile.h"
 #include "message/TextUtils.h"
 #include "platform/EFCreateError.h"
 #include "platform/EFOpenError.h"
@@ -117,6 +118,12 @@ void TmsCustomMessage::Clear() {
 
 void TmsCustomMessage::LoadFromFile(const std::string& fileName) {
     Clear();
+    // A stored message is read in place where it can be: a large one is
+    // then held in memory only as its decoded parts.
+    if (const MappedFile mapped(fileName); mapped.Mapped()) {
+        LoadFromView(mapped.Text(), [&mapped](std::string_view part) { mapped.Release(part); });
+        return;
+    }
     LoadFromText(ReadWholeFile(fileName));
 }
 

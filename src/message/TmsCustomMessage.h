@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "message/TLineStream.h"
 #include "message/TmsAttList.h"
 #include "message/TmsHeaders.h"
 #include "message/TmsMailAddress.h"
@@ -16,8 +17,10 @@ namespace qlk {
 // Whole-message format: MIME, or plain text with uuencoded attachments.
 enum TMsgEncoding { meMIME, meUU };
 
-// Character set of the body text.
-enum TCharSet { csUSASCII, csISO8859, csISO2022jp };
+// Character set of the body text. A received message's body is decoded to
+// UTF-8, so the decoder sets csUSASCII or csUTF8; the other values are for
+// bodies an application fills itself.
+enum TCharSet { csUSASCII, csISO8859, csISO2022jp, csUTF8 };
 
 // What mail and news messages share: sender, subject, header lines, the plain
 // text body, the attachments (alternative body parts included) and the
@@ -70,6 +73,10 @@ public:
     void LoadFromStream(std::istream& stream);
     // The same for a message already in memory; the text is taken over.
     virtual void LoadFromText(std::string text) = 0;
+    // The same for text the caller keeps alive while it is read (a mapped
+    // file): nothing is copied.
+    // `release` hears of parts read through (see TLineStream::Borrowed).
+    virtual void LoadFromView(std::string_view text, const TextRelease& release = {}) = 0;
     virtual void Clear();
     // Takes the fields of a top-level header block into the properties.
     virtual void ParseHeaders(const TmsHeaders& headers) = 0;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "message/EMessageParserError.h"
+#include "message/Charsets.h"
 #include "message/HeaderWords.h"
 #include "message/TextUtils.h"
 
@@ -11,16 +11,6 @@ namespace qlk {
 namespace {
 
 constexpr std::size_t kMaxFieldText = 255;
-
-// A malformed encoded word (bad base64 inside it) leaves the value as it
-// arrived: one broken header must not make the whole message unreadable.
-std::string DecodedOrRaw(const std::string& value) {
-    try {
-        return DecodeHeaderWords(value);
-    } catch (const EMessageParserError&) {
-        return value;
-    }
-}
 
 bool IsContinuation(const std::string& line) {
     return !line.empty() && (line[0] == ' ' || line[0] == '\t');
@@ -36,31 +26,65 @@ std::string WithColon(std::string_view name) {
     return field;
 }
 
-// Commas inside a quoted display name ("Doe, Jane" <jd@x>) do not separate
-// items. Continuation lines are split without this protection.
-std::vector<std::string_view> SplitAtCommas(std::string_view text, bool protectQuoted) {
-    std::vector<std::string_view> pieces;
-    bool inQuotes = false;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '"' && protectQuoted) {
-            inQuotes = !inQuotes;
-        } else if (text[i] == ',' && !inQuotes) {
-            pieces.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    // An empty piece between two commas counts; an empty remainder does not.
-    if (start < text.size()) pieces.push_back(text.substr(start));
-    return pieces;
+// Decoded first, cut afterwards, so that no encoded word is cut in half and
+// no character is split.
+std::string DecodedAndCut(std::string_view value) {
+    return std::string(CutUtf8(DecodeHeaderWords(value), kMaxFieldText));
 }
 
-void AddItems(std::string_view text, bool protectQuoted, std::vector<std::string>& list) {
-    for (std::string_view piece : SplitAtCommas(text, protectQuoted)) {
-        std::string item = Trim(piece);
-        if (item.size() > kMaxFieldText) item.resize(kMaxFieldText);
-        list.push_back(DecodedOrRaw(item));
+// The line is a field called `name` ("To:", "to :"), not one whose name
+// merely starts with it ("Topic:").
+bool IsField(std::string_view line, std::string_view name) {
+    if (!StartsWithNoCase(line, name)) return false;
+    const std::size_t colon = line.find_first_not_of(" \t", name.size());
+    return colon != std::string_view::npos && line[colon] == ':';
+}
+
+// Splits an address list at the commas between its items: not inside a
+// quoted name, a comment or angle brackets. A group ("team: a@x, b@y;")
+// gives its members; its name and the ";" that ends it go.
+std::vector<std::string> SplitAddressList(std::string_view text) {
+    std::vector<std::string> items;
+    std::string item;
+    bool quoted = false;
+    int comment = 0;
+    bool angle = false;
+    auto endItem = [&] {
+        std::string trimmed = Trim(item);
+        if (!trimmed.empty()) items.push_back(std::move(trimmed));
+        item.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\' && (quoted || comment > 0) && i + 1 < text.size()) {
+            item += c;
+            item += text[++i];
+            continue;
+        }
+        if (quoted) {
+            quoted = c != '"';
+        } else if (comment > 0) {
+            if (c == '(') ++comment;
+            if (c == ')') --comment;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '(') {
+            ++comment;
+        } else if (c == '<') {
+            angle = true;
+        } else if (c == '>') {
+            angle = false;
+        } else if (!angle && (c == ',' || c == ';')) {
+            endItem();
+            continue;
+        } else if (!angle && c == ':') {
+            item.clear();  // the group's name
+            continue;
+        }
+        item += c;
     }
+    endItem();
+    return items;
 }
 
 }  // namespace
@@ -77,25 +101,28 @@ std::string TmsHeaders::GetFieldValue(std::string_view name) const {
         value += Trim(*line);
     }
     if (SameText(field, "Content-Type:") || SameText(field, "X-UIDL:")) return value;
-    if (value.size() > kMaxFieldText) value.resize(kMaxFieldText);
-    return DecodedOrRaw(value);
+    return DecodedAndCut(value);
 }
 
 void TmsHeaders::GetFieldList(std::string_view name, std::vector<std::string>& list) const {
     list.clear();
+    std::string field(name);
+    if (!field.empty() && field.back() == ':') field.pop_back();
     std::size_t i = 0;
     while (i < lines_.size()) {
-        const std::string& line = lines_[i];
-        if (!StartsWithNoCase(line, name)) {
+        if (!IsField(lines_[i], field)) {
             ++i;
             continue;
         }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos) return;
-        AddItems(std::string_view(line).substr(colon + 1), true, list);
-        for (++i; i < lines_.size() && lines_[i].find(':') == std::string::npos; ++i) {
-            AddItems(lines_[i], false, list);
+        // The whole field, unfolded: quoted names and groups may span lines.
+        std::string value = lines_[i].substr(lines_[i].find(':') + 1);
+        for (++i;
+             i < lines_.size() && (IsContinuation(lines_[i]) || lines_[i].find(':') == std::string::npos);
+             ++i) {
+            value += ' ';
+            value += Trim(lines_[i]);
         }
+        for (const std::string& item : SplitAddressList(value)) list.push_back(DecodedAndCut(item));
     }
 }
 

@@ -14,12 +14,14 @@ class TmsHeaders {
 public:
     // The value of the first field called `name` (with or without its colon),
     // unfolded and trimmed; "" when absent. Values other than Content-Type and
-    // X-UIDL are cut at 255 characters and their RFC 2047 words decoded.
+    // X-UIDL are decoded to UTF-8 (RFC 2047 words, undeclared 8-bit text) and
+    // then cut at 255 bytes, never inside a character.
     std::string GetFieldValue(std::string_view name) const;
 
-    // Clears `list` and adds one entry per comma-separated item of every line
-    // that begins with `name` (To, CC, BCC). Commas inside a quoted display
-    // name do not split it.
+    // Clears `list` and adds one entry per address of every field called
+    // `name` (To, CC, BCC), folded lines included, each decoded as
+    // GetFieldValue does. Commas inside a quoted name, a comment or angle
+    // brackets do not split; a group gives its members; empty items go.
     void GetFieldList(std::string_view name, std::vector<std::string>& list) const;
 
     // Deletes the first field called `name` together with its continuation lines.

@@ -29,9 +29,11 @@ void AddParsedAddresses(const TmsHeaders& headers, std::string_view field, TmsAd
     }
 }
 
+// "1", "1 (Highest)": the number counts, the comment after it does not.
 TPriority PriorityFromHeader(const std::string& value) {
-    if (value == "1") return ptHigh;
-    if (value == "5") return ptLow;
+    const std::string number = value.substr(0, value.find_first_not_of("0123456789"));
+    if (number == "1") return ptHigh;
+    if (number == "5") return ptLow;
     return ptNormal;
 }
 
@@ -51,6 +53,11 @@ void TmsMessage::SaveToStream(std::ostream& stream) {
 
 void TmsMessage::LoadFromText(std::string text) {
     TmsMessageDecoder decoder(*this, std::move(text));
+    decoder.Decode();
+}
+
+void TmsMessage::LoadFromView(std::string_view text, const TextRelease& release) {
+    TmsMessageDecoder decoder(*this, text, TLineStream::Borrowed{release});
     decoder.Decode();
 }
 

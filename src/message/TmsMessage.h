@@ -32,6 +32,7 @@ public:
     void Validate() const override;
     void SaveToStream(std::ostream& stream) override;
     void LoadFromText(std::string text) override;
+    void LoadFromView(std::string_view text, const TextRelease& release = {}) override;
     // Empties the recipient lists too; Priority and ReturnReceipt stay.
     void Clear() override;
     void ParseHeaders(const TmsHeaders& headers) override;

@@ -12,6 +12,7 @@ class TmsMessage;
 class TmsMessageDecoder : public TmsCustomDecoder {
 public:
     TmsMessageDecoder(TmsMessage& message, std::string text);
+    TmsMessageDecoder(TmsMessage& message, std::string_view text, TLineStream::Borrowed borrowed);
 
 protected:
     void ParseMessageHeaders() override;

@@ -30,7 +30,7 @@ void TmsMessageEncoder::WriteHeaders() {
     if (mail_.Priority() == ptHigh) WriteLine("X-Priority: 1");
     if (mail_.Priority() == ptLow) WriteLine("X-Priority: 5");
     WriteOtherHeaders();
-    if (!mail_.Subject().empty()) WriteHeaderLine("Subject: " + HeaderText(mail_.Subject()));
+    if (!mail_.Subject().empty()) WriteFoldedHeader("Subject:", mail_.Subject());
     if (mail_.Encoding() == meMIME) WriteLine("Mime-Version: 1.0");
 }
 

@@ -85,13 +85,17 @@ std::string UUDecodeLine(std::string_view line) {
     return out;
 }
 
+// Only what uuencode itself writes opens a file: "begin", an octal mode and a
+// name. "Begin 100 days of testing" is a line of text.
 bool IsUUBegin(std::string_view line) {
-    if (line.size() <= 8 || UpperCase(line.substr(0, 5)) != "BEGIN") return false;
-    const std::string mode = Trim(line.substr(5)).substr(0, 3);
-    std::string_view digits(mode);
-    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
-    return !digits.empty() &&
-           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!line.starts_with("begin ")) return false;
+    std::size_t i = line.find_first_not_of(' ', 6);
+    const std::size_t modeStart = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '7') ++i;
+    const std::size_t modeLength = i - modeStart;
+    if (i == std::string_view::npos || modeLength < 3 || modeLength > 4 || i >= line.size() || line[i] != ' ')
+        return false;
+    return !Trim(line.substr(i)).empty();
 }
 
 // The name follows the mode word. Most encoders write a three-digit mode, but

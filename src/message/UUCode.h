@@ -28,8 +28,8 @@ std::string UUEncodeLine(std::string_view bytes);
 // A count larger than the line holds gives only the bytes the line holds.
 std::string UUDecodeLine(std::string_view line);
 
-// True for a line that opens a uuencoded file: "begin", a three-digit mode
-// and a name ("begin 644 file.txt").
+// True for a line that opens a uuencoded file: lower-case "begin", an octal
+// mode of three or four digits and a name ("begin 644 file.txt").
 bool IsUUBegin(std::string_view line);
 
 // The file name of a "begin" line, after the mode of any length; a quoted

@@ -340,13 +340,21 @@ void TagSocket::SendAll(const char* data, std::size_t size, bool renewPerChunk) 
     if (sent < size) RaiseWaitFailure();
 }
 
-void TagSocket::SendLine(const std::string& line) {
+void TagSocket::SendLine(const std::string& line, const std::string& shown) {
     CheckConnected();
     std::string data = line + "\r\n";
     timer_.Start();
     SendAll(data.data(), data.size(), false);
-    AddToTranscript(line);
-    if (OnLineSent) OnLineSent(*this, line);
+    const std::string& logged = shown.empty() ? line : shown;
+    AddToTranscript(logged);
+    if (OnLineSent) OnLineSent(*this, logged);
+}
+
+bool TagSocket::PeerClosed() {
+    if (!Connected() || peerClosed_) return true;
+    pollfd entry{fd_, POLLIN | POLLRDHUP, 0};
+    if (::poll(&entry, 1, 0) <= 0) return false;
+    return (entry.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 int TagSocket::ReadLine(std::string& line) {

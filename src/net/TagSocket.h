@@ -98,7 +98,13 @@ public:
 
     void ConnectSocket();
     bool Connected() const { return fd_ >= 0; }
-    void SendLine(const std::string& line);
+    // True once the peer has ended the connection (or it failed), whether or
+    // not a read has noticed yet; a connection in that state cannot carry a
+    // session any more.
+    bool PeerClosed();
+    // `shown`, when not empty, stands for the line in the transcript and in
+    // OnLineSent, so that a secret never reaches a log.
+    void SendLine(const std::string& line, const std::string& shown = {});
     // The reply code of the line read (GetReplyCode), -1 when the peer closed
     // before a whole line arrived; Line holds the text without its line end.
     int ReadLine(std::string& line);

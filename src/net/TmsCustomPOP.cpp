@@ -74,7 +74,8 @@ void TmsCustomPOP::Login() {
         CheckCommandValue("UserName", UserName);
         CheckCommandValue("Password", Password);
         Command("USER " + UserName);
-        Command("PASS " + Password);
+        SendLine("PASS " + Password, "PASS ****");
+        CheckReply();
         Command("STAT");
         ReadStat();
     } catch (const ESocketError&) {
@@ -123,7 +124,7 @@ void TmsCustomPOP::Retrieve(int index) {
     Command("RETR " + WireNumber(index));
     std::ostringstream contents;
     ReceiveToStream(contents, size, MessageLimit(size));
-    SaveMessage(index, std::move(contents).str());
+    SaveMessage(index, UnstuffDataBlock(std::move(contents).str()));
     if (OnRetrieved) OnRetrieved(*this, index);
 }
 

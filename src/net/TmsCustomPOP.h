@@ -44,8 +44,8 @@ public:
     void Delete(int index);
 
 protected:
-    // Stores a retrieved message: its bytes exactly as they came, the
-    // final "." line included.
+    // Stores a retrieved message as its sender wrote it: unstuffed, without
+    // the final "." line.
     virtual void SaveMessage(int num, const std::string& contents) = 0;
     virtual void CheckProperties();
 

@@ -3,15 +3,38 @@
 namespace qlk {
 
 void TmsMailBase::Connect() {
-    if (Connected()) return;
+    if (Connected()) {
+        if (!PeerClosed()) return;
+        Close();
+    }
     Open();
     Login();
 }
 
 void TmsMailBase::Disconnect() {
     if (!Connected()) return;
-    Logout();
+    if (!PeerClosed()) Logout();
     Close();
+}
+
+std::string TmsMailBase::UnstuffDataBlock(std::string_view block) {
+    static constexpr std::string_view kFinalLine = ".\r\n";
+    if (block == kFinalLine) return {};
+    if (block.size() > kFinalLine.size() && block.ends_with(kFinalLine) &&
+        block[block.size() - kFinalLine.size() - 1] == '\n') {
+        block.remove_suffix(kFinalLine.size());
+    }
+    std::string text;
+    text.reserve(block.size());
+    std::size_t position = 0;
+    while (position < block.size()) {
+        if (block[position] == '.') ++position;
+        std::size_t end = block.find('\n', position);
+        end = end == std::string_view::npos ? block.size() : end + 1;
+        text.append(block.substr(position, end - position));
+        position = end;
+    }
+    return text;
 }
 
 void TmsMailBase::CheckCommandValue(const std::string& what, const std::string& value) {

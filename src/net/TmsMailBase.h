@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "net/TagSocket.h"
 
@@ -15,11 +16,16 @@ public:
     virtual void Login() = 0;
     virtual void Logout() = 0;
 
-    // Opens and logs in unless connected already.
+    // Opens and logs in unless connected already. A connection the server
+    // has ended is closed first, so the session starts afresh.
     void Connect();
     // Logs out and closes while connected; a Logout that raises leaves the
-    // connection open.
+    // connection open. A connection the server has ended is only closed.
     void Disconnect();
+
+    // The text a dot-stuffed data block carries: the leading "." of every
+    // line taken off again and the final "." line left out.
+    static std::string UnstuffDataBlock(std::string_view block);
 
 protected:
     // Sends one command line. A command built from a value that holds CR or

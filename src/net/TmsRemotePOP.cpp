@@ -46,7 +46,7 @@ bool TmsRemotePOP::GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withS
         Command("TOP " + WireNumber(index) + " 1");
         std::ostringstream block;
         ReceiveToStream(block, -1, MaxHeaderBlock);
-        std::string text = std::move(block).str();
+        std::string text = UnstuffDataBlock(std::move(block).str());
         item.Headers.Clear();
         std::size_t start = 0;
         while (start < text.size()) {
@@ -54,9 +54,7 @@ bool TmsRemotePOP::GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withS
             if (end == std::string::npos) end = text.size();
             std::string line = text.substr(start, end - start);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            // The header block ends at the blank line; without one, at the
-            // terminating "." line.
-            if (line.empty() || (line == "." && end + 1 >= text.size())) break;
+            if (line.empty()) break;
             item.Headers.Add(std::move(line));
             start = end + 1;
         }

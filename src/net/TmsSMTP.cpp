@@ -1,5 +1,6 @@
 #include "net/TmsSMTP.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "message/TmsMessage.h"
@@ -94,7 +95,17 @@ void TmsSMTP::SendData(std::iostream& text) {
     if (!text.get(last)) last = '\n';
     if (last != '\n') SendLine("");
     SendLine(".");
-    CheckReply(2);
+    // The server may check the whole message before it answers; RFC 5321
+    // gives it ten minutes for that, whatever the general time-out is.
+    const int general = TimeOut();
+    SetTimeOut(std::max(general, DataReplyTimeOut));
+    try {
+        CheckReply(2);
+    } catch (...) {
+        SetTimeOut(general);
+        throw;
+    }
+    SetTimeOut(general);
 }
 
 void TmsSMTP::Send() {

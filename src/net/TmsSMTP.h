@@ -21,6 +21,9 @@ class TmsSMTP : public TmsMailBase {
 public:
     TmsSMTP();
 
+    // Seconds allowed for the reply to the end of the message text.
+    static constexpr int DataReplyTimeOut = 600;
+
     TNotifyEvent OnPrepare, OnSending, OnMailSent;
     TmsAddressRejectedEvent OnAddressRejected;
     // The message to send; not owned.

@@ -40,6 +40,7 @@
 #include "ui/StatusView.h"
 #include "ui/TfrmAbout.h"
 #include "ui/TfrmEmail.h"
+#include "ui/TfrmPostOffice.h"
 #include "ui/TfrmTech.h"
 #include "ui/UsersPanel.h"
 
@@ -654,11 +655,11 @@ void TfrmQLK::btnHelpClick() {
 }
 
 void TfrmQLK::btnPostAdminClick() {
-    desktop_.ShowMessage(this, QStringLiteral("The post office administration is not available yet."));
+    TfrmPostOffice::Administer(desktop_, workFolder_, this);
 }
 
 void TfrmQLK::btnProfilesClick() {
-    desktop_.ShowMessage(this, QStringLiteral("Mail profiles are not available yet."));
+    TfrmPostOffice::EditProfiles(desktop_, workFolder_, this);
 }
 
 void TfrmQLK::mmoStatusMouseDown() {

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "E2eSupport.h"
-#include "support/DovecotMailboxes.h"
+#include "support/Peers.h"
 
 namespace qlk::test {
 namespace {
@@ -131,7 +131,7 @@ private:
 TEST(GatewayEndToEnd, OneCycleBringsEveryMailboxIntoThePostOffice) {
     std::string why;
     auto dovecot =
-        DovecotMailboxes::Start({{"alice", "pw-alice"}, {"bob", "pw-bob"}, {"office", "pw-office"}}, why);
+        DovecotPeer::Start({{"alice", "pw-alice"}, {"bob", "pw-bob"}, {"office", "pw-office"}}, why);
     QLK_NEED_PEER(dovecot, why);
     TempDir work;
     const std::string host = dovecot->Address();

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "E2eSupport.h"
-#include "support/DovecotMailboxes.h"
+#include "support/Peers.h"
 
 namespace qlk::test {
 namespace {
@@ -24,7 +24,7 @@ constexpr int kMessages = 200;
 // again in the next run: those duplicates are counted, not forbidden.
 TEST(GatewayKill, NoMessageIsLostWhenTheGatewayDies) {
     std::string why;
-    auto dovecot = DovecotMailboxes::Start({{"alice", "pw-alice"}}, why);
+    auto dovecot = DovecotPeer::Start({{"alice", "pw-alice"}}, why);
     QLK_NEED_PEER(dovecot, why);
     TempDir work;
     UserRecord row;

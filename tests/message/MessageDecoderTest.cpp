@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "MessageTestSupport.h"
+#include "message/MimePart.h"
 #include "message/TmsArticle.h"
 
 namespace qlk {
@@ -73,14 +74,15 @@ TEST(MessageDecoderTest, SinglePartAttachmentTakesDispositionNameAndDeclaredType
     EXPECT_EQ(message.ContentType(), "application/octet-stream");
 }
 
-TEST(MessageDecoderTest, InvalidBase64EndsInTheFallbackWithTheOriginal) {
+// A multipart without any boundary line cannot be read: the message keeps
+// its text and carries the original.
+TEST(MessageDecoderTest, MissingBoundaryEndsInTheFallbackWithTheOriginal) {
     const std::string text =
-        "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\nbody\n--b\n"
-        "Content-Type: image/png; name=\"a.png\"\nContent-Transfer-Encoding: base64\n\nAA AA\n--b--\n";
+        "From: a@x.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\nno parts at all\n";
     TmsMessage message;
     Decoded(message, text);
     EXPECT_EQ(message.Body(),
-              (std::vector<std::string>{"body", kFallbackFirstLine, "Invalid Character",
+              (std::vector<std::string>{kFallbackFirstLine, "Cannot find boundary",
                                         "The original message will be stored as an attachment"}));
     ASSERT_EQ(message.Attachments().Count(), 1);
     EXPECT_EQ(message.Attachments().Items(0).FileName(), "original.eml");
@@ -103,7 +105,7 @@ TEST(MessageDecoderTest, LongLinesStayWholeInBodyAndParts) {
                 "\nend\n--b--\n");
     EXPECT_EQ(message.Body(), (std::vector<std::string>{longLine}));
     ASSERT_EQ(message.Attachments().Count(), 1);
-    EXPECT_EQ(message.Attachments().Items(0).Data, longLine + "\r\nend\r\n");
+    EXPECT_EQ(message.Attachments().Items(0).Data, longLine + "\r\nend");
 }
 
 TEST(MessageDecoderTest, ArticleTakesGroupsAndIdentifier) {
@@ -156,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "Content-Type: text/plain\nX-MIME-Autoconverted: from quoted-printable to 8bit\n\na=3Db\n",
             {"a=b"},
             {},
-            csISO8859},
+            csUSASCII},
         PathCase{"Base64TextBody",
                  kMime + "Content-Transfer-Encoding: base64\n\naGVsbG8N\nCndvcmxk\n.\n",
                  {"hello", "world"},
@@ -166,21 +168,18 @@ INSTANTIATE_TEST_SUITE_P(
                  kMixed +
                      "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: base64\n\n"
                      "GyRCJDMbKEI=\n--b--\n",
-                 {"\x1B$B$3\x1B(B"},
+                 {"\xE3\x81\x93"},
                  {},
-                 csISO2022jp},
-        PathCase{"FinalDotGoesAndStuffedLinesStay",
-                 "From: a@x.org\n\none\n..two\n.\n",
-                 {"one", "..two"},
-                 {},
-                 csUSASCII},
-        PathCase{"QuotedPrintableBodySetsLatin1",
+                 csUTF8},
+        PathCase{
+            "LastLineDotIsText", "From: a@x.org\n\none\n..two\n.\n", {"one", "..two", "."}, {}, csUSASCII},
+        PathCase{"QuotedPrintableLatin1BodyBecomesUtf8",
                  kMime + "Content-Type: text/plain; charset=iso-8859-1\nContent-Transfer-Encoding: "
                          "quoted-printable\n\n"
                          "Caf=E9 soft=\n break\nnext\n",
-                 {"Caf\xE9 soft break", "next"},
+                 {"Caf\xC3\xA9 soft break", "next"},
                  {},
-                 csISO8859},
+                 csUTF8},
         PathCase{"MailerThatMislabelsTextIsReadAsPlainBody",
                  "From: a@x.org\nX-Mailer: V Mailsystem R #0001\nMIME-Version: 1.0\n"
                  "Content-Type: application/octet-stream\n\nreally text\n",
@@ -211,6 +210,47 @@ INSTANTIATE_TEST_SUITE_P(
                  {"GIF"},
                  csUSASCII}),
     [](const auto& testInfo) { return testInfo.param.name; });
+
+}  // namespace
+}  // namespace qlk
+
+namespace qlk {
+namespace {
+
+// Beyond the depth and part-count limits the rest of the tree is kept whole
+// as one message attachment: the innermost text and the last part are still
+// there, and the kept rest reads as a message of its own.
+TEST(MessageDecoderTest, TreesBeyondTheLimitsLoseNothing) {
+    std::string deep = kMime + "Content-Type: multipart/mixed; boundary=b0\n\n";
+    const int depth = MimePart::MaxDepth + 5;
+    for (int i = 1; i <= depth; ++i) {
+        deep += "--b" + std::to_string(i - 1) + "\nContent-Type: multipart/mixed; boundary=b" +
+                std::to_string(i) + "\n\n";
+    }
+    deep += "--b" + std::to_string(depth) + "\n\ninnermost text\n";
+    std::string wide = kMime + "Content-Type: multipart/mixed; boundary=w\n\n--w\n\nbody\n";
+    for (int i = 0; i < MimePart::MaxParts + 50; ++i) {
+        wide += "--w\nContent-Type: application/octet-stream; name=\"p" + std::to_string(i) +
+                ".bin\"\n\npart " + std::to_string(i) + "\n";
+    }
+    wide += "--w--\n";
+    for (const std::string& text : {deep, wide}) {
+        TmsMessage message;
+        Decoded(message, text);
+        const TmsAttList& attachments = message.Attachments();
+        ASSERT_GT(attachments.Count(), 0);
+        const TmsAttItem& rest = attachments.Items(attachments.Count() - 1);
+        EXPECT_EQ(rest.ContentType, "message/rfc822");
+        EXPECT_TRUE(rest.FileName().str().ends_with(".eml")) << rest.FileName().str();
+        const bool kept =
+            rest.Data.find("innermost text") != std::string::npos ||
+            rest.Data.find("part " + std::to_string(MimePart::MaxParts + 49)) != std::string::npos;
+        EXPECT_TRUE(kept);
+        TmsMessage inner;
+        inner.LoadFromText(rest.Data);
+        EXPECT_GT(inner.Attachments().Count() + static_cast<int>(inner.Body().size()), 0);
+    }
+}
 
 }  // namespace
 }  // namespace qlk

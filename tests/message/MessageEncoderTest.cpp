@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "MessageTestSupport.h"
+#include "message/Charsets.h"
 #include "message/TmsArticle.h"
 #include "message/TmsCustomEncoder.h"
 
@@ -21,6 +22,8 @@ protected:
         message.Recipients().AddAddress("bob@x.org", "Bob B. Builder");
         message.SetSubject("Hello");
         message.Body() = {"line one", "line two"};
+        message.Headers().Add("Date: Mon, 7 Dec 2026 10:00:00 +0000");
+        message.Headers().Add("Message-ID: <1@x.org>");
     }
 
     TmsMessage message;
@@ -49,12 +52,12 @@ std::string NormalizedBoundaries(std::string text) {
 }
 
 TEST_F(MessageEncoderTest, WritesAPlainTextMessage) {
-    message.Headers().Add("Date: Mon, 7 Dec 2026 10:00:00 +0000");
     message.Headers().Add("Subject: dropped, the property wins");
     EXPECT_EQ(Encoded(message),
               "From:     Alice <alice@x.org>\r\n"
               "To:       \"Bob B. Builder\" <bob@x.org>\r\n"
               "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\n"
+              "Message-ID: <1@x.org>\r\n"
               "Subject: Hello\r\n"
               "Mime-Version: 1.0\r\n"
               "Content-Type: text/plain; charset=\"us-ascii\"\r\n"
@@ -83,7 +86,7 @@ TEST_F(MessageEncoderTest, LongLineMakesTheBodyQuotedPrintable) {
     message.Body() = {std::string(300, 'a')};
     const std::string text = Encoded(message);
     EXPECT_NE(text.find("charset=\"us-ascii\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" +
-                        std::string(65, 'a') + "=\r\n"),
+                        std::string(75, 'a') + "=\r\n"),
               std::string::npos);
 }
 
@@ -103,7 +106,7 @@ TEST_F(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
         EXPECT_FALSE(line.starts_with("Bcc:") || line.starts_with("X-Evil") || line.starts_with("Cc:"))
             << line;
     }
-    EXPECT_EQ(lines[3], "Subject: hi  Bcc: victim@x.org");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Subject: hi  Bcc: victim@x.org"), lines.end());
 }
 
 TEST_F(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
@@ -114,6 +117,8 @@ TEST_F(MessageEncoderTest, MatchesTheDocumentedAttachmentLayout) {
     EXPECT_EQ(NormalizedBoundaries(Encoded(message)),
               "From:     Alice <alice@x.org>\r\n"
               "To:       Bob <bob@x.org>\r\n"
+              "Date: Mon, 7 Dec 2026 10:00:00 +0000\r\n"
+              "Message-ID: <1@x.org>\r\n"
               "Subject: Hello\r\n"
               "Mime-Version: 1.0\r\n"
               "Content-Type: multipart/mixed; boundary=\"B1\"\r\n"
@@ -163,7 +168,7 @@ TEST_F(MessageEncoderTest, WritesTheHtmlBodyFileAsTheMessage) {
     message.Body().clear();
     Attach(message, "_htmbody.htm", "<p>x</p>\r\n");
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 6, lines.end()),
               (std::vector<std::string>{"Content-Type: text/html",
                                         "Content-Transfer-Encoding: Quoted-Printable", "", "<p>x</p>"}));
 }
@@ -173,7 +178,7 @@ TEST_F(MessageEncoderTest, WritesAnHtmlBodyQuotedPrintableAndKeepsItEncoded) {
     message.SetContentType("text/html");
     message.Body() = {"<p>Caf\xE9</p>"};
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 6, lines.end()),
               (std::vector<std::string>{"Content-Type: text/html; charset=\"iso-8859-1\"",
                                         "Content-Transfer-Encoding: quoted-printable", "", "<p>Caf=E9</p>"}));
     EXPECT_EQ(message.Body(), (std::vector<std::string>{"<p>Caf=E9</p>"}));
@@ -183,7 +188,7 @@ TEST_F(MessageEncoderTest, WritesUuencodedMessages) {
     message.SetEncoding(meUU);
     Attach(message, "dir/x.bin", std::string(45, 'a'));
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()),
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
               (std::vector<std::string>{"Subject: Hello", "", "line one", "line two", "", "begin 600 x.bin",
                                         "M86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A", "`",
                                         "`", "end"}));
@@ -198,14 +203,62 @@ TEST_F(MessageEncoderTest, WritesArticleHeaders) {
     article.Body() = {"text"};
     std::ostringstream out;
     article.SaveToStream(out);
-    EXPECT_TRUE(
-        out.str().starts_with("From:     A. Writer <w@x.org>\r\nNewsgroups: comp.mail.misc\r\n"
-                              "Subject:  Question\r\nMime-Version: 1.0\r\n"));
+    // Without a Date and a Message-ID of the application's, fresh ones.
+    EXPECT_TRUE(std::regex_search(
+        out.str(), std::regex("^From:     A. Writer <w@x.org>\r\nNewsgroups: comp.mail.misc\r\n"
+                              "Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} [0-9]{4} "
+                              "[0-9]{2}:[0-9]{2}:[0-9]{2} [+-][0-9]{4}\r\n"
+                              "Message-ID: <[0-9a-f]+\\.[0-9a-f]{16}@x\\.org>\r\n"
+                              "Subject:  Question\r\nMime-Version: 1.0\r\n")))
+        << out.str();
 }
 
 TEST_F(MessageEncoderTest, BoundaryIsEightDigitsWithoutNine) {
     for (int i = 0; i < 200; ++i)
         EXPECT_TRUE(std::regex_match(TmsCustomEncoder::NewBoundary(), std::regex("[0-8]{8}")));
+}
+
+}  // namespace
+}  // namespace qlk
+
+namespace qlk {
+namespace {
+
+// What we write is standard and reads back as it was meant: names with
+// specials quoted, non-ASCII names, subject and file names encoded, 8-bit
+// text labelled with its charset and never 7bit, short quoted-printable lines.
+TEST_F(MessageEncoderTest, NonAsciiAndSpecialsAreWrittenAsTheStandardsSay) {
+    message.Sender().Name = "Doe, John";
+    message.Recipients().Items(0).Name = "Zoë Ünal";
+    message.SetSubject("Grüße – the plan, with a long tail so that the encoded words need folding");
+    message.Body() = {"Caf\xC3\xA9 at 8.", std::string(200, 'x') + " "};
+    Attach(message, "naïve plan.pdf", "%PDF");
+    Attach(message, "notes.txt", "8-bit caf\xC3\xA9\r\n").Encoding = ae7Bit;
+    const std::string text = Encoded(message);
+    const std::vector<std::string> lines = SplitCrlf(text);
+    auto has = [&](const std::string& wanted) {
+        return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+    };
+    EXPECT_TRUE(has("From:     \"Doe, John\" <alice@x.org>"));
+    EXPECT_TRUE(has("To:       =?UTF-8?B?Wm/DqyDDnG5hbA==?= <bob@x.org>"));
+    EXPECT_TRUE(has(" filename*=UTF-8''na%C3%AFve%20plan.pdf"));
+    EXPECT_TRUE(has("Content-Type: text/plain; charset=\"utf-8\""));
+    EXPECT_EQ(text.find("Content-Transfer-Encoding: 7bit"), std::string::npos);
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(IsAscii(line)) << line;
+        EXPECT_LE(line.size(), 78u) << line;
+    }
+
+    TmsMessage back;
+    back.LoadFromText(text);
+    EXPECT_EQ(back.Sender().Name, "Doe, John");
+    EXPECT_EQ(back.Recipients().Items(0).Name, "Zoë Ünal");
+    EXPECT_EQ(back.Subject(), message.Subject());
+    EXPECT_EQ(back.Body(), message.Body());
+    EXPECT_EQ(back.CharSet(), csUTF8);
+    ASSERT_EQ(back.Attachments().Count(), 2);
+    EXPECT_EQ(back.Attachments().Items(0).FileName(), "naïve plan.pdf");
+    EXPECT_EQ(back.Attachments().Items(1).Data, "8-bit caf\xC3\xA9\r\n");
 }
 
 }  // namespace

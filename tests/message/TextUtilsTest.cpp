@@ -35,7 +35,12 @@ TEST(TextUtils, ParseAddress) {
         {"\"Smith, John\" <john@example.com>", "Smith, John", "john@example.com"},
         {"john@example.com <john@example.com>", "john@example.com", "john@example.com"},
         {"John <john@example.com", "John <john@example.com", ""},
-        {"John >x< <y>", "John >x< <y>", ""},  // first ">" before first "<"
+        {"John >x< <y>", "John >x<", "y"},  // the last angle brackets hold the mailbox
+        // Quotes, escapes and comments are syntax, not part of the name.
+        {"\"Doe, \\\"JJ\\\" <x>\" <jd@x>", "Doe, \"JJ\" <x>", "jd@x"},
+        {"John (work) <jd@x>", "John", "jd@x"},
+        {"<jd@x> (John Doe)", "John Doe", "jd@x"},
+        {"\"a <b@c>\" <d@e>", "a <b@c>", "d@e"},
         {"x@y (", "", "x@y"},
         {"<>", "", ""},
     };

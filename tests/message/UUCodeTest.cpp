@@ -69,11 +69,19 @@ TEST(UUCode, IsUUBegin) {
         const char* line;
         bool begin;
     } cases[] = {
-        {"begin 644 file.txt", true}, {"BEGIN 600 x", true},
-        {"begin   644 a", true},      {"begin 6 file.txt", false},
-        {"begin 64 x", false},        {"begin 644", true},
-        {"begin644", false},          {"begun 644 x", false},
-        {"begin abc x", false},       {"", false},
+        {"begin 644 file.txt", true},
+        {"BEGIN 600 x", false},
+        {"begin   644 a", true},
+        {"begin 6 file.txt", false},
+        {"begin 64 x", false},
+        {"begin 644", false},
+        {"begin644", false},
+        {"begun 644 x", false},
+        {"begin abc x", false},
+        {"", false},
+        {"begin 0644 a", true},
+        {"begin 986 x", false},
+        {"Begin 100 days of testing", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsUUBegin(c.line), c.begin) << c.line;
 }

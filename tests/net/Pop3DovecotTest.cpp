@@ -12,24 +12,13 @@ namespace {
 using test::DovecotPeer;
 
 // A message of about `size` bytes whose body has lines that begin with ".",
-// including a lone ".", so that the server's dot-stuffing is exercised.
+// a lone "." and ".." among them, so that the server's dot-stuffing is
+// exercised; its last line is ".".
 std::string SampleMessage(int number, std::size_t size) {
     std::string text = "From: sender@example.org\r\nTo: joe@example.org\r\nSubject: message " +
-                       std::to_string(number) + "\r\n\r\n.\r\n.leading dot\r\n";
+                       std::to_string(number) + "\r\n\r\n.\r\n..\r\n.x\r\n";
     while (text.size() < size) text += "line of message " + std::to_string(number) + " ....\r\n";
-    return text;
-}
-
-// What POP3 delivers for a stored message: dot-stuffed, then the "." line.
-std::string AsDataBlock(const std::string& message) {
-    std::string block;
-    bool lineStart = true;
-    for (char c : message) {
-        if (lineStart && c == '.') block += '.';
-        block += c;
-        lineStart = c == '\n';
-    }
-    return block + ".\r\n";
+    return text + ".\r\n";
 }
 
 class Pop3Dovecot : public ::testing::Test {
@@ -71,7 +60,7 @@ TEST_F(Pop3Dovecot, ListsRetrievesAndDeletesAtQuitOnly) {
     pop_.Connect();
     for (int i = 0; i < 100; ++i) {
         pop_.Retrieve(i);
-        ASSERT_EQ(test::ReadFileBytes(pop_.MessageFileName(i)), AsDataBlock(messages[i])) << i;
+        ASSERT_EQ(test::ReadFileBytes(pop_.MessageFileName(i)), messages[i]) << i;
     }
     pop_.Delete(0);
     pop_.Delete(50);

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "net/EConvertError.h"
 #include "net/EServerError.h"
@@ -140,14 +142,17 @@ TEST(Pop3Login, LineBreakInUserNameIsNeverSent) {
     EXPECT_EQ(server.ReceivedBytes(), "");
 }
 
-TEST(Pop3Retrieve, StoresTheBlockAsReceivedUnderZeroBasedName) {
-    const std::string message = "From: a@b\r\n\r\n..dot line\r\nend\r\n.\r\n";
+// The file holds the sender's text: every stuffed "." taken off again (also
+// across TCP segments) and the final "." line left out; a real last line "."
+// stays.
+TEST(Pop3Retrieve, StoresTheUnstuffedMessageUnderZeroBasedName) {
+    const std::string message = "From: a@b\r\n\r\n.dot line\r\n..\r\n.\r\nend\r\n.\r\n";
     ScriptServer server;
     PlayLogin(server, "+OK 10 999")
         .Line()
         .Send("+OK 10 " + std::to_string(message.size()) + "\r\n")
         .Line()
-        .SendSplit({"+OK\r\nFrom: a@b\r\n\r\n.", ".dot line\r\nend\r\n.", "\r\n"});
+        .SendSplit({"+OK\r\nFrom: a@b\r\n\r\n.", ".dot line\r\n...\r\n..\r\nend\r\n..\r\n.", "\r\n"});
     server.Start();
     PopClient client(server);
     std::vector<int> percents;
@@ -161,6 +166,32 @@ TEST(Pop3Retrieve, StoresTheBlockAsReceivedUnderZeroBasedName) {
     client.pop.Close();
     server.Join();
     EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "LIST 10", "RETR 10"));
+}
+
+// A server that ended the session (an idle log-out, a crash) leaves a
+// connection that can carry no command: the next Connect logs in afresh
+// instead of failing, and Disconnect only closes. The transcript never holds
+// the password.
+TEST(Pop3Session, ConnectionTheServerEndedIsLoggedInAfresh) {
+    ScriptServer server;
+    PlayLogin(server).Send("-ERR autologout\r\n").Drop().Accept();
+    PlayLogin(server).Drop();
+    server.Start();
+    PopClient client(server);
+    client.pop.LogFileName = (client.dir / "transcript.log").string();
+    client.pop.Connect();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    client.pop.Connect();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    client.pop.Disconnect();
+    EXPECT_FALSE(client.pop.Connected());
+    server.Join();
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_THAT(server.ReceivedLines(),
+                ElementsAre("USER joe", "PASS secret", "STAT", "USER joe", "PASS secret", "STAT"));
+    EXPECT_THAT(client.pop.Transcript, ::testing::Contains("PASS ****"));
+    EXPECT_THAT(client.pop.Transcript, ::testing::Not(::testing::Contains("PASS secret")));
+    EXPECT_THAT(client.events, ElementsAre());
 }
 
 struct BrokenCase {
@@ -225,7 +256,7 @@ TEST_P(Pop3ListSize, BoundsTheProgressOfAnyClaimedSize) {
     ASSERT_FALSE(percents.empty());
     EXPECT_EQ(percents.front(), GetParam().firstPercent);
     for (int perc : percents) EXPECT_GE(perc, -1);
-    EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_0.eml"), body + "\r\n.\r\n");
+    EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_0.eml"), body + "\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Pop3ListSize,
@@ -246,7 +277,7 @@ TEST(Pop3Retrieve, UserHandlerTakesTheMessageInsteadOfAFile) {
     client.pop.OnUserMessageSave = [&](TagSocket&, int, const std::string& contents) { saved = contents; };
     client.pop.Connect();
     client.pop.Retrieve(0);
-    EXPECT_EQ(saved, ".\r\n");
+    EXPECT_EQ(saved, "");
     EXPECT_THAT(client.Files(), ElementsAre());
 }
 
@@ -342,7 +373,7 @@ TEST(Pop3ProcessMarked, VerifiesThenRetrievesAndDeletesMarkedMessages) {
     client.pop.RemoteInfo.Items(1).DeleteMark = true;
     client.pop.ProcessMarked();
     EXPECT_FALSE(client.pop.Connected());
-    EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_1.eml"), "Subject: s\r\n\r\nbody\r\n.\r\n");
+    EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_1.eml"), "Subject: s\r\n\r\nbody\r\n");
     server.Join();
     auto lines = server.ReceivedLines();
     std::vector<std::string> second(lines.begin() + 8, lines.end());

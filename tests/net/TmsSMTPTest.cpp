@@ -129,6 +129,21 @@ TEST(SmtpSendMail, WholeSessionWithStuffedTextAndFinalDot) {
     EXPECT_TRUE(client.TempFolderEmpty());
 }
 
+// A server may check the whole message before it answers the final ".":
+// that wait outlasts the general time-out.
+TEST(SmtpSendMail, SlowReplyToTheMessageTextIsAwaited) {
+    ScriptServer server;
+    PlayEnvelopeAccepted(server);
+    server.Line().Send("354 go ahead\r\n").Data().Stall(std::chrono::milliseconds(2500));
+    server.Send("250 queued\r\n").Line().Send("221 bye\r\n");
+    server.Start();
+    SmtpClient client(server);
+    client.smtp.SetTimeOut(1);
+    client.smtp.SendMail();
+    EXPECT_THAT(client.events, ElementsAre("sent"));
+    EXPECT_EQ(client.smtp.TimeOut(), 1);
+}
+
 TEST(SmtpSendMail, BareHeloAfterTheNamedOneIsRefused) {
     ScriptServer server;
     server.Send("220 hi\r\n")

@@ -63,26 +63,32 @@ DovecotPeer::DovecotPeer() : PeerProcess("run/master.pid") {}
 
 std::unique_ptr<DovecotPeer> DovecotPeer::Start(const std::string& user, const std::string& password,
                                                 std::string& why) {
+    return Start(Users{{user, password}}, why);
+}
+
+std::unique_ptr<DovecotPeer> DovecotPeer::Start(const Users& users, std::string& why) {
     std::unique_ptr<DovecotPeer> peer(new DovecotPeer());
-    peer->user_ = user;
-    if (!peer->Launch("start_dovecot.sh", Quoted(user) + " " + Quoted(password), why)) return nullptr;
+    std::string arguments;
+    for (const auto& [user, password] : users) arguments += Quoted(user) + " " + Quoted(password) + " ";
+    if (!users.empty()) peer->user_ = users.front().first;
+    if (!peer->Launch("start_dovecot.sh", arguments, why)) return nullptr;
     return peer;
 }
 
-void DovecotPeer::AddMessage(const std::string& bytes) {
+void DovecotPeer::AddMessage(const std::string& user, const std::string& bytes) {
     char name[64];
     std::snprintf(name, sizeof name, "%010d.M%06dP1.qlk", 1700000000 + added_, added_);
     ++added_;
-    fs::path file = Maildir() / "new" / name;
+    fs::path file = Maildir(user) / "new" / name;
     WriteFileBytes(file, bytes);
     // The mailbox belongs to the unprivileged user Dovecot runs the session as.
     if (::chown(file.c_str(), 65534, 65534) != 0) return;
 }
 
-std::size_t DovecotPeer::MessageCount() const {
+std::size_t DovecotPeer::MessageCount(const std::string& user) const {
     std::size_t count = 0;
     for (const char* sub : {"new", "cur"}) {
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Maildir() / sub)) ++count;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Maildir(user) / sub)) ++count;
     }
     return count;
 }

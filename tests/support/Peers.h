@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -32,16 +33,23 @@ private:
     bool running_ = false;
 };
 
-// Dovecot serving one user's Maildir over POP3.
+// Dovecot serving users' Maildirs over POP3; the first user is the one the
+// calls without a user name mean.
 class DovecotPeer : public PeerProcess {
 public:
+    using Users = std::vector<std::pair<std::string, std::string>>;  // user, password
+
     static std::unique_ptr<DovecotPeer> Start(const std::string& user, const std::string& password,
                                               std::string& why);
-    // Puts a message into the mailbox (before the POP3 session starts).
-    void AddMessage(const std::string& bytes);
+    static std::unique_ptr<DovecotPeer> Start(const Users& users, std::string& why);
+    // Puts a message into the mailbox; a POP3 session sees it from its next log-in.
+    void AddMessage(const std::string& bytes) { AddMessage(user_, bytes); }
+    void AddMessage(const std::string& user, const std::string& bytes);
     // Messages in the Maildir, in cur/ and new/.
-    std::size_t MessageCount() const;
-    std::filesystem::path Maildir() const { return Dir() / "mail" / user_; }
+    std::size_t MessageCount() const { return MessageCount(user_); }
+    std::size_t MessageCount(const std::string& user) const;
+    std::filesystem::path Maildir() const { return Maildir(user_); }
+    std::filesystem::path Maildir(const std::string& user) const { return Dir() / "mail" / user; }
 
 private:
     DovecotPeer();

@@ -2,9 +2,11 @@
 """Checks `qlkmsg show --json` against Python's own MIME parser.
 
 Every sample in tests/data must give one JSON object with the fields operators
-read, and every MIME attachment Python finds must appear in qlkmsg's list with
-the same name and the same SHA-256: a decoder that loses or alters attachment
-bytes fails here. The plain-text listing must not fail either.
+read; its subject and addresses must read as Python reads them, and every leaf
+part of the MIME tree but the body must appear in qlkmsg's list, in order,
+with the same bytes (SHA-256) and, where the part names a file, the same name.
+A decoder that loses, alters or misnames a part fails here. The plain-text
+listing must not fail either.
 """
 import email
 import email.policy
@@ -18,16 +20,84 @@ FIELDS = {"file", "sender", "recipients", "subject", "contentType", "charset",
           "encoding", "priority", "body", "attachments"}
 
 
-def python_attachments(path):
-    message = email.message_from_bytes(path.read_bytes(), policy=email.policy.compat32)
-    found = {}
-    for part in message.walk():
+def leaves(part):
+    """Leaf parts in document order; a message/rfc822 part is one leaf."""
+    if part.get_content_type() == "message/rfc822" or not part.is_multipart():
+        yield part
+        return
+    for sub in part.get_payload():
+        yield from leaves(sub)
+
+
+def body_part(message):
+    """The first leaf down the first parts, when it is text meant for reading."""
+    part = message
+    while part.is_multipart() and part.get_content_type() != "message/rfc822":
+        part = part.get_payload()[0]
+    if not part.get_content_type().startswith("text/") or part.is_multipart():
+        return None
+    if part.get_filename() or part.get_content_disposition() == "attachment":
+        return None
+    return part
+
+
+def digest(part):
+    if part.get_content_type() == "message/rfc822":
+        return None  # Python re-serialises the message; only the name counts
+    payload = part.get_payload(decode=True) or b""
+    if part.get("Content-Transfer-Encoding", "").strip().lower() == "quoted-printable":
+        # quoted-printable line breaks are CR LF in canonical form; Python
+        # gives the local LF.
+        payload = payload.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    return hashlib.sha256(payload).hexdigest()
+
+
+def readable(text):
+    return text is not None and "\ufffd" not in text and not any(0xDC80 <= ord(c) <= 0xDCFF for c in text)
+
+
+def compare_addresses(sample, label, python_header, ours):
+    python_addresses = list(python_header.addresses) if python_header is not None else []
+    problems = 0
+    if [a.addr_spec for a in python_addresses] != [o["address"] for o in ours]:
+        print(f"{sample.name}: {label}: qlkmsg {[o['address'] for o in ours]} "
+              f"python {[a.addr_spec for a in python_addresses]}")
+        return 1
+    for python_address, our in zip(python_addresses, ours):
+        if python_address.display_name and python_address.display_name != our["name"]:
+            print(f"{sample.name}: {label} name: qlkmsg {our['name']!r} python {python_address.display_name!r}")
+            problems += 1
+    return problems
+
+
+def compare(sample, report):
+    problems = 0
+    message = email.message_from_bytes(sample.read_bytes(), policy=email.policy.default)
+    subject = message["subject"]
+    if readable(subject) and subject is not None and str(subject) != report["subject"]:
+        print(f"{sample.name}: subject: qlkmsg {report['subject']!r} python {str(subject)!r}")
+        problems += 1
+    problems += compare_addresses(sample, "from", message["from"], [report["sender"]])
+    for label in ("to", "cc"):
+        problems += compare_addresses(sample, label, message[label], report["recipients"][label])
+    if "MIME-Version" not in message:
+        return problems  # plain text with uuencoded files: Python sees one text part
+    body = body_part(message)
+    expected = [part for part in leaves(message) if part is not body]
+    ours = report["attachments"]
+    if len(expected) != len(ours):
+        print(f"{sample.name}: {len(ours)} attachments, python finds {len(expected)} parts besides the body")
+        return problems + 1
+    for part, our in zip(expected, ours):
         name = part.get_filename()
-        if part.is_multipart() or not name:
-            continue
-        payload = part.get_payload(decode=True) or b""
-        found[name] = hashlib.sha256(payload).hexdigest()
-    return found
+        if name and name != our["name"]:
+            print(f"{sample.name}: part name: qlkmsg {our['name']!r} python {name!r}")
+            problems += 1
+        wanted = digest(part)
+        if wanted and wanted != our["sha256"]:
+            print(f"{sample.name}: part {our['name']!r}: qlkmsg {our['sha256']} python {wanted}")
+            problems += 1
+    return problems
 
 
 def main(qlkmsg, data_dir):
@@ -42,16 +112,13 @@ def main(qlkmsg, data_dir):
             if run.returncode != 0:
                 print(f"{sample.name}: qlkmsg {' '.join(args[:-1])} exited {run.returncode}")
                 failures += 1
-        report = json.loads(run.stdout.decode("utf-8", "replace").strip())
+        report = json.loads(run.stdout.decode("utf-8").strip())
         missing = FIELDS - report.keys()
         if missing:
             print(f"{sample.name}: fields missing: {sorted(missing)}")
             failures += 1
-        ours = {a["name"]: a["sha256"] for a in report["attachments"]}
-        for name, digest in python_attachments(sample).items():
-            if ours.get(name) != digest:
-                print(f"{sample.name}: attachment {name!r}: qlkmsg {ours.get(name)} python {digest}")
-                failures += 1
+            continue
+        failures += compare(sample, report)
     print(f"{len(samples)} samples checked, {failures} problems")
     return 1 if failures else 0
 

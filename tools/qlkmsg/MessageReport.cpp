@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Sha256.h"
+#include "message/Charsets.h"
 
 namespace qlk::tools {
 
@@ -14,6 +15,8 @@ const char* CharSetName(TCharSet charSet) {
             return "iso-8859-1";
         case csISO2022jp:
             return "iso-2022-jp";
+        case csUTF8:
+            return "utf-8";
         case csUSASCII:
             break;
     }
@@ -74,14 +77,17 @@ void AddAddressLines(std::string& out, const char* label, const TmsAddressList& 
         out += std::string(label) + ": " + AddressText(list.Items(i)) + "\n";
 }
 
-std::string Json(std::string_view text) {
+// JSON text is UTF-8: decoded text is, and anything else (a file name from
+// the command line) is read as windows-1252 first.
+std::string Json(std::string_view raw) {
+    const std::string text = Utf8FromUndeclared(raw);
     std::string out = "\"";
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (byte < 32 || byte >= 127) {
+        } else if (byte < 32 || byte == 127) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
             out += escaped;
