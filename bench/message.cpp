@@ -155,14 +155,21 @@ void BM_DecodeLargeBase64Message(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeLargeBase64Message)->Unit(benchmark::kMillisecond)->MinTime(2);
 
-void BM_DecodeOrdinaryMessages(benchmark::State& state) {
+// The 1,000 ordinary messages, and their total size.
+std::vector<std::string> OrdinaryMessages(std::size_t& total) {
     std::vector<std::string> texts;
-    std::size_t total = 0;
+    total = 0;
     std::mt19937 random(7);
     for (unsigned i = 0; i < 1000; ++i) {
         texts.push_back(OrdinaryMessage(5000 + random() % 45000, i));
         total += texts.back().size();
     }
+    return texts;
+}
+
+void BM_DecodeOrdinaryMessages(benchmark::State& state) {
+    std::size_t total = 0;
+    const std::vector<std::string> texts = OrdinaryMessages(total);
     for (auto _ : state) {
         for (const std::string& text : texts) {
             qlk::TmsMessage message;
@@ -219,13 +226,8 @@ BENCHMARK(BM_GMimeDecodeLargeBase64Message)->Unit(benchmark::kMillisecond)->MinT
 
 void BM_GMimeDecodeOrdinaryMessages(benchmark::State& state) {
     g_mime_init();
-    std::vector<std::string> texts;
     std::size_t total = 0;
-    std::mt19937 random(7);
-    for (unsigned i = 0; i < 1000; ++i) {
-        texts.push_back(OrdinaryMessage(5000 + random() % 45000, i));
-        total += texts.back().size();
-    }
+    const std::vector<std::string> texts = OrdinaryMessages(total);
     for (auto _ : state) {
         for (const std::string& text : texts) GMimeDecodeText(text);
     }

@@ -1,7 +1,5 @@
 #include "mapi/MaildirBackend.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <ctime>
 #include <set>

@@ -31,28 +31,11 @@ bool AllBlank(std::string_view text) {
     return std::all_of(text.begin(), text.end(), IsLinearBlank);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
+// "_" is a blank only inside a Q word; "=5F" is the underscore itself.
 std::string QDecoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '_') {
-            out += ' ';
-        } else if (c == '=' && i + 2 < text.size() + 0 && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    std::string blanks(text);
+    std::replace(blanks.begin(), blanks.end(), '_', ' ');
+    return HexEscapesDecoded(blanks, '=');
 }
 
 // The encoded word that starts at `start` ("=?"), if one does.

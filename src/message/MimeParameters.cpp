@@ -45,28 +45,6 @@ std::string ReadToken(std::string_view text, std::size_t& i) {
     return TrimRight(text.substr(start, i - start));
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() + 0 && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 MimeParameters::MimeParameters(std::string_view value) {
@@ -142,7 +120,7 @@ std::string MimeParameters::Get(std::string_view name) const {
                 }
             }
             first = false;
-            bytes += piece.extended ? PercentDecoded(text) : std::string(text);
+            bytes += piece.extended ? HexEscapesDecoded(text, '%') : std::string(text);
         };
         if (extended) {
             take(*extended);

@@ -144,6 +144,26 @@ std::string DisplayName(std::string_view text) {
 
 }  // namespace
 
+std::string HexEscapesDecoded(std::string_view text, char escape) {
+    auto hex = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == escape && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 void ParseAddress(std::string_view text, TmsMailAddress& address) {
     // The mailbox is in the last angle brackets: "John >x< <y>" is y's.
     const std::size_t lt = FindOutside(text, '<', true);

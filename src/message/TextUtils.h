@@ -24,6 +24,9 @@ bool SameText(std::string_view a, std::string_view b);
 // npos when there is none (also for an empty needle).
 std::size_t FindNoCase(std::string_view haystack, std::string_view needle);
 
+// Replaces every `escape` followed by two hexadecimal digits (either case)
+// by the byte they denote ("%C3%A9", "=C3=A9"); anything else stays.
+std::string HexEscapesDecoded(std::string_view text, char escape);
 // Trims, then removes every leading and every trailing double quote.
 std::string StripQuotes(std::string_view s);
 

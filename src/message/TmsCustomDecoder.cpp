@@ -337,9 +337,11 @@ void TmsCustomDecoder::RestartAsPlain() {
     DecodePlain();
 }
 
+// Text without a declared character set is UTF-8 when it is, else
+// windows-1252; each line is taken over as it is read, so that the body is
+// UTF-8 even when a uuencoded file after it turns out broken.
 void TmsCustomDecoder::DecodePlain() {
     std::vector<std::string>& body = message_.Body();
-    bool eightBit = false;
     for (;;) {
         const std::string_view line = ReadLine();
         if (lines_.AtEnd()) break;
@@ -348,15 +350,15 @@ void TmsCustomDecoder::DecodePlain() {
             if (!body.empty() && body.back().empty()) body.pop_back();
             DecodeUUFiles(line);
             message_.SetEncoding(meUU);
-            break;
+            return;
         }
-        eightBit = eightBit || !IsAscii(line);
-        body.emplace_back(line);
+        if (IsAscii(line)) {
+            body.emplace_back(line);
+        } else {
+            body.push_back(Utf8FromUndeclared(line));
+            message_.SetCharSet(csUTF8);
+        }
     }
-    if (!eightBit) return;
-    // Text without a declared character set: UTF-8 when it is, else windows-1252.
-    for (std::string& line : body) line = Utf8FromUndeclared(line);
-    message_.SetCharSet(csUTF8);
 }
 
 // Text between and after the uuencoded files is not kept.

@@ -6,6 +6,7 @@
 
 #include "E2eSupport.h"
 #include "support/Peers.h"
+#include "support/ScriptServer.h"
 
 namespace qlk::test {
 namespace {
@@ -191,6 +192,17 @@ TEST(GatewayEndToEnd, OneCycleBringsEveryMailboxIntoThePostOffice) {
     EXPECT_NE(log.find("Received 6 message(s)."), std::string::npos) << log;
     EXPECT_TRUE(fs::is_empty(work / "QLKMSG"));
     EXPECT_TRUE(fs::is_empty(work / "QLKATT"));
+}
+
+TEST(GatewayEndToEnd, OnceExitsWithOneWhenTheCycleLoggedAnError) {
+    TempDir work;
+    UserRecord row =
+        Account("Alice", "alice", "127.0.0.1:" + std::to_string(FreeLoopbackPort()), "", false, "", true);
+    PrepareWorkFolder(work.path(), {row}, {"Alice"});
+    EXPECT_EQ(RunOnce(work.path()), 1);
+    const std::string log = ReadFileBytes(work / "QLKLOG.TXT");
+    EXPECT_NE(log.find("Error getting Mail : [10061] Connection refused"), std::string::npos) << log;
+    EXPECT_NE(log.find("There were "), std::string::npos);
 }
 
 }  // namespace

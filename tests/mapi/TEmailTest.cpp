@@ -114,6 +114,10 @@ struct Case {
     std::vector<std::string> calls;
 };
 
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
+
 const std::string kLongPath = "/no/such/" + std::string(300, 'p');
 
 const Case kCases[] = {

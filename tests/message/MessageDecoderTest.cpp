@@ -204,6 +204,24 @@ INSTANTIATE_TEST_SUITE_P(
                  {"some text"},
                  {},
                  csUSASCII},
+        // A one-part alternative, or a first part that is a multipart of
+        // another kind, gives its text as the body and loses nothing after it.
+        PathCase{"FileAfterAOnePartAlternativeIsKept",
+                 kMixed +
+                     "Content-Type: multipart/alternative; boundary=i\n\n--i\nContent-Type: text/plain\n\n"
+                     "plain\n--i--\n--b\nContent-Type: application/pdf; name=\"f.pdf\"\n"
+                     "Content-Transfer-Encoding: base64\n\nJVBERg==\n--b--\n",
+                 {"plain"},
+                 {"%PDF"},
+                 csUSASCII},
+        PathCase{"FirstPartThatIsAMixedGivesItsTextAndFiles",
+                 kMixed +
+                     "Content-Type: multipart/mixed; boundary=i\n\n--i\n\ninner text\n--i\n"
+                     "Content-Type: image/gif; name=\"a.gif\"\nContent-Transfer-Encoding: base64\n\nR0lG\n"
+                     "--i--\n--b\nContent-Type: text/plain; name=\"n.txt\"\n\nnote\n--b--\n",
+                 {"inner text"},
+                 {"GIF", "note"},
+                 csUSASCII},
         PathCase{"Base64FirstPartIsAnAttachment",
                  kMixed + "Content-Type: image/gif\nContent-Transfer-Encoding: base64\n\nR0lG\n--b--\n",
                  {},

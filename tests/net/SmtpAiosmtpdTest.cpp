@@ -88,6 +88,9 @@ TEST(SmtpAiosmtpd, SinglePartTextIsByteExact) {
     message.Sender().Address = "me@here.example";
     message.Recipients().Add(std::make_unique<TmsMailAddress>("joe@there.example", ""));
     message.Body() = {".", "..", ".x", "plain", "."};
+    // Fixed, so that writing the message twice gives the same text.
+    message.Headers().Add("Date: Tue, 8 Dec 2026 10:00:00 +0000");
+    message.Headers().Add("Message-ID: <1@here.example>");
     TmsSMTP smtp;
     smtp.Server = peer->Address();
     smtp.MailMessage = &message;

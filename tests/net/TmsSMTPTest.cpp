@@ -53,6 +53,9 @@ void FillMessage(TmsMessage& message) {
     message.BCC().Add(std::make_unique<TmsMailAddress>("bcc@there.example", ""));
     message.SetSubject("Hello");
     message.Body() = {"first line", ".", ".starts with a dot", "last"};
+    // Fixed, so that writing the message twice gives the same text.
+    message.Headers().Add("Date: Tue, 8 Dec 2026 10:00:00 +0000");
+    message.Headers().Add("Message-ID: <1@here.example>");
 }
 
 std::string Encoded(TmsMessage& message) {

@@ -88,6 +88,11 @@ void Pop3MailboxServer::AddMessage(const std::string& user, const std::string& b
     mailboxes_[user].messages.push_back(bytes);
 }
 
+void Pop3MailboxServer::RefuseQuit(const std::string& user) {
+    std::lock_guard lock(mutex_);
+    mailboxes_[user].refuseQuit = true;
+}
+
 std::vector<std::string> Pop3MailboxServer::Messages(const std::string& user) const {
     std::lock_guard lock(mutex_);
     auto found = mailboxes_.find(user);
@@ -155,6 +160,7 @@ std::string Pop3MailboxServer::Reply(const std::string& command, std::string& us
     const std::string argument = blank == std::string::npos ? "" : command.substr(blank + 1);
     commands_.push_back(verb == "PASS" ? "PASS ***" : command);
     if (verb == "QUIT") {
+        if (loggedIn && mailboxes_[user].refuseQuit) return "-ERR cannot expunge\r\n";
         quit = true;
         if (loggedIn) {
             auto& messages = mailboxes_[user].messages;

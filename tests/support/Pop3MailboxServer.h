@@ -27,6 +27,8 @@ public:
     // Before or while serving.
     void AddUser(const std::string& user, const std::string& password);
     void AddMessage(const std::string& user, const std::string& bytes);
+    // QUIT in USER's sessions is refused and deletes nothing.
+    void RefuseQuit(const std::string& user);
 
     std::vector<std::string> Messages(const std::string& user) const;
     // "USER alice", "RETR 1", ...; PASS lines read "PASS ***".
@@ -37,6 +39,7 @@ private:
     struct Mailbox {
         std::string password;
         std::vector<std::string> messages;
+        bool refuseQuit = false;
     };
     void Serve();
     void Session(int fd);

@@ -8,6 +8,7 @@
 
 #include "mapi/EPostOfficeError.h"
 #include "mapi/MapiCodes.h"
+#include "mapi/MapiIni.h"
 #include "mapi/TEmail.h"
 #include "message/FileNames.h"
 
@@ -120,6 +121,8 @@ int PostOfficeTool::Init(const CommandLine& line) {
     }
     const PostOffice office = PostOffice::Create(workFolder_);
     Print("post office ready in " + office.Folder().string() + "\n");
+    if (MapiIni::Read(workFolder_).value_or(MapiIni()).Mapi == 0)
+        Print("note: MAPI.INI switches it off (MAPI=0); set MAPI=1 to use it\n");
     return 0;
 }
 
