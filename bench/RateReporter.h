@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qlk::bench {
@@ -18,14 +19,22 @@ public:
     void Compare(std::string label, std::string ours, std::string oursName, std::string theirs,
                  std::string theirsName) {
         pairs_.push_back({std::move(label), std::move(ours), std::move(oursName), std::move(theirs),
-                          std::move(theirsName)});
+                          std::move(theirsName), false});
+    }
+    // The same for benchmarks that count bytes, in MB/s.
+    void CompareBytes(std::string label, std::string ours, std::string oursName, std::string theirs,
+                      std::string theirsName) {
+        pairs_.push_back({std::move(label), std::move(ours), std::move(oursName), std::move(theirs),
+                          std::move(theirsName), true});
     }
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& run : runs) {
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            auto rate = run.counters.find("items_per_second");
-            if (rate != run.counters.end()) rates_[run.run_name.function_name] = rate->second;
+            for (const char* counter : {"items_per_second", "bytes_per_second"}) {
+                auto rate = run.counters.find(counter);
+                if (rate != run.counters.end()) rates_[{run.run_name.function_name, counter}] = rate->second;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -33,10 +42,14 @@ public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         for (const Pair& pair : pairs_) {
-            const double ours = rates_[pair.ours], theirs = rates_[pair.theirs];
+            const char* counter = pair.bytes ? "bytes_per_second" : "items_per_second";
+            const double scale = pair.bytes ? 1e6 : 1;
+            const double ours = rates_[{pair.ours, counter}], theirs = rates_[{pair.theirs, counter}];
             if (ours > 0 && theirs > 0) {
-                std::printf("%s: %s %.1f msgs/s, %s %.1f msgs/s, ratio %.2f\n", pair.label.c_str(),
-                            pair.oursName.c_str(), ours, pair.theirsName.c_str(), theirs, ours / theirs);
+                std::printf("%s: %s %.1f %s, %s %.1f %s, ratio %.2f\n", pair.label.c_str(),
+                            pair.oursName.c_str(), ours / scale, pair.bytes ? "MB/s" : "msgs/s",
+                            pair.theirsName.c_str(), theirs / scale, pair.bytes ? "MB/s" : "msgs/s",
+                            ours / theirs);
             }
         }
     }
@@ -52,9 +65,10 @@ public:
 private:
     struct Pair {
         std::string label, ours, oursName, theirs, theirsName;
+        bool bytes;
     };
     std::vector<Pair> pairs_;
-    std::map<std::string, double> rates_;
+    std::map<std::pair<std::string, std::string>, double> rates_;
 };
 
 }  // namespace qlk::bench

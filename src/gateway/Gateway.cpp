@@ -44,7 +44,8 @@ Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std:
       mapi_(TEmail::ForGateway(workFolder_)),
       cycle_(log_, users_.Table(), pop_, workFolder_),
       inbound_(*this),
-      outbound_(*this) {
+      outbound_(*this),
+      update_(ftp_, workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }) {
     WireClients();
 }
 
@@ -76,6 +77,12 @@ void Gateway::WireClients() {
     cycle_.CurrentSettings = [this] { return CurrentSettings(); };
     cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };
     cycle_.SendOutgoingMail = [this] { outbound_.SendOutgoingMail(); };
+    cycle_.CheckForUpdate = [this] { update_.CheckForUpdate(); };
+    cycle_.AvailableVersion = [this] {
+        return update_.UpdateAvailable() ? update_.RemoteVersion() : std::string();
+    };
+    update_.AutoUpdate = [this] { return CurrentSettings().AutoUpdate; };
+    update_.SetProgress = [this](int percent) { ShowProgress(percent); };
 }
 
 void Gateway::ResetMessageObjects() {

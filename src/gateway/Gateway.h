@@ -11,8 +11,10 @@
 #include "gateway/Settings.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TransferCycle.h"
+#include "gateway/UpdateCheck.h"
 #include "gateway/UserDirectory.h"
 #include "message/TmsMessage.h"
+#include "net/TagFTP.h"
 #include "net/TmsRemotePOP.h"
 #include "net/TmsSMTP.h"
 
@@ -26,9 +28,9 @@ class TransferDisplay;
 // The long-lived objects of the gateway, one of each, shared by the
 // transfers: the status log, QLK.CFG, the user table, the POP3 client
 // storing into QLKMSG/, the SMTP client bound to the one Internet message,
-// the post-office session (profile "Internet"), the transfer cycle and the
-// inbound transfer. The desktop window and the headless front end
-// both drive this same core.
+// the post-office session (profile "Internet"), the transfer cycle, the
+// inbound transfer, and the FTP client with the update check. The desktop
+// window and the headless front end both drive this same core.
 class Gateway {
 public:
     static constexpr const char* MessageFolder = "QLKMSG";
@@ -56,6 +58,8 @@ public:
     TransferCycle& Cycle() { return cycle_; }
     InboundTransfer& Inbound() { return inbound_; }
     OutboundTransfer& Outbound() { return outbound_; }
+    TagFTP& FTP() { return ftp_; }
+    UpdateCheck& Update() { return update_; }
 
     // Empties the Internet message (content type "text/plain") and the
     // post-office message's recipients, attachments, subject and text;
@@ -104,6 +108,8 @@ private:
     TransferCycle cycle_;
     InboundTransfer inbound_;
     OutboundTransfer outbound_;
+    TagFTP ftp_;
+    UpdateCheck update_;
     TransferDisplay* display_ = nullptr;
     Settings settings_;
 };

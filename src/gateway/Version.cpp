@@ -6,4 +6,8 @@ std::string UpdateServerHost() {
     return QLK_UPDATE_HOST;
 }
 
+std::string UpdatePublicKey() {
+    return QLK_UPDATE_PUBLIC_KEY;
+}
+
 }  // namespace qlk

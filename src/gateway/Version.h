@@ -12,4 +12,8 @@ inline constexpr const char* VersionText = "8.32";
 // this build checks for no updates.
 std::string UpdateServerHost();
 
+// The Ed25519 key that signs updates, a build setting (QLK_UPDATE_PUBLIC_KEY:
+// base64 of the DER public key); empty when this build installs no update.
+std::string UpdatePublicKey();
+
 }  // namespace qlk

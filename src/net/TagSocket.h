@@ -147,6 +147,10 @@ protected:
     void FireNotify(const TNotifyEvent& event);
     void FireProgress(int perc, long long transferred);
     bool Cancelled() const { return cancelled_; }
+    // For protocols that open connections of their own beside this one
+    // (the FTP data connection): the descriptor and the time-out clock.
+    int Handle() const { return fd_; }
+    TTimeCounter& Timer() { return timer_; }
 
 private:
     void CloseDescriptor() noexcept;

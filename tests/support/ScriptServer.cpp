@@ -18,21 +18,31 @@ struct ScriptServer::Step {
 
 namespace {
 
-int ListenOnLoopback(std::uint16_t& port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int ListenOnLoopback(std::uint16_t& port, bool ipv6 = false) {
+    int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error("socket failed");
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (ipv6) {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = in6addr_loopback;
+        length = sizeof v6;
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof v4;
+    }
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 8) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(fd);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
+        throw std::runtime_error(ipv6 ? "cannot listen on ::1" : "cannot listen on 127.0.0.1");
     }
-    port = ntohs(address.sin_port);
+    port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                      : reinterpret_cast<sockaddr_in&>(address).sin_port);
     return fd;
 }
 
@@ -40,8 +50,8 @@ constexpr int kReadLimitMs = 10000;
 
 }  // namespace
 
-ScriptServer::ScriptServer() {
-    listener_ = ListenOnLoopback(port_);
+ScriptServer::ScriptServer(Family family) : family_(family) {
+    listener_ = ListenOnLoopback(port_, family == Family::IPv6);
 }
 
 ScriptServer::~ScriptServer() {
@@ -51,7 +61,7 @@ ScriptServer::~ScriptServer() {
 }
 
 std::string ScriptServer::Address() const {
-    return "127.0.0.1:" + std::to_string(port_);
+    return (family_ == Family::IPv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port_);
 }
 
 ScriptServer& ScriptServer::Send(std::string bytes) {
@@ -176,6 +186,11 @@ ScriptServer& ScriptServer::Accept() {
                           AcceptOne();
                       },
                       false});
+    return *this;
+}
+
+ScriptServer& ScriptServer::Do(std::function<void()> step) {
+    Add(std::move(step));
     return *this;
 }
 

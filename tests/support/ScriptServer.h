@@ -22,13 +22,15 @@ namespace qlk::test {
 //   EXPECT_EQ(server.Lines(), (std::vector<std::string>{"USER u"}));
 class ScriptServer {
 public:
-    ScriptServer();
+    enum class Family { IPv4, IPv6 };
+    // Listens on 127.0.0.1, or on ::1.
+    explicit ScriptServer(Family family = Family::IPv4);
     ~ScriptServer();
     ScriptServer(const ScriptServer&) = delete;
     ScriptServer& operator=(const ScriptServer&) = delete;
 
     std::uint16_t Port() const { return port_; }
-    // "127.0.0.1:PORT", ready for a client's Server property.
+    // "127.0.0.1:PORT" or "[::1]:PORT", ready for a client's Server property.
     std::string Address() const;
 
     // Sends bytes in one write.
@@ -49,6 +51,9 @@ public:
     ScriptServer& Stall(std::chrono::milliseconds time);
     // Closes the current connection and waits for the next one.
     ScriptServer& Accept();
+    // Runs a step of the test's own (on the server's thread), e.g. opening a
+    // second connection the protocol asks for.
+    ScriptServer& Do(std::function<void()> step);
 
     // Starts playing: the first step runs once a client has connected.
     void Start();
@@ -76,6 +81,7 @@ private:
     int listener_ = -1;
     int connection_ = -1;
     std::uint16_t port_ = 0;
+    Family family_;
     std::vector<Step> steps_;
     std::thread thread_;
     mutable std::mutex mutex_;

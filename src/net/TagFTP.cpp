@@ -1,0 +1,365 @@
+#include "net/TagFTP.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "net/EServerError.h"
+#include "net/SocketMessages.h"
+#include "platform/AtomicFile.h"
+#include "platform/EventPump.h"
+
+namespace qlk {
+
+namespace {
+
+// Downloads reach the disk in pieces of this size, whatever the receive size.
+constexpr std::size_t kWriteChunk = 256 * 1024;
+
+// Marks an operation as running for its whole extent.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyScope() { flag_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+// The address bytes of a socket address, an IPv4-mapped IPv6 address read as
+// the IPv4 address it carries; the port does not count.
+std::string AddressBytes(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        return std::string(reinterpret_cast<const char*>(&v4.sin_addr), sizeof v4.sin_addr);
+    }
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        const auto* bytes = reinterpret_cast<const char*>(&v6.sin6_addr);
+        if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) return std::string(bytes + 12, 4);
+        return std::string(bytes, sizeof v6.sin6_addr);
+    }
+    return {};
+}
+
+}  // namespace
+
+TagFTP::TagFTP() {
+    ServiceName = "ftp";
+    DefaultPort = 21;
+}
+
+TagFTP::~TagFTP() {
+    CloseListener();
+    CloseData();
+}
+
+void TagFTP::SetProxy(const std::string& value) {
+    if (!value.empty() && value.find(':') == std::string::npos) RaiseError(smProxyPortRequired);
+    proxy_ = value;
+}
+
+void TagFTP::Reset() {
+    TagSocket::Reset();
+    dataClosed_ = false;
+    listingBusy_ = false;
+    fileTransferBusy_ = false;
+}
+
+void TagFTP::Open() {
+    if (Server.empty()) RaiseError(smServerRequired);
+    Reset();
+    TagSocket::Open();
+}
+
+void TagFTP::Close() {
+    CloseListener();
+    CloseData();
+    TagSocket::Close();
+}
+
+void TagFTP::Connect() {
+    if (Connected()) return;
+    if (UseProxy) {
+        realHost_ = Server;
+        Server = proxy_;
+    }
+    try {
+        Open();
+        Login();
+    } catch (...) {
+        // A half-opened session must not pass for a logged-in one at the
+        // next Connect.
+        Close();
+        if (UseProxy) Server = realHost_;
+        throw;
+    }
+    if (UseProxy) Server = realHost_;
+}
+
+void TagFTP::Disconnect() {
+    if (!Connected()) return;
+    Logout();
+    Close();
+}
+
+void TagFTP::SendCommand(const std::string& line) {
+    if (line.find_first_of("\r\n") != std::string::npos) {
+        RaiseErrorText("Command holds a line break and cannot be sent", false);
+    }
+    SendLine(line);
+}
+
+int TagFTP::RequireReply(std::initializer_list<int> codes) {
+    int code = ReadReply();
+    if (std::find(codes.begin(), codes.end(), code) == codes.end()) throw EServerError(LastReply);
+    return code;
+}
+
+void TagFTP::RequireClass(int replyClass) {
+    if (ReadReply() / 100 != replyClass) throw EServerError(LastReply);
+}
+
+void TagFTP::Login() {
+    ConnectSocket();
+    RequireReply({220});
+    if (!UseProxy) {
+        SendCommand("USER " + UserName);
+    } else if (ProxyType == fpProxyOpen) {
+        SendCommand("OPEN " + realHost_);
+        RequireReply({220});
+        SendCommand("USER " + UserName);
+    } else {
+        SendCommand("USER " + UserName + "@" + realHost_);
+    }
+    RequireReply({230, 331, 332});
+    // Some servers want the password even after 230.
+    SendCommand("PASS " + Password);
+    RequireReply({230, 202});
+}
+
+void TagFTP::Logout() {
+    SendCommand("QUIT");
+    RequireClass(2);
+}
+
+void TagFTP::ChangeDir(const std::string& dir) {
+    SendCommand("CWD " + dir);
+    RequireClass(2);
+}
+
+void TagFTP::List() {
+    if (listingBusy_ || fileTransferBusy_) RaiseErrorText("A transfer is already running", false);
+    BusyScope busy(listingBusy_);
+    std::string listing;
+    Transfer("TYPE A", "LIST", [&](std::string_view bytes) {
+        if (listing.size() + bytes.size() > MaxListingBytes) {
+            RaiseErrorText("Listing longer than " + std::to_string(MaxListingBytes) + " bytes", true);
+        }
+        listing.append(bytes);
+    });
+    DirList.ParseListing(listing);
+}
+
+void TagFTP::Get(const std::string& remoteName, const std::string& localName) {
+    if (listingBusy_ || fileTransferBusy_) RaiseErrorText("A transfer is already running", false);
+    BusyScope busy(fileTransferBusy_);
+    AtomicFile target(localName);
+    std::string pending;
+    long long received = 0;
+    Transfer(TransferType == ftASCII ? "TYPE A" : "TYPE I", "RETR " + remoteName,
+             [&](std::string_view bytes) {
+                 received += static_cast<long long>(bytes.size());
+                 if (MaxGetSize >= 0 && received > MaxGetSize) {
+                     RaiseErrorText("File longer than " + std::to_string(MaxGetSize) + " bytes", true);
+                 }
+                 pending.append(bytes);
+                 if (pending.size() < kWriteChunk) return;
+                 target.Write(pending);
+                 pending.clear();
+             });
+    target.Write(pending);
+    target.Commit();
+}
+
+void TagFTP::Transfer(const std::string& type, const std::string& command, const Sink& sink) {
+    SendCommand(type);
+    RequireClass(2);
+    struct DataConnection {
+        TagFTP& ftp;
+        ~DataConnection() {
+            ftp.CloseListener();
+            ftp.CloseData();
+        }
+    } connection{*this};
+    ListenForData();
+    SendDataAddress();
+    SendCommand(command);
+    RequireClass(1);
+    AcceptData();
+    try {
+        ReceiveData(sink);
+    } catch (...) {
+        // The server is still in the middle of the transfer: the session is
+        // out of step and cannot go on.
+        Close();
+        throw;
+    }
+    CloseData();
+    RequireClass(2);
+}
+
+void TagFTP::ListenForData() {
+    CheckConnected();
+    // The listener takes the control connection's local address, so that the
+    // server can reach it and nobody is offered more than that address.
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        RaiseError(WinsockCodeFromErrno(errno));
+    }
+    if (local.ss_family == AF_INET) reinterpret_cast<sockaddr_in&>(local).sin_port = 0;
+    if (local.ss_family == AF_INET6) reinterpret_cast<sockaddr_in6&>(local).sin6_port = 0;
+    listener_ = ::socket(local.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (listener_ < 0) RaiseError(WinsockCodeFromErrno(errno));
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&local), length) != 0 || ::listen(listener_, 5) != 0) {
+        int error = errno;
+        CloseListener();
+        RaiseError(WinsockCodeFromErrno(error));
+    }
+}
+
+void TagFTP::SendDataAddress() {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        RaiseError(WinsockCodeFromErrno(errno));
+    }
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&v4.sin_addr);
+        unsigned port = ntohs(v4.sin_port);
+        char text[64];
+        std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%u,%u", bytes[0], bytes[1], bytes[2], bytes[3],
+                      port >> 8, port & 0xff);
+        SendCommand(text);
+    } else {
+        // PORT has no form for IPv6 addresses.
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        char text[INET6_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        SendCommand("EPRT |2|" + std::string(text) + "|" + std::to_string(ntohs(v6.sin6_port)) + "|");
+    }
+    RequireClass(2);
+}
+
+bool TagFTP::FromControlPeer(const sockaddr_storage& address) const {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+    std::string expected = AddressBytes(peer);
+    return !expected.empty() && AddressBytes(address) == expected;
+}
+
+void TagFTP::AcceptData() {
+    TTimeCounter& timer = Timer();
+    timer.Start();
+    while (data_ < 0 && !Cancelled() && Connected() && !timer.Check()) {
+        pollfd entry{listener_, POLLIN, 0};
+        int ready = ::poll(&entry, 1, TickMilliseconds);
+        if (ready < 0 && errno != EINTR) RaiseError(WinsockCodeFromErrno(errno));
+        if (ready > 0) {
+            sockaddr_storage peer{};
+            socklen_t length = sizeof peer;
+            int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length,
+                               SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd >= 0 && FromControlPeer(peer)) {
+                data_ = fd;
+                dataClosed_ = false;
+                break;
+            }
+            // Only the server may feed the transfer; anyone else is turned away.
+            if (fd >= 0) {
+                ::close(fd);
+                AddToTranscript("Refused a data connection from another address");
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+                RaiseError(WinsockCodeFromErrno(errno));
+            }
+            continue;
+        }
+        if (!Blocking) ProcessMessages();
+    }
+    timer.Stop();
+    CloseListener();
+    if (data_ < 0) RaiseTransferFailure();
+}
+
+void TagFTP::ReceiveData(const Sink& sink) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<char> buffer(std::clamp(TrasferBufferSize, 1u, MaxTransferBuffer));
+    FireTransferProgress(0, 0);
+    TTimeCounter& timer = Timer();
+    if (Cancelled() || timer.TimedOut) RaiseTransferFailure();
+    FireNotify(OnTransferStart);
+    timer.Start();
+    long long total = 0;
+    auto lastPump = Clock::now();
+    while (!dataClosed_ && data_ >= 0 && !Cancelled() && !timer.Check()) {
+        ssize_t got = ::recv(data_, buffer.data(), buffer.size(), 0);
+        if (got > 0) {
+            timer.Start();
+            total += got;
+            sink(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+            FireTransferProgress(-1, total);
+            // While data streams in, the window is still serviced a few
+            // times a second, not after every chunk.
+            if (Clock::now() - lastPump < std::chrono::milliseconds(TickMilliseconds)) continue;
+        } else if (got == 0) {
+            dataClosed_ = true;
+            continue;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            pollfd entry{data_, POLLIN, 0};
+            ::poll(&entry, 1, TickMilliseconds);
+        } else if (!Cancelled()) {
+            RaiseError(WinsockCodeFromErrno(errno));
+        }
+        if (!Blocking) ProcessMessages();
+        lastPump = Clock::now();
+    }
+    timer.Stop();
+    if (!dataClosed_) RaiseTransferFailure();
+    FireNotify(OnTransferEnd);
+}
+
+void TagFTP::RaiseTransferFailure() {
+    if (Cancelled()) RaiseCanceled();
+    if (Timer().TimedOut) RaiseTimedOut();
+    RaiseError(wsaENOTCONN);
+}
+
+void TagFTP::FireTransferProgress(int perc, long long transferred) {
+    if (OnTransferProgress) OnTransferProgress(*this, perc, transferred);
+}
+
+void TagFTP::CloseListener() noexcept {
+    if (listener_ >= 0) ::close(listener_);
+    listener_ = -1;
+}
+
+void TagFTP::CloseData() noexcept {
+    if (data_ >= 0) ::close(data_);
+    data_ = -1;
+}
+
+}  // namespace qlk
