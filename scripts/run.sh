@@ -4,18 +4,16 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" release --target quelmark >/dev/null
+"$root/scripts/build.sh" release --target quelmark --target qlkpo >/dev/null
 
 home=${QLK_HOME:-$HOME/Quelmark}
 mkdir -p "$home"
-# The button images are read from the working folder; give a new one ours.
-for image in go.bmp stop.bmp; do
-  [ -e "$home/$image" ] || cp "$root/resources/share/$image" "$home/$image" 2>/dev/null || true
-done
+# A new working folder gets its post office, with the gateway's mailbox "Internet".
+[ -e "$home/MAPI.INI" ] || "$root/build/bin/qlkpo" init "$home" >/dev/null
 
-if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  echo "No display found: running without a window (stop with Ctrl-C)."
-  export QT_QPA_PLATFORM=offscreen
-fi
 cd "$home"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display found: running as a service without a window (stop with Ctrl-C)."
+  exec "$root/build/bin/quelmark" --headless
+fi
 exec "$root/build/bin/quelmark"

@@ -1,5 +1,6 @@
 #include "gateway/HeadlessGateway.h"
 
+#include <filesystem>
 #include <ostream>
 
 #include "net/SystemRasBackend.h"
@@ -22,7 +23,13 @@ HeadlessGateway::~HeadlessGateway() {
 void HeadlessGateway::Start() {
     gateway_.StartUp();
     Settings settings;
-    gateway_.Config().ReadConfiguration(settings);
+    // Without a window nobody would ever write the first QLK.CFG: a new
+    // working folder gets the defaults as a file to edit. An existing file is
+    // never rewritten here.
+    ConfigurationFile& config = gateway_.Config();
+    std::error_code ignored;
+    if (!std::filesystem::exists(config.ExistingFile(), ignored)) config.SaveConfiguration(settings);
+    config.ReadConfiguration(settings);
     gateway_.UseSettings(settings);
 }
 

@@ -199,8 +199,12 @@ TEST(GatewayEndToEnd, OnceExitsWithOneWhenTheCycleLoggedAnError) {
     UserRecord row =
         Account("Alice", "alice", "127.0.0.1:" + std::to_string(FreeLoopbackPort()), "", false, "", true);
     PrepareWorkFolder(work.path(), {row}, {"Alice"});
+    // A new folder without QLK.CFG gets the defaults written, not an error.
+    std::filesystem::remove(work / ConfigurationFile::FileName);
     EXPECT_EQ(RunOnce(work.path()), 1);
+    EXPECT_EQ(ReadFileBytes(work / ConfigurationFile::FileName), ConfigurationFile::Format(Settings{}));
     const std::string log = ReadFileBytes(work / "QLKLOG.TXT");
+    EXPECT_EQ(log.find("Error Reading Configuration File"), std::string::npos) << log;
     EXPECT_NE(log.find("Error getting Mail : [10061] Connection refused"), std::string::npos) << log;
     EXPECT_NE(log.find("There were "), std::string::npos);
 }
