@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ ProgramRun RunIn(const fs::path& folder, const std::vector<std::string>& argumen
         ::dup2(out[1], 1);
         ::dup2(out[1], 2);
         ::close(out[0]);
-        if (asOffice && (::setgroups(0, nullptr) != 0 || ::setgid(kOfficeUser) != 0 || ::setuid(kOfficeUser) != 0))
+        if (asOffice &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kOfficeUser) != 0 || ::setuid(kOfficeUser) != 0))
             ::_exit(126);
         if (::chdir(folder.c_str()) != 0) ::_exit(126);
         std::vector<char*> argv;
@@ -59,7 +61,8 @@ ProgramRun RunIn(const fs::path& folder, const std::vector<std::string>& argumen
     ::close(out[1]);
     std::string output;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(n));
     ::close(out[0]);
     return {WaitFor(pid, std::chrono::seconds(50)), output};
 }
@@ -79,17 +82,19 @@ std::string Check(const ImapRecipePeer& imap, const std::vector<std::string>& ar
 }
 
 std::string Message(const std::string& subjectWords, const std::string& attachment) {
-    return "From: =?UTF-8?Q?J=C3=BCrgen_M=C3=BCller?= <juergen@example.de>\r\n"
-           "To: Alice Smith <alice@example.org>\r\n"
-           "Subject: " + subjectWords + "\r\n"
-           "Date: Tue, 08 Dec 2026 09:30:00 +0100\r\n"
-           "MIME-Version: 1.0\r\n"
-           "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
-           "--b1\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
-           "Hallo Alice, anbei die Zahlen.\r\n"
-           "--b1\r\nContent-Type: application/vnd.ms-excel; name=\"" + attachment + "\"\r\n"
-           "Content-Disposition: attachment; filename=\"" + attachment + "\"\r\n"
-           "Content-Transfer-Encoding: base64\r\n\r\nAAECAwQFBgcICQ==\r\n--b1--\r\n";
+    std::string text =
+        "From: =?UTF-8?Q?J=C3=BCrgen_M=C3=BCller?= <juergen@example.de>\r\n"
+        "To: Alice Smith <alice@example.org>\r\n"
+        "Date: Tue, 08 Dec 2026 09:30:00 +0100\r\n"
+        "MIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n";
+    text += "Subject: " + subjectWords + "\r\n\r\n";
+    text +=
+        "--b1\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+        "Hallo Alice, anbei die Zahlen.\r\n";
+    text += "--b1\r\nContent-Type: application/vnd.ms-excel; name=\"" + attachment + "\"\r\n";
+    text += "Content-Disposition: attachment; filename=\"" + attachment + "\"\r\n";
+    return text + "Content-Transfer-Encoding: base64\r\n\r\nAAECAwQFBgcICQ==\r\n--b1--\r\n";
 }
 
 // The README's recipe end to end: the gateway brings mail into the post
@@ -104,14 +109,7 @@ TEST(ImapRecipe, MailTheGatewayBringsInIsReadOverImap) {
     pop->AddMessage(Message("=?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln?=", "figures-Q3.xls"));
 
     TempDir work;
-    UserRecord row;
-    row.name = row.mailbox = "Alice Smith";
-    row.popHost = pop->Address();
-    row.popUserId = "alice";
-    row.popPassword = "pw-alice";
-    row.returnAddress = "alice@example.org";
-    row.deleteMail = true;
-    PrepareWorkFolder(work.path(), {row}, {});
+    PrepareWorkFolder(work.path(), {MailboxRow("Alice Smith", pop->Address(), "alice", "pw-alice")}, {});
     PostOffice office(work / "postoffice");
     office.AddMailbox("Alice Smith", "pw: Alice 1");
     office.AddMailbox("Team:Sales", "secret");
@@ -120,7 +118,8 @@ TEST(ImapRecipe, MailTheGatewayBringsInIsReadOverImap) {
     // Copies the office's user can run wherever the build tree lies.
     TempDir programs;
     ASSERT_EQ(::chmod(programs.path().c_str(), 0755), 0);
-    for (const char* program : {QLK_QUELMARK, QLK_QLKPO}) fs::copy_file(program, programs / fs::path(program).filename());
+    for (const char* program : {QLK_QUELMARK, QLK_QLKPO})
+        fs::copy_file(program, programs / fs::path(program).filename());
     const std::vector<std::string> once = {(programs / "quelmark").string(), "--once"};
     const std::vector<std::string> inbox = {(programs / "qlkpo").string(), "inbox", "Alice Smith"};
     ASSERT_EQ(RunIn(work.path(), once, true).status, 0) << ReadFileBytes(work / "QLKLOG.TXT");
@@ -131,7 +130,8 @@ TEST(ImapRecipe, MailTheGatewayBringsInIsReadOverImap) {
     const fs::path passwd = auth / "quelmark.passwd";
     const std::string give = "install -m 640 -g dovecot /dev/null " + Quoted(passwd);
     ASSERT_EQ(std::system(give.c_str()), 0);
-    const ProgramRun listed = RunIn(work.path(), {QLK_QLKPO, "-C", work.path().string(), "imap-passwd", passwd.string()}, false);
+    const ProgramRun listed =
+        RunIn(work.path(), {QLK_QLKPO, "-C", work.path().string(), "imap-passwd", passwd.string()}, false);
     ASSERT_EQ(listed.status, 0) << listed.output;
     for (const char* line : {"Alice Smith\tlog-in \"alice smith\"", "left out Internet: it has no password",
                              "left out Team:Sales: its name holds \":\""})
@@ -145,7 +145,9 @@ TEST(ImapRecipe, MailTheGatewayBringsInIsReadOverImap) {
     QLK_NEED_PEER(imap, why);
     // Mail the gateway brings in comes from its own mailbox, "Internet"; the
     // Internet sender is named in the information block of the text.
-    EXPECT_EQ(Check(*imap, {"read", "1", "Grüße aus Köln", "Internet", "figures-Q3.xls", "juergen@example.de"}), "");
+    EXPECT_EQ(
+        Check(*imap, {"read", "1", "Grüße aus Köln", "Internet", "figures-Q3.xls", "juergen@example.de"}),
+        "");
     EXPECT_NE(RunIn(work.path(), inbox, true).output.find("\tU\t"), std::string::npos);
     EXPECT_EQ(Check(*imap, {"seen", "Grüße aus Köln"}), "");
 

@@ -8,7 +8,9 @@
 #   kill "$(cat DIR/run/master.pid)"
 set -eu
 dir=$1 port=$2 recipe=$3 passwd=$4
-. "$(cd "$(dirname "$0")" && pwd)/wait_for_listener.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wait_for_listener.sh"
+. "$here/dovecot_private.sh"
 
 command -v dovecot >/dev/null 2>&1 || { echo "dovecot not installed" >&2; exit 3; }
 [ -x /usr/lib/dovecot/imap ] || { echo "dovecot-imapd not installed" >&2; exit 3; }
@@ -18,13 +20,7 @@ sed "s|/etc/dovecot/quelmark.passwd|$passwd|g" "$recipe" >"$dir/quelmark.conf"
 
 cat >"$dir/dovecot.conf" <<CONF
 protocols = imap
-listen = 127.0.0.1
-base_dir = $dir/run
-state_dir = $dir/state
-log_path = $dir/dovecot.log
-info_log_path = $dir/dovecot.log
-ssl = no
-disable_plaintext_auth = no
+$(private_dovecot_settings "$dir")
 # Refused log-ins are answered at once: the tests try one on purpose.
 auth_failure_delay = 0
 default_login_user = dovenull
