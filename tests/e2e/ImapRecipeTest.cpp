@@ -1,5 +1,6 @@
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -41,30 +42,17 @@ struct ProgramRun {
 
 // Runs a program in `folder`, as the office's user when `asOffice`.
 ProgramRun RunIn(const fs::path& folder, const std::vector<std::string>& arguments, bool asOffice) {
-    int out[2];
-    if (::pipe(out) != 0) return {-1, "no pipe"};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(out[1], 2);
-        ::close(out[0]);
-        if (asOffice &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kOfficeUser) != 0 || ::setuid(kOfficeUser) != 0))
-            ::_exit(126);
-        if (::chdir(folder.c_str()) != 0) ::_exit(126);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
+    std::string command = "cd " + Quoted(folder) + " && exec";
+    const std::string office = std::to_string(kOfficeUser);
+    if (asOffice) command += " setpriv --reuid=" + office + " --regid=" + office + " --clear-groups";
+    for (const std::string& argument : arguments) command += " " + Quoted(argument);
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return {-1, "cannot start " + command};
     std::string output;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        output.append(buffer, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    return {WaitFor(pid, std::chrono::seconds(50)), output};
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
 void GiveToOffice(const fs::path& folder) {

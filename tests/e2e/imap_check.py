@@ -16,7 +16,6 @@ Prints what differs; exit status 1 when anything does.
 import email
 import email.header
 import email.policy
-import email.utils
 import imaplib
 import re
 import sys
@@ -93,11 +92,7 @@ def attachment_names(structure):
     if isinstance(structure, list):
         keys = structure[0::2]
         if structure and len(structure) % 2 == 0 and all(isinstance(k, bytes) for k in keys):
-            for key, value in zip(keys, structure[1::2]):
-                if key.lower() in (b"name", b"filename") and isinstance(value, bytes):
-                    names.append(decoded(value))
-                elif key.lower() in (b"name*", b"filename*") and isinstance(value, bytes):
-                    names.append(email.utils.collapse_rfc2231_value(email.utils.decode_rfc2231(value.decode())))
+            names += [decoded(v) for k, v in zip(keys, structure[1::2]) if k.lower() in (b"name", b"filename")]
         for item in structure:
             names += attachment_names(item)
     return names
