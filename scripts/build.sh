@@ -18,6 +18,15 @@ case "$flavour" in
 esac
 
 if [ ! -f "$root/$dir/build.ninja" ]; then
+  # The release build is the one scripts/package.sh packages: it gets Debian's
+  # hardening flags, so the tests run the very binaries that are shipped.
+  if [ "$flavour" = release ] && command -v dpkg-buildflags >/dev/null; then
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    CFLAGS="$(cd "$root" && dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+    CXXFLAGS="$(cd "$root" && dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+    LDFLAGS=$(dpkg-buildflags --get LDFLAGS)
+    export CFLAGS CXXFLAGS LDFLAGS
+  fi
   cmake -S "$root" -B "$root/$dir" -G Ninja "${args[@]}" >/dev/null
 fi
 cmake --build "$root/$dir" "$@"

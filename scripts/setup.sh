@@ -12,6 +12,7 @@ packages=(
   libssl-dev openssl libgmime-3.0-dev unrtf
   dovecot-pop3d python3-aiosmtpd python3-pyftpdlib fetchmail procmail msmtp curl
   time
+  dpkg-dev lintian scdoc desktop-file-utils appstream dovecot-imapd
 )
 
 missing=()

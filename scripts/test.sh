@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the suites, the same
+# Installs what is missing, builds, and runs every test: the suites, the
+# Debian package built, installed, used and removed again (as root), the same
 # suites under AddressSanitizer + UndefinedBehaviorSanitizer, and each fuzz
 # target for QLK_FUZZ_SECONDS (default 60). `--quick` runs the first stage only.
 set -euo pipefail
@@ -32,6 +33,17 @@ echo "== build and test"
 run_suites "$root/build" || overall=1
 
 if [ $quick -eq 0 ]; then
+  echo "== package: build, install, use and remove"
+  status=0
+  { deb=$("$root/scripts/package.sh") && "$root/tests/install/install_check.sh" "$deb"; } || status=$?
+  if [ $status -eq 0 ]; then
+    passed=$((passed + 1))
+  elif [ $status -eq 3 ] && [ "${QLK_REQUIRE_PEERS:-}" != 1 ]; then
+    echo "(the install check was skipped)"
+  else
+    failed=$((failed + 1)); overall=1
+  fi
+
   echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -8,6 +8,7 @@
 
 #include "gateway/HeadlessGateway.h"
 #include "gateway/HeadlessService.h"
+#include "gateway/Version.h"
 #include "platform/EventPump.h"
 #include "ui/QtDesktop.h"
 #include "ui/ShutdownSignals.h"
@@ -35,16 +36,38 @@ int RunHeadless() {
     return service.Run();
 }
 
+// "--version" and "--help" answer on standard output without starting
+// anything; -1 for any other command line.
+int AnswerInformationRequest(int argc, char** argv) {
+    if (argc != 2) return -1;
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "Quelmark " << qlk::VersionText << '\n';
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0) return -1;
+    std::cout << "usage: quelmark [--once | --headless | --version | --help]\n"
+                 "Works in the current folder (QLK.CFG, users.DB, MAPI.INI, logs).\n"
+                 "  (none)       the window\n"
+                 "  --once       one transfer without a window; exit status 1 when it logged an error\n"
+                 "  --headless   the schedule without a window, as a service (SIGHUP rereads the settings)\n"
+                 "  --version    the version\n"
+                 "See quelmark(1), qlkpo(1) and qlkmsg(1).\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Timestamps and the time fields follow the operator's locale.
     std::setlocale(LC_ALL, "");
+    if (const int answered = AnswerInformationRequest(argc, argv); answered >= 0) return answered;
     if (argc == 2 && std::strcmp(argv[1], "--once") == 0) return RunOnceHeadless();
     if (argc == 2 && std::strcmp(argv[1], "--headless") == 0) return RunHeadless();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelmark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quelmark"));
+    // Ties the window to the installed desktop entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.quelmark.Quelmark"));
     qlk::SetMessagePump([] { QCoreApplication::processEvents(); });
 
     // Watch for stop requests before the window starts: one that arrives

@@ -31,6 +31,20 @@ inline void PrepareWorkFolder(const std::filesystem::path& work, const std::vect
     WriteFileBytes(work / ConfigurationFile::FileName, ConfigurationFile::Format(settings));
 }
 
+// A user row that brings one POP3 account into one mailbox and deletes on the
+// server what it fetched.
+inline UserRecord MailboxRow(const std::string& mailbox, const std::string& popHost,
+                             const std::string& popUser, const std::string& popPassword) {
+    UserRecord row;
+    row.name = row.mailbox = mailbox;
+    row.popHost = popHost;
+    row.popUserId = popUser;
+    row.popPassword = popPassword;
+    row.returnAddress = popUser + "@example.org";
+    row.deleteMail = true;
+    return row;
+}
+
 // Starts "quelmark --once" in WORK, its output going to WORK/once.log.
 inline pid_t StartOnce(const std::filesystem::path& work) {
     const pid_t pid = ::fork();

@@ -27,16 +27,10 @@ TEST(GatewayKill, NoMessageIsLostWhenTheGatewayDies) {
     auto dovecot = DovecotPeer::Start({{"alice", "pw-alice"}}, why);
     QLK_NEED_PEER(dovecot, why);
     TempDir work;
-    UserRecord row;
-    row.name = row.mailbox = "Alice";
-    row.popHost = dovecot->Address();
-    row.popUserId = "alice";
-    row.popPassword = "pw-alice";
-    row.returnAddress = "alice@example.org";
-    row.deleteMail = true;
     Settings settings;
     settings.LogDetailLevel = 1;
-    PrepareWorkFolder(work.path(), {row}, {"Alice"}, settings);
+    PrepareWorkFolder(work.path(), {MailboxRow("Alice", dovecot->Address(), "alice", "pw-alice")}, {"Alice"},
+                      settings);
     const std::string body(2000, 'x');
     for (int i = 0; i < kMessages; ++i) {
         char subject[16];

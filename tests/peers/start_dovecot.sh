@@ -9,7 +9,9 @@ set -eu
 dir=$1 port=$2
 shift 2
 uid=65534 gid=65534
-. "$(cd "$(dirname "$0")" && pwd)/wait_for_listener.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wait_for_listener.sh"
+. "$here/dovecot_private.sh"
 
 command -v dovecot >/dev/null 2>&1 || { echo "dovecot not installed" >&2; exit 3; }
 chmod 755 "$dir"
@@ -25,13 +27,7 @@ chmod 644 "$dir/passwd"
 
 cat > "$dir/dovecot.conf" <<CONF
 protocols = pop3
-listen = 127.0.0.1
-base_dir = $dir/run
-state_dir = $dir/state
-log_path = $dir/dovecot.log
-info_log_path = $dir/dovecot.log
-ssl = no
-disable_plaintext_auth = no
+$(private_dovecot_settings "$dir")
 auth_mechanisms = plain
 mail_location = maildir:$dir/mail/%u
 default_internal_user = dovenull

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "DovecotPasswdFile.h"
 #include "mapi/EPostOfficeError.h"
 #include "mapi/MapiCodes.h"
 #include "mapi/MapiIni.h"
 #include "mapi/TEmail.h"
 #include "message/FileNames.h"
+#include "message/TextUtils.h"
 
 namespace qlk::tools {
 
@@ -227,6 +229,17 @@ int PostOfficeTool::Show(const CommandLine& line) {
     }
     const std::string text = email->GetLongText().value_or(email->Text.str());
     Print("\n" + text + (text.empty() || text.back() == '\n' ? "" : "\n"));
+    return 0;
+}
+
+int PostOfficeTool::ImapPasswd(const CommandLine& line) {
+    if (line.Positional().size() != 1) throw EUsageError("imap-passwd takes the file to write");
+    const DovecotPasswdFile passwd(Office());
+    passwd.Write(line.Positional().front());
+    for (const std::string& mailbox : passwd.Included())
+        Print(Printable(mailbox) + "\tlog-in \"" + Printable(LowerCase(mailbox)) + "\"\n");
+    for (const DovecotPasswdFile::LeftOut& left : passwd.Excluded())
+        std::fprintf(stderr, "left out %s: %s\n", Printable(left.mailbox).c_str(), left.reason.c_str());
     return 0;
 }
 

@@ -29,6 +29,7 @@ public:
     int Send(const CommandLine& line);
     int Inbox(const CommandLine& line);
     int Show(const CommandLine& line);
+    int ImapPasswd(const CommandLine& line);
 
 private:
     PostOffice Office() const;

@@ -27,7 +27,9 @@ constexpr const char* kUsage =
     "  send --from NAME --to NAME... [--cc NAME...] --subject S\n"
     "       [--text T | --text-file F] [--attach FILE...]\n"
     "  inbox NAME                         identifier, unread mark, sender, subject, attachments\n"
-    "  show NAME ID [--save-attachments DIR]\n";
+    "  show NAME ID [--save-attachments DIR]\n"
+    "  imap-passwd FILE                   write Dovecot's passwd-file: each mailbox with a password\n"
+    "                                     as an IMAP user (see qlkpo(1))\n";
 
 struct Command {
     int (PostOfficeTool::*run)(const CommandLine&);
@@ -51,6 +53,7 @@ const std::map<std::string, Command>& Commands() {
            {"--attach", Kind::List}}}},
         {"inbox", {&PostOfficeTool::Inbox, {}}},
         {"show", {&PostOfficeTool::Show, {{"--save-attachments", Kind::Value}}}},
+        {"imap-passwd", {&PostOfficeTool::ImapPasswd, {}}},
     };
     return commands;
 }
