@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,17 +73,18 @@ TEST_P(AddUserTest, NewRowStartsFromTheCopyRuleAndTheDefaultServer) {
     answerYes_ = c.answerYes;
     defaultHost_ = c.defaultHost;
 
-    users_.AddUser();
+    const int cursor = users_.Table().RecNo();
+    const UserRecord row = users_.NewUser();
 
-    const TableEngine& table = users_.Table();
     EXPECT_EQ(questions_, 1);
-    EXPECT_EQ(table.State(), TableState::Inserting);
-    EXPECT_EQ(table.AsString(UserField::POPHost), c.host);
-    EXPECT_EQ(table.AsString(UserField::POPUserID), c.userId);
-    EXPECT_EQ(table.AsString(UserField::POPPassword), c.password);
-    EXPECT_EQ(table.AsString(UserField::Mailbox), "");
-    EXPECT_TRUE(table.AsBoolean(UserField::DeleteMail));
-    EXPECT_FALSE(table.AsBoolean(UserField::Alias));
+    EXPECT_EQ(row.rowId, 0);
+    EXPECT_EQ(row.popHost, c.host);
+    EXPECT_EQ(row.popUserId, c.userId);
+    EXPECT_EQ(row.popPassword, c.password);
+    EXPECT_EQ(row.mailbox, "");
+    EXPECT_TRUE(row.deleteMail);
+    EXPECT_FALSE(row.alias);
+    EXPECT_EQ(users_.Table().RecNo(), cursor) << "the cursor a transfer may be using stays where it was";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -106,7 +108,29 @@ TEST_F(UserDirectoryTest, ATableThatCannotBeOpenedIsLoggedAsAnErrorAndStaysClose
     EXPECT_EQ(log_[0].level, 0);
     EXPECT_NE(log_[0].text.find("users.DB"), std::string::npos);
     EXPECT_FALSE(users_.Table().Active());
-    EXPECT_THROW(users_.AddUser(), EDatabaseError);
+    EXPECT_THROW(users_.NewUser(), EDatabaseError);
+}
+
+// The transfer reads the table by row number: while it runs, no row comes or goes.
+TEST_F(UserDirectoryTest, EveryChangeIsRefusedWhileATransferRuns) {
+    ASSERT_TRUE(users_.OpenTable());
+    StoreRow("first", true, false);
+    UserRecord row = users_.Table().Rows()[0];
+    row.returnAddress = "first@example.com";
+    users_.ConfirmDelete = [](const std::string&) { return true; };
+    users_.TransferRunning = [] { return true; };
+    const std::function<void()> changes[] = {[&] { users_.NewUser(); }, [&] { users_.StoreUser(row); },
+                                             [&] { users_.DeleteUser(row.rowId); }};
+    for (const auto& change : changes) {
+        try {
+            change();
+            ADD_FAILURE() << "not refused";
+        } catch (const EDatabaseError& error) {
+            EXPECT_STREQ(error.what(), UserDirectory::kBusyRefusal);
+        }
+    }
+    EXPECT_EQ(users_.Table().Rows()[0].returnAddress, "");
+    EXPECT_EQ(questions_, 0);
 }
 
 }  // namespace
