@@ -5,9 +5,14 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "gateway/HeadlessGateway.h"
 #include "gateway/HeadlessService.h"
+#include "gateway/UsersCommand.h"
 #include "platform/EventPump.h"
 #include "ui/QtDesktop.h"
 #include "ui/ShutdownSignals.h"
@@ -35,6 +40,14 @@ int RunHeadless() {
     return service.Run();
 }
 
+// "users ...": the user table without a window, in the current folder.
+int RunUsersCommand(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    qlk::UsersCommand command(std::filesystem::current_path(), std::cin, std::cout, std::cerr,
+                              ::isatty(STDIN_FILENO) == 1);
+    return command.Run(args);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,6 +55,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     if (argc == 2 && std::strcmp(argv[1], "--once") == 0) return RunOnceHeadless();
     if (argc == 2 && std::strcmp(argv[1], "--headless") == 0) return RunHeadless();
+    if (argc >= 2 && std::strcmp(argv[1], "users") == 0) return RunUsersCommand(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelmark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quelmark"));
