@@ -274,7 +274,7 @@ QWidget* TfrmQLK::BuildServersBox() {
         QStringLiteral("When checked QLK will send a copy of all messages to administrator(s)"));
     // Room for a whole server name or address.
     for (QLineEdit* edit : {edtSMTP_, edtAdminInet_, edtAdminMAPI_})
-        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 26);
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 30);
 
     auto* layout = new QFormLayout(box);
     layout->setContentsMargins(kBoxMargins);
