@@ -22,7 +22,8 @@ Database OpenDatabase(const std::string& name, int flags) {
 }
 
 void Execute(sqlite3* db, const char* sql) {
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) throw EDatabaseError(sqlite3_errmsg(db));
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw EDatabaseError(sqlite3_errmsg(db));
 }
 
 // The whole source database, page by page, into memory.

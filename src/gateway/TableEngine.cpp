@@ -238,8 +238,8 @@ void TableEngine::SetFieldAsBoolean(std::string_view name, bool value) {
 }
 
 const UserRecord* TableEngine::FindRow(std::int64_t rowId) const {
-    const auto found =
-        std::find_if(rows_.begin(), rows_.end(), [rowId](const UserRecord& row) { return row.rowId == rowId; });
+    const auto found = std::find_if(rows_.begin(), rows_.end(),
+                                    [rowId](const UserRecord& row) { return row.rowId == rowId; });
     return found == rows_.end() ? nullptr : &*found;
 }
 

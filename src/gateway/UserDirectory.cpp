@@ -56,7 +56,8 @@ UserRecord UserDirectory::StoredUser(std::int64_t rowId) const {
 void UserDirectory::StoreUser(UserRecord& row) {
     RefuseWhileTransferring();
     UserValidation::Tidy(row);
-    if (const std::string problem = UserValidation::Problem(row); !problem.empty()) throw EDatabaseError(problem);
+    if (const std::string problem = UserValidation::Problem(row); !problem.empty())
+        throw EDatabaseError(problem);
     row.rowId = table_.StoreRow(row);
 }
 

@@ -61,8 +61,8 @@ public:
     // "Name (Mailbox)", or the mailbox alone for a row without a name.
     static std::string Describe(const UserRecord& row);
 
-    std::function<bool()> AskCopyValues;                      // Yes: true
-    std::function<bool(const std::string&)> ConfirmDelete;    // the question; OK: true
+    std::function<bool()> AskCopyValues;                    // Yes: true
+    std::function<bool(const std::string&)> ConfirmDelete;  // the question; OK: true
     std::function<std::string()> DefaultPOP3Server;
     // A transfer is running: it reads the table by row number, so no row may
     // come or go under it.

@@ -29,7 +29,8 @@ std::string MissingFields(const UserRecord& row) {
 bool HasAddressSeparator(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
-        return byte <= ' ' || byte == 127 || std::string_view("<>()[],;:\\\"@").find(c) != std::string_view::npos;
+        return byte <= ' ' || byte == 127 ||
+               std::string_view("<>()[],;:\\\"@").find(c) != std::string_view::npos;
     });
 }
 

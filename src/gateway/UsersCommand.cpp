@@ -36,14 +36,13 @@ constexpr std::array<TextOption, 6> kTextOptions{{
     {"--alias-address", UserField::AliasAddress},
 }};
 
-constexpr std::array<const char*, 7> kFlags = {"--delete-mail", "--keep-mail", "--alias",   "--no-alias",
-                                               "--copy-previous", "--password", "--yes"};
+constexpr std::array<const char*, 7> kFlags = {"--delete-mail",   "--keep-mail", "--alias", "--no-alias",
+                                               "--copy-previous", "--password",  "--yes"};
 
 // The list's columns: the grid's, with the identity first and the group flag.
-constexpr std::array<UserField, 8> kListed = {UserField::Name,          UserField::Mailbox,
-                                              UserField::POPUserID,     UserField::POPHost,
-                                              UserField::ReturnAddress, UserField::DeleteMail,
-                                              UserField::Alias,         UserField::AliasAddress};
+constexpr std::array<UserField, 8> kListed = {
+    UserField::Name,          UserField::Mailbox,    UserField::POPUserID, UserField::POPHost,
+    UserField::ReturnAddress, UserField::DeleteMail, UserField::Alias,     UserField::AliasAddress};
 
 const char* const kServiceNote =
     "A gateway running as a service uses the change after SIGHUP (systemctl --user reload quelmark).";
@@ -52,7 +51,8 @@ const char* const kServiceNote =
 std::string Printable(const std::string& text) {
     std::string shown = text;
     std::replace_if(
-        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; },
+        '?');
     return shown;
 }
 
@@ -65,13 +65,14 @@ std::size_t Width(const std::string& text) {
     return DecodeText(text).size();
 }
 
-void PrintRow(std::ostream& out, const std::vector<std::string>& cells, const std::vector<std::size_t>& widths) {
+void PrintRow(std::ostream& out, const std::vector<std::string>& cells,
+              const std::vector<std::size_t>& widths) {
     std::string line;
     for (std::size_t c = 0; c < cells.size(); ++c) {
         line += cells[c];
         if (c + 1 < cells.size()) line += std::string(widths[c] - Width(cells[c]) + 2, ' ');
     }
-    out << line << '\n';
+    out << line.substr(0, line.find_last_not_of(' ') + 1) << '\n';
 }
 
 }  // namespace
@@ -87,7 +88,8 @@ UsersCommand::UsersCommand(const std::filesystem::path& workFolder, std::istream
 const char* UsersCommand::Usage() {
     return "Usage: quelmark users list\n"
            "       quelmark users add --name NAME --mailbox MAILBOX --pop-host HOST --pop-user LOGIN\n"
-           "                          --return-address ADDRESS [--keep-mail] [--alias] [--alias-address ADDRESS]\n"
+           "                          --return-address ADDRESS [--keep-mail] [--alias] [--alias-address "
+           "ADDRESS]\n"
            "                          [--copy-previous [--password]]\n"
            "       quelmark users edit ID [the options of add] [--delete-mail] [--no-alias] [--password]\n"
            "       quelmark users remove ID [--yes]\n"
@@ -152,7 +154,8 @@ UsersCommand::Options UsersCommand::Parse(const std::vector<std::string>& args) 
 }
 
 std::int64_t UsersCommand::UserId(const Options& options) const {
-    if (options.positional.size() != 2) throw UsageError("name the user by the ID that \"quelmark users list\" shows");
+    if (options.positional.size() != 2)
+        throw UsageError("name the user by the ID that \"quelmark users list\" shows");
     const std::string& text = options.positional[1];
     std::int64_t id = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
@@ -169,7 +172,8 @@ int UsersCommand::List() {
     if (!OpenTable()) return 1;
     const auto& rows = users_.Table().Rows();
     if (rows.empty()) {
-        out_ << "No users yet. Add the first one with \"quelmark users add\" (\"quelmark users --help\" shows how).\n";
+        out_ << "No users yet. Add the first one with \"quelmark users add\" (\"quelmark users --help\" "
+                "shows how).\n";
         return 0;
     }
     std::vector<std::vector<std::string>> table(1, {"ID"});
@@ -219,7 +223,8 @@ int UsersCommand::Remove(const Options& options) {
         return answer == "y" || answer == "Y" || answer == "yes";
     };
     if (!users_.DeleteUser(id)) return 1;
-    out_ << "Removed user " << id << ": " << Printable(UserDirectory::Describe(row)) << '\n' << kServiceNote << '\n';
+    out_ << "Removed user " << id << ": " << Printable(UserDirectory::Describe(row)) << '\n'
+         << kServiceNote << '\n';
     return 0;
 }
 

@@ -23,8 +23,8 @@ class UsersCommand {
 public:
     // INPUTISTERMINAL: IN is a terminal, which shows the questions and can
     // hide what is typed.
-    UsersCommand(const std::filesystem::path& workFolder, std::istream& in, std::ostream& out, std::ostream& err,
-                 bool inputIsTerminal);
+    UsersCommand(const std::filesystem::path& workFolder, std::istream& in, std::ostream& out,
+                 std::ostream& err, bool inputIsTerminal);
 
     // ARGS: what follows "users". The exit code: 0 done, 1 refused or
     // failed, 2 the command was not understood.

@@ -15,11 +15,12 @@ SimpleMapi::~SimpleMapi() = default;
 
 std::shared_ptr<SimpleMapi> SimpleMapi::Load(const std::filesystem::path& workFolder) {
     const std::optional<MapiIni> ini = MapiIni::Read(workFolder);
-    auto mapi = !ini || ini->Mapi == 0
-                    ? std::make_shared<SimpleMapi>()
-                    : std::make_shared<SimpleMapi>(std::make_unique<MaildirBackend>(
-                                                       ini->PostOfficeFolder(workFolder), ini->DefaultProfile),
-                                                   ini->DefaultProfile);
+    auto mapi =
+        !ini || ini->Mapi == 0
+            ? std::make_shared<SimpleMapi>()
+            : std::make_shared<SimpleMapi>(
+                  std::make_unique<MaildirBackend>(ini->PostOfficeFolder(workFolder), ini->DefaultProfile),
+                  ini->DefaultProfile);
     mapi->workFolder_ = workFolder;
     mapi->loadedIni_ = ini;
     return mapi;

@@ -170,7 +170,7 @@ QSize TfrmQLK::DefaultSize() const {
     const int logHeight = StatusLinesShown * lineHeight + 2 * mmoStatus_->frameWidth() + 8;
     const QSize natural = sizeHint();
     const int settledLog = mmoStatus_->sizeHint().height();
-    return {std::max(natural.width(), 900), natural.height() + std::max(0, logHeight - settledLog)};
+    return {natural.width(), natural.height() + std::max(0, logHeight - settledLog)};
 }
 
 QWidget* TfrmQLK::BuildQlkPage() {
@@ -483,7 +483,8 @@ void TfrmQLK::SaveConfiguration() {
 }
 
 void TfrmQLK::closeEvent(QCloseEvent* event) {
-    if (!shutDown_ && !closing_ && confirmClose_ && !AskToShutDown() && !shutDown_ && !closing_) {
+    // A stop request may come while the question waits: it wins over "Cancel".
+    if (!shutDown_ && confirmClose_ && !AskToShutDown() && !shutDown_ && !closing_) {
         event->ignore();
         return;
     }
@@ -543,8 +544,10 @@ void TfrmQLK::CloseWithoutAsking() {
     close();
 }
 
-// What was typed since the last save survives the restart.
+// What was typed since the last save survives the restart. A gateway that
+// is shutting down is not started again.
 void TfrmQLK::RestartGateway() {
+    if (closing_) return;
     SaveConfiguration();
     log_.WriteLog("Restarting QLK: the connection to the POP3 server was lost", 1);
     QLKRAS_->Abort();

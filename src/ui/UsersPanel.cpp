@@ -57,7 +57,9 @@ UsersPanel::UsersPanel(UserDirectory& users, Desktop& desktop, QWidget* parent)
     // child widgets); once the panel is gone they ask nothing and refuse.
     const QPointer<UsersPanel> self(this);
     users_.AskCopyValues = [self] { return self && self->AskCopyValues(); };
-    users_.ConfirmDelete = [self](const std::string& question) { return self && self->ConfirmDelete(question); };
+    users_.ConfirmDelete = [self](const std::string& question) {
+        return self && self->ConfirmDelete(question);
+    };
     users_.Table().OnDataChanged = [self] {
         if (self) self->RefreshGrid();
     };
@@ -131,14 +133,9 @@ void UsersPanel::RefreshGrid() {
         }
     }
     lblNoUsers->setVisible(users_.Table().Active() && rows.empty());
-    FitColumns();
-    SelectRowId(selected);
-}
-
-// Every column as wide as its title and its widest value; the last one
-// takes what is left.
-void UsersPanel::FitColumns() {
+    // Every column as wide as its title and its widest value; the last one takes what is left.
     grdUsers->resizeColumnsToContents();
+    SelectRowId(selected);
 }
 
 std::optional<std::int64_t> UsersPanel::SelectedRowId() const {

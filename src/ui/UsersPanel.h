@@ -48,7 +48,6 @@ private:
     bool ConfirmDelete(const std::string& question);
     std::optional<std::int64_t> SelectedRowId() const;
     void SelectRowId(std::optional<std::int64_t> rowId);
-    void FitColumns();
     void ShowPersonForm(UserRecord row);
     void ShowTableError(const char* message);
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -111,27 +110,6 @@ TEST_F(UserDirectoryTest, ATableThatCannotBeOpenedIsLoggedAsAnErrorAndStaysClose
     EXPECT_THROW(users_.NewUser(), EDatabaseError);
 }
 
-// The transfer reads the table by row number: while it runs, no row comes or goes.
-TEST_F(UserDirectoryTest, EveryChangeIsRefusedWhileATransferRuns) {
-    ASSERT_TRUE(users_.OpenTable());
-    StoreRow("first", true, false);
-    UserRecord row = users_.Table().Rows()[0];
-    row.returnAddress = "first@example.com";
-    users_.ConfirmDelete = [](const std::string&) { return true; };
-    users_.TransferRunning = [] { return true; };
-    const std::function<void()> changes[] = {[&] { users_.NewUser(); }, [&] { users_.StoreUser(row); },
-                                             [&] { users_.DeleteUser(row.rowId); }};
-    for (const auto& change : changes) {
-        try {
-            change();
-            ADD_FAILURE() << "not refused";
-        } catch (const EDatabaseError& error) {
-            EXPECT_STREQ(error.what(), UserDirectory::kBusyRefusal);
-        }
-    }
-    EXPECT_EQ(users_.Table().Rows()[0].returnAddress, "");
-    EXPECT_EQ(questions_, 0);
-}
 
 }  // namespace
 }  // namespace qlk

@@ -10,8 +10,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QScrollBar>
-#include <QTableWidget>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,8 +19,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimeEdit>
 #include <QTimer>
 
@@ -708,7 +708,8 @@ TEST_F(WindowTest, EmailTechSupportSavesADraftWithoutPasswordsAndSendsNothing) {
     EXPECT_TRUE(users.starts_with("SQLite format 3")) << users.size();
     EXPECT_NE(users.find("ann@example.com"), std::string::npos);
     EXPECT_EQ(users.find("pop-secret"), std::string::npos);
-    EXPECT_NE(ReadFileBytes(folder_ / "users.DB").find("pop-secret"), std::string::npos) << "only copies change";
+    EXPECT_NE(ReadFileBytes(folder_ / "users.DB").find("pop-secret"), std::string::npos)
+        << "only copies change";
     EXPECT_NE(desktop_.messages.back().indexOf("QLKSUPPORT.EML"), -1);
 }
 

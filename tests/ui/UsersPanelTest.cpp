@@ -209,7 +209,8 @@ TEST_F(UsersPanelTest, OkRefusesARowThatCannotWorkNamingTheField) {
         panel_->btnAddUser->click();
         EXPECT_TRUE(stillOpen) << c.refusal;
         ASSERT_EQ(desktop_.errors.size(), 1u) << c.refusal;
-        EXPECT_TRUE(desktop_.errors[0].toStdString().starts_with(c.refusal)) << desktop_.errors[0].toStdString();
+        EXPECT_TRUE(desktop_.errors[0].toStdString().starts_with(c.refusal))
+            << desktop_.errors[0].toStdString();
         EXPECT_EQ(users_.Table().RecordCount(), 0);
     }
 }
