@@ -344,6 +344,9 @@ TEST_F(WindowTest, ServiceSwitchTogglesCaptionColourHintAndTimer) {
         EXPECT_EQ(window_->CheckTimer().Enabled(), state.timer) << state.caption;
         EXPECT_EQ(window_->CheckTimer().Counting(), state.timer) << state.caption;
         EXPECT_EQ(window_->ServiceRunning(), state.timer);
+        EXPECT_TRUE(LogTexts().back().ends_with(state.timer ? "Service started: transfers follow the schedule"
+                                                            : "Service stopped: no scheduled transfers until "
+                                                              "it is started"));
     }
     EXPECT_TRUE(desktop_.errors.empty());
 }
