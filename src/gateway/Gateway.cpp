@@ -7,6 +7,8 @@
 
 #include "gateway/TransferDisplay.h"
 #include "gateway/Version.h"
+#include "mapi/EMAPIunavailable.h"
+#include "mapi/SimpleMapi.h"
 #include "mapi/TEmail.h"
 #include "message/TextUtils.h"
 #include "net/DialUpConnection.h"
@@ -41,7 +43,8 @@ Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std:
       log_(workFolder_),
       config_(workFolder_, log_, std::move(showMessage)),
       users_(workFolder_, [this](const std::string& text, int level) { log_.WriteLog(text, level); }),
-      mapi_(TEmail::ForGateway(workFolder_)),
+      postOffice_(SimpleMapi::Load(workFolder_)),
+      mapi_(TEmail::ForGateway(postOffice_)),
       cycle_(log_, users_.Table(), pop_, workFolder_),
       inbound_(*this),
       outbound_(*this),
@@ -52,8 +55,8 @@ Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std:
 Gateway::Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage,
                  std::shared_ptr<SimpleMapi> postOffice)
     : Gateway(std::move(workFolder), std::move(showMessage)) {
-    mapi_ = std::make_unique<TEmail>(std::move(postOffice));
-    mapi_->Profile = "Internet";
+    postOffice_ = std::move(postOffice);
+    mapi_ = TEmail::ForGateway(postOffice_);
 }
 
 Gateway::~Gateway() = default;
@@ -75,14 +78,33 @@ void Gateway::WireClients() {
     };
     pop_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     cycle_.CurrentSettings = [this] { return CurrentSettings(); };
+    cycle_.StartingCycle = [this] { FollowMapiIni(); };
     cycle_.GetUserMail = [this] { inbound_.GetUserMail(); };
-    cycle_.SendOutgoingMail = [this] { outbound_.SendOutgoingMail(); };
+    cycle_.SendOutgoingMail = [this] { SendOutgoingMail(); };
+    users_.TransferRunning = [this] { return cycle_.Busy; };
     cycle_.CheckForUpdate = [this] { update_.CheckForUpdate(); };
     cycle_.AvailableVersion = [this] {
         return update_.UpdateAvailable() ? update_.RemoteVersion() : std::string();
     };
     update_.AutoUpdate = [this] { return CurrentSettings().AutoUpdate; };
     update_.SetProgress = [this](int percent) { ShowProgress(percent); };
+}
+
+void Gateway::FollowMapiIni() {
+    if (!postOffice_->MapiIniChanged()) return;
+    postOffice_ = SimpleMapi::Load(workFolder_);
+    mapi_ = TEmail::ForGateway(postOffice_);
+    log_.WriteLog(postOffice_->MAPIavail() ? "MAPI.INI has changed: using the post office it names"
+                                           : "MAPI.INI has changed: the post office is switched off",
+                  1);
+}
+
+void Gateway::SendOutgoingMail() {
+    try {
+        outbound_.SendOutgoingMail();
+    } catch (const EMAPIunavailable&) {
+        throw EMAPIunavailable(PostOfficeAdvice);
+    }
 }
 
 void Gateway::ResetMessageObjects() {

@@ -94,8 +94,17 @@ public:
     std::function<void()> OnLostConnection;
     static bool IsLostConnection(const std::string& msg);
 
+    // What the operator does when there is no post office.
+    static constexpr const char* PostOfficeAdvice =
+        "Set one up with \"Administer Postoffice\" on the Mailboxes page, or with qlkpo init; it is used "
+        "from the next transfer on.";
+
 private:
     void WireClients();
+    // A MAPI.INI created or changed since the post office was loaded takes
+    // effect at the start of the next cycle.
+    void FollowMapiIni();
+    void SendOutgoingMail();
 
     std::filesystem::path workFolder_;
     StatusLog log_;
@@ -104,6 +113,7 @@ private:
     TmsMessage inetmsg_;
     TmsSMTP smtp_;
     TmsRemotePOP pop_;
+    std::shared_ptr<SimpleMapi> postOffice_;
     std::unique_ptr<TEmail> mapi_;
     TransferCycle cycle_;
     InboundTransfer inbound_;

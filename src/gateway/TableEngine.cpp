@@ -237,6 +237,35 @@ void TableEngine::SetFieldAsBoolean(std::string_view name, bool value) {
     SetAsBoolean(RequireField(name), value);
 }
 
+const UserRecord* TableEngine::FindRow(std::int64_t rowId) const {
+    const auto found = std::find_if(rows_.begin(), rows_.end(),
+                                    [rowId](const UserRecord& row) { return row.rowId == rowId; });
+    return found == rows_.end() ? nullptr : &*found;
+}
+
+std::int64_t TableEngine::StoreRow(const UserRecord& row) {
+    RequireActive();
+    if (const std::string violation = RuleViolation(row); !violation.empty()) throw EDatabaseError(violation);
+    std::int64_t rowId = row.rowId;
+    if (rowId == 0)
+        rowId = database_.Insert(row);
+    else
+        database_.Update(row);
+    Reload(CurrentRowId());
+    return rowId;
+}
+
+void TableEngine::DeleteRow(std::int64_t rowId) {
+    RequireActive();
+    std::int64_t stayOn = CurrentRowId();
+    if (stayOn == rowId) {
+        const auto next = cursor_ + 1 < rows_.size() ? cursor_ + 1 : cursor_ - 1;
+        stayOn = rows_.size() > 1 ? rows_[next].rowId : 0;
+    }
+    database_.Remove(rowId);
+    Reload(stayOn);
+}
+
 std::string TableEngine::RuleViolation(const UserRecord& row) {
     for (const auto& info : UserFields()) {
         const std::string* text = row.Text(info.field);
@@ -282,6 +311,10 @@ void TableEngine::Reload(std::int64_t currentRowId) {
     cursor_ = found == rows_.end() ? 0 : static_cast<std::size_t>(found - rows_.begin());
     eof_ = rows_.empty();
     NotifyDataChanged();
+}
+
+std::int64_t TableEngine::CurrentRowId() const {
+    return rows_.empty() ? 0 : rows_[cursor_].rowId;
 }
 
 void TableEngine::NotifyDataChanged() const {

@@ -61,6 +61,16 @@ public:
 
     // The stored rows in stored order (what the grid shows).
     const std::vector<UserRecord>& Rows() const { return rows_; }
+    // The stored row with this identity; nullptr when there is none.
+    const UserRecord* FindRow(std::int64_t rowId) const;
+
+    // Writes ROW by its identity (rowId), wherever the cursor is: a row
+    // without one is added after the last row. The cursor stays on the row
+    // it was on. Returns the row's identity.
+    std::int64_t StoreRow(const UserRecord& row);
+    // Removes the row with this identity; the cursor stays on its row, or
+    // goes to the next one when that was the row removed.
+    void DeleteRow(std::int64_t rowId);
     const std::filesystem::path& File() const { return database_.File(); }
 
     // The first rule of the table this row breaks, or an empty text: a
@@ -76,6 +86,7 @@ private:
     UserRecord& RowToWrite();
     void LeavePendingRow();
     void Reload(std::int64_t currentRowId);
+    std::int64_t CurrentRowId() const;
     void NotifyDataChanged() const;
 
     UsersDatabase database_;

@@ -64,6 +64,7 @@ void TransferCycle::RunBody() {
         log_.WriteLog("", 1);
     }
     log_.WriteLog("Beggining Mail Transfer", 1);
+    if (StartingCycle) StartingCycle();
     ConnectFailed = false;
     log_.WriteLog("Connecting to Internet : " + ConnectionText(settings_.ConnectionIndex), 3);
     if (settings_.ConnectionIndex > 0) Connect();

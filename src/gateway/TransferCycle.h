@@ -38,6 +38,8 @@ public:
 
     // The settings in force, read at the start of the cycle.
     std::function<Settings()> CurrentSettings;
+    // Runs once the cycle has begun, before any mail moves.
+    std::function<void()> StartingCycle;
 
     // Brings one user's mailbox in. On entry the table's current row is
     // UserRow and the POP3 client is connected and logged in to its mailbox;

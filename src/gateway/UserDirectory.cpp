@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "gateway/EDatabaseError.h"
+#include "gateway/UserValidation.h"
 
 namespace qlk {
 
@@ -27,38 +28,60 @@ bool UserDirectory::ReopenTable() {
     return OpenTable();
 }
 
-void UserDirectory::AddUser() {
-    table_.Last();
-    UserRecord previous;
-    previous.popHost = table_.AsString(UserField::POPHost);
-    previous.popUserId = table_.AsString(UserField::POPUserID);
-    previous.popPassword = table_.AsString(UserField::POPPassword);
-    previous.deleteMail = table_.AsBoolean(UserField::DeleteMail);
-    previous.alias = table_.AsBoolean(UserField::Alias);
-
-    table_.Append();
-    if (AskCopyValues && AskCopyValues()) {
-        table_.SetAsString(UserField::POPHost, previous.popHost);
-        table_.SetAsString(UserField::POPUserID, previous.popUserId);
-        table_.SetAsBoolean(UserField::DeleteMail, previous.deleteMail);
-        table_.SetAsBoolean(UserField::Alias, previous.alias);
-        table_.SetAsString(UserField::POPPassword, previous.popPassword);
+UserRecord UserDirectory::NewUser() {
+    RefuseWhileTransferring();
+    table_.RecordCount();  // a closed table says why here, before any question
+    UserRecord row;
+    const bool copy = AskCopyValues && AskCopyValues();
+    if (copy && !table_.Rows().empty()) {
+        const UserRecord& previous = table_.Rows().back();
+        row.popHost = previous.popHost;
+        row.popUserId = previous.popUserId;
+        row.popPassword = previous.popPassword;
     }
     if (const std::string host = DefaultPOP3Server ? DefaultPOP3Server() : std::string(); !host.empty())
-        table_.SetAsString(UserField::POPHost, host);
-    table_.SetAsBoolean(UserField::DeleteMail, true);
-    table_.SetAsBoolean(UserField::Alias, false);
+        row.popHost = host;
+    row.deleteMail = true;
+    row.alias = false;
+    return row;
 }
 
-bool UserDirectory::DeleteCurrentUser() {
-    if (!ConfirmDelete || !ConfirmDelete()) return false;
-    table_.Delete();
+UserRecord UserDirectory::StoredUser(std::int64_t rowId) const {
+    table_.RecordCount();
+    const UserRecord* row = table_.FindRow(rowId);
+    if (!row) throw EDatabaseError("the user row no longer exists in the table");
+    return *row;
+}
+
+void UserDirectory::StoreUser(UserRecord& row) {
+    RefuseWhileTransferring();
+    UserValidation::Tidy(row);
+    if (const std::string problem = UserValidation::Problem(row); !problem.empty())
+        throw EDatabaseError(problem);
+    row.rowId = table_.StoreRow(row);
+}
+
+bool UserDirectory::DeleteUser(std::int64_t rowId) {
+    RefuseWhileTransferring();
+    const UserRecord row = StoredUser(rowId);
+    if (!ConfirmDelete || !ConfirmDelete(DeleteQuestion(row))) return false;
+    // The question waited for the operator while transfers could start.
+    RefuseWhileTransferring();
+    table_.DeleteRow(rowId);
     return true;
 }
 
-bool UserDirectory::RequiredFieldsFilled(const UserRecord& row) {
-    return !row.popHost.empty() && !row.popUserId.empty() && !row.popPassword.empty() &&
-           !row.mailbox.empty() && !row.returnAddress.empty();
+std::string UserDirectory::DeleteQuestion(const UserRecord& row) {
+    return std::string(kDeleteQuestion) + "\n\n" + Describe(row);
+}
+
+std::string UserDirectory::Describe(const UserRecord& row) {
+    if (row.name.empty()) return row.mailbox;
+    return row.name + " (" + row.mailbox + ")";
+}
+
+void UserDirectory::RefuseWhileTransferring() const {
+    if (TransferRunning && TransferRunning()) throw EDatabaseError(kBusyRefusal);
 }
 
 }  // namespace qlk

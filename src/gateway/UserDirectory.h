@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -8,9 +9,11 @@
 
 namespace qlk {
 
-// The user directory as the Mailboxes page and the user form work it: the
-// table users.DB in the working folder, opening it with its failures
-// reported in the status log, and the rules for adding and deleting users.
+// The user directory as the Mailboxes page, the user form and `quelmark
+// users` work it: the table users.DB in the working folder, opening it with
+// its failures reported in the status log, and the rules for adding,
+// changing and deleting users. Users are changed by their identity (the
+// row's rowId), never through the table's cursor, which the transfers move.
 // The questions to the operator are hooks, so the rules run without a window.
 class UserDirectory {
 public:
@@ -20,7 +23,9 @@ public:
     static constexpr const char* kCopyValuesQuestion = "Copy values from previous record?";
     static constexpr const char* kCopyValuesTitle = "Option";
     static constexpr const char* kDeleteQuestion = "Are you sure you want to delete this user?";
-    static constexpr const char* kRequiredFieldsMissing = "All Required Fields are not Filled Out";
+    static constexpr const char* kBusyRefusal =
+        "The users cannot be changed while mail is being transferred. Try again when the transfer has "
+        "finished.";
 
     UserDirectory(const std::filesystem::path& workFolder, LogWriter writeLog);
 
@@ -33,24 +38,39 @@ public:
     void CloseTable() noexcept { table_.Close(); }
     bool ReopenTable();
 
-    // Appends a new row, filled as a new user starts: optionally the previous
-    // row's server, login, password and flags, the default POP3 server when
-    // one is set, "Delete Mail" on and "Alias" off.
-    void AddUser();
+    // A new row, not stored yet, filled as a new user starts: optionally the
+    // last row's server, login, password and flags, the default POP3 server
+    // when one is set, "Delete Mail" on and "Alias" off.
+    UserRecord NewUser();
 
-    // Deletes the current row once the operator confirms; returns whether it
-    // was deleted.
-    bool DeleteCurrentUser();
+    // The stored row with this identity; raises EDatabaseError when another
+    // program or window has removed it meanwhile.
+    UserRecord StoredUser(std::int64_t rowId) const;
 
-    // The user form stores a row only with these filled in; "Return Address"
-    // is one of them although the table itself does not require it.
-    static bool RequiredFieldsFilled(const UserRecord& row);
+    // Stores ROW as the user form and the command line give it: trimmed,
+    // checked (UserValidation), and written by its identity (a new row when
+    // it has none yet). Raises EDatabaseError with the reason it was refused.
+    void StoreUser(UserRecord& row);
 
-    std::function<bool()> AskCopyValues;  // Yes: true
-    std::function<bool()> ConfirmDelete;  // OK: true
+    // Deletes the row with this identity once the operator confirms; returns
+    // whether it was deleted.
+    bool DeleteUser(std::int64_t rowId);
+
+    // The delete question naming the user it is about.
+    static std::string DeleteQuestion(const UserRecord& row);
+    // "Name (Mailbox)", or the mailbox alone for a row without a name.
+    static std::string Describe(const UserRecord& row);
+
+    std::function<bool()> AskCopyValues;                    // Yes: true
+    std::function<bool(const std::string&)> ConfirmDelete;  // the question; OK: true
     std::function<std::string()> DefaultPOP3Server;
+    // A transfer is running: it reads the table by row number, so no row may
+    // come or go under it.
+    std::function<bool()> TransferRunning;
 
 private:
+    void RefuseWhileTransferring() const;
+
     TableEngine table_;
     LogWriter writeLog_;
 };

@@ -9,6 +9,9 @@ namespace qlk {
 class EMAPIunavailable : public Exception {
 public:
     EMAPIunavailable() : Exception("MAPI services are not available on this system") {}
+    // The same, with what the operator can do about it.
+    explicit EMAPIunavailable(const std::string& advice)
+        : Exception("MAPI services are not available on this system. " + advice) {}
 };
 
 }  // namespace qlk

@@ -36,6 +36,8 @@ public:
 
     // The switch's number rules, on their own.
     static long ParseSwitch(const std::string& value);
+
+    friend bool operator==(const MapiIni&, const MapiIni&) = default;
 };
 
 }  // namespace qlk

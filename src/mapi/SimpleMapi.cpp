@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "mapi/MaildirBackend.h"
-#include "mapi/MapiIni.h"
 
 namespace qlk {
 
@@ -16,11 +15,14 @@ SimpleMapi::~SimpleMapi() = default;
 
 std::shared_ptr<SimpleMapi> SimpleMapi::Load(const std::filesystem::path& workFolder) {
     const std::optional<MapiIni> ini = MapiIni::Read(workFolder);
-    if (!ini || ini->Mapi == 0) return std::make_shared<SimpleMapi>();
-    auto mapi = std::make_shared<SimpleMapi>(
-        std::make_unique<MaildirBackend>(ini->PostOfficeFolder(workFolder), ini->DefaultProfile),
-        ini->DefaultProfile);
+    auto mapi =
+        !ini || ini->Mapi == 0
+            ? std::make_shared<SimpleMapi>()
+            : std::make_shared<SimpleMapi>(
+                  std::make_unique<MaildirBackend>(ini->PostOfficeFolder(workFolder), ini->DefaultProfile),
+                  ini->DefaultProfile);
     mapi->workFolder_ = workFolder;
+    mapi->loadedIni_ = ini;
     return mapi;
 }
 
@@ -29,6 +31,10 @@ std::optional<std::string> SimpleMapi::DefaultProfile() const {
     const std::optional<MapiIni> ini = MapiIni::Read(*workFolder_);
     if (!ini) return std::nullopt;
     return ini->DefaultProfile;
+}
+
+bool SimpleMapi::MapiIniChanged() const {
+    return workFolder_ && MapiIni::Read(*workFolder_) != loadedIni_;
 }
 
 }  // namespace qlk

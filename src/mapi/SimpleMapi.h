@@ -6,12 +6,15 @@
 #include <string>
 
 #include "mapi/MapiBackend.h"
+#include "mapi/MapiIni.h"
 
 namespace qlk {
 
 // The loader: decides once whether the post office is there and binds the
 // back end that serves it. Without MAPI.INI, or with its switch at 0, nothing
-// is bound and every TEmail operation raises EMAPIunavailable.
+// is bound and every TEmail operation raises EMAPIunavailable. A loader made
+// from MAPI.INI can tell when the file no longer says what it read, so that
+// a long-running gateway can load the post office anew.
 class SimpleMapi {
 public:
     // Nothing bound.
@@ -35,10 +38,15 @@ public:
     // loader came from one), or none when it cannot be read.
     std::optional<std::string> DefaultProfile() const;
 
+    // MAPI.INI was created, changed or removed since Load read it; never for
+    // a loader that did not come from MAPI.INI.
+    bool MapiIniChanged() const;
+
 private:
     std::unique_ptr<MapiBackend> backend_;
     std::optional<std::filesystem::path> workFolder_;
     std::optional<std::string> defaultProfile_;
+    std::optional<MapiIni> loadedIni_;
 };
 
 }  // namespace qlk

@@ -63,7 +63,11 @@ TEmail::TEmail(const std::filesystem::path& workFolder) : TEmail(SimpleMapi::Loa
 TEmail::TEmail(std::shared_ptr<SimpleMapi> mapi) : mapi_(std::move(mapi)) {}
 
 std::unique_ptr<TEmail> TEmail::ForGateway(const std::filesystem::path& workFolder) {
-    auto email = std::make_unique<TEmail>(workFolder);
+    return ForGateway(SimpleMapi::Load(workFolder));
+}
+
+std::unique_ptr<TEmail> TEmail::ForGateway(std::shared_ptr<SimpleMapi> mapi) {
+    auto email = std::make_unique<TEmail>(std::move(mapi));
     email->Profile = "Internet";
     email->DownLoadFirst = false;
     email->UnreadOnly = false;

@@ -32,6 +32,7 @@ public:
     // The gateway's own: the profile "Internet", no forced download, the
     // walk over every message.
     static std::unique_ptr<TEmail> ForGateway(const std::filesystem::path& workFolder);
+    static std::unique_ptr<TEmail> ForGateway(std::shared_ptr<SimpleMapi> mapi);
     // Logs off an open session.
     virtual ~TEmail();
     TEmail(const TEmail&) = delete;

@@ -47,6 +47,13 @@ void StatusView::LineAdded(const LogLine& line) {
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
+void StatusView::resizeEvent(QResizeEvent* event) {
+    QScrollBar* bar = verticalScrollBar();
+    const bool showingNewest = bar->value() == bar->maximum();
+    QTextEdit::resizeEvent(event);
+    if (showingNewest) bar->setValue(bar->maximum());
+}
+
 void StatusView::mousePressEvent(QMouseEvent* event) {
     QTextEdit::mousePressEvent(event);
     emit Clicked();

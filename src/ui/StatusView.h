@@ -26,6 +26,8 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // A view that showed the newest line still shows it at its new size.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int lineCount_ = 0;

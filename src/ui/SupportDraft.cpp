@@ -26,10 +26,9 @@ QByteArray HeaderValue(const QString& value) {
 }
 
 // A file name fit for a quoted header parameter.
-QByteArray PlainFileName(const QString& path) {
-    QByteArray name = QFileInfo(path).fileName().toUtf8();
+QByteArray PlainFileName(const QString& name) {
     QByteArray plain;
-    for (char c : name) {
+    for (char c : name.toUtf8()) {
         const auto u = static_cast<unsigned char>(c);
         plain += (u < 32 || u >= 127 || c == '"' || c == '\\') ? '_' : c;
     }
@@ -75,8 +74,9 @@ QByteArray SupportDraft::Build() const {
         if (data.size() > MaxAttachmentBytes)
             text += QStringLiteral("\n[%1 left out: larger than %2 bytes]").arg(path).arg(MaxAttachmentBytes);
         else
-            parts.append({PlainFileName(path), data});
+            parts.append({PlainFileName(QFileInfo(path).fileName()), data});
     }
+    for (const auto& [name, data] : AttachmentCopies) parts.append({PlainFileName(name), data});
 
     QByteArray out;
     out += "From: " + HeaderValue(From) + kCrLf;

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,8 @@ public:
     QString Subject = QStringLiteral("QLK Support Request");
     QString Text;
     QStringList AttachmentPaths;  // files that are missing or too big are named in the text instead
+    // Attachments made in memory (the password-blanked copies), by the name they carry.
+    QList<QPair<QString, QByteArray>> AttachmentCopies;
     QDateTime Date = QDateTime::currentDateTime();
 
     // Attachments beyond this size are left out.
@@ -25,8 +29,8 @@ public:
 
     QByteArray Build() const;
 
-    // Writes the message readable by the owner only, since the configuration
-    // and the user table hold passwords. Returns false when it cannot.
+    // Writes the message readable by the owner only, since it tells about the
+    // office. Returns false when it cannot.
     bool Save(const QString& path) const;
 };
 

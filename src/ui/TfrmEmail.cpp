@@ -10,7 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gateway/ConfigurationFile.h"
+#include "gateway/SupportCopies.h"
+#include "gateway/UserDirectory.h"
 #include "gateway/Version.h"
+#include "ui/CoreText.h"
 #include "ui/Desktop.h"
 #include "ui/SupportDraft.h"
 
@@ -27,7 +31,8 @@ TfrmEmail::TfrmEmail(Desktop& desktop, std::filesystem::path workFolder, QString
 
     auto* intro = new QLabel(
         QStringLiteral("Describe the problem. Quelmark saves the report as %1 in its working folder; "
-                       "send that file with your mail program. Nothing is sent from here.")
+                       "send that file with your mail program. Nothing is sent from here. The copies of "
+                       "QLK.CFG and users.DB in the report have every password blanked.")
             .arg(QString::fromLatin1(DraftFileName)),
         this);
     intro->setWordWrap(true);
@@ -41,8 +46,10 @@ TfrmEmail::TfrmEmail(Desktop& desktop, std::filesystem::path workFolder, QString
     mmoProblem_->setObjectName(QStringLiteral("mmoProblem"));
 
     chkAttachLog_ = new QCheckBox(QStringLiteral("Attach the log file (%1)").arg(logFileName_), this);
-    chkAttachConfig_ = new QCheckBox(QStringLiteral("Attach QLK.CFG (holds the dial-up password)"), this);
-    chkAttachUsers_ = new QCheckBox(QStringLiteral("Attach users.DB (holds the POP3 passwords)"), this);
+    chkAttachConfig_ = new QCheckBox(QStringLiteral("Attach QLK.CFG (the dial-up password blanked)"), this);
+    chkAttachConfig_->setObjectName(QStringLiteral("chkAttachConfig"));
+    chkAttachUsers_ = new QCheckBox(QStringLiteral("Attach users.DB (the POP passwords blanked)"), this);
+    chkAttachUsers_->setObjectName(QStringLiteral("chkAttachUsers"));
     for (QCheckBox* box : {chkAttachLog_, chkAttachConfig_, chkAttachUsers_}) box->setChecked(true);
 
     auto* form = new QFormLayout;
@@ -75,8 +82,10 @@ bool TfrmEmail::SaveDraft() {
     draft.Text = mmoProblem_->toPlainText() +
                  QStringLiteral("\n\n-- \nQuelmark %1").arg(QString::fromLatin1(VersionText));
     if (chkAttachLog_->isChecked()) draft.AttachmentPaths << folder.filePath(logFileName_);
-    if (chkAttachConfig_->isChecked()) draft.AttachmentPaths << folder.filePath(QStringLiteral("QLK.CFG"));
-    if (chkAttachUsers_->isChecked()) draft.AttachmentPaths << folder.filePath(QStringLiteral("users.DB"));
+    if (chkAttachConfig_->isChecked())
+        AttachCopy(draft, ConfigurationFile::FileName, &SupportCopies::ConfigurationWithoutPasswords);
+    if (chkAttachUsers_->isChecked())
+        AttachCopy(draft, UserDirectory::kFileName, &SupportCopies::UserTableWithoutPasswords);
 
     const QString path = folder.filePath(QString::fromLatin1(DraftFileName));
     if (!draft.Save(path)) {
@@ -86,6 +95,16 @@ bool TfrmEmail::SaveDraft() {
     desktop_.ShowMessage(
         this, QStringLiteral("Problem report saved as %1. Send it with your mail program.").arg(path));
     return true;
+}
+
+void TfrmEmail::AttachCopy(SupportDraft& draft, const char* file,
+                           std::string (*copy)(const std::filesystem::path&)) {
+    const QString name = QString::fromLatin1(file);
+    try {
+        draft.AttachmentCopies.append({name, QByteArray::fromStdString(copy(workFolder_ / file))});
+    } catch (const std::exception& error) {
+        draft.Text += QStringLiteral("\n[%1 not attached: %2]").arg(name, FromCoreText(error.what()));
+    }
 }
 
 }  // namespace qlk

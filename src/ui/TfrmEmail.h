@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <filesystem>
+#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -11,10 +12,12 @@ class QPlainTextEdit;
 namespace qlk {
 
 class Desktop;
+class SupportDraft;
 
 // "Email Tech Support": the operator describes the problem; the window saves
-// it with the log, QLK.CFG and users.DB attached as an unsent message in the
-// working folder, to be sent with a mail program. It sends nothing itself.
+// it with the log and copies of QLK.CFG and users.DB attached as an unsent
+// message in the working folder, to be sent with a mail program. The copies
+// carry no password. It sends nothing itself.
 class TfrmEmail : public QDialog {
     Q_OBJECT
 
@@ -28,6 +31,9 @@ public:
     bool SaveDraft();
 
 private:
+    // A password-blanked copy of FILE in the working folder, or the reason there is none in the text.
+    void AttachCopy(SupportDraft& draft, const char* file, std::string (*copy)(const std::filesystem::path&));
+
     Desktop& desktop_;
     std::filesystem::path workFolder_;
     QString logFileName_;

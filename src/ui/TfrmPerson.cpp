@@ -10,6 +10,7 @@
 
 #include "gateway/EDatabaseError.h"
 #include "gateway/UserDirectory.h"
+#include "ui/AsteriskEcho.h"
 #include "ui/CharacterLimit.h"
 #include "ui/CoreText.h"
 #include "ui/Desktop.h"
@@ -40,12 +41,12 @@ QCheckBox* NewCheckBox(const char* name, const char* caption, const char* hint, 
 
 }  // namespace
 
-TfrmPerson::TfrmPerson(UserDirectory& users, Desktop& desktop, QWidget* parent)
-    : QDialog(parent), users_(users), desktop_(desktop) {
+TfrmPerson::TfrmPerson(UserDirectory& users, Desktop& desktop, UserRecord row, QWidget* parent)
+    : QDialog(parent), users_(users), desktop_(desktop), shown_(std::move(row)) {
     setObjectName(QStringLiteral("frmPerson"));
     setWindowTitle(QStringLiteral("User Information"));
     BuildForm();
-    ShowPendingRow();
+    ShowRow();
 }
 
 void TfrmPerson::BuildForm() {
@@ -56,8 +57,7 @@ void TfrmPerson::BuildForm() {
     edtPOPUSer =
         NewEdit("edtPOPUSer", "Users Internet Mail Host(POP3) Login Name(See Below) (Required)", this);
     edtPOPPasswd = NewEdit("edtPOPPasswd", "Users Internet Mail Host(POP3) Password (Required)", this);
-    edtPOPPasswd->setEchoMode(QLineEdit::Password);
-    edtPOPPasswd->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    ShowAsAsterisks(edtPOPPasswd);
     edtReturnAddress = NewEdit("edtReturnAddress",
                                "Users Internet Return Address, e.g. jsmith@example.com (Required)", this);
     edtAlias = NewEdit("edtAlias",
@@ -99,15 +99,10 @@ void TfrmPerson::BuildForm() {
     connect(btnCancel, &QPushButton::clicked, this, &TfrmPerson::btnCancelClick);
 }
 
-void TfrmPerson::ShowPendingRow() {
-    const TableEngine& table = users_.Table();
-    if (!table.Active()) return;
-    for (const auto& [edit, field] : TextFields()) {
-        *shown_.Text(field) = table.AsString(field);
-        edit->setText(FromCoreText(*shown_.Text(field)));
-    }
-    btnDelete->setChecked(table.AsBoolean(UserField::DeleteMail));
-    DBCheckBox1->setChecked(table.AsBoolean(UserField::Alias));
+void TfrmPerson::ShowRow() {
+    for (const auto& [edit, field] : TextFields()) edit->setText(FromCoreText(*shown_.Text(field)));
+    btnDelete->setChecked(shown_.deleteMail);
+    DBCheckBox1->setChecked(shown_.alias);
 }
 
 std::array<std::pair<QLineEdit*, UserField>, 7> TfrmPerson::TextFields() const {
@@ -122,6 +117,7 @@ std::array<std::pair<QLineEdit*, UserField>, 7> TfrmPerson::TextFields() const {
 
 UserRecord TfrmPerson::TypedRow() const {
     UserRecord row;
+    row.rowId = shown_.rowId;
     for (const auto& [edit, field] : TextFields())
         *row.Text(field) = ToCoreText(edit->text(), *shown_.Text(field));
     row.deleteMail = btnDelete->isChecked();
@@ -130,12 +126,9 @@ UserRecord TfrmPerson::TypedRow() const {
 }
 
 void TfrmPerson::btnOKClick() {
-    if (!UserDirectory::RequiredFieldsFilled(TypedRow())) {
-        desktop_.ShowMessage(this, QString::fromLatin1(UserDirectory::kRequiredFieldsMissing));
-        return;
-    }
+    UserRecord typed = TypedRow();
     try {
-        StoreTypedRow();
+        users_.StoreUser(typed);
     } catch (const EDatabaseError& error) {
         desktop_.ShowError(this, FromCoreText(error.what()));
         return;
@@ -145,30 +138,6 @@ void TfrmPerson::btnOKClick() {
 
 void TfrmPerson::btnCancelClick() {
     reject();
-}
-
-void TfrmPerson::StoreTypedRow() {
-    TableEngine& table = users_.Table();
-    if (table.State() != TableState::Editing && table.State() != TableState::Inserting) return;
-    const UserRecord typed = TypedRow();
-    for (const auto& info : UserFields()) {
-        if (const bool* flag = typed.Flag(info.field))
-            table.SetAsBoolean(info.field, *flag);
-        else
-            table.SetAsString(info.field, *typed.Text(info.field));
-    }
-    table.Post();
-}
-
-void TfrmPerson::done(int result) {
-    TableEngine& table = users_.Table();
-    if (result != Accepted && table.Active()) table.Cancel();
-    QDialog::done(result);
-    FormClose();
-}
-
-void TfrmPerson::FormClose() {
-    users_.ReopenTable();
 }
 
 }  // namespace qlk

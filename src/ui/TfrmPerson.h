@@ -17,23 +17,20 @@ namespace qlk {
 class Desktop;
 class UserDirectory;
 
-// "User Information": the form for the user row being edited or inserted.
-// It shows the pending row of the user table when it is created; OK stores
-// what was typed, Cancel (and any other way of closing) drops it. However it
-// closes, the user table is closed and opened again.
+// "User Information": the form for one user row, a new one or a stored one.
+// It works on its own copy of the row: OK stores what was typed by the
+// row's identity, whatever a transfer did to the table meanwhile; Cancel
+// (and any other way of closing) drops it.
 class TfrmPerson : public QDialog {
     Q_OBJECT
 
 public:
-    TfrmPerson(UserDirectory& users, Desktop& desktop, QWidget* parent = nullptr);
+    TfrmPerson(UserDirectory& users, Desktop& desktop, UserRecord row, QWidget* parent = nullptr);
 
     void btnOKClick();
     void btnCancelClick();
 
-    // Every way of closing the dialog ends here.
-    void done(int result) override;
-
-    // The row as typed into the form.
+    // The row as typed into the form, with the identity of the row shown.
     UserRecord TypedRow() const;
 
     QLineEdit* edtName = nullptr;
@@ -51,14 +48,12 @@ public:
 
 private:
     void BuildForm();
-    void ShowPendingRow();
-    void StoreTypedRow();
+    void ShowRow();
     std::array<std::pair<QLineEdit*, UserField>, 7> TextFields() const;
-    void FormClose();
 
     UserDirectory& users_;
     Desktop& desktop_;
-    // The texts as the table held them when the form opened.
+    // The row as it was when the form opened.
     UserRecord shown_;
 };
 

@@ -21,6 +21,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -34,6 +35,7 @@
 #include "net/SystemRasBackend.h"
 #include "platform/EFOpenError.h"
 #include "platform/EventPump.h"
+#include "ui/AsteriskEcho.h"
 #include "ui/CoreText.h"
 #include "ui/DefaultButton.h"
 #include "ui/Desktop.h"
@@ -56,9 +58,11 @@ namespace qlk {
 namespace {
 
 const QColor kRunningColor(0, 128, 0);
-// Tight group boxes keep the first row of settings in view when the panel is folded.
+// Tight group boxes leave the status log its room.
 const QMargins kBoxMargins(8, 2, 8, 4);
 const QColor kStoppedColor(255, 0, 0);
+// How often a close waiting for the transfer looks whether it has ended.
+constexpr int kCloseWaitMs = 100;
 
 const std::array<const char*, 7> kDayNames = {"chkMon", "chkTue", "chkWed", "chkThu",
                                               "chkFri", "chkSat", "chkSUN"};
@@ -127,6 +131,7 @@ void TfrmQLK::WireGateway() {
     gateway_.SettingsSource = [this] { return CurrentSettings(); };
     gateway_.SetDisplay(this);
     gateway_.OnLostConnection = [this] { RestartGateway(); };
+    gateway_.Cycle().StopRequested = [this] { return closing_; };
     scheduler_ = std::make_unique<Scheduler>(gateway_.Cycle(), log_, *tmrCheckMail_, clock_);
     scheduler_->CurrentSettings = [this] { return CurrentSettings(); };
     scheduler_->EndProcess = [this] { desktop_.EndProcess(); };
@@ -155,7 +160,17 @@ void TfrmQLK::BuildWindow() {
     layout->setContentsMargins(6, 6, 6, 4);
     layout->addWidget(pages_, 1);
     layout->addWidget(edtInfo_);
-    resize(820, 640);
+    resize(DefaultSize());
+}
+
+// Wide enough for every setting side by side, and tall enough that the
+// status log shows a good stretch of the last transfer.
+QSize TfrmQLK::DefaultSize() const {
+    const int lineHeight = mmoStatus_->fontMetrics().lineSpacing();
+    const int logHeight = StatusLinesShown * lineHeight + 2 * mmoStatus_->frameWidth() + 8;
+    const QSize natural = sizeHint();
+    const int settledLog = mmoStatus_->sizeHint().height();
+    return {natural.width(), natural.height() + std::max(0, logHeight - settledLog)};
 }
 
 QWidget* TfrmQLK::BuildQlkPage() {
@@ -166,28 +181,21 @@ QWidget* TfrmQLK::BuildQlkPage() {
     return page;
 }
 
-// The panel's content keeps its natural height and is clipped when the panel
-// is folded, so folding hides the lower settings instead of squeezing them.
+// The commands stay in view; folding hides the settings below them and
+// gives the status log their room.
 QWidget* TfrmQLK::BuildSettingsPanel() {
     pnlSettings_ = Named(new QFrame, "pnlSettings");
-    pnlSettings_->setFixedHeight(PanelHeightOpen);
-    settingsContent_ = new QWidget(pnlSettings_);
+    settingsBoxes_ = Named(new QWidget(pnlSettings_), "pnlSettingBoxes");
+    auto* boxes = new QHBoxLayout(settingsBoxes_);
+    boxes->setContentsMargins(0, 0, 0, 0);
+    boxes->addWidget(BuildScheduleBox());
+    boxes->addWidget(BuildConnectionBox());
+    boxes->addWidget(BuildServersBox(), 1);
 
-    auto* leftColumn = new QVBoxLayout;
-    leftColumn->addWidget(BuildScheduleBox());
-    leftColumn->addWidget(BuildConnectionBox());
-    leftColumn->addStretch(1);
-    auto* middleColumn = new QVBoxLayout;
-    middleColumn->addWidget(BuildServersBox());
-    middleColumn->addWidget(BuildAboutPanel(), 1);
-
-    auto* layout = new QHBoxLayout(settingsContent_);
+    auto* layout = new QVBoxLayout(pnlSettings_);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(leftColumn, 5);
-    layout->addLayout(middleColumn, 5);
-    layout->addWidget(BuildButtonColumn());
-    settingsContent_->setGeometry(0, 0, width(), PanelHeightOpen);
-    pnlSettings_->installEventFilter(this);
+    layout->addLayout(BuildCommandRow());
+    layout->addWidget(settingsBoxes_);
     return pnlSettings_;
 }
 
@@ -232,6 +240,7 @@ QWidget* TfrmQLK::BuildScheduleBox() {
     layout->addLayout(delayRow);
     layout->addLayout(dayRow);
     layout->addLayout(timeRow);
+    layout->addStretch();
     return box;
 }
 
@@ -240,7 +249,7 @@ QWidget* TfrmQLK::BuildConnectionBox() {
     cmbConnection_ = Named(new QComboBox(box), "cmbConnection");
     cmbConnection_->setToolTip(QStringLiteral("Select the Connection for Internet Access"));
     edtRASPassword_ = NewEdit("edtRASPassword", "Dial Up Networking Email Password", box);
-    edtRASPassword_->setEchoMode(QLineEdit::Password);
+    ShowAsAsterisks(edtRASPassword_);
     chkCheckforUpdate_ = NewCheckBox("chkCheckforUpdate", "Check for Update", true, box);
 
     auto* layout = new QGridLayout(box);
@@ -251,6 +260,7 @@ QWidget* TfrmQLK::BuildConnectionBox() {
     layout->addWidget(edtRASPassword_, 1, 1);
     layout->addWidget(chkCheckforUpdate_, 2, 0, 1, 2);
     layout->setColumnStretch(1, 1);
+    layout->setRowStretch(3, 1);
     return box;
 }
 
@@ -262,6 +272,9 @@ QWidget* TfrmQLK::BuildServersBox() {
     ccadmin_ = NewCheckBox("ccadmin", "CC: Administrator", false, box);
     ccadmin_->setToolTip(
         QStringLiteral("When checked QLK will send a copy of all messages to administrator(s)"));
+    // Room for a whole server name or address.
+    for (QLineEdit* edit : {edtSMTP_, edtAdminInet_, edtAdminMAPI_})
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 30);
 
     auto* layout = new QFormLayout(box);
     layout->setContentsMargins(kBoxMargins);
@@ -275,47 +288,42 @@ QWidget* TfrmQLK::BuildServersBox() {
 
 QWidget* TfrmQLK::BuildAboutPanel() {
     pnlAbout_ = Named(new QFrame, "pnlAbout");
-    pnlAbout_->setFrameShape(QFrame::StyledPanel);
     pnlAbout_->setCursor(Qt::PointingHandCursor);
     VRTLogo_ = Named(new QLabel(pnlAbout_), "VRTLogo");
-    VRTLogo_->setPixmap(QPixmap(QStringLiteral(":/images/logo.bmp")));
+    VRTLogo_->setPixmap(QPixmap(QStringLiteral(":/images/logo.bmp"))
+                            .scaledToHeight(btnActive_->sizeHint().height(), Qt::SmoothTransformation));
     auto* caption =
         Named(new QLabel(QStringLiteral("Click on Our Logo for More Info"), pnlAbout_), "lblLogo");
-    caption->setWordWrap(true);
     auto* layout = new QHBoxLayout(pnlAbout_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(caption);
     layout->addWidget(VRTLogo_);
-    layout->addWidget(caption, 1);
     pnlAbout_->installEventFilter(this);
     VRTLogo_->installEventFilter(this);
     return pnlAbout_;
 }
 
-QWidget* TfrmQLK::BuildButtonColumn() {
-    auto* column = new QWidget;
-    btnActive_ = NewButton("btnActive", RunningCaption, "Press to Stop Service", column);
-    btnActive_->setIconSize(QSize(32, 32));
-    btnActive_->setMinimumHeight(48);
+QBoxLayout* TfrmQLK::BuildCommandRow() {
+    btnActive_ = NewButton("btnActive", RunningCaption, "Press to Stop Service", nullptr);
+    btnActive_->setIconSize(QSize(24, 24));
     QFont bold = btnActive_->font();
     bold.setBold(true);
     btnActive_->setFont(bold);
-    btnGrabNow_ = NewButton("btnGrabNow", "Transfer &Now", "Transfer Mail Now", column);
+    btnGrabNow_ = NewButton("btnGrabNow", "Transfer &Now", "Transfer Mail Now", nullptr);
     new DefaultButton(this, btnGrabNow_);
-    auto* btnTech = NewButton("btnTech", "Tech Support", nullptr, column);
-    auto* btnHelp = NewButton("btnHelp", "Help", nullptr, column);
+    auto* btnTech = NewButton("btnTech", "Tech Support", nullptr, nullptr);
+    auto* btnHelp = NewButton("btnHelp", "Help", nullptr, nullptr);
 
     connect(btnActive_, &QPushButton::clicked, this, &TfrmQLK::btnActiveClick);
     connect(btnGrabNow_, &QPushButton::clicked, this, &TfrmQLK::btnGrabNowClick);
     connect(btnTech, &QPushButton::clicked, this, &TfrmQLK::btnTechClick);
     connect(btnHelp, &QPushButton::clicked, this, &TfrmQLK::btnHelpClick);
 
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 6, 0, 0);
-    for (QPushButton* button : {btnActive_, btnGrabNow_, btnTech, btnHelp}) {
-        button->setMinimumWidth(140);
-        layout->addWidget(button);
-    }
-    layout->addStretch();
-    return column;
+    auto* row = new QHBoxLayout;
+    for (QPushButton* button : {btnActive_, btnGrabNow_, btnTech, btnHelp}) row->addWidget(button);
+    row->addStretch();
+    row->addWidget(BuildAboutPanel());
+    return row;
 }
 
 QWidget* TfrmQLK::BuildStatusArea() {
@@ -422,10 +430,7 @@ void TfrmQLK::AttachUsersPanel(QWidget* panel) {
 }
 
 bool TfrmQLK::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pnlSettings_ && event->type() == QEvent::Resize) {
-        const int natural = std::max(settingsContent_->minimumSizeHint().height(), PanelHeightOpen);
-        settingsContent_->setGeometry(0, 0, pnlSettings_->width(), natural);
-    } else if ((watched == pnlAbout_ || watched == VRTLogo_) && event->type() == QEvent::MouseButtonPress) {
+    if ((watched == pnlAbout_ || watched == VRTLogo_) && event->type() == QEvent::MouseButtonPress) {
         pnlAboutClick();
         return true;
     }
@@ -478,16 +483,41 @@ void TfrmQLK::SaveConfiguration() {
 }
 
 void TfrmQLK::closeEvent(QCloseEvent* event) {
-    if (!shutDown_ && confirmClose_ && !AskToShutDown() && !shutDown_) {
+    // A stop request may come while the question waits: it wins over "Cancel".
+    if (!shutDown_ && confirmClose_ && !AskToShutDown() && !shutDown_ && !closing_) {
         event->ignore();
         return;
     }
-    if (!shutDown_) {
-        // Abort hangs up, and ends a dial still waiting for its line.
-        QLKRAS_->Abort();
-        FormDestroy();
+    ShutDownInOrder();
+    event->setAccepted(shutDown_);
+}
+
+// A running transfer first finishes the message in hand and reports; only
+// then are the line, the table and the settings closed.
+void TfrmQLK::ShutDownInOrder() {
+    if (shutDown_) return;
+    if (gateway_.Cycle().Busy) {
+        CloseWhenTransferEnds();
+        return;
     }
-    event->accept();
+    // Abort hangs up, and ends a dial still waiting for its line.
+    QLKRAS_->Abort();
+    FormDestroy();
+}
+
+void TfrmQLK::CloseWhenTransferEnds() {
+    if (closing_) return;
+    closing_ = true;
+    confirmClose_ = false;
+    tmrCheckMail_->SetEnabled(false);
+    log_.WriteLog("Shutting down once the transfer has finished the message in hand", 1);
+    auto* idle = new QTimer(this);
+    connect(idle, &QTimer::timeout, this, [this, idle] {
+        if (gateway_.Cycle().Busy) return;
+        idle->stop();
+        close();
+    });
+    idle->start(kCloseWaitMs);
 }
 
 bool TfrmQLK::AskToShutDown() {
@@ -510,11 +540,16 @@ void TfrmQLK::CloseWithoutAsking() {
     confirmClose_ = false;
     // While the close question is open, close() does nothing: the stop
     // request must not wait for the answer, nor be undone by "Cancel".
-    if (askingToClose_ && !shutDown_) FormDestroy();
+    if (askingToClose_) ShutDownInOrder();
     close();
 }
 
+// What was typed since the last save survives the restart. A gateway that
+// is shutting down is not started again.
 void TfrmQLK::RestartGateway() {
+    if (closing_) return;
+    SaveConfiguration();
+    log_.WriteLog("Restarting QLK: the connection to the POP3 server was lost", 1);
     QLKRAS_->Abort();
     CloseUserTable();
     const QString program = QCoreApplication::applicationFilePath();
@@ -601,6 +636,9 @@ bool TfrmQLK::ServiceRunning() const {
 void TfrmQLK::btnActiveClick() {
     const bool start = !scheduler_->Running();
     ShowServiceState(start);
+    log_.WriteLog(start ? "Service started: transfers follow the schedule"
+                        : "Service stopped: no scheduled transfers until it is started",
+                  1);
     LoadButtonImage(start ? "go.bmp" : "stop.bmp");
 }
 
@@ -627,14 +665,15 @@ void TfrmQLK::LoadButtonImage(const char* fileName) {
     btnActive_->setIcon(QIcon(image));
 }
 
+// A gateway that is shutting down starts no further transfer.
 void TfrmQLK::tmrCheckMailTimer() {
-    scheduler_->tmrCheckMailTimer();
+    if (!closing_) scheduler_->tmrCheckMailTimer();
 }
 
 // ---------------------------------------------------------------- commands
 
 void TfrmQLK::btnGrabNowClick() {
-    scheduler_->btnGrabNowClick();
+    if (!closing_) scheduler_->btnGrabNowClick();
 }
 
 void TfrmQLK::btnTechClick() {
@@ -689,7 +728,11 @@ void TfrmQLK::btnProfilesClick() {
 }
 
 void TfrmQLK::mmoStatusMouseDown() {
-    pnlSettings_->setFixedHeight(pnlSettings_->height() <= 250 ? PanelHeightOpen : PanelHeightFolded);
+    settingsBoxes_->setVisible(settingsBoxes_->isHidden());
+}
+
+bool TfrmQLK::SettingsFolded() const {
+    return settingsBoxes_->isHidden();
 }
 
 // ---------------------------------------------------------------- status log commands

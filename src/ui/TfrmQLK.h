@@ -17,6 +17,7 @@
 #include "gateway/UserDirectory.h"
 #include "net/TagRas.h"
 
+class QBoxLayout;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -49,8 +50,8 @@ public:
     static constexpr const char* ShutDownQuestion = "Shut Down QLK?  Mail Will Not Be Transfered Any Longer";
     static constexpr const char* RunningCaption = "Running...";
     static constexpr const char* StoppedCaption = "Stopped";
-    static constexpr int PanelHeightFolded = 50;
-    static constexpr int PanelHeightOpen = 285;
+    // The status log shows at least this many lines at the window's default size.
+    static constexpr int StatusLinesShown = 25;
     static constexpr int MinutesMs = Scheduler::MinuteMs;
     static constexpr int BusyRedialMs = Scheduler::BusyRedialMs;
 
@@ -93,7 +94,9 @@ public:
     void btnClearStatusClick();
     void btnPrintLogClick();
     void btnSaveRTFClick();
+    // A click in the status window folds the settings away, or back.
     void mmoStatusMouseDown();
+    bool SettingsFolded() const;
     void tmrCheckMailTimer();
 
     // Events of the network clients.
@@ -126,7 +129,8 @@ private:
     QWidget* BuildConnectionBox();
     QWidget* BuildServersBox();
     QWidget* BuildAboutPanel();
-    QWidget* BuildButtonColumn();
+    QBoxLayout* BuildCommandRow();
+    QSize DefaultSize() const;
     QWidget* BuildStatusArea();
     QWidget* BuildMailboxesPage();
     void ConnectLogSettings();
@@ -134,6 +138,8 @@ private:
 
     void FormCreate();
     void FormDestroy();
+    void ShutDownInOrder();
+    void CloseWhenTransferEnds();
     bool AskToShutDown();
     void FillConnectionList();
     void ReadConfiguration();
@@ -160,11 +166,13 @@ private:
     bool confirmClose_ = true;
     bool shutDown_ = false;
     bool askingToClose_ = false;
+    // A close was asked for while a transfer ran: it ends after the transfer.
+    bool closing_ = false;
 
     IntervalTimer* tmrCheckMail_ = nullptr;
     QTabWidget* pages_ = nullptr;
     QFrame* pnlSettings_ = nullptr;
-    QWidget* settingsContent_ = nullptr;
+    QWidget* settingsBoxes_ = nullptr;
     QPushButton* btnGrabNow_ = nullptr;
     QPushButton* btnActive_ = nullptr;
     QComboBox* cmbConnection_ = nullptr;

@@ -25,8 +25,9 @@ const char* const kInstructions =
     "4. Make sure the post office is reachable and that the mailbox \"Internet\" exists.\n"
     "\n"
     "If the problem stays, press \"Email\". Quelmark prepares a problem report with the "
-    "log file, the configuration file QLK.CFG and the user table users.DB attached, which "
-    "you can send with your mail program. Describe what you expected and what happened.";
+    "log file and copies of the configuration file QLK.CFG and the user table users.DB "
+    "attached, every password in them blanked, which you can send with your mail program. "
+    "Describe what you expected and what happened.";
 
 }  // namespace
 

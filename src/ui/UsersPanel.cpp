@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
@@ -36,6 +37,11 @@ constexpr std::array<GridColumn, 7> kColumns{{
     {UserField::AliasAddress, "Alias Address"},
 }};
 
+constexpr const char* kNoUsersYet =
+    "No users yet. Press \"Add User\" to add the first one: a name for the log, the post-office mailbox "
+    "that receives the user's mail, the POP3 server with the login and password of the user's Internet "
+    "mailbox, and the user's Internet address.";
+
 QString CellText(const UserRecord& row, UserField field) {
     if (const bool* flag = row.Flag(field)) return QString::fromLatin1(*flag ? "True" : "False");
     return FromCoreText(*row.Text(field));
@@ -51,7 +57,9 @@ UsersPanel::UsersPanel(UserDirectory& users, Desktop& desktop, QWidget* parent)
     // child widgets); once the panel is gone they ask nothing and refuse.
     const QPointer<UsersPanel> self(this);
     users_.AskCopyValues = [self] { return self && self->AskCopyValues(); };
-    users_.ConfirmDelete = [self] { return self && self->ConfirmDelete(); };
+    users_.ConfirmDelete = [self](const std::string& question) {
+        return self && self->ConfirmDelete(question);
+    };
     users_.Table().OnDataChanged = [self] {
         if (self) self->RefreshGrid();
     };
@@ -69,6 +77,7 @@ void UsersPanel::BuildPanel() {
     grdUsers->setSelectionMode(QAbstractItemView::SingleSelection);
     grdUsers->verticalHeader()->hide();
     grdUsers->horizontalHeader()->setStretchLastSection(true);
+    grdUsers->horizontalHeader()->setTextElideMode(Qt::ElideNone);
     // The selected row stays marked while the focus is elsewhere.
     QPalette palette = grdUsers->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -80,6 +89,9 @@ void UsersPanel::BuildPanel() {
     btnAddUser = NewHintedButton("btnAddUser", "Add User", "Add A New User", this);
     btnEditUser = NewHintedButton("btnEditUser", "Edit User", "Edit Selected User Information", this);
     btnDeleteUser = NewHintedButton("btnDeleteUser", "Delete User", "Delete Selected User", this);
+    lblNoUsers = new QLabel(QString::fromLatin1(kNoUsersYet), this);
+    lblNoUsers->setObjectName(QStringLiteral("lblNoUsers"));
+    lblNoUsers->setWordWrap(true);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnAddUser);
@@ -89,6 +101,7 @@ void UsersPanel::BuildPanel() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(buttons);
+    layout->addWidget(lblNoUsers);
     layout->addWidget(grdUsers, 1);
 
     connect(btnAddUser, &QPushButton::clicked, this, &UsersPanel::btnAddUserClick);
@@ -102,43 +115,68 @@ bool UsersPanel::AskCopyValues() {
                              QString::fromLatin1(UserDirectory::kCopyValuesQuestion));
 }
 
-bool UsersPanel::ConfirmDelete() {
-    return desktop_.ConfirmOkCancel(this, QString::fromLatin1(UserDirectory::kDeleteQuestion));
+bool UsersPanel::ConfirmDelete(const std::string& question) {
+    return desktop_.ConfirmOkCancel(this, FromCoreText(question));
 }
 
 void UsersPanel::RefreshGrid() {
-    const TableEngine& table = users_.Table();
-    const auto& rows = table.Rows();
+    const std::optional<std::int64_t> selected = SelectedRowId();
+    const auto& rows = users_.Table().Rows();
     grdUsers->clearContents();
     grdUsers->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
-        for (int c = 0; c < static_cast<int>(kColumns.size()); ++c)
-            grdUsers->setItem(r, c,
-                              new QTableWidgetItem(CellText(rows[static_cast<std::size_t>(r)],
-                                                            kColumns[static_cast<std::size_t>(c)].field)));
+        const UserRecord& row = rows[static_cast<std::size_t>(r)];
+        for (int c = 0; c < static_cast<int>(kColumns.size()); ++c) {
+            auto* item = new QTableWidgetItem(CellText(row, kColumns[static_cast<std::size_t>(c)].field));
+            item->setData(Qt::UserRole, QVariant::fromValue<qint64>(row.rowId));
+            grdUsers->setItem(r, c, item);
+        }
     }
-    if (table.Active() && !rows.empty()) grdUsers->selectRow(table.RecNo() - 1);
+    lblNoUsers->setVisible(users_.Table().Active() && rows.empty());
+    // Every column as wide as its title and its widest value; the last one takes what is left.
+    grdUsers->resizeColumnsToContents();
+    SelectRowId(selected);
+}
+
+std::optional<std::int64_t> UsersPanel::SelectedRowId() const {
+    const QList<QTableWidgetItem*> items = grdUsers->selectedItems();
+    if (items.isEmpty()) return std::nullopt;
+    return items.front()->data(Qt::UserRole).value<qint64>();
+}
+
+// The user selected before, else the first.
+void UsersPanel::SelectRowId(std::optional<std::int64_t> rowId) {
+    for (int r = 0; r < grdUsers->rowCount(); ++r) {
+        if (!rowId || grdUsers->item(r, 0)->data(Qt::UserRole).value<qint64>() == *rowId) {
+            grdUsers->selectRow(r);
+            return;
+        }
+    }
+    if (grdUsers->rowCount() > 0) grdUsers->selectRow(0);
 }
 
 void UsersPanel::btnAddUserClick() {
+    UserRecord row;
     try {
-        users_.AddUser();
+        row = users_.NewUser();
     } catch (const EDatabaseError& error) {
         ShowTableError(error.what());
         return;
     }
-    ShowPersonForm();
+    ShowPersonForm(std::move(row));
 }
 
 void UsersPanel::btnEditUserClick() {
+    const std::optional<std::int64_t> rowId = SelectedRowId();
+    if (!rowId) return;
+    UserRecord row;
     try {
-        if (!MoveToSelectedRow()) return;
-        users_.Table().Edit();
+        row = users_.StoredUser(*rowId);
     } catch (const EDatabaseError& error) {
         ShowTableError(error.what());
         return;
     }
-    ShowPersonForm();
+    ShowPersonForm(std::move(row));
 }
 
 void UsersPanel::grdUsersDblClick() {
@@ -146,24 +184,17 @@ void UsersPanel::grdUsersDblClick() {
 }
 
 void UsersPanel::btnDeleteUserClick() {
+    const std::optional<std::int64_t> rowId = SelectedRowId();
+    if (!rowId) return;
     try {
-        if (!MoveToSelectedRow()) return;
-        users_.DeleteCurrentUser();
+        users_.DeleteUser(*rowId);
     } catch (const EDatabaseError& error) {
         ShowTableError(error.what());
     }
 }
 
-// The cursor may have been moved by a transfer since the row was selected.
-bool UsersPanel::MoveToSelectedRow() {
-    const int row = grdUsers->currentRow();
-    if (row < 0 || grdUsers->selectedItems().isEmpty()) return false;
-    users_.Table().MoveTo(row + 1);
-    return true;
-}
-
-void UsersPanel::ShowPersonForm() {
-    TfrmPerson form(users_, desktop_, this);
+void UsersPanel::ShowPersonForm(UserRecord row) {
+    TfrmPerson form(users_, desktop_, std::move(row), this);
     desktop_.RunModal(form);
 }
 

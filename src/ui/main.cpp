@@ -5,9 +5,14 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "gateway/HeadlessGateway.h"
 #include "gateway/HeadlessService.h"
+#include "gateway/UsersCommand.h"
 #include "gateway/Version.h"
 #include "platform/EventPump.h"
 #include "ui/QtDesktop.h"
@@ -45,14 +50,23 @@ int AnswerInformationRequest(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0) return -1;
-    std::cout << "usage: quelmark [--once | --headless | --version | --help]\n"
+    std::cout << "usage: quelmark [--once | --headless | users ... | --version | --help]\n"
                  "Works in the current folder (QLK.CFG, users.DB, MAPI.INI, logs).\n"
                  "  (none)       the window\n"
                  "  --once       one transfer without a window; exit status 1 when it logged an error\n"
                  "  --headless   the schedule without a window, as a service (SIGHUP rereads the settings)\n"
+                 "  users        list, add, edit or remove users (quelmark users --help)\n"
                  "  --version    the version\n"
                  "See quelmark(1), qlkpo(1) and qlkmsg(1).\n";
     return 0;
+}
+
+// "users ...": the user table without a window, in the current folder.
+int RunUsersCommand(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    qlk::UsersCommand command(std::filesystem::current_path(), std::cin, std::cout, std::cerr,
+                              ::isatty(STDIN_FILENO) == 1);
+    return command.Run(args);
 }
 
 }  // namespace
@@ -63,6 +77,7 @@ int main(int argc, char** argv) {
     if (const int answered = AnswerInformationRequest(argc, argv); answered >= 0) return answered;
     if (argc == 2 && std::strcmp(argv[1], "--once") == 0) return RunOnceHeadless();
     if (argc == 2 && std::strcmp(argv[1], "--headless") == 0) return RunHeadless();
+    if (argc >= 2 && std::strcmp(argv[1], "users") == 0) return RunUsersCommand(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelmark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quelmark"));

@@ -72,17 +72,18 @@ TEST_P(AddUserTest, NewRowStartsFromTheCopyRuleAndTheDefaultServer) {
     answerYes_ = c.answerYes;
     defaultHost_ = c.defaultHost;
 
-    users_.AddUser();
+    const int cursor = users_.Table().RecNo();
+    const UserRecord row = users_.NewUser();
 
-    const TableEngine& table = users_.Table();
     EXPECT_EQ(questions_, 1);
-    EXPECT_EQ(table.State(), TableState::Inserting);
-    EXPECT_EQ(table.AsString(UserField::POPHost), c.host);
-    EXPECT_EQ(table.AsString(UserField::POPUserID), c.userId);
-    EXPECT_EQ(table.AsString(UserField::POPPassword), c.password);
-    EXPECT_EQ(table.AsString(UserField::Mailbox), "");
-    EXPECT_TRUE(table.AsBoolean(UserField::DeleteMail));
-    EXPECT_FALSE(table.AsBoolean(UserField::Alias));
+    EXPECT_EQ(row.rowId, 0);
+    EXPECT_EQ(row.popHost, c.host);
+    EXPECT_EQ(row.popUserId, c.userId);
+    EXPECT_EQ(row.popPassword, c.password);
+    EXPECT_EQ(row.mailbox, "");
+    EXPECT_TRUE(row.deleteMail);
+    EXPECT_FALSE(row.alias);
+    EXPECT_EQ(users_.Table().RecNo(), cursor) << "the cursor a transfer may be using stays where it was";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -106,8 +107,9 @@ TEST_F(UserDirectoryTest, ATableThatCannotBeOpenedIsLoggedAsAnErrorAndStaysClose
     EXPECT_EQ(log_[0].level, 0);
     EXPECT_NE(log_[0].text.find("users.DB"), std::string::npos);
     EXPECT_FALSE(users_.Table().Active());
-    EXPECT_THROW(users_.AddUser(), EDatabaseError);
+    EXPECT_THROW(users_.NewUser(), EDatabaseError);
 }
+
 
 }  // namespace
 }  // namespace qlk

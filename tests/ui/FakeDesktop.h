@@ -15,7 +15,8 @@ namespace qlk::test {
 // The QApplication every window test needs, made once for the whole program.
 inline void EnsureApplication() {
     if (QApplication::instance()) return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless asked for another platform (screenshots under Xvfb).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "qlk-tests-ui";
     static char* argv[] = {name, nullptr};

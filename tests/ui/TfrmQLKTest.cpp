@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,8 +19,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimeEdit>
 #include <QTimer>
 
@@ -341,6 +344,9 @@ TEST_F(WindowTest, ServiceSwitchTogglesCaptionColourHintAndTimer) {
         EXPECT_EQ(window_->CheckTimer().Enabled(), state.timer) << state.caption;
         EXPECT_EQ(window_->CheckTimer().Counting(), state.timer) << state.caption;
         EXPECT_EQ(window_->ServiceRunning(), state.timer);
+        EXPECT_TRUE(LogTexts().back().ends_with(state.timer ? "Service started: transfers follow the schedule"
+                                                            : "Service stopped: no scheduled transfers until "
+                                                              "it is started"));
     }
     EXPECT_TRUE(desktop_.errors.empty());
 }
@@ -451,11 +457,13 @@ TEST_F(WindowTest, StopSignalEndsTheProgramWhileTheCloseQuestionWaitsForNobody) 
     EXPECT_NE(ReadFileBytes(folder_ / "QLK.CFG").find("\r\nrelay.example.org\r\n"), std::string::npos);
 }
 
-TEST_F(WindowTest, RestartStartsANewCopyAndSavesNothing) {
+TEST_F(WindowTest, RestartSavesWhatWasTypedSaysWhyAndStartsANewCopy) {
     Open();
     window_->show();
     Control<QLineEdit>("edtSMTP")->setText("changed.example.org");
     window_->RestartGateway();
+    EXPECT_NE(ReadFileBytes(folder_ / "QLK.CFG").find("\r\nchanged.example.org\r\n"), std::string::npos);
+    EXPECT_TRUE(Logged("Restarting QLK: the connection to the POP3 server was lost"));
     ASSERT_EQ(desktop_.started.size(), 1u);
     EXPECT_EQ(desktop_.started[0].program, QCoreApplication::applicationFilePath());
     EXPECT_TRUE(desktop_.started[0].arguments.isEmpty());
@@ -464,7 +472,6 @@ TEST_F(WindowTest, RestartStartsANewCopyAndSavesNothing) {
     EXPECT_TRUE(desktop_.questions.empty());
     EXPECT_FALSE(window_->isVisible());
     EXPECT_EQ(desktop_.endProcessCalls, 1);
-    EXPECT_FALSE(fs::exists(folder_ / "QLK.CFG"));
 
     window_->tmrCheckMailTimer();  // a tick after the restart ends the process too
     EXPECT_EQ(desktop_.endProcessCalls, 2);
@@ -524,17 +531,59 @@ TEST_F(WindowTest, NetworkEventsReachTheLogAndTheProgressBar) {
     EXPECT_EQ(bar->value(), 0);
 }
 
+// At the default size and with a 125% font: no caption, title or grid
+// header is cut short, and the status log shows at least 25 lines.
+TEST_F(WindowTest, EveryTextFitsAndTheLogHasTheRoom) {
+    const QFont normal = QApplication::font();
+    for (const double scale : {1.0, 1.25}) {
+        SCOPED_TRACE(scale);
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        Open();
+        window_->Users().Table().StoreRow({0, "Annabel Longname-Smith", "Annabel Longname-Smith",
+                                           "pop3s://pop.mail.example.com:995", "annabel.longname", "pw",
+                                           "annabel.longname-smith@example.com", true, false, ""});
+        window_->show();
+        auto* pages = Control<QTabWidget>("pgcMain");
+        for (int page = 0; page < pages->count(); ++page) {
+            pages->setCurrentIndex(page);
+            QCoreApplication::processEvents();
+            for (QWidget* widget : pages->currentWidget()->findChildren<QWidget*>()) {
+                const QString caption = CaptionOf(widget);
+                const auto* label = qobject_cast<QLabel*>(widget);
+                if (!widget->isVisible() || caption.isEmpty() || (label && label->wordWrap())) continue;
+                EXPECT_GE(widget->width(), widget->sizeHint().width()) << caption.toStdString();
+            }
+        }
+        auto* header = Control<QTableWidget>("grdUsers")->horizontalHeader();
+        for (int column = 0; column < header->count(); ++column)
+            EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << column;
+        pages->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        auto* log = Control<StatusView>("mmoStatus");
+        EXPECT_GE(log->viewport()->height() / log->fontMetrics().lineSpacing(), TfrmQLK::StatusLinesShown);
+    }
+    QApplication::setFont(normal);
+}
+
+// A click in the status window folds the settings away and back; the
+// commands stay whole and the newest log line stays in view.
 TEST_F(WindowTest, ClickInTheStatusWindowFoldsTheSettings) {
     Open();
-    auto* panel = Control<QFrame>("pnlSettings");
-    const int expected[] = {50, 285, 50};
-    for (int height : expected) {
+    window_->show();
+    for (int line = 0; line < 200; ++line) window_->Log().WriteLog("line " + std::to_string(line), 1);
+    auto* log = Control<StatusView>("mmoStatus");
+    const int openHeight = log->height();
+    for (bool folded : {true, false, true}) {
         window_->mmoStatusMouseDown();
-        EXPECT_EQ(panel->height(), height);
+        for (int settle = 0; settle < 5; ++settle) QCoreApplication::processEvents();
+        EXPECT_EQ(window_->SettingsFolded(), folded);
+        EXPECT_EQ(Control("spnCheckTime")->isVisible(), !folded);
+        EXPECT_EQ(log->height() > openHeight, folded);
+        EXPECT_GE(Active()->height(), Active()->sizeHint().height());
+        EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum()) << folded;
     }
-    panel->setFixedHeight(250);
-    window_->mmoStatusMouseDown();
-    EXPECT_EQ(panel->height(), 285);
 }
 
 TEST_F(WindowTest, TransferNowRestartsTheCountdownAndABusyLineShortensIt) {
@@ -625,9 +674,25 @@ TEST_F(WindowTest, LogoOpensTheAboutWindowAndItsTechSupportButton) {
     EXPECT_EQ(desktop_.modalTitles[1], "Tech Support");
 }
 
-TEST_F(WindowTest, EmailTechSupportSavesADraftAndSendsNothing) {
+// The attachment NAME of a saved draft, decoded.
+std::string DraftAttachment(const std::string& draft, const std::string& name) {
+    const std::size_t part = draft.find("filename=\"" + name + "\"");
+    if (part == std::string::npos) return {};
+    const std::size_t body = draft.find("\r\n\r\n", part) + 4;
+    const std::string base64 = draft.substr(body, draft.find("\r\n--", body) - body);
+    return QByteArray::fromBase64(QByteArray::fromStdString(base64)).toStdString();
+}
+
+// The report carries the log and copies of QLK.CFG and users.DB in which
+// every password is blanked; everything else in them stays.
+TEST_F(WindowTest, EmailTechSupportSavesADraftWithoutPasswordsAndSendsNothing) {
+    Settings settings;
+    settings.SMTPServer = "relay.example.org";
+    settings.DialupPassword = "dial-secret";
+    WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(settings));
     Open();
-    WriteFileBytes(folder_ / "QLK.CFG", "settings");
+    window_->Users().Table().StoreRow(
+        {0, "Ann", "Ann", "pop.example.com", "ann", "pop-secret", "ann@example.com", true, false, ""});
     desktop_.whileModal = [&](QDialog& dialog) {
         if (auto* email = dialog.findChild<QPushButton*>("btnEmail")) email->click();
         if (dialog.windowTitle() != "Email Tech Support") return;
@@ -639,8 +704,15 @@ TEST_F(WindowTest, EmailTechSupportSavesADraftAndSendsNothing) {
     ASSERT_EQ(desktop_.modalTitles.size(), 2u);
     const std::string draft = ReadFileBytes(folder_ / "QLKSUPPORT.EML");
     EXPECT_NE(draft.find("From: office@example.com\r\n"), std::string::npos);
-    EXPECT_NE(draft.find("filename=\"QLK.CFG\""), std::string::npos);
-    EXPECT_NE(draft.find("filename=\"QLKLOG.TXT\""), std::string::npos);
+    EXPECT_NE(DraftAttachment(draft, "QLKLOG.TXT").find("Welcome to QLK"), std::string::npos);
+    settings.DialupPassword.clear();
+    EXPECT_EQ(DraftAttachment(draft, "QLK.CFG"), ConfigurationFile::Format(settings));
+    const std::string users = DraftAttachment(draft, "users.DB");
+    EXPECT_TRUE(users.starts_with("SQLite format 3")) << users.size();
+    EXPECT_NE(users.find("ann@example.com"), std::string::npos);
+    EXPECT_EQ(users.find("pop-secret"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(folder_ / "users.DB").find("pop-secret"), std::string::npos)
+        << "only copies change";
     EXPECT_NE(desktop_.messages.back().indexOf("QLKSUPPORT.EML"), -1);
 }
 
