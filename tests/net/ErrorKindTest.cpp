@@ -36,10 +36,6 @@ struct KindCase {
     int code;  // test::ErrorCode
 };
 
-void PrintTo(const KindCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 // The client of each protocol, driven up to the command under test: POP3's
 // and FTP's password, SMTP's MAIL FROM.
 struct Session {
@@ -47,39 +43,29 @@ struct Session {
     TmsSMTP smtp;
     TagFTP ftp;
     TmsMessage message;
-    std::string command;
+    std::string command = "PASS ****";
 
-    TagSocket& Client(Protocol protocol) {
-        if (protocol == Protocol::Pop3) return pop;
-        if (protocol == Protocol::Smtp) return smtp;
-        return ftp;
-    }
-
-    void Prepare(Protocol protocol, ScriptServer& server) {
-        switch (protocol) {
-            case Protocol::Pop3:
-                server.Send("+OK ready\r\n").Line().Send("+OK\r\n").Line();
-                pop.Server = "pop3://" + server.Address();
-                pop.UserName = "joe";
-                pop.Password = "secret";
-                command = "PASS ****";
-                break;
-            case Protocol::Smtp:
-                server.Send("220 ready\r\n").Line().Send("250 hi\r\n").Line();
-                smtp.Server = "smtp://" + server.Address();
-                message.Sender().Address = "joe@example.org";
-                message.Recipients().AddAddress("ann@example.org", "");
-                smtp.MailMessage = &message;
-                command = "MAIL FROM:<joe@example.org>";
-                break;
-            case Protocol::Ftp:
-                server.Send("220 ready\r\n").Line().Send("331 password\r\n").Line();
-                ftp.Server = server.Address();
-                ftp.UserName = "ftp";
-                ftp.Password = "secret";
-                command = "PASS ****";
-                break;
+    TagSocket& Prepare(Protocol protocol, ScriptServer& server) {
+        if (protocol == Protocol::Pop3) {
+            server.Send("+OK ready\r\n").Line().Send("+OK\r\n").Line();
+            pop.Server = "pop3://" + server.Address();
+            pop.UserName = "joe";
+            pop.Password = "secret";
+            return pop;
         }
+        if (protocol == Protocol::Ftp) {
+            server.Send("220 ready\r\n").Line().Send("331 password\r\n").Line();
+            ftp.Server = server.Address();
+            ftp.Password = "secret";
+            return ftp;
+        }
+        server.Send("220 ready\r\n").Line().Send("250 hi\r\n").Line();
+        smtp.Server = "smtp://" + server.Address();
+        message.Sender().Address = "joe@example.org";
+        message.Recipients().AddAddress("ann@example.org", "");
+        smtp.MailMessage = &message;
+        command = "MAIL FROM:<joe@example.org>";
+        return smtp;
     }
 
     void Run(Protocol protocol) {
@@ -96,7 +82,7 @@ TEST_P(FailureKinds, TellWhatTheFailureIsWhateverItsText) {
     const KindCase& c = GetParam();
     ScriptServer server;
     Session session;
-    session.Prepare(c.protocol, server);
+    TagSocket& client = session.Prepare(c.protocol, server);
     if (c.answer == kReset) {
         server.Abort();
     } else if (c.answer != kSilent && c.answer != kCancel) {
@@ -104,8 +90,6 @@ TEST_P(FailureKinds, TellWhatTheFailureIsWhateverItsText) {
         if (!c.answer.ends_with("\r\n")) server.Drop();
     }
     server.Start();
-
-    TagSocket& client = session.Client(c.protocol);
     client.SetTimeOut(1);
     std::optional<ErrorKind> reported;
     client.OnError = [&](TagSocket& sender, std::string& msg) {
