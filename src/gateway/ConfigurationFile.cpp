@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "gateway/Version.h"
+#include "platform/AsciiCase.h"
 #include "platform/AtomicFile.h"
 #include "platform/EFCreateError.h"
 #include "platform/EStreamError.h"
@@ -136,13 +136,6 @@ std::string SingleLine(const std::string& value) {
     return out;
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 }  // namespace
 
 ConfigurationFile::ConfigurationFile(std::filesystem::path workFolder, StatusLog& log,
@@ -156,7 +149,7 @@ std::filesystem::path ConfigurationFile::ExistingFile() const {
     std::vector<std::filesystem::path> matches;
     for (auto it = std::filesystem::directory_iterator(workFolder_, error);
          !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        if (EqualIgnoringCase(it->path().filename().string(), FileName)) matches.push_back(it->path());
+        if (SameText(it->path().filename().string(), FileName)) matches.push_back(it->path());
     }
     if (matches.empty()) return exact;
     return *std::min_element(matches.begin(), matches.end());

@@ -1,7 +1,6 @@
 #include "gateway/Gateway.h"
 
 #include <algorithm>
-#include <array>
 #include <fstream>
 #include <system_error>
 
@@ -10,7 +9,6 @@
 #include "mapi/EMAPIunavailable.h"
 #include "mapi/SimpleMapi.h"
 #include "mapi/TEmail.h"
-#include "message/TextUtils.h"
 #include "net/DialUpConnection.h"
 #include "platform/EFCreateError.h"
 #include "platform/EStreamError.h"
@@ -19,10 +17,6 @@
 namespace qlk {
 
 namespace {
-
-// The texts of a POP3 error that mean the connection is gone, tested in this order.
-const std::array<const char*, 3> kLostConnectionTexts = {"reset by peer", "Software caused connection abort",
-                                                         "Socket is not Connected"};
 
 // A retrieved message is only a working copy: the server keeps the message
 // until the post office holds its own copy on disk, and the next run removes
@@ -72,7 +66,7 @@ void Gateway::WireClients() {
     pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
     // The office's own trust anchors for TLS live in the working folder.
     pop_.TrustFileName = smtp_.TrustFileName = (workFolder_ / TrustFile).string();
-    pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
+    pop_.OnError = [this](TagSocket& pop, std::string& msg) { POPError(msg, pop.ReportedKind()); };
     pop_.OnUserMessageSave = [this](TagSocket&, int num, const std::string& contents) {
         WriteWorkingCopy(pop_.MessageFileName(num), contents);
     };
@@ -163,19 +157,13 @@ void Gateway::ShowProgress(int percent) {
     ProcessMessages();
 }
 
-void Gateway::POPError(std::string& msg) {
+void Gateway::POPError(std::string& msg, ErrorKind kind) {
     log_.WriteLog("POP3 ERROR : " + msg + ".  Contact your ISP this problem persists.", 0);
-    if (IsLostConnection(msg) && OnLostConnection) OnLostConnection();
+    if (kind == ErrorKind::ConnectionLost && OnLostConnection) OnLostConnection();
 }
 
 void Gateway::SMTPError(std::string& msg) {
     log_.WriteLog("SMTP ERROR : " + msg + ".  Contact your ISP if problem persists.", 0);
-}
-
-bool Gateway::IsLostConnection(const std::string& msg) {
-    const std::string upper = UpperCase(msg);
-    return std::any_of(kLostConnectionTexts.begin(), kLostConnectionTexts.end(),
-                       [&](const char* text) { return upper.find(UpperCase(text)) != std::string::npos; });
 }
 
 }  // namespace qlk

@@ -56,7 +56,6 @@ public:
     TmsMessage& InetMsg() { return inetmsg_; }
     TEmail& MAPI() { return *mapi_; }
     TransferCycle& Cycle() { return cycle_; }
-    InboundTransfer& Inbound() { return inbound_; }
     OutboundTransfer& Outbound() { return outbound_; }
     TagFTP& FTP() { return ftp_; }
     UpdateCheck& Update() { return update_; }
@@ -86,13 +85,13 @@ public:
     // Progress of a transfer: 100 puts the bar back to 0. Runs the event pump.
     void ShowProgress(int percent);
 
-    // The POP3 and SMTP clients' error events.
-    void POPError(std::string& msg);
+    // The POP3 and SMTP clients' error events. A POP3 error of the kind
+    // ConnectionLost (reset or aborted by the peer, not connected) means the
+    // connection is gone: OnLostConnection, on which the window restarts the
+    // program.
+    void POPError(std::string& msg, ErrorKind kind);
     void SMTPError(std::string& msg);
-    // A POP3 error that means the connection is gone: the window restarts
-    // the program.
     std::function<void()> OnLostConnection;
-    static bool IsLostConnection(const std::string& msg);
 
     // What the operator does when there is no post office.
     static constexpr const char* PostOfficeAdvice =

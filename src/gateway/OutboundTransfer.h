@@ -61,7 +61,6 @@ private:
     // False when the walk found no further message.
     bool HandleMessage(int number, int count);
     Outcome HandleRead();
-    void FindNextMessage();
     void AddAdministratorCopy();
     std::optional<UserRecord> FindSender(const std::string& origName) const;
     void SetSender(const UserRecord& user);

@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 #include "gateway/RtfDocument.h"
 #include "platform/EFCreateError.h"
+#include "platform/WriteAll.h"
 
 namespace qlk {
 
@@ -32,17 +32,6 @@ public:
 private:
     int fd_;
 };
-
-bool WriteAllAt(int fd, const std::string& bytes, off_t offset) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 

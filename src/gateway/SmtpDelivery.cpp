@@ -2,11 +2,8 @@
 
 #include <utility>
 
-#include "message/EMessageError.h"
 #include "message/TmsMessage.h"
-#include "net/ECanceledError.h"
-#include "net/EServerError.h"
-#include "net/ESocketError.h"
+#include "net/ELoginRefused.h"
 #include "net/TmsSMTP.h"
 
 namespace qlk {
@@ -35,9 +32,12 @@ SmtpDelivery::~SmtpDelivery() {
 
 SmtpDelivery::Result SmtpDelivery::Deliver() {
     reason_.clear();
+    failureKind_ = ErrorKind::General;
+    failureReply_ = ServerReply();
     refused_.clear();
     if (const std::string* bad = AddressWithLineBreak()) {
         reason_ = "The address " + Printable(*bad) + " holds a line break and cannot be sent";
+        failureKind_ = ErrorKind::Permanent;
         return Result::Refused;
     }
     if (!OpenSession()) return Result::Deferred;
@@ -56,12 +56,10 @@ bool SmtpDelivery::OpenSession() {
     EndSession();
     try {
         smtp_.Connect();
-    } catch (const ESocketError& e) {
-        if (!LoginRefused()) {
-            EndSession();
-            throw;
-        }
-        reason_ = e.what();
+    } catch (const ELoginRefused& e) {
+        // The relay answered, but not this user's log-in: another user's
+        // mail may still go.
+        NoteFailure(e);
         EndSession();
         return false;
     } catch (...) {
@@ -72,22 +70,20 @@ bool SmtpDelivery::OpenSession() {
     return true;
 }
 
-bool SmtpDelivery::LoginRefused() const {
-    // The relay answered and took the greeting, but not this user's log-in:
-    // another user's mail may still go.
-    const int replyClass = ReplyClass(smtp_.LastReply);
-    return !smtp_.UserID.empty() && smtp_.Connected() && (replyClass == 4 || replyClass == 5);
-}
-
 bool SmtpDelivery::SessionAnswers() {
     try {
         smtp_.SendLine("RSET");
-        return smtp_.ReadReply() / 100 == 2;
-    } catch (const ECanceledError&) {
-        throw;
-    } catch (const Exception&) {
+        return smtp_.ReadReply() / 100 == 2 && smtp_.Reply().Complete();
+    } catch (const Exception& e) {
+        if (e.Kind() == ErrorKind::Cancelled) throw;
         return false;
     }
+}
+
+void SmtpDelivery::NoteFailure(const Exception& error) {
+    reason_ = error.what();
+    failureKind_ = error.Kind();
+    if (const auto* refusal = dynamic_cast<const EServerError*>(&error)) failureReply_ = refusal->Reply();
 }
 
 SmtpDelivery::Result SmtpDelivery::Send() {
@@ -95,27 +91,20 @@ SmtpDelivery::Result SmtpDelivery::Send() {
     const int envelopeSize = static_cast<int>(envelope_.size()) - 1;
     // A recipient refused for good is passed over while others remain; a
     // transient refusal keeps the whole message, so that nobody gets it twice.
-    HandlerSwap swap(smtp_.OnAddressRejected, [this, envelopeSize](TagSocket&, const std::string& address,
-                                                                   const std::string& reply, bool& proceed) {
-        if (ReplyClass(reply) != 5) return;
-        refused_.push_back({address, reply});
-        proceed = static_cast<int>(refused_.size()) < envelopeSize;
-    });
+    HandlerSwap swap(smtp_.OnAddressRejected,
+                     [this, envelopeSize](TagSocket& sender, const std::string& address,
+                                          const std::string& reply, bool& proceed) {
+                         if (sender.Reply().Kind() != ErrorKind::Permanent) return;
+                         refused_.push_back({address, reply});
+                         proceed = static_cast<int>(refused_.size()) < envelopeSize;
+                     });
     try {
         smtp_.Send();
         return Result::Accepted;
-    } catch (const EServerError& e) {
-        reason_ = e.what();
-        return ReplyClass(reason_) == 5 ? Result::Refused : Result::Deferred;
-    } catch (const ECanceledError&) {
-        throw;
-    } catch (const EMessageError& e) {
-        reason_ = e.what();
-        return Result::Refused;
     } catch (const Exception& e) {
-        // The connection dropped or timed out on the way.
-        reason_ = e.what();
-        return Result::Deferred;
+        if (e.Kind() == ErrorKind::Cancelled) throw;
+        NoteFailure(e);
+        return e.Kind() == ErrorKind::Permanent ? Result::Refused : Result::Deferred;
     }
 }
 
@@ -155,14 +144,6 @@ std::string SmtpDelivery::Printable(const std::string& text) {
     std::string out;
     for (char c : text) out += (c == '\r' || c == '\n') ? ' ' : c;
     return out;
-}
-
-int SmtpDelivery::ReplyClass(const std::string& reply) {
-    if (reply.size() < 3 || reply[0] < '1' || reply[0] > '5') return 0;
-    for (int i = 1; i < 3; ++i) {
-        if (reply[i] < '0' || reply[i] > '9') return 0;
-    }
-    return reply[0] - '0';
 }
 
 }  // namespace qlk

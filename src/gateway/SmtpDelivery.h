@@ -3,22 +3,28 @@
 #include <string>
 #include <vector>
 
+#include "net/ServerReply.h"
+#include "platform/Exception.h"
+
 namespace qlk {
 
 class TmsSMTP;
 
 // Hands the SMTP client's message to the relay and says what became of it,
 // so that the outbound transfer can tell a message to keep for the next
-// cycle from one to return to its sender:
+// cycle from one to return to its sender. The verdict follows the kind of
+// the failure, never its text:
 // - Accepted: the relay took the text (2xx after "."). It is never sent
 //   again, whatever happens to the session afterwards.
-// - Refused: a 5xx reply to MAIL FROM, to DATA, after the text, or to every
-//   recipient, or a message that can never be sent as it stands.
-// - Deferred: a 4xx reply, the connection dropped or timed out while the
-//   message was on its way, or the relay refused the sender's log-in; the
-//   next message may still go.
+// - Refused: a Permanent failure: a 5xx reply to MAIL FROM, to DATA, after
+//   the text, or to every recipient, or a message that can never be sent as
+//   it stands.
+// - Deferred: any other failure: a 4xx reply, the connection dropped or
+//   timed out while the message was on its way, the relay refused the
+//   sender's log-in (ELoginRefused); the next message may still go.
 // A session that cannot be set up at all (no connection, no greeting, HELO
-// refused, cancelled) raises: every later message would fail the same way.
+// refused) or a Cancelled failure raises: every later message would fail
+// the same way.
 //
 // One session carries a whole run: before each further message RSET checks
 // that the relay still listens and clears what the last message left, and a
@@ -42,6 +48,10 @@ public:
 
     // The server's reply line (or the error text) behind Refused or Deferred.
     const std::string& Reason() const { return reason_; }
+    // The kind of that failure (General after Accepted), and the server's
+    // reply when a refusal carried one (else a reply without lines).
+    ErrorKind FailureKind() const { return failureKind_; }
+    const ServerReply& FailureReply() const { return failureReply_; }
     // Recipients refused for good while others were accepted (Accepted), or
     // all of them (Refused).
     const std::vector<RefusedRecipient>& RefusedRecipients() const { return refused_; }
@@ -49,18 +59,19 @@ public:
 private:
     // False when the relay refused the user's log-in (Reason says why).
     bool OpenSession();
-    bool LoginRefused() const;
     bool SessionAnswers();
+    void NoteFailure(const Exception& error);
     Result Send();
     void EndSession() noexcept;
     // The sender, then every recipient address.
     std::vector<std::string> EnvelopeAddresses() const;
     const std::string* AddressWithLineBreak();
     static std::string Printable(const std::string& text);
-    static int ReplyClass(const std::string& reply);
 
     TmsSMTP& smtp_;
     std::string reason_;
+    ErrorKind failureKind_ = ErrorKind::General;
+    ServerReply failureReply_;
     std::vector<RefusedRecipient> refused_;
     std::vector<std::string> envelope_;
     // The log-in the open session was made with.

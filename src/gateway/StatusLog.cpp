@@ -11,6 +11,8 @@
 #include <system_error>
 
 #include "gateway/RtfDocument.h"
+#include "platform/AsciiCase.h"
+#include "platform/WriteAll.h"
 
 namespace qlk {
 
@@ -39,24 +41,6 @@ bool ColorForLevel(int level, LogColor& color) {
             return true;
         default:
             return false;
-    }
-}
-
-std::string UpperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    });
-    return text;
-}
-
-// Appends the whole text, or reports why not.
-void WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::system_error(n < 0 ? errno : EIO, std::generic_category());
-        done += static_cast<std::size_t>(n);
     }
 }
 
@@ -140,11 +124,10 @@ void StatusLog::AppendToLogFile(const std::string& text, std::uintmax_t blocksBe
     std::filesystem::path file = LogFilePath();
     int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) throw std::system_error(errno, std::generic_category());
-    try {
-        WriteAll(fd, text);
-    } catch (...) {
+    if (!WriteAll(fd, text)) {
+        const int error = errno;
         ::close(fd);
-        throw;
+        throw std::system_error(error, std::generic_category());
     }
     if (::close(fd) != 0) throw std::system_error(errno, std::generic_category());
     // The file starts again from empty once it has passed its limit; the

@@ -1,11 +1,11 @@
 #include "gateway/TableEngine.h"
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 #include "gateway/EDatabaseError.h"
 #include "message/Utf8Text.h"
+#include "platform/AsciiCase.h"
 
 namespace qlk {
 namespace {
@@ -27,15 +27,9 @@ bool HasControlCharacter(const std::string& text) {
     });
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 bool ParseBoolean(const std::string& text, const UserFieldInfo& info) {
-    if (EqualsIgnoringCase(text, kTrueText) || text == "1") return true;
-    if (EqualsIgnoringCase(text, kFalseText) || text == "0") return false;
+    if (SameText(text, kTrueText) || text == "1") return true;
+    if (SameText(text, kFalseText) || text == "0") return false;
     throw EDatabaseError("'" + text + "' is not a valid boolean value for field '" + info.name + "'");
 }
 

@@ -69,7 +69,6 @@ public:
 private:
     void ReadRemoteVersion();
     void DownloadUpdate();
-    bool FetchSignature();
     void Install();
     void RefuseUpdate(const std::string& reason);
     void Download(const std::string& remoteName, const char* localName, long long maxSize);

@@ -25,7 +25,6 @@ public:
 
     void Open();
     void Close() noexcept;
-    bool IsOpen() const { return db_ != nullptr; }
     const std::filesystem::path& File() const { return file_; }
 
     std::vector<UserRecord> LoadAll() const;

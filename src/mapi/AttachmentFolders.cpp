@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/WriteAll.h"
+
 namespace qlk {
 
 namespace {
@@ -16,16 +18,6 @@ std::filesystem::path MakeFolder() {
     std::string pattern = (dir && *dir ? std::string(dir) : std::string("/tmp")) + "/msXXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) return {};
     return pattern;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace

@@ -6,9 +6,10 @@ namespace qlk {
 
 // Received text could not be decoded, e.g. "Invalid Character" in a base64 or
 // uuencoded line.
+// Permanent: the same text fails the same way every time.
 class EMessageParserError : public Exception {
 public:
-    using Exception::Exception;
+    explicit EMessageParserError(const std::string& message) : Exception(message, ErrorKind::Permanent) {}
 };
 
 }  // namespace qlk

@@ -5,24 +5,20 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AsciiCase.h"
+
 namespace qlk {
 
 class TmsMailAddress;
 
 // Text helpers shared by the message library, the mail clients and the
-// gateway. Text is single-byte; "blank" means the space character and every
-// case-insensitive comparison upper-cases both sides in the ASCII sense.
+// gateway. Text is single-byte; "blank" means the space character; letter
+// case is ASCII's (platform/AsciiCase.h).
 
 // Trimming removes blanks and control characters (every byte up to 32).
 std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
-std::string UpperCase(std::string_view s);
-std::string LowerCase(std::string_view s);
-bool SameText(std::string_view a, std::string_view b);
-// Position of the first occurrence of needle in haystack, ignoring case;
-// npos when there is none (also for an empty needle).
-std::size_t FindNoCase(std::string_view haystack, std::string_view needle);
 
 // Replaces every `escape` followed by two hexadecimal digits (either case)
 // by the byte they denote ("%C3%A9", "=C3=A9"); anything else stays.

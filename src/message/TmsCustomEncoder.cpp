@@ -7,7 +7,6 @@
 #include <ostream>
 #include <random>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -106,7 +105,7 @@ std::string FileNameParameter(std::string_view name) {
     std::string value = IsValidUtf8(name) ? "filename*=UTF-8''" : "filename*=ISO-8859-1''";
     for (char c : name) {
         const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos) {
+        if (IsAsciiLetterOrDigit(c) || std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos) {
             value += c;
         } else {
             value += '%';
@@ -139,7 +138,7 @@ std::string DateNow() {
 std::string MessageIdDomain(std::string_view senderAddress) {
     auto plainHost = [](std::string_view host) {
         return !host.empty() && host.size() < 200 && std::all_of(host.begin(), host.end(), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+            return IsAsciiLetterOrDigit(c) || c == '.' || c == '-';
         });
     };
     const std::size_t at = senderAddress.rfind('@');

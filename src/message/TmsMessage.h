@@ -16,13 +16,10 @@ class TmsMessage : public TmsCustomMessage {
 public:
     TmsAddressList& Recipients() { return recipients_; }
     const TmsAddressList& Recipients() const { return recipients_; }
-    void SetRecipients(const TmsAddressList& list) { recipients_.Assign(list); }
     TmsAddressList& CC() { return cc_; }
     const TmsAddressList& CC() const { return cc_; }
-    void SetCC(const TmsAddressList& list) { cc_.Assign(list); }
     TmsAddressList& BCC() { return bcc_; }
     const TmsAddressList& BCC() const { return bcc_; }
-    void SetBCC(const TmsAddressList& list) { bcc_.Assign(list); }
     bool ReturnReceipt() const { return returnReceipt_; }
     void SetReturnReceipt(bool value) { returnReceipt_ = value; }
     TPriority Priority() const { return priority_; }

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/EventPump.h"
+#include "platform/WriteAll.h"
 
 extern char** environ;
 
@@ -105,8 +106,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     if (pipe2(out, O_CLOEXEC) != 0) return false;
     // A secret fits the pipe's buffer, so it is written before the child runs.
     if (secret &&
-        (secret->size() > 4096 || pipe2(secretPipe, O_CLOEXEC) != 0 ||
-         write(secretPipe[1], secret->data(), secret->size()) != static_cast<ssize_t>(secret->size()))) {
+        (secret->size() > 4096 || pipe2(secretPipe, O_CLOEXEC) != 0 || !WriteAll(secretPipe[1], *secret))) {
         for (int fd : {out[0], out[1], secretPipe[0], secretPipe[1]}) CloseQuietly(fd);
         return false;
     }

@@ -7,7 +7,7 @@ namespace qlk {
 // A running operation was cancelled: "Operation has been canceled".
 class ECanceledError : public Exception {
 public:
-    using Exception::Exception;
+    explicit ECanceledError(const std::string& message) : Exception(message, ErrorKind::Cancelled) {}
 };
 
 }  // namespace qlk

@@ -6,13 +6,16 @@
 
 namespace qlk {
 
-// A text that should have been a number: "'TEXT' is not a valid integer value".
+// A server's text that should have been a number: "'TEXT' is not a valid
+// integer value". Transient: the server's next answer may be sound.
 class EConvertError : public Exception {
 public:
-    using Exception::Exception;
     static EConvertError NotAnInteger(const std::string& text) {
         return EConvertError("'" + text + "' is not a valid integer value");
     }
+
+private:
+    explicit EConvertError(const std::string& message) : Exception(message, ErrorKind::Transient) {}
 };
 
 }  // namespace qlk

@@ -4,10 +4,11 @@
 
 namespace qlk {
 
-// A wait ran out of time: "Operation timed out".
+// A wait ran out of time: "Operation timed out". Transient: the next try may
+// be answered.
 class ETimedOutError : public Exception {
 public:
-    using Exception::Exception;
+    explicit ETimedOutError(const std::string& message) : Exception(message, ErrorKind::Transient) {}
 };
 
 }  // namespace qlk

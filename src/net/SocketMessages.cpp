@@ -91,6 +91,34 @@ const std::unordered_map<int, const char*>& WinsockTexts() {
 
 }  // namespace
 
+ErrorKind SocketErrorKind(int code) {
+    switch (code) {
+        case wsaENETRESET:
+        case wsaECONNABORTED:
+        case wsaECONNRESET:
+        case wsaENOTCONN:
+        case wsaESHUTDOWN:
+            return ErrorKind::ConnectionLost;
+        case smCanceled:
+            return ErrorKind::Cancelled;
+        case smServerRequired:
+        case smInvalidWinsockVersion:
+        case smServiceRequired:
+        case smProxyPortRequired:
+        case smInvalidUrl:
+        case smNotConnected:
+        case smFunctionNotFound:
+        case smWinsockNotLoaded:
+        case smWinsockNotFound:
+        case smMailMessageRequired:
+        case smUserNameRequired:
+        case smPasswordRequired:
+            return ErrorKind::General;
+        default:
+            return ErrorKind::Transient;
+    }
+}
+
 std::string SocketMessageText(int code) {
     if (code == 10000) return "[0] No Error";
     if (auto it = LayerTexts().find(code); it != LayerTexts().end()) return it->second;

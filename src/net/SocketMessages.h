@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/Exception.h"
+
 namespace qlk {
 
 // Numbers of the socket layer's and the mail clients' own messages; the
@@ -80,6 +82,13 @@ enum WinsockError : int {
 // The text of a table entry; a number without an entry reads "Error #" and
 // the number.
 std::string SocketMessageText(int code);
+
+// What a failure with this number is: ConnectionLost for a connection the
+// peer or the network ended (10052, 10053, 10054, 10057, 10058); Cancelled
+// for 57001; General for a missing or invalid setting (57002, 57003, 57005
+// to 57008, 57010 to 57012, 57102 to 57104); Transient for everything else
+// (a time-out, a refused connection, a name not found, a network down).
+ErrorKind SocketErrorKind(int code);
 
 // An errno value as its Winsock number; an errno without a Winsock
 // counterpart comes back unchanged and so reads "Error #" and the errno.

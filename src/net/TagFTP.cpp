@@ -13,7 +13,6 @@
 #include <cstring>
 #include <vector>
 
-#include "net/EServerError.h"
 #include "net/SocketMessages.h"
 #include "platform/AtomicFile.h"
 #include "platform/EventPump.h"
@@ -114,39 +113,22 @@ void TagFTP::Disconnect() {
     Close();
 }
 
-void TagFTP::SendCommand(const std::string& line) {
-    if (line.find_first_of("\r\n") != std::string::npos) {
-        RaiseErrorText("Command holds a line break and cannot be sent", false);
-    }
-    SendLine(line);
-}
-
-int TagFTP::RequireReply(std::initializer_list<int> codes) {
-    int code = ReadReply();
-    if (std::find(codes.begin(), codes.end(), code) == codes.end()) throw EServerError(LastReply);
-    return code;
-}
-
-void TagFTP::RequireClass(int replyClass) {
-    if (ReadReply() / 100 != replyClass) throw EServerError(LastReply);
-}
-
 void TagFTP::Login() {
     ConnectSocket();
-    RequireReply({220});
+    RequireCode({220});
     if (!UseProxy) {
         SendCommand("USER " + UserName);
     } else if (ProxyType == fpProxyOpen) {
         SendCommand("OPEN " + realHost_);
-        RequireReply({220});
+        RequireCode({220});
         SendCommand("USER " + UserName);
     } else {
         SendCommand("USER " + UserName + "@" + realHost_);
     }
-    RequireReply({230, 331, 332});
+    RequireCode({230, 331, 332});
     // Some servers want the password even after 230.
-    SendCommand("PASS " + Password);
-    RequireReply({230, 202});
+    SendCommand("PASS " + Password, "PASS ****");
+    RequireCode({230, 202});
 }
 
 void TagFTP::Logout() {
@@ -160,12 +142,14 @@ void TagFTP::ChangeDir(const std::string& dir) {
 }
 
 void TagFTP::List() {
-    if (listingBusy_ || fileTransferBusy_) RaiseErrorText("A transfer is already running", false);
+    if (listingBusy_ || fileTransferBusy_)
+        RaiseErrorText("A transfer is already running", ErrorKind::General, false);
     BusyScope busy(listingBusy_);
     std::string listing;
     Transfer("TYPE A", "LIST", [&](std::string_view bytes) {
         if (listing.size() + bytes.size() > MaxListingBytes) {
-            RaiseErrorText("Listing longer than " + std::to_string(MaxListingBytes) + " bytes", true);
+            RaiseErrorText("Listing longer than " + std::to_string(MaxListingBytes) + " bytes",
+                           ErrorKind::Transient, true);
         }
         listing.append(bytes);
     });
@@ -173,7 +157,8 @@ void TagFTP::List() {
 }
 
 void TagFTP::Get(const std::string& remoteName, const std::string& localName) {
-    if (listingBusy_ || fileTransferBusy_) RaiseErrorText("A transfer is already running", false);
+    if (listingBusy_ || fileTransferBusy_)
+        RaiseErrorText("A transfer is already running", ErrorKind::General, false);
     BusyScope busy(fileTransferBusy_);
     AtomicFile target(localName);
     std::string pending;
@@ -182,7 +167,8 @@ void TagFTP::Get(const std::string& remoteName, const std::string& localName) {
              [&](std::string_view bytes) {
                  received += static_cast<long long>(bytes.size());
                  if (MaxGetSize >= 0 && received > MaxGetSize) {
-                     RaiseErrorText("File longer than " + std::to_string(MaxGetSize) + " bytes", true);
+                     RaiseErrorText("File longer than " + std::to_string(MaxGetSize) + " bytes",
+                                    ErrorKind::Transient, true);
                  }
                  pending.append(bytes);
                  if (pending.size() < kWriteChunk) return;

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -56,8 +55,6 @@ public:
     void SetProxy(const std::string& value);
     TServerType ServerType() const { return DirList.ServerType; }
     void SetServerType(TServerType type) { DirList.ServerType = type; }
-    bool ListingBusy() const { return listingBusy_; }
-    bool FileTransferBusy() const { return fileTransferBusy_; }
 
     void Reset() override;
     void Open() override;
@@ -81,10 +78,6 @@ public:
 private:
     using Sink = std::function<void(std::string_view bytes)>;
 
-    void SendCommand(const std::string& line);
-    // Reads a reply; one whose code is not in `codes` raises EServerError.
-    int RequireReply(std::initializer_list<int> codes);
-    void RequireClass(int replyClass);
     // TYPE, the data connection, `command` and its replies; the data goes to
     // `sink`.
     void Transfer(const std::string& type, const std::string& command, const Sink& sink);

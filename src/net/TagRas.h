@@ -83,7 +83,6 @@ public:
     bool Connected() const { return connected_; }
     bool DialledByUs() const { return dialledByUs_; }
     bool TimedOut() const { return counter_.TimedOut; }
-    int LastResult() const { return lastResult_; }
     RasHandle Handle() const { return handle_; }
 
 private:

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "net/ECanceledError.h"
+#include "net/EServerError.h"
 #include "net/ESocketError.h"
 #include "net/ETimedOutError.h"
 #include "net/SocketMessages.h"
@@ -97,16 +98,6 @@ void TagSocket::Reset() {
     cancelled_ = false;
     timer_.TimedOut = false;
     peerClosed_ = false;
-}
-
-int TagSocket::GetReplyCode(const std::string& line) {
-    if (line.size() < 3) return -1;
-    int code = 0;
-    for (int i = 0; i < 3; ++i) {
-        if (line[i] < '0' || line[i] > '9') return -1;
-        code = code * 10 + (line[i] - '0');
-    }
-    return code;
 }
 
 void TagSocket::FireNotify(const TNotifyEvent& event) {
@@ -215,6 +206,8 @@ void TagSocket::ConnectSocket() {
     }
     rx_.clear();
     rxStart_ = 0;
+    // What the server says first is its greeting, the answer to no command.
+    sentCommand_.clear();
     FireNotify(OnConnected);
 }
 
@@ -269,31 +262,62 @@ void TagSocket::CheckConnected() {
     if (!Connected()) RaiseError(smNotConnected);
 }
 
-void TagSocket::RaiseError(int code) {
-    bool reset = code == wsaECONNRESET;
-    RaiseErrorText(SocketMessageText(code), reset);
+std::string TagSocket::ReportError(std::string msg, ErrorKind kind) {
+    timer_.Stop();
+    reportedKind_ = kind;
+    if (OnError) OnError(*this, msg);
+    return msg;
 }
 
-void TagSocket::RaiseErrorText(std::string msg, bool closeConnection) {
-    timer_.Stop();
-    if (OnError) OnError(*this, msg);
+void TagSocket::RaiseError(int code, bool closeConnection) {
+    const ErrorKind kind = SocketErrorKind(code);
+    std::string text = ReportError(SocketMessageText(code), kind);
+    if (closeConnection || code == wsaECONNRESET) Close();
+    throw ESocketError(text, code, kind);
+}
+
+void TagSocket::RaiseErrorText(std::string msg, ErrorKind kind, bool closeConnection) {
+    std::string text = ReportError(std::move(msg), kind);
     if (closeConnection) Close();
-    throw ESocketError(msg);
+    throw ESocketError(text, 0, kind);
 }
 
 void TagSocket::RaiseTimedOut() {
-    timer_.Stop();
-    std::string msg = SocketMessageText(smTimedOut);
-    if (OnError) OnError(*this, msg);
+    std::string text = ReportError(SocketMessageText(smTimedOut), ErrorKind::Transient);
     Close();
-    throw ETimedOutError(SocketMessageText(smTimedOut));
+    throw ETimedOutError(text);
 }
 
 void TagSocket::RaiseCanceled() {
-    timer_.Stop();
-    std::string msg = SocketMessageText(smCanceled);
-    if (OnError) OnError(*this, msg);
-    throw ECanceledError(SocketMessageText(smCanceled));
+    std::string text = ReportError(SocketMessageText(smCanceled), ErrorKind::Cancelled);
+    throw ECanceledError(text);
+}
+
+int TagSocket::ReadCompleteReply() {
+    const int code = ReadReply();
+    if (!reply_.Complete()) throw EServerError(reply_);
+    return code;
+}
+
+void TagSocket::RequireClass(int replyClass) {
+    if (ReadCompleteReply() / 100 != replyClass) throw EServerError(reply_);
+}
+
+int TagSocket::RequireCode(std::initializer_list<int> codes) {
+    const int code = ReadCompleteReply();
+    if (std::find(codes.begin(), codes.end(), code) == codes.end()) throw EServerError(reply_);
+    return code;
+}
+
+void TagSocket::CheckCommandValue(const std::string& what, const std::string& value) {
+    if (value.find_first_of("\r\n") != std::string::npos) {
+        RaiseErrorText(what + " holds a line break and cannot be sent", ErrorKind::Permanent, false);
+    }
+}
+
+void TagSocket::SendCommand(const std::string& line, const std::string& shown) {
+    CheckCommandValue("Command", line);
+    SendLine(line, shown);
 }
 
 bool TagSocket::FillBuffer() {
@@ -363,7 +387,7 @@ ssize_t TagSocket::ReceiveSome(char* data, std::size_t size) {
     tlsWants_ = WaitedEvent(status);
     if (status == TlsChannel::Status::Done) return static_cast<ssize_t>(count);
     if (status == TlsChannel::Status::Closed) return 0;
-    if (status == TlsChannel::Status::Failed) RaiseErrorText(tls_->FailureText(), true);
+    if (status == TlsChannel::Status::Failed) RaiseErrorText(tls_->FailureText(), ErrorKind::Transient, true);
     errno = EAGAIN;
     return -1;
 }
@@ -374,7 +398,7 @@ ssize_t TagSocket::SendSome(const char* data, std::size_t size) {
     auto status = tls_->Write(data, size, count);
     tlsWants_ = WaitedEvent(status);
     if (status == TlsChannel::Status::Done) return static_cast<ssize_t>(count);
-    if (status == TlsChannel::Status::Failed) RaiseErrorText(tls_->FailureText(), true);
+    if (status == TlsChannel::Status::Failed) RaiseErrorText(tls_->FailureText(), ErrorKind::Transient, true);
     if (status == TlsChannel::Status::Closed) RaiseError(wsaECONNRESET);
     errno = EAGAIN;
     return -1;
@@ -384,7 +408,8 @@ void TagSocket::StartTls() {
     CheckConnected();
     // Bytes that came before the handshake were not protected by it: read
     // afterwards they would pass for the server's answers over TLS.
-    if (Buffered() > 0) RaiseErrorText("Server sent data before the TLS handshake", true);
+    if (Buffered() > 0)
+        RaiseErrorText("Server sent data before the TLS handshake", ErrorKind::Transient, true);
     tls_ = std::make_unique<TlsChannel>(fd_, host_, TrustFileName);
     timer_.Start();
     for (;;) {
@@ -395,7 +420,7 @@ void TagSocket::StartTls() {
             std::string why = tls_->FailureText();
             if (why.empty())
                 why = "TLS handshake with " + host_ + " failed: the server closed the connection";
-            RaiseErrorText(why, true);
+            RaiseErrorText(why, ErrorKind::Transient, true);
         }
         if (!WaitFor(tlsWants_)) RaiseWaitFailure();
     }
@@ -408,9 +433,9 @@ void TagSocket::SendLine(const std::string& line, const std::string& shown) {
     std::string data = line + "\r\n";
     timer_.Start();
     SendAll(data.data(), data.size(), false);
-    const std::string& logged = shown.empty() ? line : shown;
-    AddToTranscript(logged);
-    if (OnLineSent) OnLineSent(*this, logged);
+    sentCommand_ = shown.empty() ? line : shown;
+    AddToTranscript(sentCommand_);
+    if (OnLineSent) OnLineSent(*this, sentCommand_);
 }
 
 bool TagSocket::PeerClosed() {
@@ -421,12 +446,16 @@ bool TagSocket::PeerClosed() {
 }
 
 int TagSocket::ReadLine(std::string& line) {
+    return ReceiveLine(line) ? GetReplyCode(line) : -1;
+}
+
+bool TagSocket::ReceiveLine(std::string& line) {
     CheckConnected();
     WaitForData();
     timer_.Start();
     if (!Blocking) ProcessMessages();
     line.clear();
-    int result = -1;
+    bool whole = false;
     std::size_t scanned = 0;
     for (;;) {
         std::string_view pending(rx_.data() + rxStart_, Buffered());
@@ -436,12 +465,13 @@ int TagSocket::ReadLine(std::string& line) {
             while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
             line.assign(text);
             Consume(end + 1);
-            result = GetReplyCode(line);
+            whole = true;
             break;
         }
         scanned = pending.size();
         if (scanned > MaxLineLength) {
-            RaiseErrorText("Reply line longer than " + std::to_string(MaxLineLength) + " bytes", true);
+            RaiseErrorText("Reply line longer than " + std::to_string(MaxLineLength) + " bytes",
+                           ErrorKind::Transient, true);
         }
         if (peerClosed_) {
             // The peer closed part way through a line: there is no line.
@@ -452,29 +482,35 @@ int TagSocket::ReadLine(std::string& line) {
         FillBuffer();
     }
     timer_.Stop();
-    if (result == -1 && !peerClosed_) {
+    if (!whole && !peerClosed_) {
         if (timer_.TimedOut) RaiseTimedOut();
         if (cancelled_) RaiseCanceled();
     }
     AddToTranscript(line);
     if (OnLineReceived) OnLineReceived(*this, line);
-    return result;
+    return whole;
 }
 
 int TagSocket::ReadReply() {
-    int code = ReadLine(LastReply);
-    ReplyLines.assign(1, LastReply);
-    if (code <= 0 || LastReply.find('-') != 3) return code;
+    reply_ = ServerReply(replyForm_, sentCommand_);
+    std::string line;
+    if (!ReceiveLine(line)) return -1;
+    reply_.AddLine(line);
+    const int code = reply_.Code();
+    if (replyForm_ != ServerReply::Form::Numeric || code <= 0 || line.find('-') != 3) return code;
     // Continuation lines carry "-" after the code; the last line a blank, or
     // nothing at all after the code.
     for (int lines = 1;; ++lines) {
         if (lines >= MaxReplyLines) {
-            RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines", true);
+            RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines",
+                           ErrorKind::Transient, true);
         }
-        int next = ReadLine(LastReply);
-        ReplyLines.push_back(LastReply);
-        if (next == -1 && peerClosed_) break;
-        if (next == code && (LastReply.size() == 3 || LastReply.find(' ') == 3)) break;
+        if (!ReceiveLine(line) && peerClosed_) {
+            reply_.MarkCut();
+            break;
+        }
+        reply_.AddLine(line);
+        if (GetReplyCode(line) == code && (line.size() == 3 || line.find(' ') == 3)) break;
     }
     return code;
 }
@@ -493,7 +529,7 @@ void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize, lo
     while (!finished) {
         if (Buffered() == 0) {
             if (peerClosed_) {
-                RaiseErrorText(SocketMessageText(wsaECONNABORTED), true);
+                RaiseError(wsaECONNABORTED, true);
             }
             if (WaitFor(POLLIN)) FillBuffer();
         }
@@ -519,7 +555,8 @@ void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize, lo
             Consume(take);
             timer_.Start();
             if (!finished && maxSize != -1 && position - start > maxSize) {
-                RaiseErrorText("Data block longer than " + std::to_string(maxSize) + " bytes", true);
+                RaiseErrorText("Data block longer than " + std::to_string(maxSize) + " bytes",
+                               ErrorKind::Transient, true);
             }
         }
         if (!finished) {

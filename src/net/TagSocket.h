@@ -6,13 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "net/DialUpLink.h"
+#include "net/ServerReply.h"
 #include "net/TTimeCounter.h"
+#include "platform/Exception.h"
 
 namespace qlk {
 
@@ -24,6 +27,7 @@ using TNotifyEvent = std::function<void(TagSocket& sender)>;
 // unknown; Transferred is the byte count so far.
 using TmsProgressEvent = std::function<void(TagSocket& sender, int perc, long long transferred)>;
 // The handler may rewrite Msg; the rewritten text becomes the exception's.
+// It decides on sender.ReportedKind(), never on Msg.
 using TmsErrorEvent = std::function<void(TagSocket& sender, std::string& msg)>;
 using TmsLineTransmitEvent = std::function<void(TagSocket& sender, const std::string& line)>;
 
@@ -32,7 +36,9 @@ using TmsLineTransmitEvent = std::function<void(TagSocket& sender, const std::st
 // close) on one thread. Every wait polls the socket with a short tick and
 // runs qlk::ProcessMessages() between ticks, so the window stays live, and
 // ends on Cancel or after TimeOut whole seconds. Failures go to OnError
-// first and are then raised: ESocketError, ETimedOutError, ECanceledError.
+// first and are then raised: ESocketError, ETimedOutError, ECanceledError,
+// each with its kind (platform/Exception.h). A protocol client's refusals
+// are EServerError with the reply (Reply()), raised without OnError.
 class TagSocket {
 public:
     // Longest line ReadLine accepts; a longer one fails with an error
@@ -78,10 +84,14 @@ public:
     TmsLineTransmitEvent OnLineSent, OnLineReceived;
 
     std::vector<std::string> Transcript;
-    // The last reply line read by a protocol client.
-    std::string LastReply;
-    // Every line of the last reply read by ReadReply.
-    std::vector<std::string> ReplyLines;
+    // The last reply read by ReadReply, with the command it answers.
+    const ServerReply& Reply() const { return reply_; }
+    // Views of Reply(): its last line ("" when the reply was cut short or
+    // never came), and every line of it.
+    const std::string& LastReply() const { return reply_.LastLine(); }
+    const std::vector<std::string>& ReplyLines() const { return reply_.Lines(); }
+    // While OnError runs: the kind of the failure being reported.
+    ErrorKind ReportedKind() const { return reportedKind_; }
     // Numeric text of the address connected to (or about to be).
     std::string RemoteAddress;
     std::string LocalHost;
@@ -89,14 +99,13 @@ public:
     int TimeOut() const { return timer_.TimeOut; }
     void SetTimeOut(int seconds) { timer_.TimeOut = seconds; }
     bool TimedOut() const { return timer_.TimedOut; }
-    // There is no socket library to load on this platform: always true.
-    bool WinsockLoaded() const { return true; }
-    void SetWinsockLoaded(bool) {}
     std::uint16_t Port() const { return port_; }
 
     virtual void Reset();
-    // The first three characters as a decimal number, -1 if they are not one.
-    virtual int GetReplyCode(const std::string& line);
+    // The code of a reply line as the protocol's reply form reads it
+    // (ServerReply::CodeOf): the first three characters as a decimal number,
+    // -1 if they are not one; POP3: 1 for "+...", -1 for "-...", else 0.
+    int GetReplyCode(const std::string& line) const { return ServerReply(replyForm_, {}).CodeOf(line); }
     virtual void Open();
     virtual void Close();
     // Callable from an event handler while a wait runs: that wait raises
@@ -116,14 +125,16 @@ public:
     // not a read has noticed yet; a connection in that state cannot carry a
     // session any more.
     bool PeerClosed();
-    // `shown`, when not empty, stands for the line in the transcript and in
-    // OnLineSent, so that a secret never reaches a log.
+    // `shown`, when not empty, stands for the line in the transcript, in
+    // OnLineSent and as the command of the reply that follows, so that a
+    // secret never reaches a log.
     void SendLine(const std::string& line, const std::string& shown = {});
     // The reply code of the line read (GetReplyCode), -1 when the peer closed
     // before a whole line arrived; Line holds the text without its line end.
     int ReadLine(std::string& line);
-    // Reads a numeric reply, continuation lines ("250-...") included; returns
-    // the first line's code and leaves the last line in LastReply.
+    // Reads a reply into Reply(): a numeric one with its continuation lines
+    // ("250-..."), or POP3's one status line. Returns the first line's
+    // code, -1 when the peer closed before a whole line came.
     int ReadReply();
     // Appends a data block ending with the line "." to Stream, exactly as it
     // came, the "." line included. A block that grows beyond maxSize bytes
@@ -136,12 +147,30 @@ protected:
     // The "host[:port]" to connect to; a client whose Server carries more
     // (a scheme) reduces it here.
     virtual std::string ResolveEndpoint() { return Server; }
-    // The error path: OnError with the table text, then ESocketError.
-    [[noreturn]] void RaiseError(int code);
-    // The same path for a text of our own.
-    [[noreturn]] void RaiseErrorText(std::string msg, bool closeConnection);
+    void SetReplyForm(ServerReply::Form form) { replyForm_ = form; }
+    // The error path: OnError with the table text, then ESocketError with
+    // the code and its kind (SocketErrorKind); 10054 closes the connection.
+    [[noreturn]] void RaiseError(int code, bool closeConnection = false);
+    // The same path for a text of our own, of the given kind.
+    [[noreturn]] void RaiseErrorText(std::string msg, ErrorKind kind, bool closeConnection);
     [[noreturn]] void RaiseTimedOut();
     [[noreturn]] void RaiseCanceled();
+    // Fires OnError with MSG of the given kind; returns the text as the
+    // handler left it, for the exception that follows.
+    std::string ReportError(std::string msg, ErrorKind kind);
+    // Reads a reply that must come whole: one the server cut short, or that
+    // never came, raises EServerError with it (ConnectionLost). Returns its code.
+    int ReadCompleteReply();
+    // Reads a reply and raises EServerError with it unless it came whole and
+    // its class (the code's first digit) is `replyClass`.
+    void RequireClass(int replyClass);
+    // The same for a reply whose code must be one of `codes`; returns it.
+    int RequireCode(std::initializer_list<int> codes);
+    // Sends one command line. A command built from a value that holds CR or
+    // LF would smuggle a second command to the server: it is refused before
+    // anything is sent (Permanent).
+    void SendCommand(const std::string& line, const std::string& shown = {});
+    void CheckCommandValue(const std::string& what, const std::string& value);
     void CheckConnected();
     void AddToTranscript(const std::string& line);
     void FireNotify(const TNotifyEvent& event);
@@ -162,6 +191,9 @@ private:
     // ready (returns true), cancelled or timed out (returns false).
     bool WaitFor(short events);
     [[noreturn]] void RaiseWaitFailure();
+    // Reads one line, without its line end; false when none came whole (the
+    // peer closed first, or the socket was closed under the wait).
+    bool ReceiveLine(std::string& line);
     // Reads what has arrived into the receive buffer; false once the peer
     // has closed.
     bool FillBuffer();
@@ -191,6 +223,11 @@ private:
     // that belong to the next reply.
     std::string rx_;
     std::size_t rxStart_ = 0;
+    ServerReply::Form replyForm_ = ServerReply::Form::Numeric;
+    // The last line sent as it may be shown: the command the next reply answers.
+    std::string sentCommand_;
+    ServerReply reply_;
+    ErrorKind reportedKind_ = ErrorKind::General;
 };
 
 }  // namespace qlk

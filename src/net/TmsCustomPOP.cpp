@@ -39,13 +39,7 @@ TmsCustomPOP::TmsCustomPOP() {
     ServiceName = "pop3";
     DefaultPort = 110;
     ImplicitTlsPort = 995;
-}
-
-int TmsCustomPOP::GetReplyCode(const std::string& line) {
-    if (line.empty()) return 0;
-    if (line[0] == '+') return 1;
-    if (line[0] == '-') return -1;
-    return 0;
+    SetReplyForm(ServerReply::Form::Status);
 }
 
 void TmsCustomPOP::CheckProperties() {
@@ -60,11 +54,11 @@ void TmsCustomPOP::Open() {
 }
 
 void TmsCustomPOP::CheckReply() {
-    if (ReadLine(LastReply) != 1) throw EServerError(LastReply);
+    if (ReadReply() != 1) throw EServerError(Reply());
 }
 
-void TmsCustomPOP::Command(const std::string& line) {
-    SendCommand(line);
+void TmsCustomPOP::Command(const std::string& line, const std::string& shown) {
+    SendCommand(line, shown);
     CheckReply();
 }
 
@@ -83,8 +77,7 @@ void TmsCustomPOP::Login() {
         }
         Command("USER " + UserName);
         SetPasswordInClear(!TlsActive());
-        SendLine("PASS " + Password, "PASS ****");
-        CheckReply();
+        Command("PASS " + Password, "PASS ****");
         Command("STAT");
         ReadStat();
     } catch (const ESocketError&) {
@@ -96,7 +89,7 @@ void TmsCustomPOP::Login() {
 bool TmsCustomPOP::OffersStls() {
     SendLine("CAPA");
     // A server without CAPA offers nothing beyond the base protocol.
-    if (ReadLine(LastReply) != 1) return false;
+    if (ReadReply() != 1) return false;
     bool offered = false;
     std::string line;
     for (int lines = 0; lines < MaxReplyLines; ++lines) {
@@ -105,13 +98,15 @@ bool TmsCustomPOP::OffersStls() {
         if (line == ".") return offered;
         if (SameText(line.substr(0, line.find(' ')), "STLS")) offered = true;
     }
-    RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines", true);
+    RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines", ErrorKind::Transient,
+                   true);
 }
 
 void TmsCustomPOP::ReadStat() {
     // "+OK count size": the count runs to the next blank, the size to the
     // one after that.
-    std::string rest = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
+    const std::string& reply = LastReply();
+    std::string rest = reply.size() > 4 ? reply.substr(4) : std::string();
     auto blank = rest.find(' ');
     if (blank == std::string::npos) return;
     std::string sizeText = rest.substr(blank + 1);
@@ -131,7 +126,8 @@ void TmsCustomPOP::Logout() {
 long long TmsCustomPOP::ListSize(int index) {
     Command("LIST " + WireNumber(index));
     // "+OK 3 1200" gives 1200.
-    std::string rest = LastReply.size() > 4 ? LastReply.substr(4) : std::string();
+    const std::string& reply = LastReply();
+    std::string rest = reply.size() > 4 ? reply.substr(4) : std::string();
     auto blank = rest.find(' ');
     if (blank == std::string::npos) return 0;
     return StrToIntDef0(rest.substr(blank + 1));
@@ -155,7 +151,7 @@ void TmsCustomPOP::Retrieve(int index) {
 void TmsCustomPOP::Delete(int index) {
     if (OnDeleting) OnDeleting(*this, index);
     SendCommand("DELE " + WireNumber(index));
-    ReadLine(LastReply);
+    ReadReply();
 }
 
 }  // namespace qlk

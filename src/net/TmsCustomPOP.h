@@ -32,8 +32,6 @@ public:
 
     TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
 
-    // 1 for "+...", -1 for "-...", 0 for anything else.
-    int GetReplyCode(const std::string& line) override;
     void Open() override;
     void Login() override;
     void Logout() override;
@@ -50,8 +48,8 @@ protected:
     virtual void CheckProperties();
 
     // Sends a command and requires a positive reply (EServerError with the
-    // reply line otherwise).
-    void Command(const std::string& line);
+    // reply otherwise).
+    void Command(const std::string& line, const std::string& shown = {});
     void CheckReply();
     // The octet count of message Index from LIST; 0 when the reply has none.
     long long ListSize(int index);

@@ -52,15 +52,4 @@ void TmsMailBase::ConnectSession() {
     if (Security() == TlsMode::Implicit) StartTls();
 }
 
-void TmsMailBase::CheckCommandValue(const std::string& what, const std::string& value) {
-    if (value.find_first_of("\r\n") != std::string::npos) {
-        RaiseErrorText(what + " holds a line break and cannot be sent", false);
-    }
-}
-
-void TmsMailBase::SendCommand(const std::string& line) {
-    CheckCommandValue("Command", line);
-    SendLine(line);
-}
-
 }  // namespace qlk

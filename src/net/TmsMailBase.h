@@ -51,13 +51,6 @@ protected:
     void ConnectSession();
     void SetPasswordInClear(bool value) { passwordInClear_ = value; }
 
-    // Sends one command line. A command built from a value that holds CR or
-    // LF would smuggle a second command to the server: it is refused before
-    // anything is sent.
-    void SendCommand(const std::string& line);
-    // Refuses a value that would break a command line, before anything is sent.
-    void CheckCommandValue(const std::string& what, const std::string& value);
-
 private:
     MailServerAddress address_;
     bool passwordInClear_ = false;

@@ -30,9 +30,9 @@ bool TmsRemotePOP::GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withS
     if (withUIDL) {
         item.UIDL.clear();
         SendCommand("UIDL " + WireNumber(index));
-        if (ReadLine(LastReply) == 1) {
+        if (ReadReply() == 1) {
             // "+OK 1 uid": the third word.
-            std::istringstream words(LastReply);
+            std::istringstream words(LastReply());
             std::string word;
             for (int i = 0; i < 3 && words >> word; ++i) {
                 if (i == 2) item.UIDL = word;

@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <sstream>
 
 #include "message/Base64.h"
 #include "message/TextUtils.h"
 #include "message/TmsMessage.h"
+#include "net/ELoginRefused.h"
 #include "net/EServerError.h"
 #include "net/SocketMessages.h"
 #include "net/TTempFileStream.h"
@@ -53,19 +53,18 @@ void TmsSMTP::Open() {
     TagSocket::Open();
 }
 
-void TmsSMTP::CheckReply(int replyClass) {
-    if (ReadReply() / 100 != replyClass) throw EServerError(LastReply);
-}
-
 namespace {
+
+// "Authentication required" (RFC 4954).
+constexpr int kAuthenticationRequired = 530;
 
 // A domain name a server can look up: letters, digits, "-" and ".", no empty
 // label, at most 253 characters.
 bool IsDomainName(std::string_view name) {
     if (name.empty() || name.size() > 253 || name.front() == '.' || name.back() == '.') return false;
     if (name.find("..") != std::string_view::npos) return false;
-    for (unsigned char c : name) {
-        if (!std::isalnum(c) && c != '-' && c != '.') return false;
+    for (char c : name) {
+        if (!IsAsciiLetterOrDigit(c) && c != '-' && c != '.') return false;
     }
     return true;
 }
@@ -129,7 +128,7 @@ std::string TmsSMTP::AnnouncedHostName() const {
 
 void TmsSMTP::Login() {
     ConnectSession();
-    CheckReply(2);
+    RequireClass(2);
     LocalHost = AnnouncedHostName();
     CheckCommandValue("Local host name", LocalHost);
     extensions_.clear();
@@ -144,20 +143,20 @@ void TmsSMTP::Login() {
     // handshake ends the session, it never falls back to plain.
     if (Security() == TlsMode::WhenOffered && !TlsActive() && Extension("STARTTLS")) {
         SendLine("STARTTLS");
-        CheckReply(2);
+        RequireClass(2);
         StartTls();
         // What the server said before TLS counts no more.
         SendLine("EHLO " + LocalHost);
-        CheckReply(2);
-        extensions_ = ReplyLines;
+        RequireClass(2);
+        extensions_ = ReplyLines();
     }
     Authenticate();
 }
 
 bool TmsSMTP::Hello() {
     SendLine("EHLO " + LocalHost);
-    if (ReadReply() / 100 == 2) {
-        extensions_ = ReplyLines;
+    if (ReadCompleteReply() / 100 == 2) {
+        extensions_ = ReplyLines();
         return true;
     }
     extensions_.clear();
@@ -167,10 +166,10 @@ bool TmsSMTP::Hello() {
 
 void TmsSMTP::HeloExchange() {
     SendLine("HELO " + LocalHost);
-    if (ReadReply() / 100 != 2) {
+    if (ReadCompleteReply() / 100 != 2) {
         // Some servers refuse the name given but accept a bare HELO.
         SendLine("HELO");
-        CheckReply(2);
+        RequireClass(2);
     }
 }
 
@@ -205,7 +204,8 @@ void TmsSMTP::Authenticate() {
         return false;
     };
     if (!offers("PLAIN") && !offers("LOGIN")) {
-        RaiseErrorText(ServerHost() + " offers no log-in method the gateway knows: " + *mechanisms, false);
+        RaiseErrorText(ServerHost() + " offers no log-in method the gateway knows: " + *mechanisms,
+                       ErrorKind::Transient, false);
     }
     SetPasswordInClear(!TlsActive());
     if (offers("PLAIN")) {
@@ -227,26 +227,29 @@ void TmsSMTP::Authenticate() {
 }
 
 void TmsSMTP::CheckLoginReply(int code) {
-    if (ReadReply() != code) RaiseErrorText("Log-in refused: " + LastReply, false);
+    if (ReadCompleteReply() == code) return;
+    throw ELoginRefused(ReportError("Log-in refused: " + LastReply(), ErrorKind::Transient), Reply());
 }
 
 void TmsSMTP::SendMailFrom(const std::string& sender) {
     SendLine("MAIL FROM:<" + sender + ">");
-    if (ReadReply() / 100 == 2) return;
+    if (ReadCompleteReply() / 100 == 2) return;
     // 530: authentication required, and the password was kept back because
     // the server offers no TLS. That is the gateway's choice, not the
     // server's verdict on the message, so the message must stay.
-    if (loginWithheld_ && LastReply.starts_with("530")) {
-        RaiseErrorText(ServerHost() + " wants a log-in but offers no TLS; the password is not sent in clear",
-                       false);
+    if (loginWithheld_ && Reply().Code() == kAuthenticationRequired) {
+        throw ELoginRefused(
+            ReportError(ServerHost() + " wants a log-in but offers no TLS; the password is not sent in clear",
+                        ErrorKind::Transient),
+            Reply());
     }
-    throw EServerError(LastReply);
+    throw EServerError(Reply());
 }
 
 void TmsSMTP::Logout() {
     ProcessMessages();
     SendLine("QUIT");
-    CheckReply(2);
+    RequireClass(2);
 }
 
 std::vector<std::string> TmsSMTP::EnvelopeRecipients() const {
@@ -261,10 +264,10 @@ std::vector<std::string> TmsSMTP::EnvelopeRecipients() const {
 void TmsSMTP::SendRecipients(const std::vector<std::string>& recipients) {
     for (const auto& address : recipients) {
         SendLine("RCPT TO:<" + address + ">");
-        if (ReadReply() / 100 == 2) continue;
+        if (ReadCompleteReply() / 100 == 2) continue;
         bool proceed = false;
-        if (OnAddressRejected) OnAddressRejected(*this, address, LastReply, proceed);
-        if (!proceed) throw EServerError(LastReply);
+        if (OnAddressRejected) OnAddressRejected(*this, address, LastReply(), proceed);
+        if (!proceed) throw EServerError(Reply());
     }
 }
 
@@ -283,7 +286,7 @@ void TmsSMTP::SendData(std::iostream& text) {
     const int general = TimeOut();
     SetTimeOut(std::max(general, DataReplyTimeOut));
     try {
-        CheckReply(2);
+        RequireClass(2);
     } catch (...) {
         SetTimeOut(general);
         throw;
@@ -313,7 +316,7 @@ void TmsSMTP::Send() {
     if (!sender.empty()) SendMailFrom(sender);
     SendRecipients(recipients);
     SendLine("DATA");
-    CheckReply(3);
+    RequireClass(3);
     SendData(file);
     FireNotify(OnMailSent);
 }

@@ -36,8 +36,8 @@ public:
     // The account to log in as (AUTH PLAIN, else LOGIN) when the server asks
     // for one; empty: no log-in. The password goes only over TLS, or to a
     // "smtp://" server on purpose. A refused log-in, or a server that wants
-    // one but offers no TLS, fails with ESocketError (the error path, with
-    // the server's reply), never with a permanent refusal.
+    // one but offers no TLS, fails with ELoginRefused (OnError first, the
+    // server's reply, kind Transient), never with a permanent refusal.
     std::string UserID;
     std::string Password;
 
@@ -60,9 +60,6 @@ public:
     static std::string WireText(std::string_view text);
 
 private:
-    // Reads a reply; EServerError with the last line unless its class is
-    // `replyClass` (2 for 2xx).
-    void CheckReply(int replyClass);
     // EHLO; false (and the HELO exchange done) when the server refuses it.
     bool Hello();
     void HeloExchange();

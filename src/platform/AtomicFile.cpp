@@ -3,12 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 #include <utility>
 
 #include "platform/EFCreateError.h"
 #include "platform/EStreamError.h"
+#include "platform/WriteAll.h"
 
 namespace qlk {
 
@@ -40,12 +40,7 @@ void AtomicFile::Discard() noexcept {
 
 void AtomicFile::Write(std::string_view bytes) {
     if (fd_ < 0) throw EStreamError::Write();
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EStreamError::Write();
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (!WriteAll(fd_, bytes)) throw EStreamError::Write();
 }
 
 void AtomicFile::Sync() {

@@ -29,7 +29,6 @@ public:
     void Commit();
 
     const std::filesystem::path& Target() const { return target_; }
-    const std::filesystem::path& TemporaryPath() const { return temporary_; }
 
     // The whole write in one call.
     static void WriteWhole(const std::filesystem::path& target, std::string_view contents);

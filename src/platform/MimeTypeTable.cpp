@@ -1,17 +1,12 @@
 #include "platform/MimeTypeTable.h"
 
-#include <cctype>
 #include <fstream>
+
+#include "platform/AsciiCase.h"
 
 namespace qlk {
 
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -97,11 +92,11 @@ void MimeTypeTable::AddLine(std::string_view line) {
     if (type.empty()) return;
     // The first file that names an extension wins, as in mime.types readers.
     for (std::string_view ext = NextWord(line); !ext.empty(); ext = NextWord(line))
-        types_.emplace(LowerAscii(ext), std::string(type));
+        types_.emplace(LowerCase(ext), std::string(type));
 }
 
 std::string MimeTypeTable::Lookup(std::string_view extension) const {
-    auto found = types_.find(LowerAscii(extension));
+    auto found = types_.find(LowerCase(extension));
     return found == types_.end() ? std::string() : found->second;
 }
 

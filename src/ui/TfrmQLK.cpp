@@ -765,16 +765,6 @@ void TfrmQLK::btnSaveRTFClick() {
 
 // ---------------------------------------------------------------- network events
 
-void TfrmQLK::SMTPError(std::string& msg) {
-    gateway_.SMTPError(msg);
-}
-
-void TfrmQLK::POPError(std::string& msg) {
-    gateway_.POPError(msg);
-}
-
-void TfrmQLK::FTPError(std::string&) {}
-
 void TfrmQLK::SMTPProgress(int percent) {
     gateway_.ShowProgress(percent);
 }

@@ -99,10 +99,7 @@ public:
     bool SettingsFolded() const;
     void tmrCheckMailTimer();
 
-    // Events of the network clients.
-    void SMTPError(std::string& msg);
-    void POPError(std::string& msg);
-    void FTPError(std::string& msg);
+    // Events of the network clients (their errors go to the core's log).
     void SMTPProgress(int percent);
     void POPProgress(int percent);
 

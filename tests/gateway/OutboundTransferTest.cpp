@@ -162,10 +162,13 @@ void PlaySession(ScriptServer& server, const std::vector<std::string>& replies) 
 struct OutcomeCase {
     const char* name;
     std::vector<std::string> replies;  // from HELO on
-    int waiting;                       // messages left in the gateway's mailbox
     const char* answerSubject;         // the answer Ann gets, or nullptr
     const char* answerQuotes;          // a text the answer holds
-    int sent;
+    // What the delivery decided, on which kind of failure and reply code
+    // (General and -1 when nothing failed).
+    SmtpDelivery::Result result;
+    ErrorKind kind;
+    int code;
 };
 
 void PrintTo(const OutcomeCase& c, std::ostream* out) {
@@ -184,9 +187,11 @@ TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
     Run();
     server.Join();
 
-    EXPECT_EQ(Waiting(), c.waiting);
-    EXPECT_EQ(Tally().MessagesSent, c.sent);
-    EXPECT_EQ(Tally().AttachmentsUploaded, c.sent);
+    // A deferred message waits in the gateway's mailbox for the next cycle.
+    EXPECT_EQ(Waiting(), c.result == SmtpDelivery::Result::Deferred ? 1 : 0);
+    const int sent = c.result == SmtpDelivery::Result::Accepted ? 1 : 0;
+    EXPECT_EQ(Tally().MessagesSent, sent);
+    EXPECT_EQ(Tally().AttachmentsUploaded, sent);
     const std::vector<Note> answers = Mailbox("Ann");
     if (c.answerSubject == nullptr) {
         EXPECT_TRUE(answers.empty());
@@ -202,65 +207,107 @@ TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
     const auto lines = server.ReceivedLines();
     const bool dataSent = std::find(lines.begin(), lines.end(), "DATA") != lines.end();
     if (std::string(c.name) == "EveryRecipientRefused") EXPECT_FALSE(dataSent);
+
+    // The same session through the delivery alone.
+    ScriptServer again;
+    PlaySession(again, c.replies);
+    again.Start();
+    TmsMessage message;
+    message.Sender().Address = "ann@office.example";
+    message.Recipients().AddAddress("b@example.org", "");
+    message.CC().AddAddress("c@example.org", "");
+    TmsSMTP smtp;
+    smtp.Server = again.Address();
+    smtp.SetTimeOut(5);
+    smtp.UserID = "Ann";
+    smtp.MailMessage = &message;
+    {
+        SmtpDelivery delivery(smtp);
+        EXPECT_EQ(delivery.Deliver(), c.result);
+        EXPECT_EQ(delivery.FailureKind(), c.kind);
+        EXPECT_EQ(delivery.FailureReply().Code(), c.code);
+    }
+    again.Join();
 }
 
 const OutcomeCase kOutcomes[] = {
     {"Accepted",
      {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"},
-     0,
      nullptr,
      "",
-     1},
+     SmtpDelivery::Result::Accepted,
+     ErrorKind::General,
+     -1},
     {"AcceptedThenQuitFails",
      {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 queued", "DROP"},
-     0,
      nullptr,
      "",
-     1},
+     SmtpDelivery::Result::Accepted,
+     ErrorKind::General,
+     -1},
     {"SenderRefused",
      {"250 hi", "550 5.7.1 sender refused", "221 bye"},
-     0,
      OutboundTransfer::RefusedSubject,
      "550 5.7.1 sender refused",
-     0},
+     SmtpDelivery::Result::Refused,
+     ErrorKind::Permanent,
+     550},
     {"OneRecipientRefused",
      {"250 hi", "250 ok", "550 5.1.1 no such user", "250 ok", "354 go", "250 queued", "221 bye"},
-     0,
      OutboundTransfer::PartlyRefusedSubject,
      "b@example.org : 550 5.1.1 no such user",
-     1},
+     SmtpDelivery::Result::Accepted,
+     ErrorKind::General,
+     -1},
     {"EveryRecipientRefused",
      {"250 hi", "250 ok", "550 5.1.1 no b", "550 5.1.1 no c", "221 bye"},
-     0,
      OutboundTransfer::RefusedSubject,
      "c@example.org : 550 5.1.1 no c",
-     0},
-    {"RecipientDeferred", {"250 hi", "250 ok", "450 4.2.0 try later", "221 bye"}, 1, nullptr, "", 0},
+     SmtpDelivery::Result::Refused,
+     ErrorKind::Permanent,
+     550},
+    {"RecipientDeferred",
+     {"250 hi", "250 ok", "450 4.2.0 try later", "221 bye"},
+     nullptr,
+     "",
+     SmtpDelivery::Result::Deferred,
+     ErrorKind::Transient,
+     450},
     {"DataDeferred",
      {"250 hi", "250 ok", "250 ok", "250 ok", "451 4.3.0 later", "221 bye"},
-     1,
      nullptr,
      "",
-     0},
+     SmtpDelivery::Result::Deferred,
+     ErrorKind::Transient,
+     451},
     {"DataRefused",
      {"250 hi", "250 ok", "250 ok", "250 ok", "554 5.3.4 too big", "221 bye"},
-     0,
      OutboundTransfer::RefusedSubject,
      "554 5.3.4 too big",
-     0},
+     SmtpDelivery::Result::Refused,
+     ErrorKind::Permanent,
+     554},
     {"TextRefused",
      {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "554 5.6.0 rejected", "221 bye"},
-     0,
      OutboundTransfer::RefusedSubject,
      "554 5.6.0 rejected",
-     0},
+     SmtpDelivery::Result::Refused,
+     ErrorKind::Permanent,
+     554},
     {"TextDeferred",
      {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "452 4.3.1 full", "221 bye"},
-     1,
      nullptr,
      "",
-     0},
-    {"DroppedDuringText", {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "DROP"}, 1, nullptr, "", 0},
+     SmtpDelivery::Result::Deferred,
+     ErrorKind::Transient,
+     452},
+    {"DroppedDuringText",
+     {"250 hi", "250 ok", "250 ok", "250 ok", "354 go", "DROP"},
+     nullptr,
+     "",
+     SmtpDelivery::Result::Deferred,
+     ErrorKind::ConnectionLost,
+     -1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, SmtpOutcomes, ::testing::ValuesIn(kOutcomes),

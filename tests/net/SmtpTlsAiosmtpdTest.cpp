@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "message/TmsMessage.h"
-#include "net/ESocketError.h"
+#include "net/ELoginRefused.h"
 #include "net/TmsSMTP.h"
 #include "support/TlsPeers.h"
 
@@ -47,7 +47,13 @@ TEST_P(SmtpTlsSubmission, LogsInOverTlsAndDeliversAsTheAccount) {
     std::vector<std::string> errors;
     smtp.OnError = [&](TagSocket&, std::string& msg) { errors.push_back(msg); };
     if (!c.error.empty()) {
-        EXPECT_THROW(smtp.SendMail(), ESocketError);
+        try {
+            smtp.SendMail();
+            ADD_FAILURE() << "sent";
+        } catch (const ELoginRefused& e) {
+            EXPECT_EQ(e.Kind(), ErrorKind::Transient);
+            EXPECT_EQ(e.Reply().Code(), 535);
+        }
         EXPECT_EQ(errors, std::vector<std::string>{c.error});
         EXPECT_TRUE(peer->Messages().empty());
         return;

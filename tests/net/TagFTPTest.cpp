@@ -124,6 +124,7 @@ struct LoginCase {
     std::vector<std::string> replies;  // the greeting, then one per command
     std::vector<std::string> commands;
     std::string failure;  // the exception's text, empty when the log-in succeeds
+    ErrorKind kind = ErrorKind::General;
 };
 
 void PrintTo(const LoginCase& row, std::ostream* out) {
@@ -150,6 +151,8 @@ TEST_P(FtpLogin, SendsTheCommandsAndChecksEveryReply) {
         ftp.Connect();
     } catch (const EServerError& e) {
         failure = e.what();
+        EXPECT_EQ(e.Kind(), c.kind);
+        EXPECT_EQ(e.Reply().Code(), std::stoi(c.failure));
     }
     EXPECT_EQ(failure, c.failure);
     EXPECT_EQ(ftp.Connected(), c.failure.empty());
@@ -169,14 +172,27 @@ INSTANTIATE_TEST_SUITE_P(
                   {"220-welcome\r\n220 hi", "230 in", "202 superfluous"},
                   {"USER ftp", "PASS "},
                   ""},
-        LoginCase{"GreetingNot220", false, fpUserNoLogon, {"120 wait a minute"}, {}, "120 wait a minute"},
-        LoginCase{"UserRefused", false, fpUserNoLogon, {"220 hi", "530 no"}, {"USER ftp"}, "530 no"},
+        LoginCase{"GreetingNot220",
+                  false,
+                  fpUserNoLogon,
+                  {"120 wait a minute"},
+                  {},
+                  "120 wait a minute",
+                  ErrorKind::Transient},
+        LoginCase{"UserRefused",
+                  false,
+                  fpUserNoLogon,
+                  {"220 hi", "530 no"},
+                  {"USER ftp"},
+                  "530 no",
+                  ErrorKind::Permanent},
         LoginCase{"PasswordRefused",
                   false,
                   fpUserNoLogon,
                   {"220 hi", "331 pw", "530 Login incorrect."},
                   {"USER ftp", "PASS "},
-                  "530 Login incorrect."},
+                  "530 Login incorrect.",
+                  ErrorKind::Permanent},
         LoginCase{"ProxyUserAtHost",
                   true,
                   fpUserNoLogon,
@@ -194,7 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
                   fpProxyOpen,
                   {"220 proxy", "421 no route"},
                   {"OPEN real.example"},
-                  "421 no route"}),
+                  "421 no route",
+                  ErrorKind::Transient}),
     [](const auto& row) { return row.param.name; });
 
 TEST(FtpProxy, WithoutPortIsRefusedAndNotStored) {

@@ -179,9 +179,9 @@ TEST(SocketReadReply, ConsumesContinuationLinesUpToALastLineWithOrWithoutText) {
     server.Start();
     Client client(server);
     EXPECT_EQ(client.socket.ReadReply(), 250);
-    EXPECT_EQ(client.socket.LastReply, "250 last");
+    EXPECT_EQ(client.socket.LastReply(), "250 last");
     EXPECT_EQ(client.socket.ReadReply(), 220);
-    EXPECT_EQ(client.socket.LastReply, "220");
+    EXPECT_EQ(client.socket.LastReply(), "220");
     EXPECT_EQ(client.socket.ReadReply(), 221);
 }
 

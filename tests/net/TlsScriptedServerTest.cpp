@@ -9,6 +9,7 @@
 #include "net/ESocketError.h"
 #include "net/TmsRemotePOP.h"
 #include "net/TmsSMTP.h"
+#include "support/ErrorCode.h"
 #include "support/ScriptServer.h"
 
 namespace qlk {
@@ -124,6 +125,8 @@ struct LoginCase {
     std::vector<std::string> expected;
     std::string error;
     bool inClear;
+    // The failure: always Transient (the message is kept), with this code.
+    int code;
 };
 
 class SmtpLogin : public ::testing::TestWithParam<LoginCase> {};
@@ -152,6 +155,8 @@ TEST_P(SmtpLogin, SendsCredentialsOnlyWhereAllowedAndKeepsMessagesOnRefusal) {
         smtp.SendMail();
     } catch (const Exception& e) {
         error = e.what();
+        EXPECT_EQ(e.Kind(), ErrorKind::Transient);
+        EXPECT_EQ(test::ErrorCode(e), c.code);
     }
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(smtp.PasswordInClear(), c.inClear);
@@ -176,21 +181,24 @@ INSTANTIATE_TEST_SUITE_P(
                   {"235 ok", "451 4.3.0 later", "221 bye"},
                   {"AUTH PLAIN AGpvZQBzZWNyZXQ=", "MAIL FROM:<joe@example.org>", "QUIT"},
                   "451 4.3.0 later",
-                  true},
+                  true,
+                  451},
         LoginCase{"LoginOnPurpose",
                   "smtp://",
                   "LOGIN",
                   {"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "535 5.7.8 no", "221 bye"},
                   {"AUTH LOGIN", "am9l", "c2VjcmV0", "QUIT"},
                   "Log-in refused: 535 5.7.8 no",
-                  true},
+                  true,
+                  535},
         LoginCase{"UnknownMechanism",
                   "smtp://",
                   "CRAM-MD5 XOAUTH2",
                   {"221 bye"},
                   {"QUIT"},
                   "127.0.0.1 offers no log-in method the gateway knows: CRAM-MD5 XOAUTH2",
-                  false},
+                  false,
+                  0},
         // A bare host without STARTTLS: the password is kept back, and the
         // server's demand for it is no verdict on the message.
         LoginCase{"WithheldWithoutTls",
@@ -199,7 +207,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {"530 5.7.0 Authentication required", "221 bye"},
                   {"MAIL FROM:<joe@example.org>", "QUIT"},
                   "127.0.0.1 wants a log-in but offers no TLS; the password is not sent in clear",
-                  false}),
+                  false,
+                  530}),
     [](const auto& p) { return p.param.name; });
 
 }  // namespace

@@ -191,6 +191,8 @@ struct RefusalCase {
     std::string name;
     int acceptedBefore;  // commands answered "250 ok" before the refusal
     std::string reply;
+    std::string command;  // the one refused
+    ErrorKind kind;
 };
 
 class SmtpRefusal : public ::testing::TestWithParam<RefusalCase> {};
@@ -207,6 +209,8 @@ TEST_P(SmtpRefusal, FailsWithTheServersLineAndEndsWithQuit) {
         FAIL();
     } catch (const EServerError& e) {
         EXPECT_EQ(e.what(), GetParam().reply);
+        EXPECT_EQ(e.Reply().Command(), GetParam().command);
+        EXPECT_EQ(e.Kind(), GetParam().kind);
     }
     EXPECT_FALSE(client.smtp.Connected());
     server.Join();
@@ -215,12 +219,14 @@ TEST_P(SmtpRefusal, FailsWithTheServersLineAndEndsWithQuit) {
 }
 
 // A rejected recipient without a handler, and anything but a go-ahead to DATA.
-INSTANTIATE_TEST_SUITE_P(Table, SmtpRefusal,
-                         ::testing::Values(RefusalCase{"RecipientWithoutHandler", 1, "550 no such user"},
-                                           RefusalCase{"DataAnswered250", 5, "250 ok"},
-                                           RefusalCase{"DataRefused", 5, "554 no data today"},
-                                           RefusalCase{"DataFull", 5, "452 full"}),
-                         [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Table, SmtpRefusal,
+    ::testing::Values(RefusalCase{"RecipientWithoutHandler", 1, "550 no such user",
+                                  "RCPT TO:<to1@there.example>", ErrorKind::Permanent},
+                      RefusalCase{"DataAnswered250", 5, "250 ok", "DATA", ErrorKind::Transient},
+                      RefusalCase{"DataRefused", 5, "554 no data today", "DATA", ErrorKind::Permanent},
+                      RefusalCase{"DataFull", 5, "452 full", "DATA", ErrorKind::Transient}),
+    [](const auto& p) { return p.param.name; });
 
 TEST(SmtpSendMail, LineBreakInAnAddressIsRefusedBeforeTheEnvelope) {
     ScriptServer server;

@@ -32,10 +32,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "FakeDesktop.h"
 #include "gateway/ConfigurationFile.h"
 #include "support/ChangedSettings.h"
+#include "support/ScriptServer.h"
 #include "support/TempDir.h"
 #include "ui/IntervalTimer.h"
 #include "ui/QtDesktop.h"
@@ -488,31 +490,52 @@ TEST_F(WindowTest, RestartThatCannotStartKeepsThisGatewayRunning) {
     EXPECT_TRUE(Logged("Cannot restart QLK"));
 }
 
+// The restart follows the kind of the POP3 client's error, whatever text
+// the log shows for it.
 TEST_F(WindowTest, PopErrorRestartsOnlyForALostConnection) {
     struct Case {
-        const char* msg;
+        const char* name;
+        std::function<void(ScriptServer&)> play;  // after the greeting and the USER line
+        const char* logged;                       // the error's text in the log, "" for none
         bool restarts;
     };
     const Case cases[] = {
-        {"[10054] Connection reset by peer", true},
-        {"CONNECTION RESET BY PEER", true},
-        {"[10053] Software caused connection abort", true},
-        {"[10057] Socket is not connected", true},
-        {"-ERR invalid password", false},
-        {"[10061] Connection refused", false},
-        {"reset by pee", false},
-        {"", false},
+        {"Reset", [](ScriptServer& s) { s.Abort(); }, "[10054] Connection reset by peer", true},
+        {"DropInMessage",
+         [](ScriptServer& s) {
+             s.Send("+OK\r\n").Line().Send("+OK\r\n").Line().Send("+OK 1 9\r\n").Line().Send("+OK 9\r\n");
+             s.Line().Send("+OK\r\npart").Drop();
+         },
+         "[10053] Software caused connection abort", true},
+        {"WrongPassword", [](ScriptServer& s) { s.Send("+OK\r\n").Line().Send("-ERR [AUTH] no\r\n"); }, "",
+         false},
     };
     for (const auto& c : cases) {
         desktop_ = FakeDesktop{};
         Open();
         window_->show();
-        std::string msg = c.msg;
-        window_->POPError(msg);
-        EXPECT_EQ(desktop_.started.size(), c.restarts ? 1u : 0u) << c.msg;
-        EXPECT_TRUE(
-            Logged(std::string("POP3 ERROR : ") + c.msg + ".  Contact your ISP this problem persists."))
-            << c.msg;
+        ScriptServer server;
+        server.Send("+OK ready\r\n").Line();
+        c.play(server);
+        server.Start();
+        TmsRemotePOP& pop = window_->Core().POP();
+        pop.Server = "pop3://" + server.Address();
+        pop.UserName = "joe";
+        pop.Password = "secret";
+        pop.SetTimeOut(5);
+        try {
+            pop.Connect();
+            pop.Retrieve(0);
+        } catch (const Exception&) {
+        }
+        pop.Close();
+        server.Join();
+        EXPECT_EQ(desktop_.started.size(), c.restarts ? 1u : 0u) << c.name;
+        if (*c.logged) {
+            EXPECT_TRUE(Logged(std::string("POP3 ERROR : ") + c.logged +
+                               ".  Contact your ISP this problem persists."))
+                << c.name;
+        }
     }
 }
 
@@ -520,7 +543,7 @@ TEST_F(WindowTest, NetworkEventsReachTheLogAndTheProgressBar) {
     Open();
     const int errorsBefore = window_->Log().ErrorCount;
     std::string msg = "550 relay denied";
-    window_->SMTPError(msg);
+    window_->Core().SMTPError(msg);
     EXPECT_TRUE(Logged("SMTP ERROR : 550 relay denied.  Contact your ISP if problem persists."));
     EXPECT_EQ(window_->Log().ErrorCount, errorsBefore + 1);
 

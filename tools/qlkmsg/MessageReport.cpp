@@ -1,13 +1,28 @@
 #include "MessageReport.h"
 
-#include <cstdio>
+#include <openssl/sha.h>
 
-#include "Sha256.h"
+#include <cstdio>
+#include <string_view>
+
 #include "message/Charsets.h"
 
 namespace qlk::tools {
 
 namespace {
+
+// The SHA-256 digest of `data` as 64 lower-case hexadecimal digits.
+std::string Sha256Hex(std::string_view data) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : digest) {
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 15];
+    }
+    return hex;
+}
 
 const char* CharSetName(TCharSet charSet) {
     switch (charSet) {
