@@ -29,6 +29,9 @@ public:
     void Commit();
 
     const std::filesystem::path& Target() const { return target_; }
+    // Where the bytes wait until Commit, for a caller that sets the owner or
+    // mode the new file must have before it replaces the target.
+    const std::filesystem::path& TemporaryPath() const { return temporary_; }
 
     // The whole write in one call.
     static void WriteWhole(const std::filesystem::path& target, std::string_view contents);
