@@ -189,22 +189,22 @@ struct SafeNameCase {
 };
 
 TEST(SafeFileNameTest, LeavesOnlyAPlainName) {
-    using test::Repeated;
-    for (const SafeNameCase& c :
-         std::vector<SafeNameCase>{{"report.pdf", "report.pdf"},
-                                   {"../../x", "x"},
-                                   {"/abs/x", "x"},
-                                   {"C:\\x\\y", "y"},
-                                   {"..", "attachment"},
-                                   {"a/..", "attachment"},
-                                   {"", "attachment"},
-                                   {std::string("a\0b\r\nc", 6), "abc"},
-                                   {"dir/", "attachment"},
-                                   {"x...y", "x.y"},
-                                   {" spaced name ", "spaced name"},
-                                   // Bounded as file systems need, the type kept.
-                                   {Repeated("\xD0\x96", 200) + ".pdf", Repeated("\xD0\x96", 125) + ".pdf"},
-                                   {std::string(300, 'a'), std::string(255, 'a')}}) {
+    // Bounded as file systems need, the type kept.
+    const std::string longName = test::Repeated("\xD0\x96", 200) + ".pdf";
+    const std::string bounded = test::Repeated("\xD0\x96", 125) + ".pdf";
+    for (const SafeNameCase& c : std::vector<SafeNameCase>{{"report.pdf", "report.pdf"},
+                                                           {"../../x", "x"},
+                                                           {"/abs/x", "x"},
+                                                           {"C:\\x\\y", "y"},
+                                                           {"..", "attachment"},
+                                                           {"a/..", "attachment"},
+                                                           {"", "attachment"},
+                                                           {std::string("a\0b\r\nc", 6), "abc"},
+                                                           {"dir/", "attachment"},
+                                                           {"x...y", "x.y"},
+                                                           {" spaced name ", "spaced name"},
+                                                           {longName, bounded},
+                                                           {std::string(300, 'a'), std::string(255, 'a')}}) {
         EXPECT_EQ(SafeFileName(c.input), c.expected) << c.input;
     }
 }
