@@ -73,15 +73,19 @@ bool ParseWord(std::string_view text, std::size_t start, EncodedWord& word) {
     return true;
 }
 
+std::string PlainText(std::string_view text) {
+    return IsAscii(text) ? std::string(text) : Utf8FromUndeclared(text);
+}
+
 void AppendPlain(std::string_view text, std::string& out) {
-    out += IsAscii(text) ? std::string(text) : Utf8FromUndeclared(text);
+    out += PlainText(text);
 }
 
 // Words in a set nobody here knows ("=?NONE?B?...?=") are read when their
-// bytes are UTF-8 anyway, and otherwise kept as written.
+// bytes are UTF-8 anyway, and otherwise kept as written (as undeclared text).
 std::string WordsText(const std::string& bytes, const std::string& charset, std::string_view written) {
     if (std::optional<std::string> converted = KnownTextToUtf8(bytes, charset)) return std::move(*converted);
-    return IsValidUtf8(bytes) ? bytes : std::string(written);
+    return IsValidUtf8(bytes) ? bytes : PlainText(written);
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ TEST(HeaderWords, DecodeToUtf8) {
         {"=?NONE?B?VEVTVA=?=", "TEST"},
         {"=?NONE?Q?caf=C3=A9?= ok", "caf\xC3\xA9 ok"},
         {"=?NONE?Q?caf=E9?= =?NONE?Q?=E9?= ok", "=?NONE?Q?caf=E9?= =?NONE?Q?=E9?= ok"},
-        {"=?x?B?a*b?=", "i"},  // stray characters in base64 are ignored
+        {"=?x\xB8-1?Q?=FC?=", "=?x\xC2\xB8-1?Q?=FC?="},  // kept, but as UTF-8
+        {"=?x?B?a*b?=", "i"},                            // stray characters in base64 are ignored
     };
     for (const auto& c : cases) EXPECT_EQ(DecodeHeaderWords(c.in), c.out) << c.in;
 }
