@@ -11,7 +11,7 @@ packages=(
   xvfb xauth
   libssl-dev openssl libgmime-3.0-dev unrtf
   dovecot-pop3d python3-aiosmtpd python3-pyftpdlib fetchmail procmail msmtp curl
-  time
+  time locales
   dpkg-dev lintian scdoc desktop-file-utils appstream dovecot-imapd
 )
 

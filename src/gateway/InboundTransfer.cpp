@@ -263,13 +263,13 @@ void InboundTransfer::AttachFiles(std::string& text) {
     TEmail& mapi = gateway_.MAPI();
     for (int j = 0; j < message.Attachments().Count(); ++j) {
         TmsAttItem& item = message.Attachments().Items(j);
-        gateway_.Log().WriteLog("Adding Attachment  : " + item.FileName().str(), 3);
+        gateway_.Log().WriteLog("Adding Attachment  : " + item.FileName(), 3);
         const std::filesystem::path folder = attachmentFolder_ / std::to_string(j + 1);
         std::filesystem::create_directory(folder);
         try {
             mapi.Attachment.push_back(message.SaveAttachment(static_cast<std::size_t>(j), folder.string()));
         } catch (const std::exception&) {
-            text += "*** ERROR ***\rBad Attachment : " + item.FileName().str() + "\rSaved as 'bad.bad'\r";
+            text += "*** ERROR ***\rBad Attachment : " + item.FileName() + "\rSaved as 'bad.bad'\r";
             item.SetFileName(BadAttachmentName);
             mapi.Attachment.push_back(message.SaveAttachment(static_cast<std::size_t>(j), folder.string()));
         }

@@ -109,7 +109,9 @@ std::vector<MaildirFolder::Message> MaildirFolder::List(const std::filesystem::p
     std::vector<Message> messages;
     ForEachName(folder / "new", [&](std::string_view name) {
         const FileName parts = SplitFileName(name);
-        if (IsSafeId(parts.id)) messages.push_back({std::string(parts.id), "new/" + std::string(name), true});
+        // Other Maildir programs may flag a message seen without moving it.
+        if (IsSafeId(parts.id))
+            messages.push_back({std::string(parts.id), "new/" + std::string(name), !parts.seen});
     });
     ForEachName(folder / "cur", [&](std::string_view name) {
         const FileName parts = SplitFileName(name);

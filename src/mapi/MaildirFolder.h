@@ -12,8 +12,8 @@ namespace qlk {
 
 // One mailbox's Maildir (tmp/, new/, cur/) and the order in which its
 // messages are walked. A message's identifier is its Maildir unique name (the
-// file name without the ":2,FLAGS" part); it is unread while it lies in new/
-// or lacks the "S" flag.
+// file name without the ":2,FLAGS" part); it is seen when its info part
+// holds the "S" flag, in new/ or in cur/, as every Maildir program reads it.
 //
 // The walk list is kept between calls, so a walk costs one listing of the
 // folders at its start and one whenever it reaches the end; messages found by
@@ -23,7 +23,7 @@ class MaildirFolder {
 public:
     struct Message {
         std::string Id;
-        std::string File;  // relative to the Maildir: "new/ID" or "cur/ID:2,FLAGS"
+        std::string File;  // relative to the Maildir: "new/ID[:2,FLAGS]" or "cur/ID:2,FLAGS"
         bool Unread = true;
     };
 

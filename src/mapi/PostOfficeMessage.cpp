@@ -3,15 +3,19 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 #include <set>
 #include <sstream>
 
 #include "mapi/MapiCodes.h"
+#include "mapi/PostOffice.h"
 #include "message/Charsets.h"
 #include "message/FileNames.h"
+#include "message/MailDate.h"
 #include "message/QuotedPrintable.h"
 #include "message/TLineStream.h"
+#include "message/TextUtils.h"
 #include "message/TmsMessage.h"
 #include "platform/EFOpenError.h"
 
@@ -19,44 +23,11 @@ namespace qlk {
 
 namespace {
 
-bool NeedsQuotes(std::string_view name) {
-    return name.find_first_of("()<>@,;:\\\".[]") != std::string_view::npos;
-}
-
-// A display name as a header phrase: quoted, with "\" and quotes escaped,
-// when it holds characters that would otherwise split or end it.
-std::string Phrase(std::string_view name) {
-    if (!NeedsQuotes(name)) return std::string(name);
-    std::string quoted = "\"";
-    for (char c : name) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-std::string Unescaped(std::string_view name) {
-    std::string text;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 1 < name.size()) ++i;
-        text += name[i];
-    }
-    return text;
-}
-
 bool IsPlainAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return (byte >= 32 && byte < 127) || c == '\t' || c == '\r' || c == '\n';
     });
-}
-
-std::string RfcDate(std::time_t date) {
-    std::tm local{};
-    ::localtime_r(&date, &local);
-    char text[64];
-    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S %z", &local);
-    return text;
 }
 
 std::string ReceivedText(const std::filesystem::path& file) {
@@ -69,8 +40,12 @@ std::string ReceivedText(const std::filesystem::path& file) {
     return text;
 }
 
+// The mailbox an address names: ours map back to their mailbox; messages
+// written before mailboxes had addresses carry the name alone ("Name <>").
 std::string DisplayName(const TmsMailAddress& address) {
-    return Unescaped(address.Name.empty() ? address.Address.str() : address.Name.str());
+    if (std::optional<std::string> mailbox = PostOfficeMessage::MailboxOf(address.Address.str()))
+        return *mailbox;
+    return address.Name.empty() ? address.Address.str() : address.Name.str();
 }
 
 void AddRecipients(const TmsAddressList& list, int recipClass, std::vector<MapiRecipient>& recips) {
@@ -80,7 +55,8 @@ void AddRecipients(const TmsAddressList& list, int recipClass, std::vector<MapiR
 // A name not used yet in this message's folder.
 std::string DistinctName(const std::string& name, std::set<std::string>& used) {
     std::string candidate = name;
-    for (int n = 2; !used.insert(candidate).second; ++n) candidate = std::to_string(n) + "_" + name;
+    for (int n = 2; !used.insert(candidate).second; ++n)
+        candidate = SafeFileName(std::to_string(n) + "_" + name);
     return candidate;
 }
 
@@ -91,7 +67,7 @@ int WriteAttachments(const TmsMessage& stored, std::uint32_t flags, MapiMessage&
     std::set<std::string> used;
     for (int i = 0; i < attachments.Count(); ++i) {
         const TmsAttItem& item = attachments.Items(i);
-        const std::string name = SafeFileName(item.FileName().str());
+        const std::string name = SafeFileName(item.FileName());
         message.Files.push_back({kNotInText, {}, name});
         files.push_back({DistinctName(name, used), &item.Data});
     }
@@ -116,6 +92,35 @@ std::string WithMaildirLineEnds(std::string text) {
 
 }  // namespace
 
+std::string PostOfficeMessage::AddressOf(std::string_view mailbox) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string local;
+    for (char c : mailbox) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '-') {
+            local += c;
+        } else if (c == ' ') {
+            local += '_';
+        } else {
+            local += '=';
+            local += kHex[byte >> 4];
+            local += kHex[byte & 15];
+        }
+    }
+    return local + "@" + std::string(kMailboxDomain);
+}
+
+std::optional<std::string> PostOfficeMessage::MailboxOf(std::string_view address) {
+    const std::size_t at = address.rfind('@');
+    if (at == std::string_view::npos || at == 0 || !SameText(address.substr(at + 1), kMailboxDomain))
+        return std::nullopt;
+    std::string local(address.substr(0, at));
+    std::replace(local.begin(), local.end(), '_', ' ');
+    const std::string mailbox = HexEscapesDecoded(local, '=');
+    if (!PostOffice::IsValidMailboxName(mailbox)) return std::nullopt;
+    return mailbox;
+}
+
 std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
     std::vector<std::string> lines;
     LoadTextLines(text, lines);
@@ -125,15 +130,15 @@ std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
 std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,
                                        const std::vector<Attachment>& attachments, std::time_t date) {
     TmsMessage mail;
-    mail.Sender().Name = Phrase(sender);
+    mail.Sender() = TmsMailAddress(AddressOf(sender), sender);
     for (const MapiRecipient& recipient : message.Recips) {
-        const std::string name = Phrase(recipient.Name);
-        if (recipient.RecipClass == MAPI_TO) mail.Recipients().AddAddress("", name);
-        if (recipient.RecipClass == MAPI_CC) mail.CC().AddAddress("", name);
-        if (recipient.RecipClass == MAPI_BCC) mail.BCC().AddAddress("", name);
+        const std::string address = AddressOf(recipient.Name);
+        if (recipient.RecipClass == MAPI_TO) mail.Recipients().AddAddress(address, recipient.Name);
+        if (recipient.RecipClass == MAPI_CC) mail.CC().AddAddress(address, recipient.Name);
+        if (recipient.RecipClass == MAPI_BCC) mail.BCC().AddAddress(address, recipient.Name);
     }
     mail.SetSubject(message.Subject.value_or(""));
-    mail.Headers().Add("Date: " + RfcDate(date));
+    mail.Headers().Add("Date: " + MailDate(date));
     mail.SetReturnReceipt((message.Flags & MAPI_RECEIPT_REQUESTED) != 0);
     const std::string note = message.NoteText.value_or("");
     mail.Body() = NoteLines(note);

@@ -24,8 +24,8 @@ bool HasBrackets(std::string_view text) {
 }
 
 // A custom address "[TYPE:address]" is sent as "TYPE:address".
-std::string WithoutFirstBrackets(std::string text) {
-    text.resize(std::min(text.size(), ShortString::MaxLength));
+std::string WithoutFirstBrackets(std::string_view entry) {
+    std::string text = ShortString(entry);
     if (const std::size_t open = text.find('['); open != std::string::npos) text.erase(open, 1);
     if (const std::size_t close = text.find(']'); close != std::string::npos) text.erase(close, 1);
     return text;
@@ -250,7 +250,7 @@ int TEmail::SendMail() {
     for (const std::string& path : Attachment) {
         std::error_code error;
         if (!std::filesystem::exists(path, error)) return MAPI_E_ATTACHMENT_NOT_FOUND;
-        message.Files.push_back({kNotInText, ShortString(path).str(), {}});
+        message.Files.push_back({kNotInText, path, {}});
     }
     message.Flags = Acknowledge ? MAPI_RECEIPT_REQUESTED : 0;
     return mapi_->Backend().MAPISendMail(sessionHandle_, message, flags);

@@ -40,7 +40,7 @@ public:
 
     // Settings, in the order of the component's published properties.
     bool Acknowledge = false;             // sent messages ask for a receipt
-    std::vector<std::string> Attachment;  // to send: file paths; after reading: file names
+    std::vector<std::string> Attachment;  // to send: whole file paths; after reading: file names
     std::vector<std::string> Bcc;
     std::vector<std::string> CC;
     bool DownLoadFirst = false;

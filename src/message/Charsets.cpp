@@ -1,5 +1,7 @@
 #include "message/Charsets.h"
 
+#include <optional>
+
 #include <iconv.h>
 
 #include <array>
@@ -211,25 +213,18 @@ bool NeedsConversion(std::string_view charset) {
            name.find("utf-16") != std::string::npos || name.find("utf-32") != std::string::npos;
 }
 
-std::string TextToUtf8(std::string_view text, std::string_view charset) {
+std::optional<std::string> KnownTextToUtf8(std::string_view text, std::string_view charset) {
     if (IsAscii(text) && !NeedsConversion(charset)) return std::string(text);
     const std::string name = LowerCase(Trim(charset));
     if (name.empty() || name == "us-ascii" || name == "ascii") return Utf8FromUndeclared(text);
     std::string out;
-    if (!ConvertToUtf8(text, charset, out)) return Utf8FromUndeclared(text);
+    if (!ConvertToUtf8(text, charset, out)) return std::nullopt;
     return out;
 }
 
-std::string_view CutUtf8(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes) return text;
-    std::size_t cut = maxBytes;
-    // Step back over continuation bytes to the start of the cut sequence.
-    std::size_t back = 0;
-    while (cut > 0 && back < 3 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
-        ++back;
-    }
-    return text.substr(0, cut);
+std::string TextToUtf8(std::string_view text, std::string_view charset) {
+    std::optional<std::string> converted = KnownTextToUtf8(text, charset);
+    return converted ? std::move(*converted) : Utf8FromUndeclared(text);
 }
 
 }  // namespace qlk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,9 +30,7 @@ bool NeedsConversion(std::string_view charset);
 // Text in a declared set; an unknown or empty name falls back to the rule for
 // undeclared text, as does "us-ascii" that holds 8-bit bytes.
 std::string TextToUtf8(std::string_view text, std::string_view charset);
-
-// The longest start of `text` of at most `maxBytes` bytes that does not end
-// inside a UTF-8 sequence.
-std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
+// The same, but none for a set iconv does not know.
+std::optional<std::string> KnownTextToUtf8(std::string_view text, std::string_view charset);
 
 }  // namespace qlk

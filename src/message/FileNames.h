@@ -13,6 +13,8 @@ std::string_view ExtractFileName(std::string_view path);
 // in a folder of ours: control characters go, only the last component of
 // either separator stays, runs of dots shrink to one dot and surrounding
 // blanks go. Never empty: a name with nothing left becomes "attachment".
+// At most 255 bytes, as file systems allow: a longer name loses the end of
+// its stem, never half a character, and keeps its extension.
 std::string SafeFileName(std::string_view name);
 
 }  // namespace qlk

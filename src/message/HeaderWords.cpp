@@ -1,10 +1,12 @@
 #include "message/HeaderWords.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "message/Base64.h"
 #include "message/Charsets.h"
 #include "message/TextUtils.h"
+#include "platform/Utf8Cut.h"
 
 namespace qlk {
 
@@ -71,8 +73,19 @@ bool ParseWord(std::string_view text, std::size_t start, EncodedWord& word) {
     return true;
 }
 
+std::string PlainText(std::string_view text) {
+    return IsAscii(text) ? std::string(text) : Utf8FromUndeclared(text);
+}
+
 void AppendPlain(std::string_view text, std::string& out) {
-    out += IsAscii(text) ? std::string(text) : Utf8FromUndeclared(text);
+    out += PlainText(text);
+}
+
+// Words in a set nobody here knows ("=?NONE?B?...?=") are read when their
+// bytes are UTF-8 anyway, and otherwise kept as written (as undeclared text).
+std::string WordsText(const std::string& bytes, const std::string& charset, std::string_view written) {
+    if (std::optional<std::string> converted = KnownTextToUtf8(bytes, charset)) return std::move(*converted);
+    return IsValidUtf8(bytes) ? bytes : PlainText(written);
 }
 
 }  // namespace
@@ -81,9 +94,11 @@ std::string DecodeHeaderWords(std::string_view s) {
     std::string out;
     std::string pendingBytes;
     std::string pendingCharset;
+    std::size_t pendingStart = 0;
+    std::size_t pendingEnd = 0;
     auto flush = [&] {
         if (pendingCharset.empty()) return;
-        out += TextToUtf8(pendingBytes, pendingCharset);
+        out += WordsText(pendingBytes, pendingCharset, s.substr(pendingStart, pendingEnd - pendingStart));
         pendingBytes.clear();
         pendingCharset.clear();
     };
@@ -101,9 +116,10 @@ std::string DecodeHeaderWords(std::string_view s) {
             AppendPlain(between, out);
         }
         if (!SameText(word.charset, pendingCharset)) flush();
+        if (pendingCharset.empty()) pendingStart = start;
         pendingCharset = word.charset;
         pendingBytes += word.bytes;
-        plainStart = start = word.end;
+        plainStart = start = pendingEnd = word.end;
         afterWord = true;
     }
     flush();

@@ -78,36 +78,102 @@ std::size_t FindOutside(std::string_view text, char wanted, bool last = false) {
     return found;
 }
 
-// A display name as its sender meant it: quotes and their escapes removed,
-// comments left out, unless the name is only a comment ("jd@x (John Doe)").
-std::string DisplayName(std::string_view text) {
+// What an address text says outside its comments, and what the comments say.
+// In `plain` quoted strings stay as written; in `phrase` their quotes and
+// escapes go. Comments are joined by a blank.
+struct AddressParts {
+    std::string plain;
     std::string phrase;
     std::string comments;
+};
+
+AddressParts SplitComments(std::string_view text) {
+    AddressParts parts;
     bool quoted = false;
     int comment = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        std::string& target = comment > 0 ? comments : phrase;
-        if (c == '\\' && (quoted || comment > 0) && i + 1 < text.size()) {
-            target += text[++i];
+        const bool escaped = c == '\\' && (quoted || comment > 0) && i + 1 < text.size();
+        if (comment > 0) {
+            if (escaped) {
+                parts.comments += text[++i];
+            } else if (c == '(') {
+                ++comment;
+                parts.comments += c;
+            } else if (c == ')') {
+                if (--comment > 0) parts.comments += c;
+            } else {
+                parts.comments += c;
+            }
         } else if (quoted) {
-            if (c == '"') {
+            parts.plain += c;
+            if (escaped) {
+                parts.plain += text[++i];
+                parts.phrase += text[i];
+            } else if (c == '"') {
                 quoted = false;
             } else {
-                phrase += c;
+                parts.phrase += c;
             }
-        } else if (c == '"' && comment == 0) {
-            quoted = true;
         } else if (c == '(') {
-            if (comment++ > 0) comments += c;
-        } else if (c == ')' && comment > 0) {
-            if (--comment > 0) comments += c;
+            comment = 1;
+            if (!parts.comments.empty()) parts.comments += ' ';
         } else {
-            target += c;
+            if (c == '"') {
+                quoted = true;
+            } else {
+                parts.phrase += c;
+            }
+            parts.plain += c;
         }
     }
-    const std::string name = StripQuotes(phrase);
-    return name.empty() ? StripQuotes(comments) : name;
+    return parts;
+}
+
+// A display name as its sender meant it: quotes and their escapes removed,
+// comments left out, unless the name is only a comment ("jd@x (John Doe)").
+std::string DisplayName(std::string_view text) {
+    const AddressParts parts = SplitComments(text);
+    const std::string name = StripQuotes(parts.phrase);
+    return name.empty() ? StripQuotes(parts.comments) : name;
+}
+
+bool IsFoldingBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The mailbox of an address text without its comments, as RFC 5322 reads
+// obsolete forms: blanks around "@" and "." go ("jdoe@test . example") and
+// a source route before the mailbox goes ("@relay.test:mary@example.net").
+std::string PlainMailbox(std::string_view text) {
+    std::string kept;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') quoted = !quoted;
+        if (!quoted && IsFoldingBlank(c)) {
+            std::size_t next = i;
+            while (next < text.size() && IsFoldingBlank(text[next])) ++next;
+            const bool nearSeparator = (!kept.empty() && (kept.back() == '@' || kept.back() == '.')) ||
+                                       (next < text.size() && (text[next] == '@' || text[next] == '.'));
+            if (nearSeparator) {
+                i = next - 1;
+                continue;
+            }
+        }
+        kept += c;
+    }
+    if (kept.starts_with('@')) {
+        const std::size_t colon = FindOutside(kept, ':', true);
+        if (colon != kNotFound) kept.erase(0, colon + 1);
+    }
+    return kept;
+}
+
+// Enclosing quotes go ("\"jd@x\""); a quoted local part ("\"j d\"@x") stays.
+std::string Unquoted(std::string_view mailbox) {
+    const std::string stripped = StripQuotes(mailbox);
+    return stripped.find('"') == std::string::npos ? stripped : Trim(mailbox);
 }
 
 }  // namespace
@@ -136,19 +202,20 @@ void ParseAddress(std::string_view text, TmsMailAddress& address) {
     // The mailbox is in the last angle brackets: "John >x< <y>" is y's.
     const std::size_t lt = FindOutside(text, '<', true);
     if (lt == kNotFound) {
-        const std::size_t par = FindOutside(text, '(');
-        if (par == kNotFound) {
-            address.Address = text;
+        if (FindOutside(text, '(') == kNotFound) {
+            address.Address = PlainMailbox(text);
             address.Name = "";
             return;
         }
-        address.Address = StripQuotes(text.substr(0, par));
-        address.Name = DisplayName(text.substr(par));
+        // "mailbox (Name)": the comments are all the name there is.
+        const AddressParts parts = SplitComments(text);
+        address.Address = Unquoted(PlainMailbox(parts.plain));
+        address.Name = StripQuotes(parts.comments);
         return;
     }
     const std::size_t gt = text.find('>', lt);
     if (gt != kNotFound) {
-        address.Address = StripQuotes(text.substr(lt + 1, gt - lt - 1));
+        address.Address = Unquoted(PlainMailbox(SplitComments(text.substr(lt + 1, gt - lt - 1)).plain));
         std::string rest(text.substr(0, lt));
         rest += ' ';
         rest.append(text.substr(gt + 1));

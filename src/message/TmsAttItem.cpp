@@ -23,12 +23,12 @@ TAttEncoding EncodingForType(const std::string& contentType) {
 void TmsAttItem::SetFileName(std::string_view fileName) {
     fileName_ = fileName;
     if (fileName_.empty()) return;
-    ContentType = GetMimeType(fileName_.str());
+    ContentType = GetMimeType(fileName_);
     Encoding = EncodingForType(ContentType);
 }
 
 void TmsAttItem::LoadDataFromFile() {
-    std::ifstream in(fileName_.str(), std::ios::binary);
+    std::ifstream in(fileName_, std::ios::binary);
     if (!in) throw EFOpenError(fileName_);
     std::string content;
     char chunk[65536];

@@ -24,7 +24,10 @@ public:
     // does not re-derive type and encoding.
     void Assign(const TmsAttItem& source) { *this = source; }
 
-    const ShortString& FileName() const { return fileName_; }
+    // A file name or a whole path, never cut: names from mail are bounded
+    // where they are made safe (SafeFileName), and a path cut short names
+    // another file.
+    const std::string& FileName() const { return fileName_; }
     // Stores the name; a non-empty name also sets ContentType from the file's
     // extension and Encoding from ContentType: text/plain, text/rtf and
     // text/html are sent quoted-printable, message/rfc822 unchanged, anything
@@ -40,7 +43,7 @@ public:
     TAttEncoding Encoding = ae7Bit;
 
 private:
-    ShortString fileName_;
+    std::string fileName_;
 };
 
 }  // namespace qlk

@@ -23,7 +23,7 @@ void TmsAttList::WriteProperties(std::ostream& out) const {
     ps::WriteName(out, "Items");
     ps::WriteListBegin(out);
     for (const auto& item : Entries()) {
-        ps::WriteString(out, item->FileName().str());
+        ps::WriteString(out, item->FileName());
         ps::WriteString(out, item->ContentType.str());
         ps::WriteInteger(out, item->Encoding);
     }

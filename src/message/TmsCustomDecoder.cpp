@@ -1,6 +1,7 @@
 #include "message/TmsCustomDecoder.h"
 
 #include <memory>
+#include <utility>
 
 #include "message/Base64.h"
 #include "message/Charsets.h"
@@ -17,7 +18,6 @@ namespace qlk {
 
 namespace {
 
-constexpr std::size_t kMaxFieldText = 255;
 constexpr std::size_t kReleaseChunk = 1 << 20;
 
 bool Contains(std::string_view text, std::string_view part) {
@@ -203,9 +203,8 @@ void TmsCustomDecoder::AddPartAttachment(const MimePart& part, bool inAlternativ
         if (message) {
             // A message (or what is left of a tree too deep to take apart)
             // stays whole, as a file any mail reader opens.
-            if (!LowerCase(item->FileName().str()).ends_with(".eml") &&
-                item->FileName().str().starts_with("att."))
-                item->SetFileName(item->FileName().str() + ".eml");
+            if (!LowerCase(item->FileName()).ends_with(".eml") && item->FileName().starts_with("att."))
+                item->SetFileName(item->FileName() + ".eml");
             item->ContentType = "message/rfc822";
             item->Encoding = ae7Bit;
         }
@@ -273,7 +272,7 @@ void TmsCustomDecoder::NameItem(TmsAttItem& item, const TmsHeaders& headers, TAt
     std::string name = MimeParameters(headers.GetFieldValue("Content-Type")).Get("name");
     if (name.empty()) name = MimeParameters(headers.GetFieldValue("Content-Disposition")).Get("filename");
     if (!name.empty()) {
-        item.SetFileName(CutUtf8(SafeFileName(name), kMaxFieldText));
+        item.SetFileName(SafeFileName(name));
         item.Encoding = encoding;
         return;
     }
@@ -344,20 +343,21 @@ void TmsCustomDecoder::RestartAsPlain() {
 
 // Text without a declared character set is UTF-8 when it is, else
 // windows-1252; each line is taken over as it is read, so that the body is
-// UTF-8 even when a uuencoded file after it turns out broken.
+// UTF-8 even when a uuencoded file after it turns out broken. Text between and
+// after uuencoded files belongs to the body as well.
 void TmsCustomDecoder::DecodePlain() {
     std::vector<std::string>& body = message_.Body();
+    bool endMayFollow = false;
     for (;;) {
         const std::string_view line = ReadLine();
         if (lines_.AtEnd()) break;
+        if (std::exchange(endMayFollow, false) && SameText(line, "end")) continue;
         if (IsUUBegin(line)) {
             // The empty line before "begin" separates the file from the text.
             if (!body.empty() && body.back().empty()) body.pop_back();
-            DecodeUUFiles(line);
+            endMayFollow = DecodeUUFile(line);
             message_.SetEncoding(meUU);
-            return;
-        }
-        if (IsAscii(line)) {
+        } else if (IsAscii(line)) {
             body.emplace_back(line);
         } else {
             body.push_back(Utf8FromUndeclared(line));
@@ -366,33 +366,28 @@ void TmsCustomDecoder::DecodePlain() {
     }
 }
 
-// Text between and after the uuencoded files is not kept.
-void TmsCustomDecoder::DecodeUUFiles(std::string_view beginLine) {
-    for (;;) {
-        auto item = std::make_unique<TmsAttItem>();
-        try {
-            const std::string name = UUFileName(beginLine);
-            item->SetFileName(
-                name.empty() ? PartName("att.")
-                             : std::string(CutUtf8(SafeFileName(Utf8FromUndeclared(name)), kMaxFieldText)));
-            for (;;) {
-                const std::string_view line = ReadLine();
-                if (lines_.AtEnd() || line == "`" || SameText(line, "END")) break;
-                if (!line.empty()) UUDecodeLineAppend(line, item->Data);
-            }
-        } catch (const std::exception&) {
-            throw EMessageParserError("Error decoding the attachment");
-        }
-        AddAttachment(std::move(item));
+// One file, up to its "`" line (then true: the "end" line is still to come),
+// its "end" line or the end of the text.
+bool TmsCustomDecoder::DecodeUUFile(std::string_view beginLine) {
+    auto item = std::make_unique<TmsAttItem>();
+    bool graveLine = false;
+    try {
+        const std::string name = UUFileName(beginLine);
+        item->SetFileName(name.empty() ? PartName("att.") : SafeFileName(Utf8FromUndeclared(name)));
         for (;;) {
             const std::string_view line = ReadLine();
-            if (lines_.AtEnd()) return;
-            if (IsUUBegin(line)) {
-                beginLine = line;
+            if (lines_.AtEnd() || SameText(line, "END")) break;
+            if (line == "`") {
+                graveLine = true;
                 break;
             }
+            if (!line.empty()) UUDecodeLineAppend(line, item->Data);
         }
+    } catch (const std::exception&) {
+        throw EMessageParserError("Error decoding the attachment");
     }
+    AddAttachment(std::move(item));
+    return graveLine;
 }
 
 void TmsCustomDecoder::ErrorFallback(const std::string& text) {

@@ -58,7 +58,7 @@ private:
     void DecodeTextBody();
     void RestartAsPlain();
     void DecodePlain();
-    void DecodeUUFiles(std::string_view beginLine);
+    bool DecodeUUFile(std::string_view beginLine);
     void ErrorFallback(const std::string& text);
 
     static const MimePart* FindBodyPart(const MimePart& root);

@@ -15,6 +15,7 @@
 #include "message/Charsets.h"
 #include "message/FileNames.h"
 #include "message/HeaderWords.h"
+#include "message/MailDate.h"
 #include "message/QuotedPrintable.h"
 #include "message/TLineStream.h"
 #include "message/TextUtils.h"
@@ -46,7 +47,7 @@ const char* EncodingName(TAttEncoding encoding) {
 }
 
 std::string PlainName(const TmsAttItem& item) {
-    return std::string(ExtractFileName(item.FileName().str()));
+    return std::string(ExtractFileName(item.FileName()));
 }
 
 std::string LowerPlainName(const TmsAttItem& item) {
@@ -71,6 +72,18 @@ std::string QuotedString(std::string_view text) {
     return out + "\"";
 }
 
+bool IsFolded(std::string_view line) {
+    return !line.empty() && (line.front() == ' ' || line.front() == '\t');
+}
+
+// "Name: value", the name made of printable ASCII other than the colon.
+bool IsFieldLine(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos) return false;
+    return std::all_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(colon),
+                       [](char c) { return c > ' ' && c < 127; });
+}
+
 bool HasSpecial(std::string_view text) {
     return text.find_first_of("()<>[]:;@\\,.\"") != std::string_view::npos;
 }
@@ -88,21 +101,16 @@ std::string EncodingLabel(const TmsAttItem& item) {
     return EncodingName(encoding);
 }
 
-// A file name as a "name=" value for old readers: quoted, and as RFC 2047
-// words when it is not ASCII.
-std::string NameParameter(std::string_view name) {
-    if (IsAscii(name)) return QuotedString(name);
-    std::string words;
-    for (const std::string& word : EncodeHeaderWords(name)) words += word;
-    return Quoted(words);
+// A name that readers would take for RFC 2047 words ("=?UTF-8?B?Zm9v?=.txt")
+// is written the RFC 2231 way too, in which nothing is read as a word.
+bool NeedsExtendedValue(std::string_view name) {
+    return !IsAscii(name) || name.find("=?") != std::string_view::npos;
 }
 
-// The file name as a Content-Disposition parameter: RFC 2231 when it is not
-// ASCII.
-std::string FileNameParameter(std::string_view name) {
-    if (IsAscii(name)) return "filename=" + QuotedString(name);
+// parameter*=charset''percent-encoded value (RFC 2231).
+std::string ExtendedParameter(std::string_view parameter, std::string_view name) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string value = IsValidUtf8(name) ? "filename*=UTF-8''" : "filename*=ISO-8859-1''";
+    std::string value = std::string(parameter) + (IsValidUtf8(name) ? "*=UTF-8''" : "*=ISO-8859-1''");
     for (char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (IsAsciiLetterOrDigit(c) || std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos) {
@@ -116,21 +124,20 @@ std::string FileNameParameter(std::string_view name) {
     return value;
 }
 
-constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// The file name as a Content-Type parameter: quoted, and for old readers as
+// RFC 2047 words when it is not ASCII.
+std::string NameParameter(std::string_view name) {
+    if (!NeedsExtendedValue(name)) return "name=" + QuotedString(name);
+    if (IsAscii(name)) return ExtendedParameter("name", name);
+    std::string words;
+    for (const std::string& word : EncodeHeaderWords(name)) words += word;
+    return "name=" + Quoted(words);
+}
 
-// RFC 5322 date of now in local time, with English names whatever the locale.
-std::string DateNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const long offset = local.tm_gmtoff / 60;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDayNames[local.tm_wday],
-                  local.tm_mday, kMonthNames[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min,
-                  local.tm_sec, offset < 0 ? '-' : '+', std::labs(offset) / 60, std::labs(offset) % 60);
-    return text;
+// The file name as a Content-Disposition parameter.
+std::string FileNameParameter(std::string_view name) {
+    if (!NeedsExtendedValue(name)) return "filename=" + QuotedString(name);
+    return ExtendedParameter("filename", name);
 }
 
 // The right side of a new Message-ID: the sender's domain when it is a
@@ -255,8 +262,7 @@ std::string TmsCustomEncoder::HeaderName(std::string_view name, bool quoteSpecia
         for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
         return text;
     }
-    const bool alreadyQuoted = name.size() >= 2 && name.front() == '"' && name.back() == '"';
-    if (quoteSpecials && !alreadyQuoted && HasSpecial(name)) return QuotedString(name);
+    if (quoteSpecials && HasSpecial(name)) return QuotedString(name);
     return HeaderText(name);
 }
 
@@ -290,7 +296,7 @@ void TmsCustomEncoder::WriteFoldedHeader(std::string_view label, std::string_vie
 
 void TmsCustomEncoder::WriteDateAndMessageId() {
     const TmsHeaders& headers = message_.Headers();
-    if (headers.GetFieldValue("Date").empty()) WriteLine("Date: " + DateNow());
+    if (headers.GetFieldValue("Date").empty()) WriteLine("Date: " + MailDate(std::time(nullptr)));
     if (headers.GetFieldValue("Message-ID").empty())
         WriteLine("Message-ID: " + NewMessageId(message_.Sender().Address.str()));
 }
@@ -301,9 +307,13 @@ void TmsCustomEncoder::WriteOtherHeaders() {
                               "Mime-Version", "Content-Type", "X-Encoding", "Content-Transfer-Encoding"}) {
         headers.DeleteField(field);
     }
+    // A line that is not a field ("quite Delivered-To: x" in a spam sample)
+    // ends the header block for most readers, and the fields written after it
+    // with it; so does an empty line. Such a line goes, with its continuations.
+    bool inField = false;
     for (const std::string& line : headers) {
-        // An empty line would end the header block early.
-        if (!Trim(line).empty()) WriteHeaderLine(line);
+        if (!IsFolded(line)) inField = IsFieldLine(line);
+        if (inField && !Trim(line).empty()) WriteHeaderLine(line);
     }
     WriteDateAndMessageId();
 }
@@ -443,9 +453,10 @@ void TmsCustomEncoder::WriteHtmlRtfBody() {
 
 void TmsCustomEncoder::WriteFileHeaders(const TmsAttItem& item) {
     const std::string name = PlainName(item);
-    WriteHeaderLine("Content-Type: " + item.ContentType.str() + "; name=" + NameParameter(name));
+    WriteHeaderLine("Content-Type: " + item.ContentType.str() + TextCharset(item) + "; " +
+                    NameParameter(name));
     WriteLine("Content-Transfer-Encoding: " + EncodingLabel(item));
-    if (IsAscii(name)) {
+    if (!NeedsExtendedValue(name)) {
         WriteHeaderLine("Content-Disposition: attachment; " + FileNameParameter(name));
     } else {
         WriteLine("Content-Disposition: attachment;");

@@ -19,11 +19,11 @@ namespace {
 // How an application or the decoder marks attachments: "_alt." parts are the
 // alternatives of the body, the two fixed names an HTML or RTF body.
 bool IsAlternativePart(const TmsAttItem& item) {
-    return LowerCase(ExtractFileName(item.FileName().str())).starts_with("_alt.");
+    return LowerCase(ExtractFileName(item.FileName())).starts_with("_alt.");
 }
 
 std::string LowerFileName(const TmsAttItem& item) {
-    return LowerCase(ExtractFileName(item.FileName().str()));
+    return LowerCase(ExtractFileName(item.FileName()));
 }
 
 std::string ReadWholeStream(std::istream& stream) {
@@ -129,7 +129,7 @@ void TmsCustomMessage::LoadFromFile(const std::string& fileName) {
 
 std::string TmsCustomMessage::SaveAttachment(std::size_t index, const std::string& directory) const {
     const TmsAttItem& item = attachments_.Items(static_cast<int>(index));
-    const std::string path = AddBackslash(directory) + SafeFileName(item.FileName().str());
+    const std::string path = AddBackslash(directory) + SafeFileName(item.FileName());
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) throw EFCreateError(path);
     file.write(item.Data.data(), static_cast<std::streamsize>(item.Data.size()));

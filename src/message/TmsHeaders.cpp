@@ -5,6 +5,7 @@
 #include "message/Charsets.h"
 #include "message/HeaderWords.h"
 #include "message/TextUtils.h"
+#include "platform/Utf8Cut.h"
 
 namespace qlk {
 
@@ -100,7 +101,11 @@ std::string TmsHeaders::GetFieldValue(std::string_view name) const {
         value += ' ';
         value += Trim(*line);
     }
-    if (SameText(field, "Content-Type:") || SameText(field, "X-UIDL:")) return value;
+    // Parameters are decoded (RFC 2231, RFC 2047) and bounded by their reader,
+    // after they are taken apart: a cut before would split a long file name.
+    if (SameText(field, "Content-Type:") || SameText(field, "Content-Disposition:") ||
+        SameText(field, "X-UIDL:"))
+        return value;
     return DecodedAndCut(value);
 }
 

@@ -13,9 +13,10 @@ namespace qlk {
 class TmsHeaders {
 public:
     // The value of the first field called `name` (with or without its colon),
-    // unfolded and trimmed; "" when absent. Values other than Content-Type and
-    // X-UIDL are decoded to UTF-8 (RFC 2047 words, undeclared 8-bit text) and
-    // then cut at 255 bytes, never inside a character.
+    // unfolded and trimmed; "" when absent. Values other than Content-Type,
+    // Content-Disposition and X-UIDL are decoded to UTF-8 (RFC 2047 words,
+    // undeclared 8-bit text) and then cut at 255 bytes, never inside a
+    // character; those three are returned whole and undecoded.
     std::string GetFieldValue(std::string_view name) const;
 
     // Clears `list` and adds one entry per address of every field called

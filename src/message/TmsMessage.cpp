@@ -66,6 +66,10 @@ void TmsMessage::Clear() {
     cc_.Clear();
     bcc_.Clear();
     recipients_.Clear();
+    // A reused message starts from the defaults: a receipt request or a
+    // priority read from one message must not travel with the next.
+    returnReceipt_ = false;
+    priority_ = ptNormal;
 }
 
 void TmsMessage::ParseHeaders(const TmsHeaders& headers) {

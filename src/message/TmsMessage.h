@@ -30,7 +30,8 @@ public:
     void SaveToStream(std::ostream& stream) override;
     void LoadFromText(std::string text) override;
     void LoadFromView(std::string_view text, const TextRelease& release = {}) override;
-    // Empties the recipient lists too; Priority and ReturnReceipt stay.
+    // Empties the recipient lists too and restores ReturnReceipt and
+    // Priority to their defaults.
     void Clear() override;
     void ParseHeaders(const TmsHeaders& headers) override;
     void Assign(const TmsCustomMessage& source) override;

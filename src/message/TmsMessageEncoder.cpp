@@ -9,6 +9,7 @@ namespace qlk {
 namespace {
 
 constexpr std::size_t kLabelWidth = 10;
+constexpr std::size_t kFoldWidth = 78;
 
 std::string PaddedLabel(std::string_view name) {
     std::string label(name);
@@ -23,7 +24,7 @@ TmsMessageEncoder::TmsMessageEncoder(TmsMessage& message) : TmsCustomEncoder(mes
 
 void TmsMessageEncoder::WriteHeaders() {
     const TmsMailAddress& sender = mail_.Sender();
-    WriteHeaderLine("From:     " + HeaderName(sender.Name.str(), true) + " <" + sender.Address.str() + ">");
+    WriteAddressLine("From:     ", sender, "");
     WriteAddressField("To", mail_.Recipients());
     WriteAddressField("CC", mail_.CC());
     if (mail_.ReturnReceipt()) WriteHeaderLine("Return-Receipt-To: <" + sender.Address.str() + ">");
@@ -37,12 +38,24 @@ void TmsMessageEncoder::WriteHeaders() {
 void TmsMessageEncoder::WriteAddressField(std::string_view name, const TmsAddressList& list) {
     const int count = list.Count();
     for (int i = 0; i < count; ++i) {
-        const TmsMailAddress& address = list.Items(i);
-        std::string line = i == 0 ? PaddedLabel(name) : std::string(kLabelWidth, ' ');
-        line += HeaderName(address.Name.str(), true) + " <" + address.Address.str() + ">";
-        if (i < count - 1) line += ',';
-        WriteHeaderLine(line);
+        WriteAddressLine(i == 0 ? PaddedLabel(name) : std::string(kLabelWidth, ' '), list.Items(i),
+                         i < count - 1 ? "," : "");
     }
+}
+
+// "Name <address>" after the label. A line too long for a reader's screen
+// folds before the "<", so that even a long name and a long address keep
+// within the line length mail allows.
+void TmsMessageEncoder::WriteAddressLine(std::string label, const TmsMailAddress& address,
+                                         std::string_view tail) {
+    const std::string name = HeaderName(address.Name.str(), true);
+    const std::string mailbox = "<" + address.Address.str() + ">" + std::string(tail);
+    std::string line = label + name;
+    if (line.size() + 1 + mailbox.size() > kFoldWidth && !name.empty()) {
+        WriteHeaderLine(line);
+        line.clear();
+    }
+    WriteHeaderLine(line + " " + mailbox);
 }
 
 }  // namespace qlk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "message/TmsCustomEncoder.h"
@@ -20,6 +21,7 @@ protected:
 
 private:
     void WriteAddressField(std::string_view name, const TmsAddressList& list);
+    void WriteAddressLine(std::string label, const TmsMailAddress& address, std::string_view tail);
 
     TmsMessage& mail_;
 };

@@ -24,7 +24,7 @@ constexpr char CharOf(unsigned value) {
 constexpr GroupTables kGroup = MakeGroupTables([](int c) {
     if (c > ' ' && c <= '_') return c - 32;
     if (c == '`') return 0;
-    if (c == ' ') return 63;  // old encoders wrote a blank where "_" belongs
+    if (c == ' ') return 0;  // traditional encoders write a blank for zero, as uudecode reads it
     return -1;
 });
 

@@ -14,8 +14,9 @@ namespace qlk {
 // its input at 255 characters. The Append/Wrapped functions are the
 // whole-buffer path for the message encoder and decoder: same rules, no cut.
 
-// "!".."_" give their code minus 32, "`" gives 0, a blank reads as "_" (63);
-// anything else raises EMessageParserError "Invalid Character".
+// "!".."_" give their code minus 32; "`" and a blank (what traditional
+// encoders write for zero) give 0; anything else raises EMessageParserError
+// "Invalid Character".
 std::uint8_t UUCharValue(char c);
 
 // One line for up to 45 bytes (more are not encoded): the count character,

@@ -4,21 +4,23 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Utf8Cut.h"
+
 namespace qlk {
 
-// A text field of at most 255 single-byte characters. Longer input is cut on
-// assignment, so that no caller has to remember the bound.
+// A text field of at most 255 bytes. Longer input is cut on assignment, never
+// inside a UTF-8 character, so that no caller has to remember the bound.
 class ShortString {
 public:
     static constexpr std::size_t MaxLength = 255;
 
     ShortString() = default;
-    ShortString(std::string_view text) : text_(text.substr(0, MaxLength)) {}  // NOLINT: implicit by design
+    ShortString(std::string_view text) : text_(CutUtf8(text, MaxLength)) {}   // NOLINT: implicit by design
     ShortString(const char* text) : ShortString(std::string_view(text)) {}    // NOLINT
     ShortString(const std::string& text) : ShortString(std::string_view(text)) {}  // NOLINT
 
     ShortString& operator=(std::string_view text) {
-        text_.assign(text.substr(0, MaxLength));
+        text_.assign(CutUtf8(text, MaxLength));
         return *this;
     }
     ShortString& operator=(const char* text) { return *this = std::string_view(text); }

@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "gateway/ConfigurationFile.h"
 #include "gateway/Settings.h"
@@ -45,12 +47,14 @@ inline UserRecord MailboxRow(const std::string& mailbox, const std::string& popH
     return row;
 }
 
-// Starts "quelmark --once" in WORK, its output going to WORK/once.log.
-inline pid_t StartOnce(const std::filesystem::path& work) {
+// Starts "quelmark --once" in WORK, its output going to WORK/once.log, with
+// ENVIRONMENT ("NAME=value") added to its own.
+inline pid_t StartOnce(const std::filesystem::path& work, const std::vector<std::string>& environment = {}) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         const std::string log = (work / "once.log").string();
         if (::chdir(work.c_str()) != 0 || !std::freopen(log.c_str(), "a", stderr)) ::_exit(126);
+        for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
         ::execl(QLK_QUELMARK, QLK_QUELMARK, "--once", static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -72,8 +76,20 @@ inline int WaitFor(pid_t pid, std::chrono::seconds limit) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-inline int RunOnce(const std::filesystem::path& work) {
-    return WaitFor(StartOnce(work), std::chrono::seconds(50));
+inline int RunOnce(const std::filesystem::path& work, const std::vector<std::string>& environment = {}) {
+    return WaitFor(StartOnce(work, environment), std::chrono::seconds(50));
+}
+
+// The environment of an operator whose locale names days and months in
+// German, built into FOLDER with localedef; none where the locale sources
+// are missing (the "locales" package).
+inline std::vector<std::string> GermanLocale(const std::filesystem::path& folder) {
+    const std::filesystem::path locale = folder / "de_DE.UTF-8";
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + locale.string() + "' >/dev/null 2>&1";
+    std::filesystem::create_directories(folder);
+    if (std::system(command.c_str()) != 0 || !std::filesystem::exists(locale)) return {};
+    return {"LOCPATH=" + folder.string(), "LC_ALL=de_DE.UTF-8"};
 }
 
 // Runs the post-office checker; its output is left in OUTPUT.

@@ -112,7 +112,10 @@ struct ResolutionCase {
 
 // The alias account "Office" spreads its mailbox over the table's rows.
 TEST(InboundTransferTest, AliasAccountResolvesRecipientsByTheThreeRules) {
-    const std::string longSubject(255, 's');
+    // One ASCII letter, then Cyrillic: the cut at 255 bytes falls inside a
+    // character and must move before it.
+    std::string longSubject = "x";
+    for (int i = 0; i < 127; ++i) longSubject += "\xD0\x96";
     const ResolutionCase cases[] = {
         {"return address of an ordinary row, any letter case",
          "To: ANN@Example.ORG\r\n",
@@ -169,7 +172,7 @@ TEST(InboundTransferTest, AliasAccountResolvesRecipientsByTheThreeRules) {
     scene.RunCycle();
     ASSERT_EQ(scene.office->delivered.size(), 1u);
     EXPECT_EQ(scene.office->delivered[0].subject,
-              ("No Recipient Found - Forward Manually -- " + longSubject).substr(0, 255));
+              "No Recipient Found - Forward Manually -- " + longSubject.substr(0, 1 + 2 * 106));
 }
 
 // A message leaves the server only once the post office has taken it.

@@ -91,14 +91,26 @@ std::string RunPython(const std::filesystem::path& maildir) {
     return output;
 }
 
+struct StoredFile {
+    std::string name;
+    std::string data;
+    std::string charset = "-";  // what a MIME reader is told, "-" for nothing
+};
+
 // What a MIME reader must find in one stored message.
 struct Stored {
     std::string sender;
     std::string subject;
     std::string text;      // as sent
     std::string readBack;  // the note text as read back: CR LF line breaks, no final one
-    std::vector<std::pair<std::string, std::string>> files;  // name, content
+    std::vector<StoredFile> files;
 };
+
+std::string Repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
 
 TEST_F(PostOfficeTest, DeliversToEveryRecipientAndReadsBackWhatWasSent) {
     WriteFileBytes(work / "report.pdf", std::string("%PDF\0\x01\xff\r\n\n", 10));
@@ -152,8 +164,21 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
          "na\xc3\xafve\tline\r\nlone LF\r\nlone CR\r\n" + longLine + "\r\nFrom here\r\n.\r\n--x",
          {{"all bytes.bin", everyByte}, {"unix.txt", "a\nb\n"}, {"dos.txt", "a\r\nb\r\n"}}},
         {"Bob", "", "", "", {{"only.pdf", "%PDF-1.4\n"}, {"empty.dat", ""}}},
+        // A name with specials and non-ASCII, a file name as long as Gmail
+        // sends (in a path longer than 255 bytes), one that looks like an
+        // encoded word, UTF-8 text.
+        {"M\xc3\xbcller, Hans",
+         "\xd0\x96\xd0\x96",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e",
+         {{Repeated("\xd0\xaf", 119) + ".docx", "PK"},
+          {"=?UTF-8?B?Zm9v?=.txt", "not foo"},
+          {"r\xc3\xa9sum\xc3\xa9.txt", "caf\xc3\xa9\n", "utf-8"}}},
     };
     PostOffice(work / "postoffice").AddMailbox(messages[1].sender);
+    PostOffice(work / "postoffice").AddMailbox(messages[3].sender);
     std::string expected;
     for (std::size_t i = 0; i < messages.size(); ++i) {
         const Stored& m = messages[i];
@@ -162,10 +187,10 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
         bob->Subject = m.subject;
         bob->SetLongText(m.text);
         bob->Attachment.clear();
-        for (const auto& [name, data] : m.files) {
-            const std::filesystem::path file = work / ("in" + std::to_string(i)) / name;
+        for (const StoredFile& f : m.files) {
+            const std::filesystem::path file = work / ("in" + std::to_string(i)) / f.name;
             std::filesystem::create_directories(file.parent_path());
-            WriteFileBytes(file, data);
+            WriteFileBytes(file, f.data);
             bob->Attachment.push_back(file.string());
         }
         ASSERT_EQ(SUCCESS_SUCCESS, bob->SendMail()) << i;
@@ -174,7 +199,8 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
         for (std::size_t at; (at = body.find("\r\n")) != std::string::npos;) body.erase(at, 1);
         expected += "message new -\nsubject " + Hex(m.subject) + "\nfrom " + Hex(m.sender) + "\nbody " +
                     Hex(body) + "\n";
-        for (const auto& [name, data] : m.files) expected += "file " + Hex(name) + " " + Hex(data) + "\n";
+        for (const StoredFile& f : m.files)
+            expected += "file " + Hex(f.name) + " " + Hex(f.data) + " " + f.charset + "\n";
     }
     EXPECT_EQ(expected, RunPython(Mailbox("Alice Smith")));
 
@@ -189,8 +215,8 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
         EXPECT_EQ(m.readBack, alice->GetLongText().value_or(alice->Text.str()));
         ASSERT_EQ(m.files.size(), alice->AttPathNames.size());
         for (std::size_t f = 0; f < m.files.size(); ++f) {
-            EXPECT_EQ(m.files[f].first, alice->Attachment[f]);
-            EXPECT_EQ(m.files[f].second, ReadFileBytes(alice->AttPathNames[f]));
+            EXPECT_EQ(m.files[f].name, alice->Attachment[f]);
+            EXPECT_EQ(m.files[f].data, ReadFileBytes(alice->AttPathNames[f]));
             std::filesystem::remove(alice->AttPathNames[f]);
         }
     }
@@ -297,6 +323,14 @@ TEST_F(PostOfficeTest, DeletingWhatAnotherProcessMovedOrDeleted) {
     EXPECT_EQ(MAPI_E_INVALID_MESSAGE, second->DeleteMail());
     EXPECT_EQ(MAPI_E_INVALID_MESSAGE, second->ReadMail());
     EXPECT_EQ(1, FilesIn("Alice Smith", "new") + FilesIn("Alice Smith", "cur"));
+
+    // Dovecot flags a message seen where it lies ("doveadm flags add").
+    for (const auto& entry : std::filesystem::directory_iterator(Mailbox("Alice Smith") / "new"))
+        std::filesystem::rename(entry.path(), entry.path().string() + ":2,FS");
+    EXPECT_EQ(0, first->CountUnread());
+    ASSERT_FALSE(first->FindNext().empty());
+    ASSERT_EQ(SUCCESS_SUCCESS, first->ReadMail());
+    EXPECT_FALSE(first->Unread);
 }
 
 TEST_F(PostOfficeTest, WalkIsStableWhileAnotherProcessDelivers) {

@@ -51,6 +51,10 @@ TEST(QlkpoTest, AdministersThePostOfficeAndRefusesBadInput) {
     WriteFileBytes(work / "report.txt", "line one\nline two\n");
     WriteFileBytes(work / "note.txt", std::string("caf\xe9\r\nsecond line"));
     const std::string report = (work / "report.txt").string();
+    // A path longer than 255 bytes still names its file.
+    const std::filesystem::path deep = work / std::string(200, 'd') / (std::string(100, 'f') + ".txt");
+    std::filesystem::create_directories(deep.parent_path());
+    WriteFileBytes(deep, "deep\n");
     const std::string out = (work / "saved").string();
 
     EXPECT_NE(std::string::npos, Qlkpo(work.path(), {"list"}).output.find("No post office in"));
@@ -79,12 +83,15 @@ TEST(QlkpoTest, AdministersThePostOfficeAndRefusesBadInput) {
          1,
          "No such file"},
         {{"send", "--from", "Bob", "--subject", "x"}, 1, "--to is required"},
+        {{"send", "--from", "Alice Smith", "--to", "Bob", "--subject", "deep", "--attach", deep.string()},
+         0,
+         ""},
         {{"send", "--from", "Alice Smith", "--to", "Bob", "--cc", "../x", "--subject", "x"},
          1,
          "Not a valid mailbox name"},
         {{"list"},
          0,
-         "Alice Smith\t1 unread\t1 total\nBob\t0 unread\t0 total\nInternet\t1 unread\t1 total\n"},
+         "Alice Smith\t1 unread\t1 total\nBob\t1 unread\t1 total\nInternet\t1 unread\t1 total\n"},
         {{"frobnicate"}, 1, "usage: qlkpo"},
     };
     for (const Step& step : before) {
@@ -112,7 +119,7 @@ TEST(QlkpoTest, AdministersThePostOfficeAndRefusesBadInput) {
         {{"remove", "Alice Smith"}, 1, "still holds 1 messages"},
         {{"remove", "alice smith", "--force"}, 0, ""},
         {{"remove", "Alice Smith"}, 1, "No such mailbox"},
-        {{"list"}, 0, "Bob\t0 unread\t0 total\nInternet\t1 unread\t1 total\n"},
+        {{"list"}, 0, "Bob\t1 unread\t1 total\nInternet\t1 unread\t1 total\n"},
     };
     for (const Step& step : after) {
         const ToolRun run = Qlkpo(office, step.words);

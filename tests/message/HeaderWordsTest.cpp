@@ -44,7 +44,12 @@ TEST(HeaderWords, DecodeToUtf8) {
         {"=?x?X?abc?=after", "=?x?X?abc?=after"},
         {"a =?x?Q?has blank?= b", "a =?x?Q?has blank?= b"},
         {"=?unknown-set?Q?abc?=", "abc"},
-        {"=?x?B?a*b?=", "i"},  // stray characters in base64 are ignored
+        // An unknown set is read only when its bytes are UTF-8 anyway.
+        {"=?NONE?B?VEVTVA=?=", "TEST"},
+        {"=?NONE?Q?caf=C3=A9?= ok", "caf\xC3\xA9 ok"},
+        {"=?NONE?Q?caf=E9?= =?NONE?Q?=E9?= ok", "=?NONE?Q?caf=E9?= =?NONE?Q?=E9?= ok"},
+        {"=?x\xB8-1?Q?=FC?=", "=?x\xC2\xB8-1?Q?=FC?="},  // kept, but as UTF-8
+        {"=?x?B?a*b?=", "i"},                            // stray characters in base64 are ignored
     };
     for (const auto& c : cases) EXPECT_EQ(DecodeHeaderWords(c.in), c.out) << c.in;
 }

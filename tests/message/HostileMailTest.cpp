@@ -61,7 +61,7 @@ TEST_P(HostileMailTest, LoadsSavesAndReloadsWithSafeNames) {
     ASSERT_NO_THROW(message.LoadFromText(text));
     const TmsAttList& attachments = message.Attachments();
     for (int i = 0; i < attachments.Count(); ++i) {
-        EXPECT_TRUE(IsSafeName(attachments.Items(i).FileName())) << attachments.Items(i).FileName().str();
+        EXPECT_TRUE(IsSafeName(attachments.Items(i).FileName())) << attachments.Items(i).FileName();
     }
     const bool fellBack =
         attachments.Count() > 0 && attachments.Items(attachments.Count() - 1).FileName() == "original.eml";
@@ -189,6 +189,9 @@ struct SafeNameCase {
 };
 
 TEST(SafeFileNameTest, LeavesOnlyAPlainName) {
+    // Bounded as file systems need, the type kept.
+    const std::string longName = test::Repeated("\xD0\x96", 200) + ".pdf";
+    const std::string bounded = test::Repeated("\xD0\x96", 125) + ".pdf";
     for (const SafeNameCase& c : std::vector<SafeNameCase>{{"report.pdf", "report.pdf"},
                                                            {"../../x", "x"},
                                                            {"/abs/x", "x"},
@@ -199,7 +202,9 @@ TEST(SafeFileNameTest, LeavesOnlyAPlainName) {
                                                            {std::string("a\0b\r\nc", 6), "abc"},
                                                            {"dir/", "attachment"},
                                                            {"x...y", "x.y"},
-                                                           {" spaced name ", "spaced name"}}) {
+                                                           {" spaced name ", "spaced name"},
+                                                           {longName, bounded},
+                                                           {std::string(300, 'a'), std::string(255, 'a')}}) {
         EXPECT_EQ(SafeFileName(c.input), c.expected) << c.input;
     }
 }

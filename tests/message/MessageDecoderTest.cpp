@@ -11,12 +11,12 @@ using test::Decoded;
 
 const char kFallbackFirstLine[] = "The following error has been occured while processing the message:";
 
-TEST(MessageDecoderTest, PlainMessageWithUuencodedFileKeepsTextBeforeIt) {
+TEST(MessageDecoderTest, PlainMessageWithUuencodedFileKeepsTheTextAroundIt) {
     TmsMessage message;
     Decoded(message,
             "From: a@x.org\nTo: b@x.org\nSubject: files\n\nHere it is.\n\nbegin 0644 hi.txt\n#:&D*\n`\nend\n"
             "trailing words\n");
-    EXPECT_EQ(message.Body(), (std::vector<std::string>{"Here it is."}));
+    EXPECT_EQ(message.Body(), (std::vector<std::string>{"Here it is.", "trailing words"}));
     EXPECT_EQ(message.Encoding(), meUU);
     ASSERT_EQ(message.Attachments().Count(), 1);
     EXPECT_EQ(message.Attachments().Items(0).FileName(), "hi.txt");
@@ -259,7 +259,7 @@ TEST(MessageDecoderTest, TreesBeyondTheLimitsLoseNothing) {
         ASSERT_GT(attachments.Count(), 0);
         const TmsAttItem& rest = attachments.Items(attachments.Count() - 1);
         EXPECT_EQ(rest.ContentType, "message/rfc822");
-        EXPECT_TRUE(rest.FileName().str().ends_with(".eml")) << rest.FileName().str();
+        EXPECT_TRUE(rest.FileName().ends_with(".eml")) << rest.FileName();
         const bool kept =
             rest.Data.find("innermost text") != std::string::npos ||
             rest.Data.find("part " + std::to_string(MimePart::MaxParts + 49)) != std::string::npos;

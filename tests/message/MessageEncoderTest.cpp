@@ -101,9 +101,14 @@ TEST_F(MessageEncoderTest, HeaderValuesCannotStartHeaderLines) {
     message.Sender().Name = "Eve\nX-Evil: 1";
     message.Headers().Add("X-App: a\rCc: b");
     message.Headers().Add("");
+    // Received from a spammer: to most readers a line that is not a field
+    // ends the header, and the Subject and From after it with it.
+    message.Headers().Add("quite Delivered-To: x@y.org");
+    message.Headers().Add(" folded on");
     const std::vector<std::string> lines = SplitCrlf(Encoded(message));
     for (const std::string& line : lines) {
-        EXPECT_FALSE(line.starts_with("Bcc:") || line.starts_with("X-Evil") || line.starts_with("Cc:"))
+        EXPECT_FALSE(line.starts_with("Bcc:") || line.starts_with("X-Evil") || line.starts_with("Cc:") ||
+                     line.starts_with("quite") || line == " folded on")
             << line;
     }
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Subject: hi  Bcc: victim@x.org"), lines.end());
@@ -234,6 +239,8 @@ TEST_F(MessageEncoderTest, NonAsciiAndSpecialsAreWrittenAsTheStandardsSay) {
     message.Body() = {"Caf\xC3\xA9 at 8.", std::string(200, 'x') + " "};
     Attach(message, "naïve plan.pdf", "%PDF");
     Attach(message, "notes.txt", "8-bit caf\xC3\xA9\r\n").Encoding = ae7Bit;
+    Attach(message, "=?UTF-8?B?Zm9v?=.txt", "not foo");
+    message.CC().AddAddress("m@x.org", "Müller, Hans");
     const std::string text = Encoded(message);
     const std::vector<std::string> lines = SplitCrlf(text);
     auto has = [&](const std::string& wanted) {
@@ -243,6 +250,9 @@ TEST_F(MessageEncoderTest, NonAsciiAndSpecialsAreWrittenAsTheStandardsSay) {
     EXPECT_TRUE(has("To:       =?UTF-8?B?Wm/DqyDDnG5hbA==?= <bob@x.org>"));
     EXPECT_TRUE(has(" filename*=UTF-8''na%C3%AFve%20plan.pdf"));
     EXPECT_TRUE(has("Content-Type: text/plain; charset=\"utf-8\""));
+    EXPECT_TRUE(has("Content-Type: text/plain; charset=\"utf-8\"; name=\"notes.txt\""));
+    EXPECT_TRUE(has("CC:       =?UTF-8?B?TcO8bGxlciwgSGFucw==?= <m@x.org>"))
+        << "encoded once, not quoted too";
     EXPECT_EQ(text.find("Content-Transfer-Encoding: 7bit"), std::string::npos);
     for (const std::string& line : lines) {
         EXPECT_TRUE(IsAscii(line)) << line;
@@ -256,8 +266,9 @@ TEST_F(MessageEncoderTest, NonAsciiAndSpecialsAreWrittenAsTheStandardsSay) {
     EXPECT_EQ(back.Subject(), message.Subject());
     EXPECT_EQ(back.Body(), message.Body());
     EXPECT_EQ(back.CharSet(), csUTF8);
-    ASSERT_EQ(back.Attachments().Count(), 2);
+    ASSERT_EQ(back.Attachments().Count(), 3);
     EXPECT_EQ(back.Attachments().Items(0).FileName(), "naïve plan.pdf");
+    EXPECT_EQ(back.Attachments().Items(2).FileName(), "=?UTF-8?B?Zm9v?=.txt");
     EXPECT_EQ(back.Attachments().Items(1).Data, "8-bit caf\xC3\xA9\r\n");
 }
 

@@ -17,6 +17,12 @@ inline std::string Crlf(std::string_view text) {
     return out;
 }
 
+inline std::string Repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 inline TmsMessage& Decoded(TmsMessage& message, std::string_view text) {
     message.Clear();
     message.LoadFromText(Crlf(text));

@@ -6,6 +6,8 @@
 namespace qlk {
 namespace {
 
+using test::Repeated;
+
 struct ExpectedPart {
     std::string name;
     std::string type;
@@ -51,7 +53,7 @@ TEST_P(SampleCorpusTest, DecodesAsExpected) {
         if (!sample.parts[i].type.empty()) {
             EXPECT_EQ(item.ContentType, sample.parts[i].type);
         }
-        EXPECT_EQ(item.Data.size(), sample.parts[i].size) << item.FileName().str();
+        EXPECT_EQ(item.Data.size(), sample.parts[i].size) << item.FileName();
     }
 }
 
@@ -179,6 +181,15 @@ INSTANTIATE_TEST_SUITE_P(
                ".NET and dots",
                {".NET rocks", "..", "."},
                {{"dots.txt", "text/plain", 9}}},
+        // Names decoded whole before they are bounded: a long RFC 2231 name
+        // keeps its end, and one too long for a file keeps its type.
+        Sample{"long-names.eml",
+               "multipart/mixed",
+               csUSASCII,
+               "Длинные имена",
+               {"Two files with long names."},
+               {{"Отчёт о проделанной работе за первое полугодие.pdf", "application/pdf", 15},
+                {Repeated("Я", 125) + ".pdf", "application/pdf", 15}}},
         Sample{"lenient.eml",
                "multipart/mixed",
                csUSASCII,

@@ -43,6 +43,12 @@ TEST(TextUtils, ParseAddress) {
         {"\"a <b@c>\" <d@e>", "a <b@c>", "d@e"},
         {"x@y (", "", "x@y"},
         {"<>", "", ""},
+        // Comments, folding blanks and source routes are not part of the mailbox.
+        {"Pete(his account)@silly.test(his host)", "his account his host", "Pete@silly.test"},
+        {"Pete(A nice \\) chap) <pete(his account)@silly.test(his host)>", "Pete", "pete@silly.test"},
+        {"@machine.tld:mary@example.net", "", "mary@example.net"},
+        {"Mary Smith <@node.test,@relay.test:mary@example.net>", "Mary Smith", "mary@example.net"},
+        {"jdoe@test   . example", "", "jdoe@test.example"},
     };
     for (const auto& c : cases) {
         TmsMailAddress address("stale", "stale");

@@ -98,7 +98,7 @@ TEST(ParseHeadersTest, FillsAddressesSubjectAndReceipt) {
     message.SetSubject("kept");
     message.ParseHeaders(
         MakeHeaders({"From: \"Alice\" <a@x.org>", "To: b@x.org, Carl <c@x.org>", "CC: d@x.org (Dee)",
-                     "BCC: e@x.org", "Subject:", "Return-Receipt-To: a@x.org"}));
+                     "BCC: e@x.org", "Subject:", "Return-Receipt-To: a@x.org", "X-Priority: 1"}));
     EXPECT_EQ(message.Sender().Address, "a@x.org");
     EXPECT_EQ(message.Sender().Name, "Alice");
     ASSERT_EQ(message.Recipients().Count(), 2);
@@ -107,11 +107,11 @@ TEST(ParseHeadersTest, FillsAddressesSubjectAndReceipt) {
     EXPECT_EQ(message.BCC().Items(0).Address, "e@x.org");
     EXPECT_EQ(message.Subject(), "kept");
     EXPECT_TRUE(message.ReturnReceipt());
-    EXPECT_EQ(message.Headers().Count(), 6u);
+    EXPECT_EQ(message.Headers().Count(), 7u);
 
     message.Clear();
-    message.ParseHeaders(MakeHeaders({"From: a@x.org"}));
-    EXPECT_TRUE(message.ReturnReceipt()) << "a reused message keeps the receipt request";
+    EXPECT_FALSE(message.ReturnReceipt()) << "a reused message starts from the defaults";
+    EXPECT_EQ(message.Priority(), ptNormal);
 }
 
 TmsAttItem& AddItem(TmsMessage& message, const char* name) {

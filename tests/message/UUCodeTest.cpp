@@ -11,7 +11,7 @@ TEST(UUCode, CharValue) {
     EXPECT_EQ(UUCharValue('`'), 0);
     EXPECT_EQ(UUCharValue('!'), 1);
     EXPECT_EQ(UUCharValue('_'), 63);
-    EXPECT_EQ(UUCharValue(' '), 63);  // a blank reads as "_"
+    EXPECT_EQ(UUCharValue(' '), 0);  // a blank is zero, as uudecode reads it
     for (char c : {'a', '~', '\t', '\0', '\xff'}) EXPECT_THROW(UUCharValue(c), EMessageParserError);
 }
 
@@ -34,10 +34,11 @@ TEST(UUCode, DecodeLine) {
         {"", ""},
         {"#86)C", "abc"},
         {"!80", "a"},
-        {"#86)C```", "abc"},        // characters beyond the count are read but dropped
-        {"M86)C", "abc"},           // a count beyond the line gives what the line holds
-        {"#    ", "\xff\xff\xff"},  // blanks read as 63
-        {"!8", "`"},                // a short group is completed with zeros
+        {"#86)C```", "abc"},                          // characters beyond the count are read but dropped
+        {"M86)C", "abc"},                             // a count beyond the line gives what the line holds
+        {"#    ", std::string(3, '\0')},              // blanks read as zero
+        {"& &AI    ", std::string("\0hi\0\0\0", 6)},  // Python's binascii.b2a_uu
+        {"!8", "`"},                                  // a short group is completed with zeros
     };
     for (const auto& c : cases) EXPECT_EQ(UUDecodeLine(c.in), c.out) << c.in;
     EXPECT_THROW(UUDecodeLine("#86)c"), EMessageParserError);

@@ -90,7 +90,7 @@ def compare(sample, report):
         return problems + 1
     for part, our in zip(expected, ours):
         name = part.get_filename()
-        if name and name != our["name"]:
+        if name and name != our["name"] and not bounded(name, our["name"]):
             print(f"{sample.name}: part name: qlkmsg {our['name']!r} python {name!r}")
             problems += 1
         wanted = digest(part)
@@ -121,6 +121,13 @@ def main(qlkmsg, data_dir):
         failures += compare(sample, report)
     print(f"{len(samples)} samples checked, {failures} problems")
     return 1 if failures else 0
+
+
+def bounded(name, ours):
+    """A name too long for a file keeps 255 bytes: the start of its stem and its type."""
+    stem, dot, extension = name.rpartition(".")
+    return (len(name.encode()) > 255 and len(ours.encode()) <= 255 and ours.endswith(dot + extension)
+            and stem.startswith(ours[:len(ours) - len(dot + extension)]))
 
 
 if __name__ == "__main__":

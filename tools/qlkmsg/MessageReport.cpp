@@ -142,7 +142,7 @@ std::string TextReport(const std::string& file, TmsMessage& message) {
     out += "Attachments: " + std::to_string(attachments.Count()) + "\n";
     for (int i = 0; i < attachments.Count(); ++i) {
         const TmsAttItem& item = attachments.Items(i);
-        out += "  [" + std::to_string(i) + "] " + Printable(item.FileName().str()) + "  " +
+        out += "  [" + std::to_string(i) + "] " + Printable(item.FileName()) + "  " +
                Printable(item.ContentType.str()) + "  " + AttEncodingName(item.Encoding) + "  " +
                std::to_string(item.Data.size()) + " bytes  sha256 " + Sha256Hex(item.Data) + "\n";
     }
@@ -166,7 +166,7 @@ std::string JsonReport(const std::string& file, TmsMessage& message) {
     for (int i = 0; i < attachments.Count(); ++i) {
         const TmsAttItem& item = attachments.Items(i);
         out += (i ? ",{" : "{");
-        out += "\"name\":" + Json(item.FileName().str()) + ",\"type\":" + Json(item.ContentType.str()) +
+        out += "\"name\":" + Json(item.FileName()) + ",\"type\":" + Json(item.ContentType.str()) +
                ",\"encoding\":" + Json(AttEncodingName(item.Encoding)) +
                ",\"size\":" + std::to_string(item.Data.size()) + ",\"sha256\":" + Json(Sha256Hex(item.Data)) +
                "}";
