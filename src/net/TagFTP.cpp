@@ -80,6 +80,7 @@ std::uint16_t ExtendedPassivePort(std::string_view reply) {
 // used: the data connection goes to the control connection's peer.
 std::uint16_t PassivePort(std::string_view reply) {
     std::string_view rest = reply.size() > 3 ? reply.substr(3) : std::string_view();
+    if (auto open = rest.find('('); open != std::string_view::npos) rest.remove_prefix(open);
     auto first = rest.find_first_of("0123456789");
     if (first == std::string_view::npos) return 0;
     rest.remove_prefix(first);
