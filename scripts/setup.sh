@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
-  libssl-dev openssl libgmime-3.0-dev unrtf
+  libssl-dev openssl libgmime-3.0-dev unrtf libc-ares-dev
   dovecot-pop3d python3-aiosmtpd python3-pyftpdlib fetchmail procmail msmtp curl
   time locales
   dpkg-dev lintian scdoc desktop-file-utils appstream dovecot-imapd

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <utility>
 
-#include "gateway/UpdateSignature.h"
 #include "message/TextUtils.h"
-#include "platform/ShortString.h"
+#include "platform/Exception.h"
 
 extern char** environ;
 
@@ -22,18 +22,12 @@ namespace qlk {
 
 namespace {
 
-// The first line of a file, bounded and without control characters: the
-// server's text reaches the status log and the operator's notice.
-std::string FirstLine(const std::filesystem::path& file) {
+std::string ReadBounded(const std::filesystem::path& file, long long limit) {
     std::ifstream in(file, std::ios::binary);
-    std::string head(1024, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
-    head = head.substr(0, head.find_first_of("\r\n"));
-    for (char& c : head) {
-        if (static_cast<unsigned char>(c) < 32) c = '?';
-    }
-    return ShortString(head).str();
+    std::string bytes(static_cast<std::size_t>(limit), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 // Starts `/bin/sh script arguments...` in `folder`, in a session of its own
@@ -67,6 +61,8 @@ std::filesystem::path RunningProgram() {
 
 UpdateCheck::UpdateCheck(TagFTP& ftp, std::filesystem::path workFolder, WriteLogFunction writeLog)
     : ftp_(ftp), workFolder_(std::move(workFolder)), writeLog_(std::move(writeLog)) {
+    ftp_.SessionFloorSeconds = SessionFloorSeconds;
+    ftp_.SessionMinBytesPerSecond = SessionMinBytesPerSecond;
     ftp_.OnTransferProgress = [this](TagSocket&, int perc, long long transferred) {
         ShowProgress(perc, transferred);
     };
@@ -87,9 +83,16 @@ void UpdateCheck::CheckForUpdate() {
         writeLog_("No update server is configured", 3);
         return;
     }
+    // Nothing fetched could be trusted: nothing is fetched.
+    if (PublicKey.empty()) {
+        if (!unverifiableLogged_) writeLog_("Updates cannot be verified: no update key is built in", 3);
+        unverifiableLogged_ = true;
+        return;
+    }
     writeLog_("Checking for Update", 1);
+    std::optional<UpdateManifest> manifest;
     try {
-        ReadRemoteVersion();
+        manifest = ReadManifest();
     } catch (const std::exception& e) {
         ftp_.Close();
         writeLog_(std::string("Error Checking for Update ") + e.what(), 0);
@@ -104,21 +107,21 @@ void UpdateCheck::CheckForUpdate() {
         return;
     }
     try {
-        DownloadUpdate();
+        DownloadUpdate(*manifest);
     } catch (const std::exception&) {
         // A failed download ends the check without a word; the next cycle
         // tries again.
         ftp_.Close();
         return;
     }
-    if (!UpdateSignature::Verify(PublicKey, WorkFile(UpdateProgramName), WorkFile(SignatureFileName))) {
-        RefuseUpdate("its signature is missing or invalid");
+    if (!manifest->Matches(WorkFile(UpdateProgramName))) {
+        RefuseUpdate("it does not match the signed version file");
         return;
     }
     Install();
 }
 
-void UpdateCheck::ReadRemoteVersion() {
+UpdateManifest UpdateCheck::ReadManifest() {
     remoteVersion_.clear();
     std::filesystem::remove(WorkFile(VersionFileName));
     ftp_.Server = Host;
@@ -128,29 +131,21 @@ void UpdateCheck::ReadRemoteVersion() {
     ftp_.Connect();
     Download(RemoteVersionFile, VersionFileName, MaxVersionFileSize);
     ftp_.Disconnect();
-    remoteVersion_ = FirstLine(WorkFile(VersionFileName));
+    auto manifest =
+        UpdateManifest::Verify(PublicKey, ReadBounded(WorkFile(VersionFileName), MaxVersionFileSize));
+    if (!manifest) throw Exception("version.txt is not signed with the update key", ErrorKind::Permanent);
+    remoteVersion_ = manifest->Version();
     writeLog_("Local Version : " + LocalVersion + " - Remote Version : " + remoteVersion_, 3);
+    return *manifest;
 }
 
-void UpdateCheck::DownloadUpdate() {
+void UpdateCheck::DownloadUpdate(const UpdateManifest& manifest) {
     ftp_.Connect();
     writeLog_("Downloading Update", 1);
     ftp_.ChangeDir(UpdateDirectory);
-    ftp_.List();
-    expectedSize_ = DefaultExpectedSize;
-    for (std::size_t i = 0; i < ftp_.DirList.Count(); ++i) {
-        if (ftp_.DirList.Items(i).Name == UpdateProgramName) expectedSize_ = ftp_.DirList.Items(i).Size;
-    }
-    // A signature left from an earlier download must never vouch for this one.
-    std::filesystem::remove(WorkFile(SignatureFileName));
-    Download(UpdateProgramName, UpdateProgramName, static_cast<long long>(UpdateSignature::MaxProgramSize));
-    try {
-        Download(SignatureFileName, SignatureFileName, MaxSignatureFileSize);
-        ftp_.Disconnect();
-    } catch (const std::exception&) {
-        // No signature on the server: the verification refuses the update.
-        ftp_.Close();
-    }
+    expectedSize_ = manifest.Size();
+    Download(UpdateProgramName, UpdateProgramName, manifest.Size());
+    ftp_.Disconnect();
 }
 
 void UpdateCheck::Download(const std::string& remoteName, const char* localName, long long maxSize) {
@@ -188,7 +183,6 @@ void UpdateCheck::Install() {
 void UpdateCheck::RefuseUpdate(const std::string& reason) {
     std::error_code ignored;
     std::filesystem::remove(WorkFile(UpdateProgramName), ignored);
-    std::filesystem::remove(WorkFile(SignatureFileName), ignored);
     writeLog_("Update " + remoteVersion_ + " was downloaded but not installed: " + reason, 0);
     updateAvailable_ = true;
 }

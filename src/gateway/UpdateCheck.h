@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "gateway/UpdateManifest.h"
 #include "gateway/Version.h"
 #include "net/TagFTP.h"
 
@@ -12,9 +13,11 @@ namespace qlk {
 // Asks the update server whether a newer version of the gateway is
 // published and, when automatic updating is on, downloads it and hands over
 // to the upgrade script, which replaces the program and starts it again.
-// An update is installed only when its Ed25519 signature verifies against
-// the build's public key; otherwise the download is deleted and the
-// operator is told.
+// The server's version file is a manifest signed with the release key
+// (UpdateManifest): an update is installed only when the manifest verifies
+// against the build's public key, names a higher version than the running
+// one, and the downloaded program has its size and SHA-256. Without a key
+// nothing is fetched at all.
 class UpdateCheck {
 public:
     using WriteLogFunction = std::function<void(const std::string& msg, int level)>;
@@ -23,14 +26,15 @@ public:
     static constexpr const char* VersionFileName = "version.txt";
     static constexpr const char* UpdateDirectory = "qlk";
     static constexpr const char* UpdateProgramName = "qlkupdt.exe";
-    static constexpr const char* SignatureFileName = "qlkupdt.exe.sig";
     static constexpr const char* UpgradeScriptName = "upgrade.sh";
-    // The program size assumed for the progress bar when the listing does
-    // not show it.
-    static constexpr long long DefaultExpectedSize = 900000;
-    // Bounds of the downloads: a server cannot fill the disk.
+    // A server cannot fill the disk: the version file is small, and the
+    // program no longer than its manifest says.
     static constexpr long long MaxVersionFileSize = 64 * 1024;
-    static constexpr long long MaxSignatureFileSize = 4096;
+    // An update session may take two minutes, plus a second for every KiB it
+    // moves: a download over a dial-up line passes, a server that trickles
+    // does not hold the cycle.
+    static constexpr int SessionFloorSeconds = 120;
+    static constexpr long long SessionMinBytesPerSecond = 1024;
 
     // `ftp` is the gateway's FTP client; its transfer progress drives
     // SetProgress from now on.
@@ -59,16 +63,18 @@ public:
 
     // A newer version exists that this check did not install.
     bool UpdateAvailable() const { return updateAvailable_; }
-    // The first line of the server's version file, as the last check read it.
+    // The version the server's signed version file names, as the last check
+    // read it; empty when it did not verify.
     const std::string& RemoteVersion() const { return remoteVersion_; }
+    // The program's size as the manifest gives it (for the progress bar).
     long long ExpectedSize() const { return expectedSize_; }
 
     // A version text as a number ("8.32" -> 8.32); false when it is not one.
     static bool VersionNumber(const std::string& text, double& number);
 
 private:
-    void ReadRemoteVersion();
-    void DownloadUpdate();
+    UpdateManifest ReadManifest();
+    void DownloadUpdate(const UpdateManifest& manifest);
     void Install();
     void RefuseUpdate(const std::string& reason);
     void Download(const std::string& remoteName, const char* localName, long long maxSize);
@@ -80,8 +86,9 @@ private:
     std::filesystem::path workFolder_;
     WriteLogFunction writeLog_;
     bool updateAvailable_ = false;
+    bool unverifiableLogged_ = false;
     std::string remoteVersion_;
-    long long expectedSize_ = DefaultExpectedSize;
+    long long expectedSize_ = 0;
 };
 
 }  // namespace qlk

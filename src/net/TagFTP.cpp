@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "net/SocketMessages.h"
@@ -52,6 +54,56 @@ std::string AddressBytes(const sockaddr_storage& address) {
     return {};
 }
 
+std::optional<std::uint16_t> PortNumber(std::string_view digits) {
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec != std::errc() || end != digits.data() + digits.size() || value == 0 || value > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+// "229 Entering Extended Passive Mode (|||6446|)": the port between the
+// third and fourth of four equal delimiters (RFC 2428).
+std::uint16_t ExtendedPassivePort(std::string_view reply) {
+    auto open = reply.find('(');
+    if (open == std::string_view::npos || reply.size() < open + 6) return 0;
+    std::string_view rest = reply.substr(open + 1);
+    const char delimiter = rest[0];
+    if (delimiter < 33 || delimiter > 126 || rest[1] != delimiter || rest[2] != delimiter) return 0;
+    auto close = rest.find(delimiter, 3);
+    if (close == std::string_view::npos) return 0;
+    return PortNumber(rest.substr(3, close - 3)).value_or(0);
+}
+
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)", with or without the
+// brackets: the port from the last two numbers. The host numbers are not
+// used: the data connection goes to the control connection's peer.
+std::uint16_t PassivePort(std::string_view reply) {
+    std::string_view rest = reply.size() > 3 ? reply.substr(3) : std::string_view();
+    if (auto open = rest.find('('); open != std::string_view::npos) rest.remove_prefix(open);
+    auto first = rest.find_first_of("0123456789");
+    if (first == std::string_view::npos) return 0;
+    rest.remove_prefix(first);
+    unsigned numbers[6] = {};
+    for (int i = 0; i < 6; ++i) {
+        auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), numbers[i]);
+        if (ec != std::errc() || numbers[i] > 255) return 0;
+        rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+        if (i < 5) {
+            if (rest.empty() || rest[0] != ',') return 0;
+            rest.remove_prefix(1);
+        }
+    }
+    return static_cast<std::uint16_t>(numbers[4] << 8 | numbers[5]);
+}
+
+sockaddr_storage PeerAddress(int fd, socklen_t& length) {
+    sockaddr_storage peer{};
+    length = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) peer.ss_family = AF_UNSPEC;
+    return peer;
+}
+
 }  // namespace
 
 TagFTP::TagFTP() {
@@ -72,6 +124,8 @@ void TagFTP::SetProxy(const std::string& value) {
 void TagFTP::Reset() {
     TagSocket::Reset();
     dataClosed_ = false;
+    epsvRefused_ = false;
+    pasvRefused_ = false;
     listingBusy_ = false;
     fileTransferBusy_ = false;
 }
@@ -189,11 +243,14 @@ void TagFTP::Transfer(const std::string& type, const std::string& command, const
             ftp.CloseData();
         }
     } connection{*this};
-    ListenForData();
-    SendDataAddress();
+    const bool passive = OpenPassiveData();
+    if (!passive) {
+        ListenForData();
+        SendDataAddress();
+    }
     SendCommand(command);
     RequireClass(1);
-    AcceptData();
+    if (!passive) AcceptData();
     try {
         ReceiveData(sink);
     } catch (...) {
@@ -204,6 +261,55 @@ void TagFTP::Transfer(const std::string& type, const std::string& command, const
     }
     CloseData();
     RequireClass(2);
+}
+
+bool TagFTP::OpenPassiveData() {
+    if (!Passive) return false;
+    std::uint16_t port = 0;
+    if (!epsvRefused_) {
+        port = AskPassivePort("EPSV", 229);
+        epsvRefused_ = port == 0;
+    }
+    socklen_t length = 0;
+    // PASV has no form for IPv6 peers.
+    if (port == 0 && !pasvRefused_ && PeerAddress(Handle(), length).ss_family == AF_INET) {
+        port = AskPassivePort("PASV", 227);
+        pasvRefused_ = port == 0;
+    }
+    if (port == 0) return false;
+    ConnectData(port);
+    return true;
+}
+
+std::uint16_t TagFTP::AskPassivePort(const std::string& command, int code) {
+    SendCommand(command);
+    if (ReadCompleteReply() != code) return 0;
+    return code == 229 ? ExtendedPassivePort(LastReply()) : PassivePort(LastReply());
+}
+
+void TagFTP::ConnectData(std::uint16_t port) {
+    socklen_t length = 0;
+    sockaddr_storage peer = PeerAddress(Handle(), length);
+    if (peer.ss_family == AF_INET)
+        reinterpret_cast<sockaddr_in&>(peer).sin_port = htons(port);
+    else if (peer.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6&>(peer).sin6_port = htons(port);
+    else
+        RaiseError(wsaENOTCONN);
+    data_ = ::socket(peer.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (data_ < 0) RaiseError(WinsockCodeFromErrno(errno));
+    dataClosed_ = false;
+    if (::connect(data_, reinterpret_cast<sockaddr*>(&peer), length) != 0 && errno != EINPROGRESS)
+        RaiseError(WinsockCodeFromErrno(errno));
+    TTimeCounter& timer = Timer();
+    timer.Start();
+    const bool ready = WaitForDescriptor(data_, POLLOUT);
+    timer.Stop();
+    if (!ready) RaiseTransferFailure();
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(data_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+    if (error != 0) RaiseError(WinsockCodeFromErrno(error));
 }
 
 void TagFTP::ListenForData() {
@@ -251,40 +357,31 @@ void TagFTP::SendDataAddress() {
 }
 
 bool TagFTP::FromControlPeer(const sockaddr_storage& address) const {
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
-    std::string expected = AddressBytes(peer);
+    socklen_t length = 0;
+    std::string expected = AddressBytes(PeerAddress(Handle(), length));
     return !expected.empty() && AddressBytes(address) == expected;
 }
 
 void TagFTP::AcceptData() {
     TTimeCounter& timer = Timer();
     timer.Start();
-    while (data_ < 0 && !Cancelled() && Connected() && !timer.Check()) {
-        pollfd entry{listener_, POLLIN, 0};
-        int ready = ::poll(&entry, 1, TickMilliseconds);
-        if (ready < 0 && errno != EINTR) RaiseError(WinsockCodeFromErrno(errno));
-        if (ready > 0) {
-            sockaddr_storage peer{};
-            socklen_t length = sizeof peer;
-            int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length,
-                               SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0 && FromControlPeer(peer)) {
-                data_ = fd;
-                dataClosed_ = false;
-                break;
-            }
-            // Only the server may feed the transfer; anyone else is turned away.
-            if (fd >= 0) {
-                ::close(fd);
-                AddToTranscript("Refused a data connection from another address");
-            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
-                RaiseError(WinsockCodeFromErrno(errno));
-            }
-            continue;
+    while (data_ < 0 && WaitForDescriptor(listener_, POLLIN)) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        int fd =
+            ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0 && FromControlPeer(peer)) {
+            data_ = fd;
+            dataClosed_ = false;
+            break;
         }
-        if (!Blocking) ProcessMessages();
+        // Only the server may feed the transfer; anyone else is turned away.
+        if (fd >= 0) {
+            ::close(fd);
+            AddToTranscript("Refused a data connection from another address");
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+            RaiseError(WinsockCodeFromErrno(errno));
+        }
     }
     timer.Stop();
     CloseListener();
@@ -301,10 +398,11 @@ void TagFTP::ReceiveData(const Sink& sink) {
     timer.Start();
     long long total = 0;
     auto lastPump = Clock::now();
-    while (!dataClosed_ && data_ >= 0 && !Cancelled() && !timer.Check()) {
+    while (!dataClosed_ && data_ >= 0 && !Cancelled() && !TimeIsUp()) {
         ssize_t got = ::recv(data_, buffer.data(), buffer.size(), 0);
         if (got > 0) {
             timer.Start();
+            CountSessionBytes(got);
             total += got;
             sink(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
             FireTransferProgress(-1, total);

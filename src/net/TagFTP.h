@@ -16,11 +16,13 @@ enum TTransferType { ftBinary, ftASCII };
 enum TFTPProxyType { fpUserNoLogon, fpProxyOpen };
 
 // The FTP client: logs in directly or through an FTP proxy, changes
-// directory, lists a directory into DirList and retrieves files, over active
-// data connections (the client listens, the server connects back). The data
-// connection is accepted only from the server's own address, and the wait
-// for it is bounded by TimeOut; a file is replaced only by a complete
-// download.
+// directory, lists a directory into DirList and retrieves files. Data
+// connections are passive first (EPSV, then PASV: the client connects, which
+// works behind NAT), active (the client listens, the server connects back)
+// when the server refuses both. Either way the data connection runs only
+// to or from the control connection's peer address, whatever address the
+// server names, and every wait for it is bounded by TimeOut; a file is
+// replaced only by a complete download.
 class TagFTP : public TagSocket {
 public:
     // Most bytes a listing may have; a server that sends more fails the List.
@@ -44,6 +46,8 @@ public:
     unsigned TrasferBufferSize = 2048;
     bool UseProxy = false;
     TFTPProxyType ProxyType = fpUserNoLogon;
+    // Passive data connections first; false: active only.
+    bool Passive = true;
     // Most bytes Get accepts (-1: no limit); a larger file fails the Get and
     // ends the session, so that a server cannot fill the disk.
     long long MaxGetSize = -1;
@@ -81,6 +85,12 @@ private:
     // TYPE, the data connection, `command` and its replies; the data goes to
     // `sink`.
     void Transfer(const std::string& type, const std::string& command, const Sink& sink);
+    // Connects the data connection the passive way; false when the server
+    // refuses it (a refusal is remembered for the rest of the session).
+    bool OpenPassiveData();
+    // The port of a passive reply to `command`; 0 when refused or unusable.
+    std::uint16_t AskPassivePort(const std::string& command, int code);
+    void ConnectData(std::uint16_t port);
     void ListenForData();
     void SendDataAddress();
     void AcceptData();
@@ -98,6 +108,8 @@ private:
     bool listingBusy_ = false;
     bool fileTransferBusy_ = false;
     bool dataClosed_ = false;
+    bool epsvRefused_ = false;
+    bool pasvRefused_ = false;
 };
 
 }  // namespace qlk

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -22,6 +23,7 @@
 #include "net/EServerError.h"
 #include "net/ESocketError.h"
 #include "net/ETimedOutError.h"
+#include "net/ServiceTable.h"
 #include "net/SocketMessages.h"
 #include "net/TlsChannel.h"
 #include "platform/EventPump.h"
@@ -87,7 +89,6 @@ TagSocket::TagSocket() = default;
 
 TagSocket::~TagSocket() {
     CloseDescriptor();
-    if (addresses_) freeaddrinfo(addresses_);
     if (!LogFileName.empty()) {
         std::ofstream out(LogFileName, std::ios::binary | std::ios::trunc);
         for (const auto& line : Transcript) out << line << '\n';
@@ -117,31 +118,34 @@ void TagSocket::Open() {
     FireNotify(OnOpen);
     if (Server.empty()) RaiseError(smServerRequired);
     if (Connected()) CloseDescriptor();
+    if (SessionFloorSeconds > 0)
+        sessionDeadline_.Start(std::chrono::seconds(SessionFloorSeconds), SessionMinBytesPerSecond);
     auto parts = SplitServer(ResolveEndpoint());
     host_ = parts.host;
     char name[512] = {};
     LocalHost = gethostname(name, sizeof name - 1) == 0 && name[0] ? name : parts.host;
     ResolveAddress(parts.host);
     ResolvePort(parts.port);
-    CreateSocket(*addresses_);
+    CreateSocket(addresses_.front());
 }
 
 void TagSocket::ResolveAddress(const std::string& host) {
-    if (addresses_) {
-        freeaddrinfo(addresses_);
-        addresses_ = nullptr;
+    addresses_.clear();
+    NameResolver resolver(host, NameServers);
+    timer_.Start();
+    while (!resolver.Done() && !cancelled_ && !TimeIsUp()) {
+        resolver.Step(TickMilliseconds);
+        if (!Blocking) ProcessMessages();
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    int result = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &addresses_);
-    if (result != 0) {
-        addresses_ = nullptr;
-        RaiseError(WinsockCodeFromResolver(result, errno));
+    timer_.Stop();
+    if (!resolver.Done()) {
+        if (timer_.TimedOut) RaiseTimedOut();
+        RaiseCanceled();
     }
-    if (!addresses_) RaiseError(smErrorResolving);
-    RemoteAddress = NumericHost(addresses_->ai_addr, addresses_->ai_addrlen);
+    if (resolver.Addresses().empty()) RaiseError(resolver.Failure());
+    addresses_ = resolver.Addresses();
+    const auto& first = addresses_.front();
+    RemoteAddress = NumericHost(reinterpret_cast<const sockaddr*>(&first.storage), first.length);
     if (RemoteAddress.empty()) RaiseError(smErrorResolving);
 }
 
@@ -151,13 +155,13 @@ void TagSocket::ResolvePort(const std::string& portText) {
     if (ServiceName.empty()) RaiseError(smServiceRequired);
     if (cancelled_) RaiseCanceled();
     // An unknown service silently falls back to the default port.
-    const servent* entry = getservbyname(ServiceName.c_str(), "tcp");
-    port_ = entry ? ntohs(static_cast<std::uint16_t>(entry->s_port)) : DefaultPort;
+    port_ = ServiceTable::TcpPort(ServiceName);
+    if (port_ == 0) port_ = DefaultPort;
 }
 
-void TagSocket::CreateSocket(const addrinfo& address) {
+void TagSocket::CreateSocket(const NameResolver::Address& address) {
     CloseDescriptor();
-    fd_ = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    fd_ = ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) RaiseError(WinsockCodeFromErrno(errno));
     // Commands are short and always wait for their reply; without this the
     // end of a data block could sit in the send queue for a delayed ACK.
@@ -165,16 +169,15 @@ void TagSocket::CreateSocket(const addrinfo& address) {
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-bool TagSocket::TryConnect(const addrinfo& address, int& error) {
-    sockaddr_storage target{};
-    std::memcpy(&target, address.ai_addr, address.ai_addrlen);
+bool TagSocket::TryConnect(const NameResolver::Address& address, int& error) {
+    sockaddr_storage target = address.storage;
     if (target.ss_family == AF_INET) {
         reinterpret_cast<sockaddr_in*>(&target)->sin_port = htons(port_);
     } else {
         reinterpret_cast<sockaddr_in6*>(&target)->sin6_port = htons(port_);
     }
-    RemoteAddress = NumericHost(address.ai_addr, address.ai_addrlen);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&target), address.ai_addrlen) == 0) return true;
+    RemoteAddress = NumericHost(reinterpret_cast<const sockaddr*>(&target), address.length);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&target), address.length) == 0) return true;
     if (errno != EINPROGRESS && errno != EINTR) {
         error = errno;
         return false;
@@ -187,15 +190,15 @@ bool TagSocket::TryConnect(const addrinfo& address, int& error) {
 
 void TagSocket::ConnectSocket() {
     if (cancelled_) RaiseCanceled();
-    if (!addresses_) RaiseError(smNotConnected);
+    if (addresses_.empty()) RaiseError(smNotConnected);
     timer_.Start();
     int error = 0;
     bool connected = false;
     // Every address of the name is tried in turn, so that "localhost" works
     // whether the server listens on IPv4 or IPv6.
-    for (const addrinfo* address = addresses_; address && !connected; address = address->ai_next) {
-        if (!Connected() || address != addresses_) CreateSocket(*address);
-        connected = TryConnect(*address, error);
+    for (std::size_t i = 0; i < addresses_.size() && !connected; ++i) {
+        if (!Connected() || i > 0) CreateSocket(addresses_[i]);
+        connected = TryConnect(addresses_[i], error);
     }
     timer_.Stop();
     if (!connected) {
@@ -224,6 +227,7 @@ void TagSocket::CloseDescriptor() noexcept {
 }
 
 void TagSocket::Close() {
+    sessionDeadline_.Stop();
     if (Connected()) {
         FireNotify(OnClosing);
         CloseDescriptor();
@@ -239,16 +243,26 @@ void TagSocket::Cancel() {
 }
 
 bool TagSocket::WaitFor(short events) {
+    if (cancelled_ || !Connected() || TimeIsUp()) return false;
+    // Decrypted bytes already waiting are never signalled by the socket.
+    if ((events & POLLIN) && tls_ && tls_->Pending()) return true;
+    return WaitForDescriptor(fd_, tlsWants_ != 0 ? tlsWants_ : events);
+}
+
+bool TagSocket::WaitForDescriptor(int fd, short events) {
     for (;;) {
-        if (cancelled_ || !Connected() || timer_.Check()) return false;
-        // Decrypted bytes already waiting are never signalled by the socket.
-        if ((events & POLLIN) && tls_ && tls_->Pending()) return true;
-        pollfd entry{fd_, tlsWants_ != 0 ? tlsWants_ : events, 0};
+        if (cancelled_ || !Connected() || TimeIsUp()) return false;
+        pollfd entry{fd, events, 0};
         int ready = ::poll(&entry, 1, TickMilliseconds);
         if (ready > 0) return true;
         if (ready < 0 && errno != EINTR) RaiseError(WinsockCodeFromErrno(errno));
         if (!Blocking) ProcessMessages();
     }
+}
+
+bool TagSocket::TimeIsUp() {
+    if (sessionDeadline_.Passed() || replyDeadline_.Passed()) timer_.TimedOut = true;
+    return timer_.Check();
 }
 
 void TagSocket::RaiseWaitFailure() {
@@ -334,7 +348,10 @@ bool TagSocket::FillBuffer() {
     ssize_t got = ReceiveSome(rx_.data() + old, ReceiveChunk);
     int error = errno;
     rx_.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-    if (got > 0) return true;
+    if (got > 0) {
+        sessionDeadline_.Count(got);
+        return true;
+    }
     if (got == 0) {
         peerClosed_ = true;
         return false;
@@ -369,6 +386,7 @@ void TagSocket::SendAll(const char* data, std::size_t size, bool renewPerChunk) 
         ssize_t count = SendSome(data + sent, size - sent);
         if (count > 0) {
             sent += static_cast<std::size_t>(count);
+            sessionDeadline_.Count(count);
             if (renewPerChunk) timer_.Start();
             continue;
         }
@@ -446,12 +464,23 @@ bool TagSocket::PeerClosed() {
 }
 
 int TagSocket::ReadLine(std::string& line) {
+    ReplyScope reply(*this);
     return ReceiveLine(line) ? GetReplyCode(line) : -1;
+}
+
+void TagSocket::CheckLineLength(std::size_t length) {
+    if (length > MaxLineLength) {
+        RaiseErrorText("Reply line longer than " + std::to_string(MaxLineLength) + " bytes",
+                       ErrorKind::Transient, true);
+    }
 }
 
 bool TagSocket::ReceiveLine(std::string& line) {
     CheckConnected();
     WaitForData();
+    if (replyDepth_ > 0 && !replyDeadline_.Running())
+        replyDeadline_.Start(
+            std::chrono::seconds(std::max(1, ReplyDeadline > 0 ? ReplyDeadline : TimeOut())));
     timer_.Start();
     if (!Blocking) ProcessMessages();
     line.clear();
@@ -463,16 +492,15 @@ bool TagSocket::ReceiveLine(std::string& line) {
         if (end != std::string_view::npos) {
             std::string_view text = pending.substr(0, end + 1);
             while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+            CheckLineLength(text.size());
             line.assign(text);
             Consume(end + 1);
             whole = true;
             break;
         }
         scanned = pending.size();
-        if (scanned > MaxLineLength) {
-            RaiseErrorText("Reply line longer than " + std::to_string(MaxLineLength) + " bytes",
-                           ErrorKind::Transient, true);
-        }
+        // The line end may still come as CR LF after a line of the greatest length.
+        if (scanned > 2) CheckLineLength(scanned - 2);
         if (peerClosed_) {
             // The peer closed part way through a line: there is no line.
             Consume(Buffered());
@@ -492,6 +520,7 @@ bool TagSocket::ReceiveLine(std::string& line) {
 }
 
 int TagSocket::ReadReply() {
+    ReplyScope scope(*this);
     reply_ = ServerReply(replyForm_, sentCommand_);
     std::string line;
     if (!ReceiveLine(line)) return -1;
@@ -562,7 +591,7 @@ void TagSocket::ReceiveToStream(std::ostream& stream, long long expectedSize, lo
         if (!finished) {
             if (!Blocking && available > 0) ProcessMessages();
             // A handler may have closed the socket under the wait.
-            if (cancelled_ || !Connected() || timer_.Check()) break;
+            if (cancelled_ || !Connected() || TimeIsUp()) break;
         }
     }
     timer_.Stop();

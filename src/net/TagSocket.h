@@ -1,6 +1,5 @@
 #pragma once
 
-#include <netdb.h>
 #include <sys/socket.h>
 
 #include <cstddef>
@@ -13,8 +12,10 @@
 #include <vector>
 
 #include "net/DialUpLink.h"
+#include "net/NameResolver.h"
 #include "net/ServerReply.h"
 #include "net/TTimeCounter.h"
+#include "net/TransferDeadline.h"
 #include "platform/Exception.h"
 
 namespace qlk {
@@ -33,20 +34,23 @@ using TmsLineTransmitEvent = std::function<void(TagSocket& sender, const std::st
 
 // A TCP client connection turned into sequential operations (open, connect,
 // send a line, read a line or a reply, receive a data block, send a stream,
-// close) on one thread. Every wait polls the socket with a short tick and
-// runs qlk::ProcessMessages() between ticks, so the window stays live, and
-// ends on Cancel or after TimeOut whole seconds. Failures go to OnError
+// close) on one thread. Every wait (the name look-up included) polls with a
+// short tick and runs qlk::ProcessMessages() between ticks, so the window
+// stays live, and ends on Cancel, after TimeOut whole seconds without a
+// byte, or when a deadline passes: a reply must come whole within
+// ReplyDeadline of its first byte, and a session (Open to Close) may be
+// given a total deadline that grows with the bytes it moves. Every bound
+// and deadline fails as a time-out does. Failures go to OnError
 // first and are then raised: ESocketError, ETimedOutError, ECanceledError,
 // each with its kind (platform/Exception.h). A protocol client's refusals
 // are EServerError with the reply (Reply()), raised without OnError.
 class TagSocket {
 public:
-    // Longest line ReadLine accepts; a longer one fails with an error
-    // instead of being cut or read as two lines.
-    static constexpr std::size_t MaxLineLength = 256 * 1024;
-    // Most lines one reply may have; a server that never ends its reply
-    // fails instead of holding the client forever.
-    static constexpr int MaxReplyLines = 1000;
+    // Reply lines of the mail and file protocols are a few hundred bytes
+    // (512 in RFC 5321 and 1939); 8 KiB leaves room for any real server.
+    static constexpr std::size_t DefaultMaxLineLength = 8 * 1024;
+    // EHLO, CAPA and FTP banners run to a few dozen lines.
+    static constexpr int DefaultMaxReplyLines = 256;
     // Receive chunk of ReceiveToStream.
     static constexpr std::size_t ReceiveChunk = 16384;
     // Longest wait between two runs of the event pump.
@@ -77,6 +81,24 @@ public:
     // Certificates trusted for TLS besides the system's own (the office's CA
     // or a server's self-signed certificate); used when the file exists.
     std::string TrustFileName = "QLKCA.PEM";
+    // Name servers to ask instead of /etc/resolv.conf's ("10.0.0.53" or
+    // "10.0.0.53:5353", several separated by ","); empty: the system's.
+    std::string NameServers;
+    // Longest reply line, without its line end; a longer one fails the read
+    // and closes the connection instead of being cut or read as two lines.
+    // A SASL exchange whose challenges are longer raises it for its turn.
+    std::size_t MaxLineLength = DefaultMaxLineLength;
+    // Most lines one reply may have; a longer reply fails, with the bound in
+    // the error's text, and closes the connection.
+    int MaxReplyLines = DefaultMaxReplyLines;
+    // Seconds a reply may take from its first byte to its last line (TimeOut
+    // stays the limit of each wait for bytes); 0: TimeOut.
+    int ReplyDeadline = 0;
+    // A total deadline for each session, from Open to Close: this many
+    // seconds, plus one second for every SessionMinBytesPerSecond bytes sent
+    // or received meanwhile; 0: none.
+    int SessionFloorSeconds = 0;
+    long long SessionMinBytesPerSecond = 0;
 
     TNotifyEvent OnOpen, OnConnected, OnClosing, OnClosed, OnCancel;
     TmsProgressEvent OnProgress;
@@ -144,6 +166,22 @@ public:
     void SendStream(std::istream& stream);
 
 protected:
+    // Makes the reads within its extent one reply with one deadline (the
+    // lines of a multi-line POP3 reply read one by one); ReadReply and
+    // ReadLine each hold one of their own, and scopes nest.
+    class ReplyScope {
+    public:
+        explicit ReplyScope(TagSocket& socket) : socket_(socket) { ++socket_.replyDepth_; }
+        ~ReplyScope() {
+            if (--socket_.replyDepth_ == 0) socket_.replyDeadline_.Stop();
+        }
+        ReplyScope(const ReplyScope&) = delete;
+        ReplyScope& operator=(const ReplyScope&) = delete;
+
+    private:
+        TagSocket& socket_;
+    };
+
     // The "host[:port]" to connect to; a client whose Server carries more
     // (a scheme) reduces it here.
     virtual std::string ResolveEndpoint() { return Server; }
@@ -180,20 +218,30 @@ protected:
     // (the FTP data connection): the descriptor and the time-out clock.
     int Handle() const { return fd_; }
     TTimeCounter& Timer() { return timer_; }
+    // True once the running wait must end for time: TimeOut without a byte,
+    // or a deadline passed (which then counts as TimedOut too).
+    bool TimeIsUp();
+    // Polls `fd` for `events` a tick at a time, pumping between ticks, until
+    // ready (true), or cancelled, closed or out of time (false).
+    bool WaitForDescriptor(int fd, short events);
+    // Bytes a connection of the protocol's own moved, for the session deadline.
+    void CountSessionBytes(long long bytes) { sessionDeadline_.Count(bytes); }
 
 private:
     void CloseDescriptor() noexcept;
     void ResolveAddress(const std::string& host);
     void ResolvePort(const std::string& portText);
-    void CreateSocket(const addrinfo& address);
-    bool TryConnect(const addrinfo& address, int& error);
+    void CreateSocket(const NameResolver::Address& address);
+    bool TryConnect(const NameResolver::Address& address, int& error);
     // Polls for `events` a tick at a time, pumping between ticks, until
     // ready (returns true), cancelled or timed out (returns false).
     bool WaitFor(short events);
     [[noreturn]] void RaiseWaitFailure();
     // Reads one line, without its line end; false when none came whole (the
-    // peer closed first, or the socket was closed under the wait).
+    // peer closed first, or the socket was closed under the wait). Starts
+    // the reply deadline at the reply's first byte.
     bool ReceiveLine(std::string& line);
+    void CheckLineLength(std::size_t length);
     // Reads what has arrived into the receive buffer; false once the peer
     // has closed.
     bool FillBuffer();
@@ -212,7 +260,7 @@ private:
     bool cancelled_ = false;
     bool peerClosed_ = false;
     std::uint16_t port_ = 0;
-    addrinfo* addresses_ = nullptr;
+    std::vector<NameResolver::Address> addresses_;
     // The host part of the endpoint: the name the certificate must carry.
     std::string host_;
     std::unique_ptr<TlsChannel> tls_;
@@ -228,6 +276,9 @@ private:
     std::string sentCommand_;
     ServerReply reply_;
     ErrorKind reportedKind_ = ErrorKind::General;
+    TransferDeadline sessionDeadline_;
+    TransferDeadline replyDeadline_;
+    int replyDepth_ = 0;
 };
 
 }  // namespace qlk

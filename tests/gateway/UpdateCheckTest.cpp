@@ -12,7 +12,9 @@
 #include <thread>
 
 #include "support/FtpPeer.h"
+#include "support/ScriptServer.h"
 #include "support/TempDir.h"
+#include "support/UpdateSigner.h"
 
 namespace qlk {
 namespace {
@@ -20,23 +22,13 @@ namespace {
 using test::FtpPeer;
 using test::ReadFileBytes;
 using test::TempDir;
+using test::UpdateSigner;
 using test::WriteFileBytes;
 using ::testing::ElementsAreArray;
 namespace fs = std::filesystem;
 
 std::string Quoted(const fs::path& path) {
     return "'" + path.string() + "'";
-}
-
-// Runs the maintainers' signing tool; its output, or nullopt when it failed.
-std::optional<std::string> SignTool(const std::string& arguments, const TempDir& scratch) {
-    fs::path out = scratch / "tool.out";
-    std::string command =
-        Quoted(test::SourcePath("tools/sign-update.sh")) + " " + arguments + " >" + Quoted(out) + " 2>&1";
-    if (std::system(command.c_str()) != 0) return std::nullopt;
-    std::string text = ReadFileBytes(out);
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
 }
 
 // Polls for a file another process writes; false after `limit`.
@@ -48,15 +40,17 @@ bool WaitForFile(const fs::path& file, std::chrono::milliseconds limit) {
     return fs::exists(file);
 }
 
-enum class Signature { Good, OtherKey, Corrupt, Missing };
+// What the server offers as qlk/version.txt.
+enum class Manifest { Signed, Missing, Unsigned, OtherKey, OlderRelabelled, Endless };
+// What it offers as qlk/qlkupdt.exe, beside a manifest of the real program.
+enum class Program { Exact, SameSizeOther, Shorter, Longer, Missing };
 
 struct UpdateCase {
     std::string name;
-    std::optional<std::string> remoteVersion;  // nullopt: no version file
-    bool programOnServer = true;
-    Signature signature = Signature::Good;
+    std::string version = "8.4";
+    Manifest manifest = Manifest::Signed;
+    Program program = Program::Exact;
     bool autoUpdate = true;
-    bool keyConfigured = true;
     // Expected:
     std::vector<std::pair<int, std::string>> log;
     bool updateAvailable = false;
@@ -68,8 +62,15 @@ std::pair<int, std::string> VersionLine(const std::string& remote) {
     return {3, "Local Version : 8.32 - Remote Version : " + remote};
 }
 const std::pair<int, std::string> kDownloading{1, "Downloading Update"};
-const std::pair<int, std::string> kRefused{
-    0, "Update 8.4 was downloaded but not installed: its signature is missing or invalid"};
+const std::pair<int, std::string> kNotSigned{
+    0, "Error Checking for Update version.txt is not signed with the update key"};
+const std::pair<int, std::string> kMismatch{
+    0, "Update 8.4 was downloaded but not installed: it does not match the signed version file"};
+
+struct Signers {
+    UpdateSigner release;
+    UpdateSigner other;
+};
 
 // The update server's files for one case, and a test installer in a fresh
 // working folder that only notes that it ran, where and with what.
@@ -77,30 +78,29 @@ struct Scene {
     TempDir work;
     std::string program = std::string(1500000, 'P') + "new program";
 
-    Scene(const UpdateCase& c, const FtpPeer& peer, const TempDir& keys) {
+    Scene(const UpdateCase& c, const FtpPeer& peer, const Signers& signers) {
         fs::remove_all(peer.Root() / "qlk");
-        if (c.remoteVersion) peer.AddFile("qlk/version.txt", *c.remoteVersion + "\r\nrelease notes\r\n");
+        std::string manifest = signers.release.Manifest(c.version, program);
+        if (c.manifest == Manifest::Unsigned) manifest = c.version + "\r\nrelease notes\r\n";
+        if (c.manifest == Manifest::OtherKey) manifest = signers.other.Manifest(c.version, program);
+        if (c.manifest == Manifest::OlderRelabelled)
+            manifest = c.version + signers.release.Manifest("8.31", program).substr(4);
+        if (c.manifest == Manifest::Endless) manifest = std::string(70000, '9');
+        if (c.manifest != Manifest::Missing) peer.AddFile("qlk/version.txt", manifest);
         WriteFileBytes(work / "upgrade.sh",
                        "printf '%s\\n' \"$PWD\" \"$@\" > ran.part && mv ran.part ran.txt\n");
-        if (!c.programOnServer) return;
-        peer.AddFile("qlk/qlkupdt.exe", program);
-        fs::path served = peer.Root() / "qlk" / "qlkupdt.exe";
-        if (c.signature != Signature::Missing) {
-            std::string key = c.signature == Signature::OtherKey ? "other.pem" : "key.pem";
-            EXPECT_TRUE(SignTool("sign " + Quoted(keys / key) + " " + Quoted(served), keys));
-        }
-        if (c.signature == Signature::Corrupt) {
-            std::string signature = ReadFileBytes(served.string() + ".sig");
-            signature[10] ^= 1;
-            WriteFileBytes(served.string() + ".sig", signature);
-        }
+        std::string served = program;
+        if (c.program == Program::SameSizeOther) served[1000] = 'Q';
+        if (c.program == Program::Shorter) served.resize(served.size() - 100);
+        if (c.program == Program::Longer) served += "and a little more";
+        if (c.program == Program::Missing) return;
+        peer.AddFile("qlk/qlkupdt.exe", served);
     }
 };
 
-void CheckOneCase(const UpdateCase& c, const FtpPeer& peer, const TempDir& keys,
-                  const std::string& publicKey) {
+void CheckOneCase(const UpdateCase& c, const FtpPeer& peer, const Signers& signers) {
     SCOPED_TRACE(c.name);
-    Scene scene(c, peer, keys);
+    Scene scene(c, peer, signers);
     const TempDir& work = scene.work;
     TagFTP ftp;
     ftp.SetTimeOut(10);
@@ -109,7 +109,7 @@ void CheckOneCase(const UpdateCase& c, const FtpPeer& peer, const TempDir& keys,
                       [&](const std::string& msg, int level) { log.emplace_back(level, msg); });
     check.Host = peer.Address();
     check.LocalVersion = "8.32";
-    check.PublicKey = c.keyConfigured ? publicKey : "";
+    check.PublicKey = signers.release.PublicKey();
     check.Program = "/opt/quelmark/bin/quelmark";
     check.AutoUpdate = [&] { return c.autoUpdate; };
     std::vector<int> bar;
@@ -121,9 +121,9 @@ void CheckOneCase(const UpdateCase& c, const FtpPeer& peer, const TempDir& keys,
 
     EXPECT_THAT(log, ElementsAreArray(c.log));
     EXPECT_EQ(check.UpdateAvailable(), c.updateAvailable);
-    // The version is kept once it was read, that is once the versions were logged.
+    // The version is kept once it verified, that is once the versions were logged.
     bool versionRead = c.log.size() > 1 && c.log[1].first == 3;
-    EXPECT_EQ(check.RemoteVersion(), versionRead ? *c.remoteVersion : "");
+    EXPECT_EQ(check.RemoteVersion(), versionRead ? c.version : "");
     EXPECT_EQ(ended, c.installs ? 1 : 0);
     EXPECT_FALSE(ftp.Connected());
     if (c.installs) {
@@ -138,75 +138,73 @@ void CheckOneCase(const UpdateCase& c, const FtpPeer& peer, const TempDir& keys,
         EXPECT_FALSE(fs::exists(work / "ran.txt"));
         EXPECT_FALSE(fs::exists(work / "qlkupdt.exe"));
     }
-    if (!c.programOnServer) {
-        EXPECT_EQ(check.ExpectedSize(), UpdateCheck::DefaultExpectedSize);
-    }
 }
 
 // One server for every case keeps the run short.
-TEST(UpdateCheckAgainstPyftpdlib, LogsDecidesAndInstallsOnlySignedUpdates) {
+TEST(UpdateCheckAgainstPyftpdlib, InstallsOnlyAHigherVersionItsSignedManifestVouchesFor) {
     std::string why;
     auto peer = FtpPeer::Start(why);
     QLK_NEED_PEER(peer, why);
-    TempDir keys;
-    ASSERT_TRUE(SignTool("genkey " + Quoted(keys / "key.pem"), keys));
-    ASSERT_TRUE(SignTool("genkey " + Quoted(keys / "other.pem"), keys));
-    std::string publicKey = SignTool("pubkey " + Quoted(keys / "key.pem"), keys).value_or("");
+    Signers signers;
     const std::vector<UpdateCase> cases = {
-        UpdateCase{.name = "Equal", .remoteVersion = "8.32", .log = {kChecking, VersionLine("8.32")}},
-        UpdateCase{.name = "Older", .remoteVersion = "8.31", .log = {kChecking, VersionLine("8.31")}},
-        UpdateCase{
-            .name = "NotANumber", .remoteVersion = "9.0 beta", .log = {kChecking, VersionLine("9.0 beta")}},
+        UpdateCase{.name = "Equal", .version = "8.32", .log = {kChecking, VersionLine("8.32")}},
+        UpdateCase{.name = "OlderReplayed", .version = "8.31", .log = {kChecking, VersionLine("8.31")}},
+        UpdateCase{.name = "NotANumber", .version = "9.0 beta", .log = {kChecking, VersionLine("9.0 beta")}},
         UpdateCase{.name = "NoVersionFile",
-                   .remoteVersion = std::nullopt,
+                   .manifest = Manifest::Missing,
                    .log = {kChecking, {0, "Error Checking for Update 550 No such file or directory."}}},
         UpdateCase{.name = "EndlessVersionFile",
-                   .remoteVersion = std::string(70000, '9'),
+                   .manifest = Manifest::Endless,
                    .log = {kChecking, {0, "Error Checking for Update File longer than 65536 bytes"}}},
+        UpdateCase{.name = "Unsigned", .manifest = Manifest::Unsigned, .log = {kChecking, kNotSigned}},
+        UpdateCase{
+            .name = "SignedByAnotherKey", .manifest = Manifest::OtherKey, .log = {kChecking, kNotSigned}},
+        UpdateCase{.name = "OlderManifestRelabelledNewer",
+                   .manifest = Manifest::OlderRelabelled,
+                   .log = {kChecking, kNotSigned}},
         UpdateCase{.name = "NewerWithAutomaticUpdatingOff",
-                   .remoteVersion = "8.4",
                    .autoUpdate = false,
                    .log = {kChecking, VersionLine("8.4")},
                    .updateAvailable = true},
-        UpdateCase{.name = "NewerSigned",
-                   .remoteVersion = "8.4",
+        UpdateCase{.name = "NewerAsSigned",
                    .log = {kChecking, VersionLine("8.4"), kDownloading, {1, "Restarting with new version"}},
                    .installs = true},
-        UpdateCase{.name = "NewerSignedByAnotherKey",
-                   .remoteVersion = "8.4",
-                   .signature = Signature::OtherKey,
-                   .log = {kChecking, VersionLine("8.4"), kDownloading, kRefused},
+        UpdateCase{.name = "WrongHash",
+                   .program = Program::SameSizeOther,
+                   .log = {kChecking, VersionLine("8.4"), kDownloading, kMismatch},
                    .updateAvailable = true},
-        UpdateCase{.name = "NewerWithCorruptSignature",
-                   .remoteVersion = "8.4",
-                   .signature = Signature::Corrupt,
-                   .log = {kChecking, VersionLine("8.4"), kDownloading, kRefused},
+        UpdateCase{.name = "ShorterThanSigned",
+                   .program = Program::Shorter,
+                   .log = {kChecking, VersionLine("8.4"), kDownloading, kMismatch},
                    .updateAvailable = true},
-        UpdateCase{.name = "NewerUnsigned",
-                   .remoteVersion = "8.4",
-                   .signature = Signature::Missing,
-                   .log = {kChecking, VersionLine("8.4"), kDownloading, kRefused},
-                   .updateAvailable = true},
-        UpdateCase{.name = "NewerWithoutKeyConfigured",
-                   .remoteVersion = "8.4",
-                   .keyConfigured = false,
-                   .log = {kChecking, VersionLine("8.4"), kDownloading, kRefused},
-                   .updateAvailable = true},
-        UpdateCase{.name = "ListingWithoutTheProgram",
-                   .remoteVersion = "8.4",
-                   .programOnServer = false,
+        // The download stops at the signed size and fails like any other.
+        UpdateCase{.name = "LongerThanSigned",
+                   .program = Program::Longer,
+                   .log = {kChecking, VersionLine("8.4"), kDownloading}},
+        UpdateCase{.name = "NoProgram",
+                   .program = Program::Missing,
                    .log = {kChecking, VersionLine("8.4"), kDownloading}}};
-    for (const auto& c : cases) CheckOneCase(c, *peer, keys, publicKey);
+    for (const auto& c : cases) CheckOneCase(c, *peer, signers);
 }
 
-TEST(UpdateCheck, WithoutUpdateServerOnlySaysSo) {
+TEST(UpdateCheck, WithoutServerOrKeyFetchesNothingAndSaysSoQuietly) {
+    TempDir work;
     TagFTP ftp;
     std::vector<std::pair<int, std::string>> log;
-    UpdateCheck check(ftp, ".", [&](const std::string& msg, int level) { log.emplace_back(level, msg); });
+    UpdateCheck check(ftp, work.path(),
+                      [&](const std::string& msg, int level) { log.emplace_back(level, msg); });
     check.Host.clear();
+    check.PublicKey = "MCowBQYDK2VwAyEA";
     check.CheckForUpdate();
-    EXPECT_THAT(log, ElementsAreArray({std::pair<int, std::string>{3, "No update server is configured"}}));
+    // A closed port: any attempt to fetch would be logged as an error.
+    check.Host = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
+    check.PublicKey.clear();
+    check.CheckForUpdate();
+    check.CheckForUpdate();
+    EXPECT_THAT(log, ElementsAreArray({std::pair<int, std::string>{3, "No update server is configured"},
+                                       {3, "Updates cannot be verified: no update key is built in"}}));
     EXPECT_FALSE(check.UpdateAvailable());
+    EXPECT_TRUE(fs::is_empty(work.path()));
 }
 
 // The shipped installer, run as the gateway runs it once it has ended.

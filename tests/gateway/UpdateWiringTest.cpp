@@ -4,6 +4,7 @@
 #include "GatewayScene.h"
 #include "gateway/TransferDisplay.h"
 #include "support/FtpPeer.h"
+#include "support/UpdateSigner.h"
 
 namespace qlk {
 namespace {
@@ -25,12 +26,14 @@ TEST(UpdateWiring, CycleRunsTheCheckWhichDrivesTheBarAndReportsTheVersionItDidNo
     std::string why;
     auto peer = test::FtpPeer::Start(why);
     QLK_NEED_PEER(peer, why);
-    peer->AddFile("qlk/version.txt", "8.4\n");
-    peer->AddFile("qlk/qlkupdt.exe", std::string(300000, 'u'));  // unsigned: never installed
+    test::UpdateSigner signer;
+    peer->AddFile("qlk/version.txt", signer.Manifest("8.4", std::string(300000, 's')));
+    peer->AddFile("qlk/qlkupdt.exe", std::string(300000, 'u'));  // not the signed program: never installed
     test::GatewayScene scene;
     RecordingDisplay display;
     scene.gateway.SetDisplay(&display);
     scene.gateway.Update().Host = peer->Address();
+    scene.gateway.Update().PublicKey = signer.PublicKey();
     scene.gateway.FTP().SetTimeOut(10);
     scene.settings.AutoUpdate = true;
 
@@ -38,10 +41,10 @@ TEST(UpdateWiring, CycleRunsTheCheckWhichDrivesTheBarAndReportsTheVersionItDidNo
 
     EXPECT_TRUE(scene.Logged("Checking for Update"));
     EXPECT_TRUE(scene.Logged("Downloading Update"));
-    EXPECT_TRUE(
-        scene.Logged("Update 8.4 was downloaded but not installed: its signature is missing or invalid"));
+    EXPECT_TRUE(scene.Logged(
+        "Update 8.4 was downloaded but not installed: it does not match the signed version file"));
     EXPECT_EQ(scene.gateway.Cycle().AvailableVersion(), "8.4");
-    EXPECT_THAT(display.progress, Contains(33));  // 100,000 of the 300,000 listed bytes
+    EXPECT_THAT(display.progress, Contains(33));  // 100,000 of the 300,000 signed bytes
     EXPECT_THAT(display.progress, Each(Le(100)));
     EXPECT_FALSE(scene.gateway.FTP().Connected());
 }

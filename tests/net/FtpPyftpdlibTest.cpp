@@ -17,7 +17,9 @@ std::string Payload(std::size_t size) {
     return bytes;
 }
 
-TEST(FtpPyftpdlib, ListsAndFetchesByteExactInActiveMode) {
+class FtpPyftpdlib : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FtpPyftpdlib, ListsAndFetchesByteExactPassiveOrActive) {
     std::string why;
     auto peer = FtpPeer::Start(why);
     QLK_NEED_PEER(peer, why);
@@ -30,6 +32,7 @@ TEST(FtpPyftpdlib, ListsAndFetchesByteExactInActiveMode) {
     TagFTP ftp;
     ftp.Server = peer->Address();
     ftp.UserName = "ftp";
+    ftp.Passive = GetParam();
     ftp.SetTimeOut(20);
     std::vector<std::string> events;
     long long lastTotal = 0;
@@ -64,6 +67,8 @@ TEST(FtpPyftpdlib, ListsAndFetchesByteExactInActiveMode) {
     EXPECT_FALSE(ftp.Connected());
     EXPECT_THAT(events, ElementsAre("start", "end", "start", "end", "start", "end"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, FtpPyftpdlib, ::testing::Bool());
 
 }  // namespace
 }  // namespace qlk

@@ -16,12 +16,14 @@
 #include "net/EServerError.h"
 #include "net/ESocketError.h"
 #include "net/ETimedOutError.h"
+#include "support/Outcome.h"
 #include "support/ScriptServer.h"
 #include "support/TempDir.h"
 
 namespace qlk {
 namespace {
 
+using test::Outcome;
 using test::ScriptServer;
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
@@ -100,15 +102,17 @@ std::string Payload(std::size_t size) {
     return bytes;
 }
 
-// An FTP client logged in to `server` with a scratch folder for downloads.
+// An FTP client logged in to `server` with a scratch folder for downloads;
+// active mode unless asked.
 struct FtpClient {
     test::TempDir dir;
     TagFTP ftp;
     std::vector<std::string> events;
 
-    explicit FtpClient(const ScriptServer& server, int timeOut = 5) {
+    explicit FtpClient(const ScriptServer& server, int timeOut = 5, bool passive = false) {
         ftp.Server = server.Address();
         ftp.UserName = "ftp";
+        ftp.Passive = passive;
         ftp.SetTimeOut(timeOut);
         ftp.OnTransferStart = [this](TagSocket&) { events.push_back("start"); };
         ftp.OnTransferEnd = [this](TagSocket&) { events.push_back("end"); };
@@ -269,21 +273,6 @@ struct FailureCase {
     bool cancelOnData = false;
 };
 
-std::string Outcome(const std::function<void()>& run) {
-    try {
-        run();
-        return "ok";
-    } catch (const EServerError& e) {
-        return std::string("server: ") + e.what();
-    } catch (const ETimedOutError&) {
-        return "timed out";
-    } catch (const ECanceledError&) {
-        return "canceled";
-    } catch (const ESocketError& e) {
-        return std::string("socket: ") + e.what();
-    }
-}
-
 void PrintTo(const FailureCase& row, std::ostream* out) {
     *out << row.name;
 }
@@ -346,6 +335,77 @@ INSTANTIATE_TEST_SUITE_P(
                         PlayTransferStart(s).Do([&s] { SendData(ConnectBack(s), Payload(4 << 20)); });
                     },
                     "canceled", 5, true}),
+    [](const auto& row) { return row.param.name; });
+
+struct DataModeCase {
+    std::string name;
+    // The replies between TYPE and RETR, of each of two downloads in one
+    // session; "{port}" and "{p1,p2}" stand for the data port.
+    std::vector<std::string> replies, repliesAgain;
+    bool active;           // the server connects back
+    std::string commands;  // after the log-in
+};
+
+std::string WithPort(std::string reply, std::uint16_t port) {
+    for (auto [mark, text] : {std::pair<std::string, std::string>{"{port}", std::to_string(port)},
+                              {"{p1,p2}", std::to_string(port >> 8) + "," + std::to_string(port & 0xff)}}) {
+        if (auto at = reply.find(mark); at != std::string::npos) reply.replace(at, mark.size(), text);
+    }
+    return reply;
+}
+
+class FtpDataMode : public ::testing::TestWithParam<DataModeCase> {};
+
+TEST_P(FtpDataMode, PassiveFirstToTheControlPeerActiveWhenRefused) {
+    const DataModeCase& c = GetParam();
+    const std::string payload = Payload(200 * 1024 + 3);
+    ScriptServer server;
+    const std::uint16_t port = server.DataPort();
+    PlayLogin(server);
+    for (const auto* replies : {&c.replies, &c.repliesAgain}) {
+        server.Line().Send("200 type set\r\n");
+        for (const auto& reply : *replies) server.Line().Send(WithPort(reply, port) + "\r\n");
+        server.Line().Send("150 opening\r\n");
+        if (c.active) {
+            server.Do([&] { SendData(ConnectBack(server), payload); });
+        } else {
+            server.ServeData([&](int fd) { SendData(fd, payload); });
+        }
+        server.Send("226 done\r\n");
+    }
+    server.Start();
+    FtpClient client(server, 5, true);
+    client.ftp.Get("file.bin", client.File().string());
+    EXPECT_TRUE(test::ReadFileBytes(client.File()) == payload);
+    client.ftp.Get("file.bin", client.File().string());
+    client.ftp.Close();
+    server.Join();
+    std::string commands;
+    for (const auto& line : server.ReceivedLines())
+        commands += line.rfind("PORT 127,0,0,1,", 0) == 0 ? "PORT|" : line + "|";
+    EXPECT_EQ(commands, "USER ftp|PASS |" + c.commands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FtpDataMode,
+    ::testing::Values(DataModeCase{"ExtendedPassive",
+                                   {"229 Entering Extended Passive Mode (|||{port}|)"},
+                                   {"229 Entering Extended Passive Mode (|||{port}|)"},
+                                   false,
+                                   "TYPE I|EPSV|RETR file.bin|TYPE I|EPSV|RETR file.bin|"},
+                      // A garbled EPSV reply counts as a refusal; PASV names a host the
+                      // client never connects to: only the port counts.
+                      DataModeCase{"PassiveNamingAnotherHost",
+                                   {"229 Entering Extended Passive Mode (|||99999|)",
+                                    "227 Entering Passive Mode (10,9,8,7,{p1,p2})"},
+                                   {"227 =10,9,8,7,{p1,p2}"},
+                                   false,
+                                   "TYPE I|EPSV|PASV|RETR file.bin|TYPE I|PASV|RETR file.bin|"},
+                      DataModeCase{"ActiveWhenPassiveIsRefused",
+                                   {"500 EPSV not understood", "502 Passive mode not allowed", "200 port ok"},
+                                   {"200 port ok"},
+                                   true,
+                                   "TYPE I|EPSV|PASV|PORT|RETR file.bin|TYPE I|PORT|RETR file.bin|"}),
     [](const auto& row) { return row.param.name; });
 
 TEST(FtpList, OverIPv6UsesEprtAndParsesTheListing) {

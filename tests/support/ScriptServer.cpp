@@ -58,6 +58,7 @@ ScriptServer::~ScriptServer() {
     Join();
     CloseConnection(false);
     if (listener_ >= 0) ::close(listener_);
+    if (dataListener_ >= 0) ::close(dataListener_);
 }
 
 std::string ScriptServer::Address() const {
@@ -176,6 +177,35 @@ ScriptServer& ScriptServer::Abort() {
 
 ScriptServer& ScriptServer::Stall(std::chrono::milliseconds time) {
     Add([time] { std::this_thread::sleep_for(time); });
+    return *this;
+}
+
+ScriptServer& ScriptServer::Trickle(std::string bytes, std::chrono::milliseconds every,
+                                    std::chrono::milliseconds limit) {
+    Add([this, bytes, every, limit] {
+        for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+            if (::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL) <= 0) return;
+            pollfd entry{connection_, POLLIN, 0};
+            if (::poll(&entry, 1, static_cast<int>(every.count())) > 0 && !ReadMore()) return;
+        }
+    });
+    return *this;
+}
+
+std::uint16_t ScriptServer::DataPort() {
+    if (dataListener_ < 0) dataListener_ = ListenOnLoopback(dataPort_, family_ == Family::IPv6);
+    return dataPort_;
+}
+
+ScriptServer& ScriptServer::ServeData(std::function<void(int fd)> serve) {
+    DataPort();
+    Add([this, serve] {
+        pollfd entry{dataListener_, POLLIN, 0};
+        if (::poll(&entry, 1, kReadLimitMs) <= 0) return;
+        int fd = ::accept4(dataListener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) return;
+        serve(fd);
+    });
     return *this;
 }
 

@@ -49,6 +49,16 @@ public:
     ScriptServer& Abort();
     // Does nothing for a while.
     ScriptServer& Stall(std::chrono::milliseconds time);
+    // Sends `bytes` again and again, `every` apart, until the client closes
+    // or `limit` has passed: a server that trickles.
+    ScriptServer& Trickle(std::string bytes, std::chrono::milliseconds every,
+                          std::chrono::milliseconds limit);
+    // The port of a second listener on the same address, for a connection
+    // the client opens itself (an FTP passive data connection).
+    std::uint16_t DataPort();
+    // Accepts the client's connection to DataPort() and hands it to `serve`,
+    // which closes it.
+    ScriptServer& ServeData(std::function<void(int fd)> serve);
     // Closes the current connection and waits for the next one.
     ScriptServer& Accept();
     // Runs a step of the test's own (on the server's thread), e.g. opening a
@@ -79,6 +89,8 @@ private:
     std::string TakeLine();
 
     int listener_ = -1;
+    int dataListener_ = -1;
+    std::uint16_t dataPort_ = 0;
     int connection_ = -1;
     std::uint16_t port_ = 0;
     Family family_;
