@@ -145,6 +145,12 @@ TEST(InboundTransferTest, AliasAccountResolvesRecipientsByTheThreeRules) {
          true,
          {"Admin", "Bob", "Ann", "Bob"},
          "S"},
+        {"no row matched, with the administrator's copy on",
+         "To: x@elsewhere.org\r\n",
+         "Admin",
+         true,
+         {"Admin"},
+         "No Recipient Found - Forward Manually -- S"},
         {"a blank administrator name sends to the account",
          "To: x@elsewhere.org\r\n",
          " Admin",
@@ -199,7 +205,7 @@ struct OutcomeCase {
     std::deque<int> sendCodes;
     std::vector<std::string> delivered;  // Ann's messages after the first cycle, in order
     std::vector<std::string> kept;       // what Ann's server still holds then
-    std::string logged;                  // the level-0 line that says why
+    std::string logged;                  // the line that says why (HOST: the server)
 };
 
 // One message that cannot be handled, or a server that fails at the end of a
@@ -223,6 +229,8 @@ TEST(InboundTransferTest, EachMessageHasItsOwnOutcomeAndTheRestGoOn) {
          "Message 2 could not be deleted on the server (-ERR cannot delete)"},
         {"QUIT refused", {.refuseQuit = true}, Settings::MaxMessageSizeLimit, {}, all, all,
          "Error ending the POP3 session for Ann : -ERR cannot expunge"},
+        {"no UIDL", {.noUidl = true}, Settings::MaxMessageSizeLimit, {}, all, {},
+         "HOST gives no message IDs (UIDL): messages left on it are delivered again at every cycle"},
         {"QUIT never answered", {.stallQuit = true}, Settings::MaxMessageSizeLimit, {}, all, all,
          "Error ending the POP3 session for Ann : Operation timed out"},
     };
@@ -246,7 +254,9 @@ TEST(InboundTransferTest, EachMessageHasItsOwnOutcomeAndTheRestGoOn) {
         EXPECT_EQ(Subjects(*scene.office), expected) << c.name;
         EXPECT_EQ(SubjectsOnServer(scene.pop, "ann"), c.kept) << c.name;
         EXPECT_TRUE(scene.pop.Messages("bob").empty()) << c.name;
-        EXPECT_TRUE(scene.Logged(c.logged)) << c.name;
+        std::string logged = c.logged;
+        if (logged.starts_with("HOST")) logged.replace(0, 4, scene.pop.Host());
+        EXPECT_TRUE(scene.Logged(logged)) << c.name;
         EXPECT_EQ(outbound, 1) << c.name;
 
         scene.pop.SetFaults("ann", {});
@@ -256,41 +266,6 @@ TEST(InboundTransferTest, EachMessageHasItsOwnOutcomeAndTheRestGoOn) {
         std::sort(once.begin(), once.end());
         EXPECT_EQ(once, (std::vector<std::string>{"for Bob", "m1", "m2", "m3"})) << c.name;
         EXPECT_TRUE(scene.pop.Messages("ann").empty()) << c.name;
-    }
-}
-
-struct KeptMailCase {
-    const char* name;
-    bool uidl;
-    std::vector<std::string> delivered;
-};
-
-// With Delete Mail off, a server with unique IDs has each message delivered
-// once however many cycles and rows (the last row repeats the mailbox) see
-// it; one without keeps the old behaviour and says so once a cycle.
-TEST(InboundTransferTest, KeptMailIsDeliveredOnceWhereTheServerGivesIds) {
-    const KeptMailCase cases[] = {
-        {"UIDL", true, {"a", "b", "c"}},
-        {"no UIDL", false, {"a", "b", "a", "b", "a", "b", "c", "a", "b", "c", "a", "b", "c", "a", "b", "c"}},
-    };
-    for (const auto& c : cases) {
-        GatewayScene scene;
-        scene.AddRow(Row("Ann", "ann", "", false, "", false));
-        scene.AddRow(Row("Ann2", "ann", "", false, "", false));
-        scene.pop.SetFaults("ann", {.noUidl = !c.uidl});
-        for (const char* subject : {"a", "b"}) scene.pop.AddMessage("ann", Mail(std::string("Subject: ") + subject + "\r\n"));
-        scene.RunCycle();
-        scene.pop.AddMessage("ann", Mail("Subject: c\r\n"));
-        scene.RunCycle();
-        scene.RunCycle();
-        EXPECT_EQ(Subjects(*scene.office), c.delivered) << c.name;
-        EXPECT_EQ(scene.pop.Messages("ann").size(), 3u) << c.name;
-        const auto texts = scene.LogTexts();
-        EXPECT_EQ(std::count(texts.begin(), texts.end(),
-                             scene.pop.Host() + " gives no message IDs (UIDL): messages left on it are delivered "
-                                                "again at every cycle"),
-                  c.uidl ? 0 : 3)
-            << c.name;
     }
 }
 
@@ -319,12 +294,9 @@ TEST(InboundTransferTest, RowsChangedDuringACycleNeverMixMailboxes) {
     });
     scene.gateway.Cycle().RunTransferCycle();
     SetMessagePump({});
-    ASSERT_EQ(scene.office->delivered.size(), 3u);
-    const std::pair<const char*, const char*> expected[] = {{"for ann", "Ann"}, {"for cy", "Cy"}, {"for dan", "Dan"}};
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(scene.office->delivered[i].subject, expected[i].first);
-        EXPECT_EQ(scene.office->delivered[i].to, std::vector<std::string>{expected[i].second});
-    }
+    std::vector<std::string> delivered;
+    for (const auto& delivery : scene.office->delivered) delivered.push_back(delivery.subject + " to " + delivery.to[0]);
+    EXPECT_EQ(delivered, (std::vector<std::string>{"for ann to Ann", "for cy to Cy", "for dan to Dan"}));
     EXPECT_EQ(scene.pop.Messages("bob").size(), 1u);
 }
 
