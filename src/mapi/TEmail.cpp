@@ -1,6 +1,7 @@
 #include "mapi/TEmail.h"
 
 #include <filesystem>
+#include <functional>
 #include <utility>
 
 #include "mapi/EMAPIunavailable.h"
@@ -252,29 +253,30 @@ int TEmail::BuildMessage(bool resolve, MapiMessage& message) {
     return SUCCESS_SUCCESS;
 }
 
-int TEmail::SendMail() {
+int TEmail::Send(bool resolveNames, const std::function<int(const MapiMessage&)>& send) {
     CheckMAPI();
     if (RecipientCount() > kMaxEntries) return MAPI_E_TOO_MANY_RECIPIENTS;
     if (Attachment.size() > kMaxEntries) return MAPI_E_TOO_MANY_FILES;
     BorrowedSession session(*this);
     if (session.Failed()) return MAPI_E_LOGIN_FAILURE;
     MapiMessage message;
-    if (const int code = BuildMessage(true, message); code != SUCCESS_SUCCESS) return code;
-    // With nobody to send to, the platform's send dialog lets the operator
-    // address the message.
-    const std::uint32_t flags = message.Recips.empty() || ShowDialog ? MAPI_DIALOG : 0;
-    return mapi_->Backend().MAPISendMail(sessionHandle_, message, flags);
+    if (const int code = BuildMessage(resolveNames, message); code != SUCCESS_SUCCESS) return code;
+    return send(message);
+}
+
+int TEmail::SendMail() {
+    return Send(true, [this](const MapiMessage& message) {
+        // With nobody to send to, the platform's send dialog lets the
+        // operator address the message.
+        const std::uint32_t flags = message.Recips.empty() || ShowDialog ? MAPI_DIALOG : 0;
+        return mapi_->Backend().MAPISendMail(sessionHandle_, message, flags);
+    });
 }
 
 int TEmail::StageMail(const std::string& stagingKey, StagedMail& staged) {
-    CheckMAPI();
-    if (RecipientCount() > kMaxEntries) return MAPI_E_TOO_MANY_RECIPIENTS;
-    if (Attachment.size() > kMaxEntries) return MAPI_E_TOO_MANY_FILES;
-    BorrowedSession session(*this);
-    if (session.Failed()) return MAPI_E_LOGIN_FAILURE;
-    MapiMessage message;
-    if (const int code = BuildMessage(false, message); code != SUCCESS_SUCCESS) return code;
-    return mapi_->Backend().StageMail(sessionHandle_, message, stagingKey, staged);
+    return Send(false, [&](const MapiMessage& message) {
+        return mapi_->Backend().StageMail(sessionHandle_, message, stagingKey, staged);
+    });
 }
 
 int TEmail::CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,

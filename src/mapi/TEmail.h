@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -107,6 +108,9 @@ private:
     // names resolved through the address book when RESOLVE is set. A Simple
     // MAPI code (an attachment file that is not there).
     int BuildMessage(bool resolve, MapiMessage& message);
+    // The checks, the session and the message that every send needs; SEND
+    // hands the message to the back end.
+    int Send(bool resolveNames, const std::function<int(const MapiMessage&)>& send);
     void AddToRecipientLists(const std::vector<MapiRecipient>& records);
     std::size_t RecipientCount() const;
 
