@@ -12,12 +12,12 @@ namespace qlk {
 
 namespace {
 
-// "n text" of a listing: the number and the text after the blank; a
-// number of -1 when the line has no such form.
-std::pair<long long, std::string_view> SplitListingLine(std::string_view line, long long (*number)(std::string_view)) {
+// "n text" of a listing: the text before the first blank and after it;
+// nothing before it when the line has no blank.
+std::pair<std::string_view, std::string_view> SplitAtBlank(std::string_view line) {
     const std::size_t blank = line.find(' ');
-    if (blank == std::string_view::npos) return {-1, {}};
-    return {number(line.substr(0, blank)), line.substr(blank + 1)};
+    if (blank == std::string_view::npos) return {};
+    return {line.substr(0, blank), line.substr(blank + 1)};
 }
 
 }  // namespace
@@ -115,8 +115,8 @@ void TmsRemotePOP::ReadSizeListing() {
     Command("LIST");
     std::string unexpected;
     ReadListing(std::max(MessageCount, 0), [&](const std::string& line) {
-        const auto [number, rest] = SplitListingLine(line, ReadNumber);
-        if (!unexpected.empty() || number != RemoteInfo.Count() + 1) {
+        const auto [number, rest] = SplitAtBlank(line);
+        if (!unexpected.empty() || ReadNumber(number) != RemoteInfo.Count() + 1) {
             if (unexpected.empty()) unexpected = line.substr(0, 80);
             return;
         }
@@ -136,7 +136,8 @@ void TmsRemotePOP::ReadUidListing() {
     std::vector<int> timesNumbered(uids.size(), 0);
     std::map<std::string, int, std::less<>> timesGiven;
     ReadListing(RemoteInfo.Count(), [&](const std::string& line) {
-        const auto [number, uid] = SplitListingLine(line, ReadNumber);
+        const auto [numberText, uid] = SplitAtBlank(line);
+        const long long number = ReadNumber(numberText);
         if (number < 1 || number > RemoteInfo.Count() || !IsValidUid(uid)) return;
         const auto index = static_cast<std::size_t>(number - 1);
         uids[index] = uid;
