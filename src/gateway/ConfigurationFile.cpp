@@ -50,6 +50,8 @@ public:
         return line;
     }
 
+    bool AtEnd() { return in_.peek() == std::char_traits<char>::eof(); }
+
     void Skip(int count) {
         for (int i = 0; i < count; ++i) Next();
     }
@@ -69,10 +71,11 @@ std::string_view TrimLeadingBlanks(std::string_view text) {
     return text;
 }
 
-int ReadInteger(std::string_view text) {
+template <typename Number = int>
+Number ReadInteger(std::string_view text) {
     text = TrimLeadingBlanks(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    int value = 0;
+    Number value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || text.empty()) throw ReadFailure{};
     return value;
@@ -186,6 +189,9 @@ void ConfigurationFile::ReadConfiguration(Settings& settings) {
         settings.CCAdmin = ReadInteger(reader.Value()) != 0;
         settings.ShowInternetHeaders = ReadInteger(reader.Value()) != 0;
         settings.AutoUpdate = ReadInteger(reader.Value()) != 0;
+        if (reader.AtEnd()) return;
+        settings.MessageSizeLimit =
+            std::clamp(ReadInteger<long long>(reader.Value()), 1LL, Settings::MaxMessageSizeLimit);
     } catch (...) {
         log_.WriteLog(ReadErrorText, 0);
         try {
@@ -241,6 +247,8 @@ std::string ConfigurationFile::Format(const Settings& s) {
                                   std::to_string(s.ShowInternetHeaders ? 1 : 0),
                                   "Auto Update",
                                   std::to_string(s.AutoUpdate ? 1 : 0),
+                                  "Largest message fetched, in bytes (at most 268435456)",
+                                  std::to_string(s.MessageSizeLimit),
                               });
     std::string text;
     for (const auto& line : lines) text += line + "\r\n";

@@ -9,13 +9,15 @@
 
 namespace qlk {
 
-// QLK.CFG: 47 lines of labels and values, CR LF, read once at start and
+// QLK.CFG: 49 lines of labels and values, CR LF, read once at start and
 // written once at shut-down. Only the position of a line matters when
-// reading.
+// reading. Files of earlier versions end after line 47: the settings of the
+// lines after it keep their defaults.
 class ConfigurationFile {
 public:
     static constexpr const char* FileName = "QLK.CFG";
-    static constexpr int LineCount = 47;
+    static constexpr int LineCount = 49;
+    static constexpr int EarlierLineCount = 47;
     static constexpr const char* ReadErrorText =
         "Error Reading Configuration File QLK.CFG. File May Be Corrupt. Some Settings Set To Default.";
 
@@ -27,7 +29,7 @@ public:
     // the settings not read yet keep their values.
     void ReadConfiguration(Settings& settings);
 
-    // Writes all 47 lines through a temporary file in the same folder that
+    // Writes all 49 lines through a temporary file in the same folder that
     // replaces QLK.CFG only when complete (readable by the owner only).
     // Throws qlk::Exception when the file cannot be written.
     void SaveConfiguration(const Settings& settings);
@@ -36,7 +38,7 @@ public:
     // file of that name in another letter case.
     std::filesystem::path ExistingFile() const;
 
-    // The 47 lines, each ending in CR LF.
+    // The 49 lines, each ending in CR LF.
     static std::string Format(const Settings& settings);
 
 private:

@@ -66,7 +66,7 @@ void Gateway::WireClients() {
     pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
     // The office's own trust anchors for TLS live in the working folder.
     pop_.TrustFileName = smtp_.TrustFileName = (workFolder_ / TrustFile).string();
-    pop_.OnError = [this](TagSocket& pop, std::string& msg) { POPError(msg, pop.ReportedKind()); };
+    pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
     pop_.OnUserMessageSave = [this](TagSocket&, int num, const std::string& contents) {
         WriteWorkingCopy(pop_.MessageFileName(num), contents);
     };
@@ -157,9 +157,8 @@ void Gateway::ShowProgress(int percent) {
     ProcessMessages();
 }
 
-void Gateway::POPError(std::string& msg, ErrorKind kind) {
+void Gateway::POPError(std::string& msg) {
     log_.WriteLog("POP3 ERROR : " + msg + ".  Contact your ISP this problem persists.", 0);
-    if (kind == ErrorKind::ConnectionLost && OnLostConnection) OnLostConnection();
 }
 
 void Gateway::SMTPError(std::string& msg) {

@@ -85,13 +85,11 @@ public:
     // Progress of a transfer: 100 puts the bar back to 0. Runs the event pump.
     void ShowProgress(int percent);
 
-    // The POP3 and SMTP clients' error events. A POP3 error of the kind
-    // ConnectionLost (reset or aborted by the peer, not connected) means the
-    // connection is gone: OnLostConnection, on which the window restarts the
-    // program.
-    void POPError(std::string& msg, ErrorKind kind);
+    // The POP3 and SMTP clients' error events. A lost connection ends that
+    // user's run only: the messages delivered in it are remembered, so the
+    // next session deletes them instead of delivering them again.
+    void POPError(std::string& msg);
     void SMTPError(std::string& msg);
-    std::function<void()> OnLostConnection;
 
     // What the operator does when there is no post office.
     static constexpr const char* PostOfficeAdvice =

@@ -60,7 +60,6 @@ HeadlessService::HeadlessService(std::filesystem::path workFolder, std::ostream&
       scheduler_(headless_.Core().Cycle(), headless_.Core().Log(), timer_, clock_) {
     Gateway& gateway = headless_.Core();
     scheduler_.CurrentSettings = [&gateway] { return gateway.CurrentSettings(); };
-    scheduler_.EndProcess = [] { stopRequested = 1; };
     gateway.Cycle().StopRequested = [] { return stopRequested != 0; };
     InstallHandlers();
 }

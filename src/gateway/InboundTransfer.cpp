@@ -1,14 +1,17 @@
 #include "gateway/InboundTransfer.h"
 
+#include <algorithm>
 #include <exception>
 #include <system_error>
 
 #include "gateway/Gateway.h"
+#include "gateway/RememberedMessages.h"
 #include "gateway/TransferDisplay.h"
 #include "mapi/MapiCodes.h"
 #include "mapi/TEmail.h"
 #include "message/TextUtils.h"
 #include "platform/EventPump.h"
+#include "platform/Exception.h"
 
 namespace qlk {
 
@@ -26,6 +29,19 @@ bool HasAliasAddress(const std::string& aliasAddress) {
     return !aliasAddress.empty() && aliasAddress != " ";
 }
 
+// The reason an error gives, never empty.
+std::string ReasonOf(const std::exception& error) {
+    const std::string text = error.what();
+    if (!text.empty()) return text;
+    const auto* typed = dynamic_cast<const Exception*>(&error);
+    return typed && typed->Kind() == ErrorKind::ConnectionLost ? "the connection to the server was lost"
+                                                                 : "unknown error";
+}
+
+std::string MapiError(int code) {
+    return "MAPI error " + std::to_string(code);
+}
+
 }  // namespace
 
 InboundTransfer::InboundTransfer(Gateway& gateway)
@@ -37,9 +53,9 @@ void InboundTransfer::GetUserMail() {
     try {
         TransferMailbox();
     } catch (const std::exception& e) {
-        gateway_.Log().WriteLog(std::string("ERROR Checking Mail: ") + e.what(), 0);
+        gateway_.Log().WriteLog("ERROR Checking Mail: " + ReasonOf(e), 0);
     } catch (...) {
-        gateway_.Log().WriteLog("ERROR Checking Mail: ", 0);
+        gateway_.Log().WriteLog("ERROR Checking Mail: unknown error", 0);
     }
     EmptyAttachmentFolder();
 }
@@ -49,68 +65,213 @@ void InboundTransfer::TransferMailbox() {
     TmsRemotePOP& pop = gateway_.POP();
     log.WriteLog("Deleting Artifacts", 3);
     DeleteArtifacts();
-    BackToAccountRow();
-    log.WriteLog("User " + gateway_.Users().Table().AsString(UserField::Name) + " Logging into " +
-                     pop.Server + " as " + pop.UserName,
-                 2);
+    account_ = gateway_.Cycle().CurrentUser();
+    log.WriteLog("User " + account_.name + " Logging into " + pop.Server + " as " + pop.UserName, 2);
+    RememberedMessages remembered(gateway_.WorkFolder(), pop.Server, pop.UserName);
+    FinishInterruptedDeliveries(remembered);
     pop.Connect();
     log.WriteLog("Downloading Message Headers for " + pop.UserName + "@" + pop.Server, 2);
-    pop.UpdateInfo();
+    listedUids_ = pop.ListMessages();
+    ForgetDeletedMessages(remembered);
     log.WriteLog("There are " + std::to_string(pop.RemoteInfo.Count()) +
                      "  message(s) on the server for user " + pop.UserName,
                  2);
     for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i)
-        TransferMessage(i, pop.RemoteInfo.Count());
+        TransferMessage(i, pop.RemoteInfo.Count(), remembered);
     log.WriteLog("Ending Getusermail loop", 3);
-    pop.ProcessMarked();
-    pop.Disconnect();
     gateway_.MAPI().Logoff();
 }
 
-void InboundTransfer::TransferMessage(int index, int count) {
-    StatusLog& log = gateway_.Log();
+// A delivery that a crash interrupted after its ID was remembered: its
+// copies are committed now, before the server is asked anything.
+void InboundTransfer::FinishInterruptedDeliveries(RememberedMessages& remembered) {
+    for (const std::string& uid : remembered.Unfinished()) {
+        const StagedMail copies = remembered.Find(uid)->Copies;
+        if (!CommitCopies(remembered.StagingKey(uid), copies, "Message ID " + uid)) continue;
+        remembered.Complete(uid);
+        gateway_.Log().WriteLog("Finished the interrupted delivery of message ID " + uid, 1);
+    }
+}
+
+// Only a complete listing of unique IDs tells which messages are gone.
+void InboundTransfer::ForgetDeletedMessages(RememberedMessages& remembered) {
     TmsRemotePOP& pop = gateway_.POP();
-    TmsMessage& message = gateway_.InetMsg();
-    TableEngine& users = gateway_.Users().Table();
+    if (!listedUids_) {
+        if (gateway_.Cycle().FirstTimeThisCycle("no UIDL " + pop.Server))
+            gateway_.Log().WriteLog(pop.Server + " gives no message IDs (UIDL): messages left on it are "
+                                                 "delivered again at every cycle",
+                                    1);
+        return;
+    }
+    std::vector<std::string> listed;
+    for (int i = 0; i < pop.RemoteInfo.Count(); ++i)
+        if (!pop.RemoteInfo.Items(i).UIDL.empty()) listed.push_back(pop.RemoteInfo.Items(i).UIDL);
+    remembered.KeepOnly(listed);
+}
+
+void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& remembered) {
+    StatusLog& log = gateway_.Log();
+    const TmsRemoteInfoItem& item = gateway_.POP().RemoteInfo.Items(index);
+    const std::string number = std::to_string(index + 1);
     log.WriteLog("i = " + std::to_string(index) + " count = " + std::to_string(count), 3);
     gateway_.ResetMessageObjects();
-    BackToAccountRow();
-    log.WriteLog("Downloading Message " + std::to_string(index + 1) + "/" + std::to_string(count) +
-                     " for user " + users.AsString(UserField::Name),
-                 2);
-    log.WriteLog("Opening POP connection", 3);
-    pop.Connect();
-    log.WriteLog("Retrieving Message", 3);
-    log.WriteLog("Message size : " + std::to_string(pop.RemoteInfo.Items(index).Size), 3);
-    pop.Retrieve(index);
-    const std::string name = "msg_" + std::to_string(index) + ".eml";
-    log.WriteLog(std::string("Loading Message ") + Gateway::MessageFolder + "/" + name, 3);
-    message.LoadFromFile(MessageFile(index).string());
-
-    log.WriteLog("Creating New Message for MAPI System", 3);
+    log.WriteLog("Downloading Message " + number + "/" + std::to_string(count) + " for user " + account_.name, 2);
+    const std::string& uid = item.UIDL;
+    if (const RememberedMessages::Delivery* delivery = uid.empty() ? nullptr : remembered.Find(uid)) {
+        if (!delivery->Complete) {
+            LeaveOnServer(index, "is not yet in every mailbox it was delivered to");
+            return;
+        }
+        log.WriteLog("Message " + number + " was delivered before", 3);
+        FinishOnServer(index);
+        return;
+    }
     const Settings settings = gateway_.CurrentSettings();
-    AddRecipients(settings);
-    std::string subjectPrefix;
-    if (gateway_.MAPI().Recipient.empty()) ForwardManually(settings, subjectPrefix);
-    log.WriteLog("Adding Subject : " + message.Subject(), 3);
-    gateway_.MAPI().Subject = subjectPrefix + message.Subject();
-
-    log.WriteLog("Copying Message Text", 3);
-    std::string text = DeliveryInformation(settings.ShowInternetHeaders);
-    AttachFiles(text);
-    log.WriteLog("Allocating Text Memory", 3);
-    log.WriteLog("Moving Message Body", 3);
-    text.pop_back();
-    gateway_.MAPI().SetLongText(text);
-    const int code = HandOver();
+    if (item.Size > settings.MessageSizeLimit) {
+        LeaveOnServer(index, "is larger than the limit (" + std::to_string(item.Size) + " bytes, at most " +
+                                 std::to_string(settings.MessageSizeLimit) + ")");
+        return;
+    }
+    if (uid.empty() && listedUids_)
+        log.WriteLog("Message " + number + " has no usable message ID: it is handled as on a server without UIDL",
+                     1);
+    const bool delivered = Retrieve(index) && PrepareDelivery(index, settings) && Deliver(index, uid, remembered);
     EmptyAttachmentFolder();
     std::error_code ignored;
     std::filesystem::remove(MessageFile(index), ignored);
-
-    FinishOnServer(index, code);
+    if (delivered) {
+        FinishOnServer(index);
+        ++gateway_.Cycle().Tally().MessagesReceived;
+    }
     gateway_.ShowProgress(0);
-    if (code == SUCCESS_SUCCESS) ++gateway_.Cycle().Tally().MessagesReceived;
     ProcessMessages();
+}
+
+// Only Permanent refusals concern this message alone; anything else (a lost
+// connection, a time-out, a broken bound) ends the user's run.
+bool InboundTransfer::Retrieve(int index) {
+    StatusLog& log = gateway_.Log();
+    TmsRemotePOP& pop = gateway_.POP();
+    log.WriteLog("Opening POP connection", 3);
+    // A new session could number the messages otherwise than the listing.
+    if (!pop.Connected())
+        throw Exception("The connection to the POP3 server was lost", ErrorKind::ConnectionLost);
+    log.WriteLog("Retrieving Message", 3);
+    log.WriteLog("Message size : " + std::to_string(pop.RemoteInfo.Items(index).Size), 3);
+    try {
+        pop.Retrieve(index);
+    } catch (const Exception& e) {
+        if (e.Kind() != ErrorKind::Permanent) throw;
+        LeaveOnServer(index, "was not retrieved (" + ReasonOf(e) + ")");
+        return false;
+    }
+    return true;
+}
+
+// Decodes the message and fills the post-office message; false (logged)
+// when any of it fails.
+bool InboundTransfer::PrepareDelivery(int index, const Settings& settings) {
+    StatusLog& log = gateway_.Log();
+    TmsMessage& message = gateway_.InetMsg();
+    TEmail& mapi = gateway_.MAPI();
+    try {
+        log.WriteLog(std::string("Loading Message ") + Gateway::MessageFolder + "/" + MessageFile(index).filename().string(),
+                     3);
+        message.LoadFromFile(MessageFile(index).string());
+        log.WriteLog("Creating New Message for MAPI System", 3);
+        rows_ = gateway_.Users().Table().Rows();
+        const std::string subjectPrefix = AddRecipients(settings) ? std::string() : ForwardManually(settings);
+        log.WriteLog("Adding Subject : " + message.Subject(), 3);
+        mapi.Subject = subjectPrefix + message.Subject();
+        log.WriteLog("Copying Message Text", 3);
+        std::string text = DeliveryInformation(settings.ShowInternetHeaders);
+        AttachFiles(text);
+        log.WriteLog("Allocating Text Memory", 3);
+        log.WriteLog("Moving Message Body", 3);
+        text.pop_back();
+        mapi.SetLongText(text);
+    } catch (const std::exception& e) {
+        LeaveOnServer(index, "could not be read (" + ReasonOf(e) + ")");
+        return false;
+    }
+    return true;
+}
+
+// Staged, remembered, then committed: a crash before the ID is remembered
+// leaves nothing visible and the message is delivered again; a crash after
+// it leaves a delivery that the next run finishes. A message without an ID
+// has no such guarantee.
+bool InboundTransfer::Deliver(int index, const std::string& uid, RememberedMessages& remembered) {
+    StatusLog& log = gateway_.Log();
+    TEmail& mapi = gateway_.MAPI();
+    log.WriteLog("Adding Attachments", 3);
+    log.WriteLog("Checking MS Mail Connection...", 3);
+    log.WriteLog("Forwarding Message to Mailbox", 3);
+    log.WriteLog("Logging On", 3);
+    int code = mapi.Logon();
+    StagedMail staged;
+    const std::string key = remembered.StagingKey(uid.empty() ? "message " + std::to_string(index + 1) : uid);
+    if (code == SUCCESS_SUCCESS) {
+        log.WriteLog("Sending", 3);
+        code = mapi.StageMail(key, staged);
+    }
+    if (code != SUCCESS_SUCCESS) {
+        LeaveOnServer(index, "was not delivered to the post office (" + MapiError(code) + ")");
+        return false;
+    }
+    std::string mailboxes;
+    for (const std::string& mailbox : staged.Mailboxes) mailboxes += (mailboxes.empty() ? "" : ", ") + mailbox;
+    log.WriteLog("Written for " + mailboxes, 3);
+    if (!uid.empty()) {
+        remembered.Begin(uid, staged);
+        log.WriteLog("Message ID " + uid + " remembered", 3);
+    }
+    const bool committed = CommitCopies(key, staged, "Message " + std::to_string(index + 1));
+    if (committed && !uid.empty()) remembered.Complete(uid);
+    log.WriteLog("Freeing Mem", 3);
+    return committed;
+}
+
+// Puts every staged copy into its mailbox; a copy committed before is passed
+// over. False (logged) when one of them cannot be committed: it waits, and
+// the message stays on the server, until a later run commits it.
+bool InboundTransfer::CommitCopies(const std::string& stagingKey, const StagedMail& staged,
+                                   const std::string& what) {
+    TEmail& mapi = gateway_.MAPI();
+    for (std::size_t copy = 0; copy < staged.Mailboxes.size(); ++copy) {
+        const std::string& mailbox = staged.Mailboxes[copy];
+        const int code = mapi.CommitStaged(stagingKey, copy, mailbox, staged.UniqueName);
+        if (code != SUCCESS_SUCCESS) {
+            gateway_.Log().WriteLog(what + " could not be put into the mailbox " + mailbox + " (" +
+                                        MapiError(code) + "); it stays on the server and is tried again",
+                                    0);
+            return false;
+        }
+        gateway_.Log().WriteLog("Delivered to " + mailbox, 3);
+    }
+    return true;
+}
+
+// A message the post office holds: deleted on the server when the row says
+// so. A refused DELE leaves it there for the next session to delete.
+void InboundTransfer::FinishOnServer(int index) {
+    StatusLog& log = gateway_.Log();
+    const std::string number = std::to_string(index + 1);
+    if (!account_.deleteMail) {
+        log.WriteLog("Leaving Message " + number + " on Internet POP Server", 3);
+        return;
+    }
+    log.WriteLog("Deleting Message " + number + " from Internet POP Server", 3);
+    try {
+        gateway_.POP().Delete(index);
+    } catch (const Exception& e) {
+        if (e.Kind() != ErrorKind::Permanent) throw;
+        log.WriteLog("Message " + number + " could not be deleted on the server (" + ReasonOf(e) + ")", 0);
+    }
+}
+
+void InboundTransfer::LeaveOnServer(int index, const std::string& why) {
+    gateway_.Log().WriteLog("Message " + std::to_string(index + 1) + " " + why + "; it stays on the server", 0);
 }
 
 // Left over from a run that ended early: message files and attachments.
@@ -136,100 +297,100 @@ void InboundTransfer::EmptyAttachmentFolder() const {
     }
 }
 
-void InboundTransfer::AddRecipients(const Settings& settings) {
+// True when the message has a recipient from the table: an ordinary
+// account's own mailbox, or a row an alias account's entries name. The
+// administrator's copy comes first and does not count.
+bool InboundTransfer::AddRecipients(const Settings& settings) {
     TEmail& mapi = gateway_.MAPI();
     if (settings.CCAdmin && !settings.AdminMAPIName.empty()) mapi.Recipient.push_back(settings.AdminMAPIName);
-    TableEngine& users = gateway_.Users().Table();
-    const std::string mailbox = users.AsString(UserField::Mailbox);
-    if (!users.AsBoolean(UserField::Alias)) {
-        gateway_.Log().WriteLog("Not a group account, adding " + mailbox, 3);
-        mapi.Recipient.push_back(mailbox);
-        return;
+    if (!account_.alias) {
+        gateway_.Log().WriteLog("Not a group account, adding " + account_.mailbox, 3);
+        mapi.Recipient.push_back(account_.mailbox);
+        return true;
     }
-    ResolveToRecipients();
-    ResolveCCRecipients();
+    const bool to = ResolveToRecipients();
+    const bool cc = ResolveCCRecipients();
+    return to || cc;
 }
 
-void InboundTransfer::ResolveToRecipients() {
+bool InboundTransfer::ResolveToRecipients() {
     StatusLog& log = gateway_.Log();
-    TableEngine& users = gateway_.Users().Table();
     TEmail& mapi = gateway_.MAPI();
     const TmsAddressList& entries = gateway_.InetMsg().Recipients();
+    bool matched = false;
     log.WriteLog("Searching Through \"To:\" Recipients...", 3);
     for (int e = 0; e < entries.Count(); ++e) {
         const TmsMailAddress& entry = entries.Items(e);
         log.WriteLog("Recipient " + entry.Address.str(), 2);
-        for (users.First(); !users.Eof(); users.Next()) {
-            if (RowMatches(entry, true)) {
-                log.WriteLog("Adding MS Mail recipient " + users.AsString(UserField::Mailbox) + " <" +
-                                 users.AsString(UserField::ReturnAddress) + "> ",
-                             3);
-                mapi.Recipient.push_back(users.AsString(UserField::Mailbox));
+        for (const UserRecord& row : rows_) {
+            if (RowMatches(row, entry, true)) {
+                log.WriteLog("Adding MS Mail recipient " + row.mailbox + " <" + row.returnAddress + "> ", 3);
+                mapi.Recipient.push_back(row.mailbox);
+                matched = true;
             }
             ProcessMessages();
         }
     }
     log.WriteLog("Found " + std::to_string(mapi.Recipient.size()) + " Recipient(s)", 2);
+    return matched;
 }
 
-void InboundTransfer::ResolveCCRecipients() {
-    TableEngine& users = gateway_.Users().Table();
+bool InboundTransfer::ResolveCCRecipients() {
     const TmsAddressList& entries = gateway_.InetMsg().CC();
+    bool matched = false;
     gateway_.Log().WriteLog("Searching Through \"CC:\" Recipients...", 3);
     for (int e = 0; e < entries.Count(); ++e) {
-        for (users.First(); !users.Eof(); users.Next()) {
-            if (RowMatches(entries.Items(e), false)) {
-                const std::string& mailbox = users.AsString(UserField::Mailbox);
-                gateway_.Log().WriteLog("Adding  CC recipient " + mailbox + " Sending to " + mailbox, 3);
-                gateway_.MAPI().Recipient.push_back(mailbox);
+        for (const UserRecord& row : rows_) {
+            if (RowMatches(row, entries.Items(e), false)) {
+                gateway_.Log().WriteLog("Adding  CC recipient " + row.mailbox + " Sending to " + row.mailbox, 3);
+                gateway_.MAPI().Recipient.push_back(row.mailbox);
+                matched = true;
             }
             ProcessMessages();
         }
     }
+    return matched;
 }
 
-// The three rules of the current row against one entry: an ordinary row's
-// return address, an alias address, the mailbox name against the display
-// name. With LOGMATCHES every rule is tried and each match logged.
-bool InboundTransfer::RowMatches(const TmsMailAddress& entry, bool logMatches) {
+// The three rules of a row against one entry: an ordinary row's return
+// address, an alias address, the mailbox name against the display name.
+// With LOGMATCHES every rule is tried and each match logged.
+bool InboundTransfer::RowMatches(const UserRecord& row, const TmsMailAddress& entry, bool logMatches) {
     StatusLog& log = gateway_.Log();
-    const TableEngine& users = gateway_.Users().Table();
-    const bool alias = users.AsBoolean(UserField::Alias);
-    const std::string& returnAddress = users.AsString(UserField::ReturnAddress);
-    const std::string& aliasAddress = users.AsString(UserField::AliasAddress);
-    const std::string& mailbox = users.AsString(UserField::Mailbox);
     bool matched = false;
-    if (!alias && SameName(returnAddress, entry.Address)) {
+    if (!row.alias && SameName(row.returnAddress, entry.Address)) {
         if (!logMatches) return true;
         log.WriteLog("Group Account : 0", 3);
         log.WriteLog(
-            "Return Address Match : " + UpperCase(returnAddress) + " = " + UpperCase(entry.Address.str()), 3);
+            "Return Address Match : " + UpperCase(row.returnAddress) + " = " + UpperCase(entry.Address.str()), 3);
         matched = true;
     }
-    if (HasAliasAddress(aliasAddress) && SameName(aliasAddress, entry.Address)) {
+    if (HasAliasAddress(row.aliasAddress) && SameName(row.aliasAddress, entry.Address)) {
         if (!logMatches) return true;
         log.WriteLog(
-            "Alias Address Match : " + UpperCase(aliasAddress) + " = " + UpperCase(entry.Address.str()), 3);
+            "Alias Address Match : " + UpperCase(row.aliasAddress) + " = " + UpperCase(entry.Address.str()), 3);
         matched = true;
     }
-    if (SameName(mailbox, entry.Name)) {
+    if (SameName(row.mailbox, entry.Name)) {
         if (!logMatches) return true;
-        log.WriteLog("Name Match : " + UpperCase(mailbox) + " = " + UpperCase(entry.Name.str()), 3);
+        log.WriteLog("Name Match : " + UpperCase(row.mailbox) + " = " + UpperCase(entry.Name.str()), 3);
         matched = true;
     }
     return matched;
 }
 
-void InboundTransfer::ForwardManually(const Settings& settings, std::string& subjectPrefix) {
+// No table row matched: the message goes for manual forwarding to the
+// administrator (once, even with the administrator's copy on), or to the
+// account's own mailbox when no administrator is named.
+std::string InboundTransfer::ForwardManually(const Settings& settings) {
     StatusLog& log = gateway_.Log();
-    TableEngine& users = gateway_.Users().Table();
-    log.WriteLog("No Users Found : Adding Current User " + users.AsString(UserField::Mailbox), 3);
-    BackToAccountRow();
-    subjectPrefix = ForwardManuallyPrefix;
+    log.WriteLog("No Users Found : Adding Current User " + account_.mailbox, 3);
     log.WriteLog("No MAPI recipients found", 0);
     const std::string& admin = settings.AdminMAPIName;
-    gateway_.MAPI().Recipient.push_back(
-        !admin.empty() && admin[0] != ' ' ? admin : users.AsString(UserField::Mailbox));
+    const std::string target = !admin.empty() && admin[0] != ' ' ? admin : account_.mailbox;
+    std::vector<std::string>& recipients = gateway_.MAPI().Recipient;
+    if (std::find(recipients.begin(), recipients.end(), target) == recipients.end()) recipients.push_back(target);
+    return ForwardManuallyPrefix;
 }
 
 std::string InboundTransfer::DeliveryInformation(bool showHeaders) const {
@@ -275,45 +436,6 @@ void InboundTransfer::AttachFiles(std::string& text) {
         }
         ++gateway_.Cycle().Tally().AttachmentsDownloaded;
     }
-}
-
-// 0 when the post office took the message: log-on and sending both succeeded.
-int InboundTransfer::HandOver() {
-    StatusLog& log = gateway_.Log();
-    TEmail& mapi = gateway_.MAPI();
-    log.WriteLog("Adding Attachments", 3);
-    log.WriteLog("Checking MS Mail Connection...", 3);
-    log.WriteLog("Forwarding Message to Mailbox", 3);
-    log.WriteLog("Logging On", 3);
-    int code = mapi.Logon();
-    if (code == SUCCESS_SUCCESS) {
-        log.WriteLog("Sending", 3);
-        code = mapi.SendMail();
-    }
-    log.WriteLog("Freeing Mem", 3);
-    return code;
-}
-
-// A message the post office did not take stays on the server for the next
-// cycle, whatever the row says about deleting.
-void InboundTransfer::FinishOnServer(int index, int handOverCode) {
-    StatusLog& log = gateway_.Log();
-    BackToAccountRow();
-    const std::string number = std::to_string(index + 1);
-    if (handOverCode != SUCCESS_SUCCESS) {
-        log.WriteLog("Message " + number + " was not delivered to the post office (MAPI error " +
-                         std::to_string(handOverCode) + "); it stays on the server",
-                     0);
-    } else if (gateway_.Users().Table().AsBoolean(UserField::DeleteMail)) {
-        log.WriteLog("Deleting Message " + number + " from Internet POP Server", 3);
-        gateway_.POP().Delete(index);
-    } else {
-        log.WriteLog("Leaving Message " + number + " on Internet POP Server", 3);
-    }
-}
-
-void InboundTransfer::BackToAccountRow() {
-    gateway_.Users().Table().MoveTo(gateway_.Cycle().UserRow);
 }
 
 std::filesystem::path InboundTransfer::MessageFile(int index) const {

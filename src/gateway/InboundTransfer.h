@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "gateway/Settings.h"
+#include "gateway/UserRecord.h"
+#include "mapi/StagedMail.h"
 
 namespace qlk {
 
 class Gateway;
+class RememberedMessages;
 class TmsMailAddress;
 
 // Brings one user row's POP3 mailbox into the post office: lists the
@@ -16,8 +19,16 @@ class TmsMailAddress;
 // post-office recipients (the row's own mailbox, or for an alias row every
 // row its "To:" and "CC:" entries name), appends the delivery information,
 // hands the text and the attachments (through QLKATT/) to the post office,
-// and deletes the message on the server when the row says so, but only
-// once the post office has accepted it.
+// and deletes the message on the server when the row says so.
+//
+// Every message reaches the post office exactly once: the account's
+// delivered messages are remembered by their unique IDs (RememberedMessages)
+// before any copy becomes visible, a remembered message is never delivered
+// again (it is deleted on the server, or left there when the row keeps its
+// mail), and a delivery a crash interrupted is finished before anything
+// else. A message that cannot be handled (refused by the server, over the
+// size limit, not readable, refused by the post office) stays on the server
+// and the rest go on; a lost connection ends the user's run.
 class InboundTransfer {
 public:
     static constexpr const char* ForwardManuallyPrefix = "No Recipient Found - Forward Manually -- ";
@@ -25,8 +36,8 @@ public:
 
     explicit InboundTransfer(Gateway& gateway);
 
-    // Called by the cycle with the table on the account's row and the POP3
-    // client connected to its mailbox. Logs what goes wrong and returns.
+    // Called by the cycle with its current user row and the POP3 client
+    // connected to the row's mailbox. Logs what goes wrong and returns.
     void GetUserMail();
 
     // The note text handed to the post office for the decoded message in
@@ -35,23 +46,34 @@ public:
 
 private:
     void TransferMailbox();
-    void TransferMessage(int index, int count);
+    void FinishInterruptedDeliveries(RememberedMessages& remembered);
+    void ForgetDeletedMessages(RememberedMessages& remembered);
+    void TransferMessage(int index, int count, RememberedMessages& remembered);
+    bool Retrieve(int index);
+    bool PrepareDelivery(int index, const Settings& settings);
+    bool Deliver(int index, const std::string& uid, RememberedMessages& remembered);
+    bool CommitCopies(const std::string& stagingKey, const StagedMail& staged, const std::string& what);
+    void FinishOnServer(int index);
+    void LeaveOnServer(int index, const std::string& why);
     void DeleteArtifacts() const;
     void EmptyAttachmentFolder() const;
-    void AddRecipients(const Settings& settings);
-    void ResolveToRecipients();
-    void ResolveCCRecipients();
-    bool RowMatches(const TmsMailAddress& entry, bool logMatches);
-    void ForwardManually(const Settings& settings, std::string& subjectPrefix);
+    bool AddRecipients(const Settings& settings);
+    bool ResolveToRecipients();
+    bool ResolveCCRecipients();
+    bool RowMatches(const UserRecord& row, const TmsMailAddress& entry, bool logMatches);
+    std::string ForwardManually(const Settings& settings);
     void AttachFiles(std::string& text);
-    int HandOver();
-    void FinishOnServer(int index, int handOverCode);
-    void BackToAccountRow();
     std::filesystem::path MessageFile(int index) const;
 
     Gateway& gateway_;
     std::filesystem::path messageFolder_;
     std::filesystem::path attachmentFolder_;
+    // The account's row as the cycle took it, and the table's rows as they
+    // stood when the message in hand was decoded.
+    UserRecord account_;
+    std::vector<UserRecord> rows_;
+    // The server listed unique IDs in this session.
+    bool listedUids_ = false;
 };
 
 }  // namespace qlk

@@ -27,10 +27,6 @@ bool Scheduler::IsInSchedule(const Settings& settings, LocalTime now) {
 }
 
 void Scheduler::tmrCheckMailTimer() {
-    if (RestartPending) {
-        if (EndProcess) EndProcess();
-        return;
-    }
     if (cycle_.Busy) return;
     const Settings settings = CurrentSettings ? CurrentSettings() : Settings{};
     const bool go = running_ && IsInSchedule(settings, clock_.Now());

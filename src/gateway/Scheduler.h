@@ -26,8 +26,6 @@ public:
 
     // The settings in force (delay, weekdays, daily window), read at every use.
     std::function<Settings()> CurrentSettings;
-    // Ends the process at once; called by a tick after a restart began.
-    std::function<void()> EndProcess;
 
     void tmrCheckMailTimer();
     void btnGrabNowClick();
@@ -38,8 +36,6 @@ public:
     bool Running() const { return running_; }
     void SetRunning(bool running);
 
-    // A self-restart is under way: a late tick ends the process.
-    bool RestartPending = false;
     // A logged text reported a busy line: the next tick redials.
     bool LineBusyRedial = false;
 

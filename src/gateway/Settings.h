@@ -31,6 +31,10 @@ struct Settings {
     bool CCAdmin = false;
     bool ShowInternetHeaders = false;
     bool AutoUpdate = true;
+    // Larger messages (by the server's own count) stay on the server. The
+    // POP3 client's bound on what it reads is the most it can be.
+    static constexpr long long MaxMessageSizeLimit = 256LL * 1024 * 1024;
+    long long MessageSizeLimit = MaxMessageSizeLimit;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

@@ -69,13 +69,14 @@ void TransferCycle::RunBody() {
     log_.WriteLog("Connecting to Internet : " + ConnectionText(settings_.ConnectionIndex), 3);
     if (settings_.ConnectionIndex > 0) Connect();
     if (settings_.AutoUpdate && CheckForUpdate) CheckForUpdate();
+    // A table that cannot be used ends the cycle's body here, with its reason.
     users_.First();
     UserLoop();
 }
 
 void TransferCycle::ResetForCycle() {
-    UserRow = 0;
-    hostsGivenPasswordsInClear_.clear();
+    currentUser_ = {};
+    notedThisCycle_.clear();
     tally_.Reset();
     log_.ErrorCount = 0;
 }
@@ -109,25 +110,24 @@ void TransferCycle::Connect() {
 
 void TransferCycle::UserLoop() {
     for (;;) {
-        if (users_.Eof() || ConnectFailed || Stopping()) {
+        if (NextRow() == nullptr || ConnectFailed || Stopping()) {
             if (!ConnectFailed && !Stopping()) SendOutgoing();
             return;
         }
         FetchCurrentUser();
         DisconnectPop();
-        users_.Next();
         ProcessMessages();
     }
 }
 
 void TransferCycle::FetchCurrentUser() {
     try {
-        SelectNextMailbox();
+        if (!SelectNextMailbox()) return;
         pop_.Connect();
         if (pop_.PasswordInClear()) LogPasswordInClear();
     } catch (...) {
         log_.WriteLog("Error getting Mail : " + MessageOf(std::current_exception()), 0);
-        log_.WriteLog("Error occurred during mailcheck for " + users_.AsString(UserField::Name), 0);
+        log_.WriteLog("Error occurred during mailcheck for " + currentUser_.name, 0);
         return;
     }
     try {
@@ -137,21 +137,30 @@ void TransferCycle::FetchCurrentUser() {
     }
 }
 
-// A session that could not be ended is closed all the same: the next user's
-// Connect would otherwise go on in this user's mailbox.
+// QUIT is when the server deletes. A server that refuses it, or never
+// answers, keeps this session's deletions; the messages are remembered, so
+// the next session deletes them instead of delivering them again. The
+// session is closed all the same (the next user's Connect would otherwise
+// go on in this mailbox) and the cycle goes on.
 void TransferCycle::DisconnectPop() {
     try {
         pop_.Disconnect();
     } catch (...) {
         pop_.Close();
-        throw;
+        log_.WriteLog("Error ending the POP3 session for " + currentUser_.name + " : " +
+                          MessageOf(std::current_exception()),
+                      0);
     }
+}
+
+bool TransferCycle::FirstTimeThisCycle(const std::string& note) {
+    return notedThisCycle_.insert(note).second;
 }
 
 // Once per host and cycle, so that a row per user of one server does not
 // fill the log.
 void TransferCycle::LogPasswordInClear() {
-    if (!hostsGivenPasswordsInClear_.insert(pop_.Server).second) return;
+    if (!FirstTimeThisCycle("clear " + pop_.Server)) return;
     log_.WriteLog("Password sent in clear to " + pop_.Server + " (no TLS)", 1);
 }
 
@@ -165,26 +174,31 @@ void TransferCycle::SendOutgoing() {
     }
 }
 
-void TransferCycle::SelectNextMailbox() {
-    try {
-        for (;;) {
-            ++tally_.UsersChecked;
-            ++UserRow;
-            users_.MoveTo(UserRow);
-            const std::string& host = users_.AsString(UserField::POPHost);
-            const std::string& user = users_.AsString(UserField::POPUserID);
-            pop_.Server = host;
-            pop_.UserName = user;
-            pop_.Password = users_.AsString(UserField::POPPassword);
-            const bool repeated = user + host == LastMailboxKey && users_.RecordCount() > UserRow;
-            if (!repeated) {
-                LastMailboxKey = user + host;
-                return;
-            }
+// Rows are stored in rowId order: the next row is the first one after the
+// row processed last, so rows added during the cycle come at its end and a
+// row deleted meanwhile is passed over.
+const UserRecord* TransferCycle::NextRow() const {
+    for (const UserRecord& row : users_.Rows())
+        if (row.rowId > currentUser_.rowId) return &row;
+    return nullptr;
+}
+
+// A row that repeats the mailbox just processed is passed over, unless it is
+// the table's last row. False when no row is left.
+bool TransferCycle::SelectNextMailbox() {
+    for (const UserRecord* row = NextRow(); row != nullptr; row = NextRow()) {
+        ++tally_.UsersChecked;
+        currentUser_ = *row;
+        const std::string key = row->popUserId + row->popHost;
+        if (key != LastMailboxKey || NextRow() == nullptr) {
+            LastMailboxKey = key;
+            pop_.Server = currentUser_.popHost;
+            pop_.UserName = currentUser_.popUserId;
+            pop_.Password = currentUser_.popPassword;
+            return true;
         }
-    } catch (...) {
-        // A row that cannot be read leaves the client as it was; Connect reports it.
     }
+    return false;
 }
 
 void TransferCycle::LogTotals() {

@@ -41,9 +41,9 @@ public:
     // Runs once the cycle has begun, before any mail moves.
     std::function<void()> StartingCycle;
 
-    // Brings one user's mailbox in. On entry the table's current row is
-    // UserRow and the POP3 client is connected and logged in to its mailbox;
-    // it leaves the cursor on UserRow. Errors it lets escape are ignored.
+    // Brings one user's mailbox in. On entry CurrentUser is the row and the
+    // POP3 client is connected and logged in to its mailbox. Errors it lets
+    // escape are ignored.
     std::function<void()> GetUserMail;
     // Sends the post office's outgoing mail; runs after the user loop unless
     // dialling failed. An error it lets escape is logged.
@@ -74,8 +74,10 @@ public:
     // by a cycle (the Tech Support window opened from the About window).
     bool Busy = false;
     bool ManualCheck = false;
-    // The 1-based user row being processed; 0 before the first.
-    int UserRow = 0;
+    // The user row being processed, as it was when the cycle took it; the
+    // cycle holds rows by their identity (rowId), so that rows added,
+    // changed or deleted meanwhile never stand in for it.
+    const UserRecord& CurrentUser() const { return currentUser_; }
     // POP user ID and host of the mailbox processed last.
     std::string LastMailboxKey = "none";
     // Dialling failed in this cycle.
@@ -83,6 +85,10 @@ public:
 
     const TransferTally& Tally() const { return tally_; }
     TransferTally& Tally() { return tally_; }
+
+    // True the first time in this cycle that NOTE is asked about: for what
+    // is said once a cycle, not once per user.
+    bool FirstTimeThisCycle(const std::string& note);
 
     // The text of the connection chosen by ConnectionIndex: "Use Network",
     // a dial-up entry's name, or empty when it names none.
@@ -97,7 +103,8 @@ private:
     void LogPasswordInClear();
     void SendOutgoing();
     void DisconnectPop();
-    void SelectNextMailbox();
+    const UserRecord* NextRow() const;
+    bool SelectNextMailbox();
     void LogTotals();
     void LogUpdateNotice();
     void LogLowDisk();
@@ -111,7 +118,8 @@ private:
     std::filesystem::path workFolder_;
     TransferTally tally_;
     Settings settings_;
-    std::set<std::string> hostsGivenPasswordsInClear_;
+    UserRecord currentUser_;
+    std::set<std::string> notedThisCycle_;
 };
 
 }  // namespace qlk

@@ -1,5 +1,7 @@
 #include "mapi/MaildirBackend.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <ctime>
 #include <set>
@@ -31,6 +33,14 @@ std::optional<std::string> CustomAddress(const std::string& name) {
     const std::string inner = name.substr(1, name.size() - 2);
     const std::size_t colon = inner.find(':');
     return colon == std::string::npos ? inner : inner.substr(colon + 1);
+}
+
+// Letters and digits only, so that a key from a caller never reaches a path
+// as anything but a plain file name.
+bool IsStagingKey(const std::string& key) {
+    return !key.empty() && key.size() <= 64 && std::all_of(key.begin(), key.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+           });
 }
 
 int ReadWholeFile(const std::string& path, std::string& data) {
@@ -142,27 +152,73 @@ std::optional<std::string> MaildirBackend::RecipientMailbox(const MapiRecipient&
                                                               : recipient.Address.substr(colon + 1));
 }
 
-int MaildirBackend::MAPISendMail(std::uint32_t session, const MapiMessage& message, std::uint32_t flags) {
+int MaildirBackend::PrepareSend(std::uint32_t session, const MapiMessage& message, std::uint32_t flags,
+                                std::vector<std::string>& mailboxes, std::string& text) const {
     const std::string* sender = SessionMailbox(session);
     if (sender == nullptr) return MAPI_E_INVALID_SESSION;
     if ((flags & MAPI_DIALOG) != 0) return MAPI_USER_ABORT;
     if (message.Recips.empty()) return MAPI_E_UNKNOWN_RECIPIENT;
-    std::vector<std::filesystem::path> folders;
     std::set<std::string> chosen;
     for (const MapiRecipient& recipient : message.Recips) {
         const std::optional<std::string> mailbox = RecipientMailbox(recipient);
         if (!mailbox) return MAPI_E_UNKNOWN_RECIPIENT;
-        if (chosen.insert(*mailbox).second) folders.push_back(postOffice_.MailboxFolder(*mailbox));
+        if (chosen.insert(*mailbox).second) mailboxes.push_back(*mailbox);
     }
     std::vector<PostOfficeMessage::Attachment> attachments;
     if (const int code = LoadAttachments(message.Files, attachments); code != SUCCESS_SUCCESS) return code;
-    std::string text;
     try {
         text = PostOfficeMessage::Compose(message, *sender, attachments, std::time(nullptr));
     } catch (const std::exception&) {
         return MAPI_E_FAILURE;
     }
+    return SUCCESS_SUCCESS;
+}
+
+int MaildirBackend::MAPISendMail(std::uint32_t session, const MapiMessage& message, std::uint32_t flags) {
+    std::vector<std::string> mailboxes;
+    std::string text;
+    if (const int code = PrepareSend(session, message, flags, mailboxes, text); code != SUCCESS_SUCCESS)
+        return code;
+    std::vector<std::filesystem::path> folders;
+    for (const std::string& mailbox : mailboxes) folders.push_back(postOffice_.MailboxFolder(mailbox));
     return MaildirFolder::Deliver(folders, text);
+}
+
+std::vector<std::filesystem::path> MaildirBackend::StagedFiles(const std::string& stagingKey,
+                                                               std::size_t copies) const {
+    const std::filesystem::path folder = postOffice_.StagingFolder();
+    std::vector<std::filesystem::path> files;
+    for (std::size_t copy = 0; copy < copies; ++copy)
+        files.push_back(folder / (stagingKey + "." + std::to_string(copy)));
+    return files;
+}
+
+int MaildirBackend::StageMail(std::uint32_t session, const MapiMessage& message, const std::string& stagingKey,
+                              StagedMail& staged) {
+    if (!IsStagingKey(stagingKey)) return MAPI_E_FAILURE;
+    staged = {};
+    std::string text;
+    if (const int code = PrepareSend(session, message, 0, staged.Mailboxes, text); code != SUCCESS_SUCCESS)
+        return code;
+    staged.UniqueName = MaildirFolder::NewUniqueName();
+    try {
+        return MaildirFolder::Stage(StagedFiles(stagingKey, staged.Mailboxes.size()), text);
+    } catch (const std::exception&) {
+        return MAPI_E_DISK_FULL;  // the staging folder cannot be made
+    }
+}
+
+int MaildirBackend::CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
+                                 const std::string& uniqueName) {
+    if (!IsStagingKey(stagingKey)) return MAPI_E_FAILURE;
+    const std::optional<std::string> found = postOffice_.FindMailbox(mailbox);
+    if (!found) return MAPI_E_UNKNOWN_RECIPIENT;
+    try {
+        const std::filesystem::path staged = StagedFiles(stagingKey, copy + 1).back();
+        return MaildirFolder::CommitStaged(staged, postOffice_.MailboxFolder(*found), uniqueName);
+    } catch (const std::exception&) {
+        return MAPI_E_FAILURE;
+    }
 }
 
 int MaildirBackend::MAPIDeleteMail(std::uint32_t session, const std::string& messageId) {

@@ -38,6 +38,12 @@ public:
     int MAPIAddress(std::uint32_t session, const std::string& caption, int editFields,
                     const std::string& labels, const std::vector<MapiRecipient>& recipients,
                     std::vector<MapiRecipient>& chosen) override;
+    // Staged copies wait in the post office's staging folder as
+    // STAGINGKEY.COPY.
+    int StageMail(std::uint32_t session, const MapiMessage& message, const std::string& stagingKey,
+                  StagedMail& staged) override;
+    int CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
+                     const std::string& uniqueName) override;
 
 private:
     // The session's mailbox folder, or none for an unknown session.
@@ -47,6 +53,11 @@ private:
     // type ("SMTP:x" names x), else its display name.
     std::optional<std::string> RecipientMailbox(const MapiRecipient& recipient) const;
     int ResolveMailbox(const std::string& name, std::string& mailbox) const;
+    // What a send needs: the recipients' mailboxes (each once, by exact
+    // name) and the message text. A Simple MAPI code.
+    int PrepareSend(std::uint32_t session, const MapiMessage& message, std::uint32_t flags,
+                    std::vector<std::string>& mailboxes, std::string& text) const;
+    std::vector<std::filesystem::path> StagedFiles(const std::string& stagingKey, std::size_t copies) const;
 
     PostOffice postOffice_;
     std::string defaultProfile_;

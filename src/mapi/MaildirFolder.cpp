@@ -15,6 +15,7 @@
 
 #include "mapi/MapiCodes.h"
 #include "platform/AtomicFile.h"
+#include "platform/WriteAll.h"
 
 namespace qlk {
 
@@ -189,6 +190,39 @@ int MaildirFolder::Deliver(const std::vector<std::filesystem::path>& folders, st
         for (std::size_t i = 0; i < committed; ++i) ::unlink(copies[i].Target().c_str());
         return MAPI_E_FAILURE;
     }
+    return SUCCESS_SUCCESS;
+}
+
+// The staged files keep fixed names rather than going through a temporary
+// file: a sender that died before it recorded them stages under the same
+// names again, and one that died after finds them by those names.
+int MaildirFolder::Stage(const std::vector<std::filesystem::path>& files, std::string_view text) {
+    std::size_t written = 0;
+    for (; written < files.size(); ++written) {
+        const int fd = ::open(files[written].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) break;
+        const bool synced = WriteAll(fd, text) && ::fsync(fd) == 0;
+        if (::close(fd) != 0 || !synced) {
+            ++written;
+            break;
+        }
+    }
+    if (written == files.size() && !files.empty()) {
+        AtomicFile::SyncFolder(files.front().parent_path());
+        return SUCCESS_SUCCESS;
+    }
+    for (std::size_t i = 0; i < written; ++i) ::unlink(files[i].c_str());
+    return MAPI_E_DISK_FULL;
+}
+
+int MaildirFolder::CommitStaged(const std::filesystem::path& staged, const std::filesystem::path& folder,
+                                const std::string& uniqueName) {
+    if (!IsSafeId(uniqueName)) return MAPI_E_INVALID_MESSAGE;
+    const std::filesystem::path target = folder / "new" / uniqueName;
+    if (::rename(staged.c_str(), target.c_str()) != 0) {
+        return errno == ENOENT && ::access(staged.c_str(), F_OK) != 0 ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
+    }
+    AtomicFile::SyncFolder(target.parent_path());
     return SUCCESS_SUCCESS;
 }
 

@@ -7,6 +7,7 @@
 
 #include "mapi/MapiMessage.h"
 #include "mapi/MapiRecipient.h"
+#include "mapi/StagedMail.h"
 
 namespace qlk {
 
@@ -37,6 +38,22 @@ public:
     virtual int MAPIAddress(std::uint32_t session, const std::string& caption, int editFields,
                             const std::string& labels, const std::vector<MapiRecipient>& recipients,
                             std::vector<MapiRecipient>& chosen) = 0;
+
+    // Beyond Simple MAPI, for a sender that must deliver every message
+    // exactly once whatever instant it dies at: a send in two steps.
+    // StageMail takes each recipient by its exact mailbox name (no prefix,
+    // no dialog), writes and syncs one copy per mailbox under STAGINGKEY
+    // where no reader sees it, and says which mailboxes and which unique
+    // name the copies are for. CommitStaged then makes copy COPY a new
+    // message of MAILBOX; for a copy that is no longer staged (committed
+    // before the sender died) it does nothing and succeeds. A staging key is
+    // 1 to 64 letters and digits; staging under a key again replaces what
+    // an earlier attempt left there. Back ends without it answer
+    // MAPI_E_NOT_SUPPORTED.
+    virtual int StageMail(std::uint32_t session, const MapiMessage& message, const std::string& stagingKey,
+                          StagedMail& staged);
+    virtual int CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
+                             const std::string& uniqueName);
 };
 
 }  // namespace qlk

@@ -23,6 +23,7 @@ inline constexpr int MAPI_E_NO_MESSAGES = 16;
 inline constexpr int MAPI_E_INVALID_MESSAGE = 17;
 inline constexpr int MAPI_E_AMBIGUOUS_RECIPIENT = 21;
 inline constexpr int MAPI_E_INVALID_SESSION = 19;
+inline constexpr int MAPI_E_NOT_SUPPORTED = 26;
 
 inline constexpr std::uint32_t MAPI_LOGON_UI = 0x1;
 inline constexpr std::uint32_t MAPI_DIALOG = 0x8;
@@ -83,6 +84,8 @@ constexpr const char* MapiCodeName(int code) {
             return "MAPI_E_INVALID_SESSION";
         case MAPI_E_AMBIGUOUS_RECIPIENT:
             return "MAPI_E_AMBIGUOUS_RECIPIENT";
+        case MAPI_E_NOT_SUPPORTED:
+            return "MAPI_E_NOT_SUPPORTED";
         default:
             return "";
     }

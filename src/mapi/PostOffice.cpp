@@ -19,6 +19,7 @@ namespace qlk {
 namespace {
 
 constexpr const char* kPasswordFile = ".password";
+constexpr const char* kStagingFolder = ".staging";
 constexpr std::size_t kMaxNameLength = 255;
 constexpr std::size_t kMaxPasswordLength = 255;
 
@@ -113,6 +114,12 @@ std::optional<std::string> PostOffice::FindMailbox(std::string_view name) const 
 std::filesystem::path PostOffice::MailboxFolder(std::string_view name) const {
     if (!IsValidMailboxName(name)) throw EPostOfficeError("Not a valid mailbox name: " + std::string(name));
     return folder_ / std::string(name);
+}
+
+std::filesystem::path PostOffice::StagingFolder() const {
+    const std::filesystem::path folder = folder_ / kStagingFolder;
+    MakeFolder(folder);
+    return folder;
 }
 
 PostOffice::Counts PostOffice::CountMessages(std::string_view name) const {

@@ -41,6 +41,10 @@ public:
     // The mailbox's own spelling of a name compared without letter case.
     std::optional<std::string> FindMailbox(std::string_view name) const;
     std::filesystem::path MailboxFolder(std::string_view name) const;
+    // Where deliveries wait, written but seen by no reader, until they are
+    // committed into their mailboxes: on the mailboxes' file system, under a
+    // name that is no mailbox's. Created (mode 0700) when missing.
+    std::filesystem::path StagingFolder() const;
 
     struct Counts {
         int Unread = 0;

@@ -1,6 +1,7 @@
 #include "mapi/TEmail.h"
 
 #include <filesystem>
+#include <functional>
 #include <utility>
 
 #include "mapi/EMAPIunavailable.h"
@@ -231,29 +232,57 @@ int TEmail::ResolveList(std::vector<std::string>& names, int recipClass,
     return result;
 }
 
-int TEmail::SendMail() {
-    CheckMAPI();
-    if (RecipientCount() > kMaxEntries) return MAPI_E_TOO_MANY_RECIPIENTS;
-    if (Attachment.size() > kMaxEntries) return MAPI_E_TOO_MANY_FILES;
-    BorrowedSession session(*this);
-    if (session.Failed()) return MAPI_E_LOGIN_FAILURE;
-
-    MapiMessage message;
+int TEmail::BuildMessage(bool resolve, MapiMessage& message) {
     message.Subject = NoneWhenEmpty(Subject);
     message.NoteText = longText_ ? longText_ : NoneWhenEmpty(Text);
-    ResolveList(Recipient, MAPI_TO, message.Recips);
-    ResolveList(CC, MAPI_CC, message.Recips);
-    ResolveList(Bcc, MAPI_BCC, message.Recips);
-    // With nobody to send to, the platform's send dialog lets the operator
-    // address the message.
-    const std::uint32_t flags = message.Recips.empty() || ShowDialog ? MAPI_DIALOG : 0;
+    const std::pair<std::vector<std::string>*, int> lists[] = {{&Recipient, MAPI_TO}, {&CC, MAPI_CC}, {&Bcc, MAPI_BCC}};
+    for (const auto& [names, recipClass] : lists) {
+        if (resolve) {
+            ResolveList(*names, recipClass, message.Recips);
+            continue;
+        }
+        for (const std::string& name : *names)
+            if (!name.empty()) message.Recips.push_back({recipClass, name, {}});
+    }
     for (const std::string& path : Attachment) {
         std::error_code error;
         if (!std::filesystem::exists(path, error)) return MAPI_E_ATTACHMENT_NOT_FOUND;
         message.Files.push_back({kNotInText, path, {}});
     }
     message.Flags = Acknowledge ? MAPI_RECEIPT_REQUESTED : 0;
-    return mapi_->Backend().MAPISendMail(sessionHandle_, message, flags);
+    return SUCCESS_SUCCESS;
+}
+
+int TEmail::Send(bool resolveNames, const std::function<int(const MapiMessage&)>& send) {
+    CheckMAPI();
+    if (RecipientCount() > kMaxEntries) return MAPI_E_TOO_MANY_RECIPIENTS;
+    if (Attachment.size() > kMaxEntries) return MAPI_E_TOO_MANY_FILES;
+    BorrowedSession session(*this);
+    if (session.Failed()) return MAPI_E_LOGIN_FAILURE;
+    MapiMessage message;
+    if (const int code = BuildMessage(resolveNames, message); code != SUCCESS_SUCCESS) return code;
+    return send(message);
+}
+
+int TEmail::SendMail() {
+    return Send(true, [this](const MapiMessage& message) {
+        // With nobody to send to, the platform's send dialog lets the
+        // operator address the message.
+        const std::uint32_t flags = message.Recips.empty() || ShowDialog ? MAPI_DIALOG : 0;
+        return mapi_->Backend().MAPISendMail(sessionHandle_, message, flags);
+    });
+}
+
+int TEmail::StageMail(const std::string& stagingKey, StagedMail& staged) {
+    return Send(false, [&](const MapiMessage& message) {
+        return mapi_->Backend().StageMail(sessionHandle_, message, stagingKey, staged);
+    });
+}
+
+int TEmail::CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
+                         const std::string& uniqueName) {
+    CheckMAPI();
+    return mapi_->Backend().CommitStaged(stagingKey, copy, mailbox, uniqueName);
 }
 
 int TEmail::DeleteMail() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,11 +10,13 @@
 #include <vector>
 
 #include "mapi/MapiRecipient.h"
+#include "mapi/StagedMail.h"
 #include "platform/ShortString.h"
 
 namespace qlk {
 
 class SimpleMapi;
+struct MapiMessage;
 
 // One Simple MAPI session on the post office, and everything the gateway does
 // through it: walk the inbox, read, send and delete messages, resolve names.
@@ -88,12 +91,26 @@ public:
     int DeleteMail();
     int AddressBook();
 
+    // The gateway's exactly-once delivery (MapiBackend::StageMail): the
+    // message SendMail would send, staged for the mailboxes that Recipient,
+    // CC and Bcc name exactly, without resolving any name further.
+    int StageMail(const std::string& stagingKey, StagedMail& staged);
+    int CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
+                     const std::string& uniqueName);
+
 private:
     class BorrowedSession;
 
     int LogonWith(const std::optional<std::string>& profile, const std::optional<std::string>& password,
                   std::uint32_t flags);
     int ResolveList(std::vector<std::string>& names, int recipClass, std::vector<MapiRecipient>& records);
+    // The message of Subject, the note text, the recipients and Attachment;
+    // names resolved through the address book when RESOLVE is set. A Simple
+    // MAPI code (an attachment file that is not there).
+    int BuildMessage(bool resolve, MapiMessage& message);
+    // The checks, the session and the message that every send needs; SEND
+    // hands the message to the back end.
+    int Send(bool resolveNames, const std::function<int(const MapiMessage&)>& send);
     void AddToRecipientLists(const std::vector<MapiRecipient>& records);
     std::size_t RecipientCount() const;
 

@@ -54,7 +54,35 @@ void TmsCustomPOP::Open() {
 }
 
 void TmsCustomPOP::CheckReply() {
-    if (ReadReply() != 1) throw EServerError(Reply());
+    if (!ReadStatus()) throw EServerError(Reply());
+}
+
+bool TmsCustomPOP::ReadStatus() {
+    if (ReadReply() == 1) return true;
+    if (!Reply().Complete()) {
+        const std::string& command = Reply().Command();
+        throw EServerError(command.empty() ? "The server closed the connection before its greeting"
+                                           : "The server closed the connection instead of answering " + command,
+                           Reply(), ErrorKind::ConnectionLost);
+    }
+    return false;
+}
+
+long long TmsCustomPOP::ReadNumber(std::string_view text) {
+    long long value = -1;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && ec == std::errc() && end == text.data() + text.size() && value >= 0 ? value : -1;
+}
+
+void TmsCustomPOP::ReadListing(int maxLines, const std::function<void(const std::string&)>& each) {
+    std::string line;
+    for (int lines = 0; lines <= maxLines; ++lines) {
+        // -1 with nothing read: the server closed in the middle of the list.
+        if (ReadLine(line) == -1 && line.empty()) RaiseError(wsaECONNABORTED, true);
+        if (line == ".") return;
+        if (lines < maxLines) each(line.starts_with("..") ? line.substr(1) : line);
+    }
+    RaiseErrorText("Reply longer than " + std::to_string(maxLines) + " lines", ErrorKind::Transient, true);
 }
 
 void TmsCustomPOP::Command(const std::string& line, const std::string& shown) {
@@ -91,15 +119,10 @@ bool TmsCustomPOP::OffersStls() {
     // A server without CAPA offers nothing beyond the base protocol.
     if (ReadReply() != 1) return false;
     bool offered = false;
-    std::string line;
-    for (int lines = 0; lines < MaxReplyLines; ++lines) {
-        // -1 with nothing read: the server closed in the middle of the list.
-        if (ReadLine(line) == -1 && line.empty()) RaiseError(wsaECONNABORTED);
-        if (line == ".") return offered;
+    ReadListing(MaxReplyLines, [&](const std::string& line) {
         if (SameText(line.substr(0, line.find(' ')), "STLS")) offered = true;
-    }
-    RaiseErrorText("Reply longer than " + std::to_string(MaxReplyLines) + " lines", ErrorKind::Transient,
-                   true);
+    });
+    return offered;
 }
 
 void TmsCustomPOP::ReadStat() {
@@ -150,8 +173,7 @@ void TmsCustomPOP::Retrieve(int index) {
 
 void TmsCustomPOP::Delete(int index) {
     if (OnDeleting) OnDeleting(*this, index);
-    SendCommand("DELE " + WireNumber(index));
-    ReadReply();
+    Command("DELE " + WireNumber(index));
 }
 
 }  // namespace qlk

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "net/TmsMailBase.h"
 
@@ -38,7 +39,8 @@ public:
 
     // Fetches message Index and stores it through SaveMessage.
     void Retrieve(int index);
-    // Marks message Index for deletion; the server deletes at Logout.
+    // Marks message Index for deletion; the server deletes at Logout. A
+    // refusal raises EServerError with the reply.
     void Delete(int index);
 
 protected:
@@ -50,10 +52,21 @@ protected:
     // Sends a command and requires a positive reply (EServerError with the
     // reply otherwise).
     void Command(const std::string& line, const std::string& shown = {});
+    // A reply the server cut short raises EServerError that says so
+    // (ConnectionLost), a negative one EServerError with its line.
     void CheckReply();
+    // Reads a status reply: true for "+OK", false for "-ERR"; one the server
+    // cut short raises as CheckReply does.
+    bool ReadStatus();
+    // Reads the lines of a multi-line reply through its "." line, without
+    // the byte-stuffing, handing each to EACH. More than MAXLINES lines fail
+    // (Transient) and close the connection.
+    void ReadListing(int maxLines, const std::function<void(const std::string&)>& each);
     // The octet count of message Index from LIST; 0 when the reply has none.
     long long ListSize(int index);
     static std::string WireNumber(int index) { return std::to_string(index + 1); }
+    // A decimal number and nothing else; -1 for any other text.
+    static long long ReadNumber(std::string_view text);
 
 private:
     // Asks for the server's capabilities (CAPA): true when STLS is among them.

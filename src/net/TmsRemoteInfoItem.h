@@ -15,7 +15,7 @@ public:
     long long Size = 0;
     // The header lines (from TOP), without the blank line and the body.
     TmsHeaders Headers;
-    // Unique id; filled only by VerifyMessage.
+    // Unique id; filled by ListMessages and VerifyMessage.
     std::string UIDL;
 };
 

@@ -1,11 +1,31 @@
 #include "net/TmsRemotePOP.h"
 
+#include <algorithm>
+#include <map>
 #include <sstream>
 #include <vector>
 
+#include "net/EServerError.h"
 #include "platform/AtomicFile.h"
 
 namespace qlk {
+
+namespace {
+
+// "n text" of a listing: the text before the first blank and after it;
+// nothing before it when the line has no blank.
+std::pair<std::string_view, std::string_view> SplitAtBlank(std::string_view line) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return {};
+    return {line.substr(0, blank), line.substr(blank + 1)};
+}
+
+}  // namespace
+
+bool TmsRemotePOP::IsValidUid(std::string_view uid) {
+    return !uid.empty() && uid.size() <= MaxUidLength &&
+           std::all_of(uid.begin(), uid.end(), [](char c) { return c >= 0x21 && c <= 0x7E; });
+}
 
 void TmsRemotePOP::SetMessageDirectory(const std::string& folder) {
     messageDirectory_ = folder;
@@ -74,6 +94,60 @@ void TmsRemotePOP::UpdateInfo() {
     }
     if (!KeepConnected) Disconnect();
     FireNotify(OnInfoUpdated);
+}
+
+bool TmsRemotePOP::ListMessages() {
+    Connect();
+    FireNotify(OnUpdatingInfo);
+    RemoteInfo.Clear();
+    ReadSizeListing();
+    SendCommand("UIDL");
+    const bool hasUids = ReadStatus();
+    if (hasUids) ReadUidListing();
+    FireNotify(OnInfoUpdated);
+    return hasUids;
+}
+
+// "n size" for every message, numbered from 1 without a gap in a session
+// that has deleted nothing. A line out of that order is read to the end of
+// the listing, so that the session stays in step, and then refused.
+void TmsRemotePOP::ReadSizeListing() {
+    Command("LIST");
+    std::string unexpected;
+    ReadListing(std::max(MessageCount, 0), [&](const std::string& line) {
+        const auto [number, rest] = SplitAtBlank(line);
+        if (!unexpected.empty() || ReadNumber(number) != RemoteInfo.Count() + 1) {
+            if (unexpected.empty()) unexpected = line.substr(0, 80);
+            return;
+        }
+        auto item = std::make_unique<TmsRemoteInfoItem>();
+        item->Size = std::max(ReadNumber(rest.substr(0, rest.find(' '))), 0LL);
+        const int added = RemoteInfo.Add(std::move(item));
+        if (OnNextInfoUpdated) OnNextInfoUpdated(*this, added);
+    });
+    if (!unexpected.empty())
+        throw EServerError("Unexpected line in the message list: " + unexpected, Reply(), ErrorKind::Transient);
+}
+
+// "n uid" for every message. An ID given to two messages identifies
+// neither, and a message given two IDs keeps none.
+void TmsRemotePOP::ReadUidListing() {
+    std::vector<std::string> uids(static_cast<std::size_t>(RemoteInfo.Count()));
+    std::vector<int> timesNumbered(uids.size(), 0);
+    std::map<std::string, int, std::less<>> timesGiven;
+    ReadListing(RemoteInfo.Count(), [&](const std::string& line) {
+        const auto [numberText, uid] = SplitAtBlank(line);
+        const long long number = ReadNumber(numberText);
+        if (number < 1 || number > RemoteInfo.Count() || !IsValidUid(uid)) return;
+        const auto index = static_cast<std::size_t>(number - 1);
+        uids[index] = uid;
+        ++timesNumbered[index];
+        ++timesGiven[uids[index]];
+    });
+    for (std::size_t i = 0; i < uids.size(); ++i) {
+        const bool unique = timesNumbered[i] == 1 && timesGiven[uids[i]] == 1;
+        RemoteInfo.Items(static_cast<int>(i)).UIDL = unique ? uids[i] : std::string();
+    }
 }
 
 bool TmsRemotePOP::VerifyMessage(int index) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "net/TmsCustomPOP.h"
 #include "net/TmsRemoteInfo.h"
@@ -17,6 +18,9 @@ class TmsRemotePOP : public TmsCustomPOP {
 public:
     // Most bytes read for the header lines of one message (TOP).
     static constexpr long long MaxHeaderBlock = 4 * 1024 * 1024;
+    // A unique ID as RFC 1939 allows it: 1 to 70 characters from 0x21 to 0x7E.
+    static constexpr std::size_t MaxUidLength = 70;
+    static bool IsValidUid(std::string_view uid);
 
     TmsRemoteInfo RemoteInfo;
     // UpdateInfo leaves the session open.
@@ -36,6 +40,12 @@ public:
     // Rebuilds RemoteInfo (LIST and TOP for every message); ends the session
     // unless KeepConnected.
     void UpdateInfo();
+    // Lists the mailbox in the session now open with one LIST and one UIDL:
+    // RemoteInfo gets every message's size and unique ID, and the session
+    // stays open, so that the numbers hold for everything that follows in
+    // it. An ID that is not valid, or that the server gives to two
+    // messages, is left empty. False when the server has no UIDL.
+    bool ListMessages();
     // Reads UIDL, LIST and TOP of message Index; true when it may be handled.
     bool VerifyMessage(int index);
     // Retrieves and deletes the messages whose items carry those marks.
@@ -45,6 +55,8 @@ protected:
     void SaveMessage(int num, const std::string& contents) override;
 
 private:
+    void ReadSizeListing();
+    void ReadUidListing();
     bool GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders, bool withUIDL);
 
     std::string messageDirectory_;

@@ -29,11 +29,6 @@ public:
     virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) = 0;
 
     virtual bool OpenUrl(const QUrl& url) = 0;
-    virtual bool StartProgram(const QString& program, const QStringList& arguments,
-                              const QString& workFolder) = 0;
-
-    // Ends the process at once; nothing after the call runs.
-    virtual void EndProcess() = 0;
 };
 
 }  // namespace qlk

@@ -5,10 +5,8 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
 #include <QUrl>
 
-#include <cstdlib>
 
 namespace qlk {
 
@@ -52,18 +50,6 @@ bool QtDesktop::ChoosePrinter(QWidget* parent, QPrinter& printer) {
 
 bool QtDesktop::OpenUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
-}
-
-bool QtDesktop::StartProgram(const QString& program, const QStringList& arguments,
-                             const QString& workFolder) {
-    return QProcess::startDetached(program, arguments, workFolder);
-}
-
-void QtDesktop::EndProcess() {
-    // Every log line is closed as soon as it is written and the user table is
-    // closed before this point, so nothing is lost by skipping the unwinding
-    // of a transfer that may still be on the stack.
-    std::_Exit(EXIT_SUCCESS);
 }
 
 }  // namespace qlk

@@ -15,9 +15,6 @@ public:
     void RunModal(QDialog& dialog) override;
     bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
     bool OpenUrl(const QUrl& url) override;
-    bool StartProgram(const QString& program, const QStringList& arguments,
-                      const QString& workFolder) override;
-    [[noreturn]] void EndProcess() override;
 };
 
 }  // namespace qlk

@@ -130,11 +130,9 @@ TfrmQLK::~TfrmQLK() {
 void TfrmQLK::WireGateway() {
     gateway_.SettingsSource = [this] { return CurrentSettings(); };
     gateway_.SetDisplay(this);
-    gateway_.OnLostConnection = [this] { RestartGateway(); };
     gateway_.Cycle().StopRequested = [this] { return closing_; };
     scheduler_ = std::make_unique<Scheduler>(gateway_.Cycle(), log_, *tmrCheckMail_, clock_);
     scheduler_->CurrentSettings = [this] { return CurrentSettings(); };
-    scheduler_->EndProcess = [this] { desktop_.EndProcess(); };
     QLKRAS_ = std::make_unique<TagRas>(SystemRasBackend());
     QLKRAS_->MinimizeAtConnect = true;
     QLKRAS_->OnShowMessage = [this](const std::string& text) { desktop_.ShowError(this, FromCoreText(text)); };
@@ -446,7 +444,6 @@ void TfrmQLK::FormCreate() {
             .arg(QString::fromLatin1(VersionText)));
 
     log_.SetView(mmoStatus_);
-    scheduler_->RestartPending = false;
     gateway_.StartUp();
     FillConnectionList();
     ReadConfiguration();
@@ -532,7 +529,7 @@ void TfrmQLK::FormDestroy() {
     tmrCheckMail_->SetEnabled(false);
     log_.WriteLog("Closing User Database", 3);
     CloseUserTable();
-    if (!scheduler_->RestartPending) SaveConfiguration();
+    SaveConfiguration();
     emit ShutDownFinished();
 }
 
@@ -542,27 +539,6 @@ void TfrmQLK::CloseWithoutAsking() {
     // request must not wait for the answer, nor be undone by "Cancel".
     if (askingToClose_) ShutDownInOrder();
     close();
-}
-
-// What was typed since the last save survives the restart. A gateway that
-// is shutting down is not started again.
-void TfrmQLK::RestartGateway() {
-    if (closing_) return;
-    SaveConfiguration();
-    log_.WriteLog("Restarting QLK: the connection to the POP3 server was lost", 1);
-    QLKRAS_->Abort();
-    CloseUserTable();
-    const QString program = QCoreApplication::applicationFilePath();
-    if (!desktop_.StartProgram(program, {}, QString::fromStdString(workFolder_.string()))) {
-        // Ending now would leave no gateway running at all.
-        users_.OpenTable();
-        log_.WriteLog("Cannot restart QLK: " + ToCoreText(program) + " did not start", 0);
-        return;
-    }
-    confirmClose_ = false;
-    scheduler_->RestartPending = true;
-    close();
-    desktop_.EndProcess();
 }
 
 // ---------------------------------------------------------------- settings
@@ -589,6 +565,7 @@ Settings TfrmQLK::CurrentSettings() const {
     settings.CCAdmin = ccadmin_->isChecked();
     settings.ShowInternetHeaders = chkShowHeaders_->isChecked();
     settings.AutoUpdate = chkCheckforUpdate_->isChecked();
+    settings.MessageSizeLimit = applied_.MessageSizeLimit;  // only QLK.CFG sets it
     return settings;
 }
 

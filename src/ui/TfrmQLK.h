@@ -79,10 +79,6 @@ public:
     // Closes the way a service manager's stop request does: no question.
     void CloseWithoutAsking();
 
-    // Starts a new copy of the program in the same working folder and ends
-    // this one without saving the configuration.
-    void RestartGateway();
-
     void btnActiveClick();
     void btnGrabNowClick();
     void btnTechClick();

@@ -14,6 +14,7 @@
 #include "gateway/HeadlessService.h"
 #include "gateway/UsersCommand.h"
 #include "gateway/Version.h"
+#include "gateway/WorkFolderLock.h"
 #include "platform/EventPump.h"
 #include "ui/QtDesktop.h"
 #include "ui/ShutdownSignals.h"
@@ -21,9 +22,18 @@
 
 namespace {
 
+// A front end without a window that finds another gateway in its folder
+// says so in one line and does nothing.
+int RefuseSecondGateway(const qlk::WorkFolderLock& lock) {
+    std::cerr << "quelmark: " << lock.Problem() << "; nothing done\n";
+    return qlk::WorkFolderLock::BusyExitCode;
+}
+
 // "--once": one transfer cycle without a window (no display needed), for
 // cron; the exit code says whether it logged an error.
 int RunOnceHeadless() {
+    const qlk::WorkFolderLock lock(std::filesystem::current_path());
+    if (!lock.Held()) return RefuseSecondGateway(lock);
     qlk::HeadlessGateway gateway(std::filesystem::current_path(), std::cerr);
     gateway.Start();
     return gateway.RunOnce();
@@ -32,6 +42,8 @@ int RunOnceHeadless() {
 // "--headless": the schedule without a window, for a service manager.
 // QLK_TEST_MINUTE_MS shortens the schedule's minute for the test suite only.
 int RunHeadless() {
+    const qlk::WorkFolderLock lock(std::filesystem::current_path());
+    if (!lock.Held()) return RefuseSecondGateway(lock);
     int minuteMs = qlk::Scheduler::MinuteMs;
     if (const char* text = std::getenv("QLK_TEST_MINUTE_MS")) {
         const int value = std::atoi(text);
@@ -53,7 +65,8 @@ int AnswerInformationRequest(int argc, char** argv) {
     std::cout << "usage: quelmark [--once | --headless | users ... | --version | --help]\n"
                  "Works in the current folder (QLK.CFG, users.DB, MAPI.INI, logs).\n"
                  "  (none)       the window\n"
-                 "  --once       one transfer without a window; exit status 1 when it logged an error\n"
+                 "  --once       one transfer without a window; exit status 1 when it logged an error,\n"
+                 "               75 when another gateway runs in this folder\n"
                  "  --headless   the schedule without a window, as a service (SIGHUP rereads the settings)\n"
                  "  users        list, add, edit or remove users (quelmark users --help)\n"
                  "  --version    the version\n"
@@ -89,6 +102,11 @@ int main(int argc, char** argv) {
     // while it starts waits in the pipe until the event loop runs.
     qlk::ShutdownSignals stopRequests;
     qlk::QtDesktop desktop;
+    const qlk::WorkFolderLock lock(std::filesystem::current_path());
+    if (!lock.Held()) {
+        desktop.ShowError(nullptr, QString::fromStdString(lock.Problem() + ": this window does not start."));
+        return qlk::WorkFolderLock::BusyExitCode;
+    }
     qlk::TfrmQLK window(desktop, std::filesystem::current_path());
     QObject::connect(&window, &qlk::TfrmQLK::ShutDownFinished, &app, &QCoreApplication::quit);
     QObject::connect(&stopRequests, &qlk::ShutdownSignals::Received, &window,

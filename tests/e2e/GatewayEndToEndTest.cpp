@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "E2eSupport.h"
+#include "gateway/WorkFolderLock.h"
 #include "support/Peers.h"
 #include "support/ScriptServer.h"
 
@@ -220,6 +221,91 @@ TEST(GatewayEndToEnd, OnceExitsWithOneWhenTheCycleLoggedAnError) {
     EXPECT_EQ(log.find("Error Reading Configuration File"), std::string::npos) << log;
     EXPECT_NE(log.find("Error getting Mail : [10061] Connection refused"), std::string::npos) << log;
     EXPECT_NE(log.find("There were "), std::string::npos);
+}
+
+std::map<std::string, int> SubjectCounts(const fs::path& work, const std::string& mailbox) {
+    std::string subjects;
+    EXPECT_EQ(RunChecker("subjects " + Quoted(work / "postoffice") + " " + Quoted(mailbox), subjects), 0)
+        << subjects;
+    std::map<std::string, int> counts;
+    std::istringstream lines(subjects);
+    for (std::string line; std::getline(lines, line);) ++counts[line];
+    return counts;
+}
+
+std::string Simple(const std::string& subject) {
+    return "From: zoe@example.net\r\nTo: x@example.org\r\nSubject: " + subject + "\r\nDate: " + kDate +
+           "\r\n\r\nbody\r\n";
+}
+
+// Kept mail, three cycles, a message arriving between them: each arrives in
+// the post office once and all stay on the server. Rows naming no mailbox
+// exactly ("Ann" beside "Annabel", a mailbox that is not there) deliver
+// nothing, not even the administrator's copy, and keep their mail on the
+// server.
+TEST(GatewayEndToEnd, KeptMailComesOnceAndMailForNoMailboxStaysOnTheServer) {
+    std::string why;
+    auto dovecot = DovecotPeer::Start({{"bob", "pw-bob"}, {"ann", "pw-ann"}, {"zed", "pw-zed"}}, why);
+    QLK_NEED_PEER(dovecot, why);
+    TempDir work;
+    const std::string host = dovecot->Address();
+    Settings settings;
+    settings.CCAdmin = true;
+    settings.AdminMAPIName = "Admin";
+    PrepareWorkFolder(work.path(),
+                      {Account("Bob", "bob", host, "bob@example.org", false, "", false),
+                       Account("Ann", "ann", host, "ann@example.org", false, "", true),
+                       Account("Zed", "zed", host, "zed@example.org", false, "", true)},
+                      {"Bob", "Annabel", "Admin"}, settings);
+    dovecot->AddMessage("bob", Simple("b1"));
+    dovecot->AddMessage("bob", Simple("b2"));
+    dovecot->AddMessage("ann", Simple("for Ann"));
+    dovecot->AddMessage("zed", Simple("for Zed"));
+    EXPECT_EQ(RunOnce(work.path()), 1) << ReadFileBytes(work / "once.log");
+    dovecot->AddMessage("bob", Simple("b3"));
+    for (int cycle = 0; cycle < 2; ++cycle) EXPECT_EQ(RunOnce(work.path()), 1);
+
+    const std::map<std::string, int> once = {{"b1", 1}, {"b2", 1}, {"b3", 1}};
+    EXPECT_EQ(SubjectCounts(work.path(), "Bob"), once);
+    EXPECT_EQ(SubjectCounts(work.path(), "Admin"), once);
+    EXPECT_TRUE(SubjectCounts(work.path(), "Annabel").empty());
+    EXPECT_EQ(dovecot->MessageCount("bob"), 3u);
+    EXPECT_EQ(dovecot->MessageCount("ann"), 1u);
+    EXPECT_EQ(dovecot->MessageCount("zed"), 1u);
+    const std::string log = ReadFileBytes(work / "QLKLOG.TXT");
+    EXPECT_NE(log.find("Message 1 was not delivered to the post office (MAPI error 14); it stays on the server"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.substr(log.rfind("Received "), 22), "Received 0 message(s).");
+}
+
+// One gateway per working folder: a --once that finds another at work says
+// so in one line and exits 75, touching nothing; two started together move
+// every message once between them.
+TEST(GatewayEndToEnd, SecondGatewayInAFolderStandsAside) {
+    std::string why;
+    auto dovecot = DovecotPeer::Start("alice", "pw-alice", why);
+    QLK_NEED_PEER(dovecot, why);
+    TempDir work;
+    PrepareWorkFolder(work.path(), {MailboxRow("Alice", dovecot->Address(), "alice", "pw-alice")}, {"Alice"});
+    for (int i = 0; i < 30; ++i) dovecot->AddMessage(Simple("s" + std::to_string(i)));
+    {
+        const WorkFolderLock held(work.path());
+        ASSERT_TRUE(held.Held());
+        EXPECT_EQ(RunOnce(work.path()), WorkFolderLock::BusyExitCode);
+        EXPECT_EQ(ReadFileBytes(work / "once.log"),
+                  "quelmark: Another gateway is running in " + work.path().string() + "; nothing done\n");
+        EXPECT_EQ(dovecot->MessageCount(), 30u);
+    }
+    const pid_t first = StartOnce(work.path());
+    const pid_t second = StartOnce(work.path());
+    const int codes[] = {WaitFor(first, std::chrono::seconds(50)), WaitFor(second, std::chrono::seconds(50))};
+    for (const int code : codes) EXPECT_TRUE(code == 0 || code == WorkFolderLock::BusyExitCode) << code;
+    EXPECT_EQ(RunOnce(work.path()), 0);
+    const std::map<std::string, int> counts = SubjectCounts(work.path(), "Alice");
+    EXPECT_EQ(counts.size(), 30u);
+    for (const auto& [subject, copies] : counts) EXPECT_EQ(copies, 1) << subject;
+    EXPECT_EQ(dovecot->MessageCount(), 0u);
 }
 
 }  // namespace

@@ -69,11 +69,11 @@ protected:
     ConfigurationFile config;
 };
 
-TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortySevenCrLfLines) {
+TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortyNineCrLfLines) {
     std::string text = ConfigurationFile::Format(Settings{});
     std::vector<std::string> lines = SplitCrLf(text);
-    ASSERT_EQ(lines.size(), 47u);
-    EXPECT_EQ(text.size(), JoinCrLf(lines, 47).size());
+    ASSERT_EQ(lines.size(), 49u);
+    EXPECT_EQ(text.size(), JoinCrLf(lines, 49).size());
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
     EXPECT_EQ(lines[0], " This is the Configuration file for Quelmark");
     EXPECT_EQ(lines[4], "8.32");
@@ -89,6 +89,7 @@ TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortySevenCrLfLines) {
     EXPECT_EQ(lines[28], "3");
     EXPECT_EQ(lines[33], "Default Mailbox");
     EXPECT_EQ(lines[46], "1");
+    EXPECT_EQ(lines[48], "268435456");
 }
 
 TEST_F(ConfigurationFileTest, SavedSettingsReadBackUnchanged) {
@@ -133,6 +134,8 @@ TEST_F(ConfigurationFileTest, ValuesAreConvertedAndClamped) {
         {45, "-1", [](const Settings& s) { return s.ShowInternetHeaders; }},
         {47, "0", [](const Settings& s) { return !s.AutoUpdate; }},
         {25, " spaced name ", [](const Settings& s) { return s.LogFileName == " spaced name "; }},
+        {49, "0", [](const Settings& s) { return s.MessageSizeLimit == 1; }},
+        {49, "99999999999", [](const Settings& s) { return s.MessageSizeLimit == Settings::MaxMessageSizeLimit; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("line " + std::to_string(c.line) + " = '" + c.value + "'");
@@ -250,6 +253,7 @@ std::vector<Field> Fields() {
         {43, true, [](Settings& s, const Settings& f) { s.CCAdmin = f.CCAdmin; }},
         {45, true, [](Settings& s, const Settings& f) { s.ShowInternetHeaders = f.ShowInternetHeaders; }},
         {47, true, [](Settings& s, const Settings& f) { s.AutoUpdate = f.AutoUpdate; }},
+        {49, true, [](Settings& s, const Settings& f) { s.MessageSizeLimit = f.MessageSizeLimit; }},
     };
     fields.insert(fields.end(), rest.begin(), rest.end());
     return fields;
@@ -259,12 +263,14 @@ TEST_F(ConfigurationFileTest, FileCutOffAfterAnyLine) {
     const std::vector<std::string> full = ChangedLines();
     Settings emptyLines;
     emptyLines.LogFileName.clear();
-    for (int kept = 0; kept <= 47; ++kept) {
+    for (int kept = 0; kept <= ConfigurationFile::LineCount; ++kept) {
         SCOPED_TRACE("lines kept: " + std::to_string(kept));
-        // Past the end every line reads empty: a text value becomes empty, a number fails.
+        // Past the end every line reads empty: a text value becomes empty, a
+        // number fails; a file that ends where earlier versions ended it is whole.
         Settings expected;
         bool fails = false;
         for (const auto& field : Fields()) {
+            if (kept == ConfigurationFile::EarlierLineCount && field.line > kept) break;
             if (field.line <= kept) {
                 field.copy(expected, Changed());
             } else if (field.number) {
@@ -311,12 +317,12 @@ TEST_F(ConfigurationFileTest, DamagedFilesAreReportedOnceWithDefaultsForTheRest)
         std::function<bool(const Settings&)> check;
     } cases[] = {
         {"binary garbage", garbage, [](const Settings& s) { return s.DelayMinutes == 15 && s.AutoUpdate; }},
-        {"10 MB first line", JoinCrLf(withLongLabel, 47), [](const Settings& s) { return s == Settings{}; }},
-        {"10 MB log file name", JoinCrLf(withLongValue, 47),
+        {"10 MB first line", JoinCrLf(withLongLabel, 49), [](const Settings& s) { return s == Settings{}; }},
+        {"10 MB log file name", JoinCrLf(withLongValue, 49),
          [](const Settings& s) {
              return s.LogDetailLevel == 3 && s.LogFileName == "QLKLOG.TXT" && !s.LogToFile;
          }},
-        {"NUL in a value", JoinCrLf(withNul, 47),
+        {"NUL in a value", JoinCrLf(withNul, 49),
          [](const Settings& s) { return s.SMTPServer.empty() && s.LogDetailLevel == 1; }},
     };
     for (const auto& c : cases) {
@@ -325,7 +331,7 @@ TEST_F(ConfigurationFileTest, DamagedFilesAreReportedOnceWithDefaultsForTheRest)
         EXPECT_TRUE(ReportedOnce());
     }
     config.SaveConfiguration(Read());
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 47u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
 }
 
 TEST_F(ConfigurationFileTest, SaveReplacesTheFileOwnerReadableOnlyAndLogs) {
@@ -349,7 +355,7 @@ TEST_F(ConfigurationFileTest, LineBreaksInValuesCannotShiftTheLines) {
     s.SMTPServer = "smtp\r\nexample";
     s.AdminMAPIName = "Ad\nmin";
     config.SaveConfiguration(s);
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 47u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
     Settings read = Read();
     EXPECT_EQ(read.SMTPServer, "smtpexample");
     EXPECT_EQ(read.AutoUpdate, s.AutoUpdate);

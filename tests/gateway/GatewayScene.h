@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,7 +30,7 @@ public:
         std::vector<std::pair<std::string, std::string>> files;  // name the recipient sees, content
     };
     std::vector<Delivery> delivered;
-    std::deque<int> sendCodes;  // SendMail answers in turn; 0 once empty
+    std::deque<int> sendCodes;  // SendMail and StageMail answer in turn; 0 once empty
     int logons = 0, logoffs = 0;
 
     int MAPILogon(const std::optional<std::string>&, const std::optional<std::string>&, std::uint32_t,
@@ -46,14 +48,25 @@ public:
         return 17;
     }
     int MAPISendMail(std::uint32_t, const MapiMessage& message, std::uint32_t) override {
-        const int code = sendCodes.empty() ? 0 : sendCodes.front();
-        if (!sendCodes.empty()) sendCodes.pop_front();
-        if (code != 0) return code;
-        Delivery delivery{message.Subject.value_or(""), message.NoteText.value_or(""), {}, {}};
-        for (const MapiRecipient& recipient : message.Recips) delivery.to.push_back(recipient.Name);
-        for (const MapiFile& file : message.Files)
-            delivery.files.emplace_back(ExtractFileName(file.PathName), ReadFileBytes(file.PathName));
-        delivered.push_back(std::move(delivery));
+        const int code = NextCode();
+        if (code == 0) delivered.push_back(Record(message));
+        return code;
+    }
+    // A staged message counts as delivered once its first copy is committed.
+    int StageMail(std::uint32_t, const MapiMessage& message, const std::string& key, StagedMail& staged) override {
+        if (const int code = NextCode(); code != 0) return code;
+        staged.UniqueName = "u" + std::to_string(staging_.size());
+        staged.Mailboxes.clear();
+        for (const MapiRecipient& recipient : message.Recips)
+            if (std::find(staged.Mailboxes.begin(), staged.Mailboxes.end(), recipient.Name) == staged.Mailboxes.end())
+                staged.Mailboxes.push_back(recipient.Name);
+        staging_[key] = Record(message);
+        return 0;
+    }
+    int CommitStaged(const std::string& key, std::size_t copy, const std::string&, const std::string&) override {
+        const auto found = staging_.find(key);
+        if (found == staging_.end()) return 0;
+        if (copy == 0) delivered.push_back(found->second);
         return 0;
     }
     int MAPIDeleteMail(std::uint32_t, const std::string&) override { return 17; }
@@ -66,6 +79,22 @@ public:
                     const std::vector<MapiRecipient>&, std::vector<MapiRecipient>&) override {
         return 1;
     }
+
+private:
+    int NextCode() {
+        const int code = sendCodes.empty() ? 0 : sendCodes.front();
+        if (!sendCodes.empty()) sendCodes.pop_front();
+        return code;
+    }
+    static Delivery Record(const MapiMessage& message) {
+        Delivery delivery{message.Subject.value_or(""), message.NoteText.value_or(""), {}, {}};
+        for (const MapiRecipient& recipient : message.Recips) delivery.to.push_back(recipient.Name);
+        for (const MapiFile& file : message.Files)
+            delivery.files.emplace_back(ExtractFileName(file.PathName), ReadFileBytes(file.PathName));
+        return delivery;
+    }
+
+    std::map<std::string, Delivery> staging_;
 };
 
 // A gateway in a scratch working folder over an in-process POP3 server and

@@ -99,24 +99,6 @@ TEST(TransferCycleTest, FailuresAreLoggedAndTheTotalsStillFollow) {
     EXPECT_FALSE(cycle.Busy);
 }
 
-// A session that cannot be ended is closed: the next cycle's first Connect
-// must log in to its own row's mailbox, not go on in the last one's.
-TEST(TransferCycleTest, SessionThatCannotEndIsClosedBeforeTheNextUser) {
-    GatewayScene scene;
-    scene.AddRow(Row("Bob", "bob"));
-    scene.AddRow(Row("Ann", "ann"));
-    scene.pop.AddMessage("ann", "Subject: for Ann\r\n\r\nhi\r\n");
-    scene.pop.RefuseQuit("ann");
-    scene.RunCycle();
-    EXPECT_TRUE(scene.Logged("Error Sending Mail (Big Loop) : -ERR cannot expunge"));
-    EXPECT_FALSE(scene.gateway.POP().Connected());
-    scene.gateway.Cycle().RunTransferCycle();
-    const auto commands = scene.pop.Commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "USER bob"), 2);
-    // Ann's mailbox, whose listing session cannot end, never reaches Bob.
-    EXPECT_TRUE(scene.office->delivered.empty());
-}
-
 class ScriptedLine : public DialUpConnection {
 public:
     std::vector<std::string> calls;

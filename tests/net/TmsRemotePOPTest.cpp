@@ -382,7 +382,7 @@ TEST(Pop3ProcessMarked, VerifiesThenRetrievesAndDeletesMarkedMessages) {
                                     "LIST 2", "RETR 2", "UIDL 2", "LIST 2", "TOP 2 1", "DELE 2", "QUIT"));
 }
 
-TEST(Pop3Session, DeleteIsUncheckedAndQuitCommits) {
+TEST(Pop3Session, RefusedDeleteIsAnErrorOfThatMessageAndQuitCommits) {
     ScriptServer server;
     PlayLogin(server).Line().Send("-ERR no such message\r\n").Line().Send("+OK\r\n");
     server.Start();
@@ -390,7 +390,13 @@ TEST(Pop3Session, DeleteIsUncheckedAndQuitCommits) {
     std::vector<int> deleting;
     client.pop.OnDeleting = [&](TagSocket&, int n) { deleting.push_back(n); };
     client.pop.Connect();
-    client.pop.Delete(4);
+    try {
+        client.pop.Delete(4);
+        FAIL();
+    } catch (const EServerError& e) {
+        EXPECT_STREQ(e.what(), "-ERR no such message");
+        EXPECT_EQ(e.Kind(), ErrorKind::Permanent);
+    }
     client.pop.Disconnect();
     client.pop.Disconnect();
     EXPECT_FALSE(client.pop.Connected());
@@ -398,6 +404,75 @@ TEST(Pop3Session, DeleteIsUncheckedAndQuitCommits) {
     server.Join();
     EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "DELE 5", "QUIT"));
 }
+
+struct ListingCase {
+    std::string name;
+    std::string stat;
+    std::string list;  // the LIST listing's lines, then "."
+    std::string uidl;  // the UIDL reply whole
+    std::vector<long long> sizes;
+    std::vector<std::string> uids;
+    bool hasUids;
+    std::string error;  // what ListMessages raises, "" for nothing
+};
+
+class Pop3Listing : public ::testing::TestWithParam<ListingCase> {};
+
+// One LIST and one UIDL give every message's size and unique ID, in the
+// session that goes on; IDs that cannot identify a message are left empty.
+TEST_P(Pop3Listing, GivesSizesAndUsableIds) {
+    const auto& c = GetParam();
+    ScriptServer server;
+    PlayLogin(server, c.stat).Line().Send("+OK\r\n" + c.list);
+    if (!c.uidl.empty()) server.Line().Send(c.uidl);
+    server.Start();
+    PopClient client(server);
+    client.pop.Connect();
+    std::string error;
+    bool hasUids = false;
+    try {
+        hasUids = client.pop.ListMessages();
+    } catch (const Exception& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(error, c.error);
+    if (c.error.empty()) {
+        EXPECT_EQ(hasUids, c.hasUids);
+        EXPECT_TRUE(client.pop.Connected());
+        std::vector<long long> sizes;
+        std::vector<std::string> uids;
+        for (int i = 0; i < client.pop.RemoteInfo.Count(); ++i) {
+            sizes.push_back(client.pop.RemoteInfo.Items(i).Size);
+            uids.push_back(client.pop.RemoteInfo.Items(i).UIDL);
+        }
+        EXPECT_EQ(sizes, c.sizes);
+        EXPECT_EQ(uids, c.uids);
+    }
+    client.pop.Close();
+    server.Join();
+}
+
+const std::string kLongUid(71, 'u');
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Pop3Listing,
+    ::testing::Values(
+        ListingCase{"Plain", "+OK 2 30", "1 10\r\n2 20\r\n.\r\n", "+OK\r\n1 a1\r\n2 b2\r\n.\r\n", {10, 20},
+                    {"a1", "b2"}, true, ""},
+        ListingCase{"NoUidl", "+OK 1 5", "1 5\r\n.\r\n", "-ERR unknown command\r\n", {5}, {""}, false, ""},
+        ListingCase{"UnusableIds", "+OK 5 5",
+                    "1 1\r\n2 1\r\n3 1\r\n4 1\r\n5 1\r\n.\r\n",
+                    "+OK\r\n1 same\r\n2 same\r\n3 " + kLongUid + "\r\n4 x\x7fy\r\n9 far\r\n.\r\n",
+                    {1, 1, 1, 1, 1}, {"", "", "", "", ""}, true, ""},
+        ListingCase{"OneMessageTwoIds", "+OK 2 2", "1 1\r\n2 1\r\n.\r\n", "+OK\r\n1 a\r\n1 b\r\n.\r\n", {1, 1},
+                    {"", ""}, true, ""},
+        ListingCase{"DotsAndMissing", "+OK 2 2", "1 1\r\n2 x\r\n.\r\n", "+OK\r\n2 ..dots\r\n.\r\n", {1, 0},
+                    {"", "..dots"}, true, ""},
+        ListingCase{"Gap", "+OK 2 2", "1 1\r\n3 1\r\n.\r\n", "", {}, {}, false,
+                    "Unexpected line in the message list: 3 1"},
+        ListingCase{"MoreThanStat", "+OK 1 2", "1 1\r\n2 1\r\n.\r\n", "", {}, {}, false,
+                    "Reply longer than 1 lines"}),
+    [](const auto& p) { return p.param.name; });
 
 }  // namespace
 }  // namespace qlk

@@ -26,6 +26,7 @@ inline Settings SettingsWithEveryFieldChanged() {
     s.CCAdmin = true;
     s.ShowInternetHeaders = true;
     s.AutoUpdate = false;
+    s.MessageSizeLimit = 5000000;
     return s;
 }
 

@@ -14,6 +14,9 @@ namespace {
 
 constexpr int kPollMs = 50;
 constexpr int kIdleLimitMs = 20000;
+// Replies that are no reply: the session closes, or waits for the client.
+const std::string kDrop = "\x01drop";
+const std::string kSilence = "\x01silence";
 
 bool SendAll(int fd, const std::string& bytes) {
     std::size_t sent = 0;
@@ -85,18 +88,20 @@ void Pop3MailboxServer::AddUser(const std::string& user, const std::string& pass
 
 void Pop3MailboxServer::AddMessage(const std::string& user, const std::string& bytes) {
     std::lock_guard lock(mutex_);
-    mailboxes_[user].messages.push_back(bytes);
+    mailboxes_[user].messages.push_back({bytes, "uid-" + std::to_string(++uids_)});
 }
 
-void Pop3MailboxServer::RefuseQuit(const std::string& user) {
+void Pop3MailboxServer::SetFaults(const std::string& user, const Pop3Faults& faults) {
     std::lock_guard lock(mutex_);
-    mailboxes_[user].refuseQuit = true;
+    mailboxes_[user].faults = faults;
 }
 
 std::vector<std::string> Pop3MailboxServer::Messages(const std::string& user) const {
     std::lock_guard lock(mutex_);
-    auto found = mailboxes_.find(user);
-    return found == mailboxes_.end() ? std::vector<std::string>{} : found->second.messages;
+    std::vector<std::string> messages;
+    if (auto found = mailboxes_.find(user); found != mailboxes_.end())
+        for (const Message& message : found->second.messages) messages.push_back(message.bytes);
+    return messages;
 }
 
 std::vector<std::string> Pop3MailboxServer::Commands() const {
@@ -148,7 +153,9 @@ void Pop3MailboxServer::Session(int fd) {
         std::string command = buffer.substr(0, end);
         buffer.erase(0, end + 1);
         if (!command.empty() && command.back() == '\r') command.pop_back();
-        if (!SendAll(fd, Reply(command, user, loggedIn, deleted, quit))) return;
+        const std::string reply = Reply(command, user, loggedIn, deleted, quit);
+        if (reply == kDrop) return;
+        if (reply != kSilence && !SendAll(fd, reply)) return;
     }
 }
 
@@ -160,7 +167,8 @@ std::string Pop3MailboxServer::Reply(const std::string& command, std::string& us
     const std::string argument = blank == std::string::npos ? "" : command.substr(blank + 1);
     commands_.push_back(verb == "PASS" ? "PASS ***" : command);
     if (verb == "QUIT") {
-        if (loggedIn && mailboxes_[user].refuseQuit) return "-ERR cannot expunge\r\n";
+        if (loggedIn && mailboxes_[user].faults.refuseQuit) return "-ERR cannot expunge\r\n";
+        if (loggedIn && mailboxes_[user].faults.stallQuit) return kSilence;
         quit = true;
         if (loggedIn) {
             auto& messages = mailboxes_[user].messages;
@@ -183,12 +191,13 @@ std::string Pop3MailboxServer::Reply(const std::string& command, std::string& us
         }
         return "-ERR [AUTH] Authentication failed.\r\n";
     }
-    const std::vector<std::string>& messages = mailboxes_[user].messages;
+    const std::vector<Message>& messages = mailboxes_[user].messages;
+    const Pop3Faults& faults = mailboxes_[user].faults;
     const std::size_t count = deleted.size();
     if (verb == "STAT") {
         std::size_t live = 0, octets = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            if (!deleted[i]) ++live, octets += messages[i].size();
+            if (!deleted[i]) ++live, octets += messages[i].bytes.size();
         }
         return "+OK " + std::to_string(live) + " " + std::to_string(octets) + "\r\n";
     }
@@ -197,17 +206,30 @@ std::string Pop3MailboxServer::Reply(const std::string& command, std::string& us
         deleted.assign(count, false);
         return "+OK\r\n";
     }
+    if (verb == "UIDL" && faults.noUidl) return "-ERR unknown command\r\n";
+    if ((verb == "LIST" || verb == "UIDL") && argument.empty()) {
+        std::string listing = "+OK\r\n";
+        for (std::size_t i = 0; i < count; ++i) {
+            if (deleted[i]) continue;
+            listing += std::to_string(i + 1) + " " +
+                       (verb == "LIST" ? std::to_string(messages[i].bytes.size()) : messages[i].uid) + "\r\n";
+        }
+        return listing + ".\r\n";
+    }
     const int n = MessageNumber(argument, count, deleted);
     if (n == 0) return "-ERR no such message\r\n";
-    const std::string& message = messages[static_cast<std::size_t>(n - 1)];
-    if (verb == "LIST") return "+OK " + std::to_string(n) + " " + std::to_string(message.size()) + "\r\n";
-    if (verb == "UIDL") return "+OK " + std::to_string(n) + " uid" + std::to_string(n) + "\r\n";
-    if (verb == "RETR") return "+OK\r\n" + DataBlock(message, -1);
+    const Message& message = messages[static_cast<std::size_t>(n - 1)];
+    if (verb == "LIST") return "+OK " + std::to_string(n) + " " + std::to_string(message.bytes.size()) + "\r\n";
+    if (verb == "UIDL") return "+OK " + std::to_string(n) + " " + message.uid + "\r\n";
+    if (verb == "RETR" && n == faults.refuseRetr) return "-ERR message is locked\r\n";
+    if (verb == "RETR" && n == faults.dropOnRetr) return kDrop;
+    if (verb == "RETR") return "+OK\r\n" + DataBlock(message.bytes, -1);
     if (verb == "TOP") {
         const std::size_t lines = argument.find(' ');
         return "+OK\r\n" +
-               DataBlock(message, lines == std::string::npos ? 0 : std::stoi(argument.substr(lines)));
+               DataBlock(message.bytes, lines == std::string::npos ? 0 : std::stoi(argument.substr(lines)));
     }
+    if (verb == "DELE" && n == faults.refuseDele) return "-ERR cannot delete\r\n";
     if (verb == "DELE") {
         deleted[static_cast<std::size_t>(n - 1)] = true;
         return "+OK deleted\r\n";

@@ -10,10 +10,21 @@
 
 namespace qlk::test {
 
+// What a mailbox's server does wrong, by message number in a session.
+struct Pop3Faults {
+    int refuseRetr = 0;   // "-ERR" to RETR n
+    int dropOnRetr = 0;   // the connection closed instead of answering RETR n
+    int refuseDele = 0;   // "-ERR" to DELE n
+    bool refuseQuit = false;  // "-ERR" to QUIT, deleting nothing
+    bool stallQuit = false;   // no answer to QUIT at all
+    bool noUidl = false;      // "-ERR" to UIDL
+};
+
 // An in-process POP3 server on 127.0.0.1 and a free port that serves real
 // mailboxes, one connection at a time: USER/PASS, STAT, LIST, TOP, RETR (dot-
-// stuffed), DELE, UIDL, NOOP, RSET and QUIT, with deletions carried out at
-// QUIT as RFC 1939 says. It records every command it received.
+// stuffed), DELE, UIDL, NOOP, RSET and QUIT (LIST and UIDL also as whole
+// listings), with deletions carried out at QUIT as RFC 1939 says. Every
+// message keeps its unique ID for life. It records every command it received.
 class Pop3MailboxServer {
 public:
     Pop3MailboxServer();
@@ -27,8 +38,7 @@ public:
     // Before or while serving.
     void AddUser(const std::string& user, const std::string& password);
     void AddMessage(const std::string& user, const std::string& bytes);
-    // QUIT in USER's sessions is refused and deletes nothing.
-    void RefuseQuit(const std::string& user);
+    void SetFaults(const std::string& user, const Pop3Faults& faults);
 
     std::vector<std::string> Messages(const std::string& user) const;
     // "USER alice", "RETR 1", ...; PASS lines read "PASS ***".
@@ -36,10 +46,14 @@ public:
     int Connections() const;
 
 private:
+    struct Message {
+        std::string bytes;
+        std::string uid;
+    };
     struct Mailbox {
         std::string password;
-        std::vector<std::string> messages;
-        bool refuseQuit = false;
+        std::vector<Message> messages;
+        Pop3Faults faults;
     };
     void Serve();
     void Session(int fd);
@@ -53,6 +67,7 @@ private:
     std::map<std::string, Mailbox> mailboxes_;
     std::vector<std::string> commands_;
     int connections_ = 0;
+    int uids_ = 0;
     std::thread thread_;
 };
 

@@ -26,23 +26,14 @@ inline void EnsureApplication() {
 // Answers every question at once and records what the windows asked.
 class FakeDesktop : public Desktop {
 public:
-    struct Started {
-        QString program;
-        QStringList arguments;
-        QString workFolder;
-    };
-
     std::vector<QString> messages;
     std::vector<QString> errors;
     std::vector<QString> questions;
     std::vector<QString> modalTitles;
     std::vector<QUrl> openedUrls;
-    std::vector<Started> started;
-    int endProcessCalls = 0;
 
     bool confirmAnswer = true;
     bool yesNoAnswer = true;
-    bool startSucceeds = true;
     std::function<void(QDialog&)> whileModal;
     std::function<bool(QPrinter&)> choosePrinter = [](QPrinter&) { return false; };
 
@@ -65,12 +56,6 @@ public:
         openedUrls.push_back(url);
         return true;
     }
-    bool StartProgram(const QString& program, const QStringList& arguments,
-                      const QString& workFolder) override {
-        started.push_back({program, arguments, workFolder});
-        return startSucceeds;
-    }
-    void EndProcess() override { ++endProcessCalls; }
 };
 
 }  // namespace qlk::test

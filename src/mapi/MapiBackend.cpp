@@ -1,0 +1,13 @@
+#include "mapi/MapiBackend.h"
+
+namespace qlk {
+
+int MapiBackend::StageMail(std::uint32_t, const MapiMessage&, const std::string&, StagedMail&) {
+    return MAPI_E_NOT_SUPPORTED;
+}
+
+int MapiBackend::CommitStaged(const std::string&, std::size_t, const std::string&, const std::string&) {
+    return MAPI_E_NOT_SUPPORTED;
+}
+
+}  // namespace qlk
