@@ -1,5 +1,6 @@
 #include "net/SmtpExtensions.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "message/TextUtils.h"
