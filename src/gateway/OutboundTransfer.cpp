@@ -10,6 +10,7 @@
 #include "gateway/TransferTally.h"
 #include "mapi/MapiCodes.h"
 #include "mapi/TEmail.h"
+#include "message/HeaderWords.h"
 #include "message/TLineStream.h"
 #include "message/TmsMessage.h"
 #include "net/TmsSMTP.h"
@@ -21,6 +22,11 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kOriginalTextMark = "\r\n----- Your message -----\r\n";
+
+bool IsFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
 
 }  // namespace
 
@@ -93,10 +99,11 @@ bool OutboundTransfer::HandleMessage(int number, int count) {
 }
 
 OutboundTransfer::Outcome OutboundTransfer::HandleRead() {
+    // The whole line: the post office's Subject field holds 255 bytes only.
+    subjectLine_ = Mapi().WholeSubject();
     Log("Sender : " + Mapi().OrigName.str(), 3);
     Log("Extracting Recipients and Subject from Original Subject", 3);
-    Log("Original Subject : " + Mapi().Subject.str(), 3);
-    subjectLine_ = Mapi().Subject;
+    Log("Original Subject : " + subjectLine_, 3);
     noteText_ = NoteText();
     const SubjectLine line(subjectLine_);
     if (line.HasBar()) Log("Subject : " + line.RealSubject(), 3);
@@ -106,10 +113,11 @@ OutboundTransfer::Outcome OutboundTransfer::HandleRead() {
     if (!user) return ReturnUnregistered();
     Log("Adding Sender Information For QLK User : " + user->name, 3);
     SetSender(*user);
+    if (SubjectLine::MayBeCut(subjectLine_)) return ReturnCutSubject(*user);
     Log("Creating New Message", 3);
     Log("Parsing recipient address list", 3);
     AddRecipients(line);
-    if (!line.HasRecipient()) return ReturnWithoutRecipient(*user);
+    if (!line.HasRecipient()) return ReturnWithoutRecipient(*user, line);
     return Send(*user, line);
 }
 
@@ -142,7 +150,9 @@ std::optional<UserRecord> OutboundTransfer::FindSender(const std::string& origNa
 void OutboundTransfer::SetSender(const UserRecord& user) {
     inetmsg_.Sender().Name = user.mailbox;
     inetmsg_.Sender().Address = user.returnAddress;
-    inetmsg_.Headers().Add("Reply-To: " + user.mailbox + "<" + user.returnAddress + ">");
+    // A name that is not ASCII, or holds a "," or ".", would make the line
+    // 8-bit or read as several addresses.
+    inetmsg_.Headers().Add("Reply-To: " + HeaderPhrase(user.mailbox) + "<" + user.returnAddress + ">");
 }
 
 void OutboundTransfer::AddRecipients(const SubjectLine& line) {
@@ -161,6 +171,7 @@ void OutboundTransfer::AddRecipients(const SubjectLine& line) {
         }
         Log(SubjectLine::LogText(item), 2);
     }
+    for (const std::string& item : line.NotAddresses()) Log("Not an Internet address, left out : " + item, 2);
 }
 
 OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const SubjectLine& line) {
@@ -183,10 +194,11 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
         case SmtpDelivery::Result::Accepted:
             ++gateway_.Cycle().Tally().MessagesSent;
             gateway_.Cycle().Tally().AttachmentsUploaded += inetmsg_.Attachments().Count();
-            if (!delivery.RefusedRecipients().empty()) ReportPartialRefusal(user, delivery);
+            if (!delivery.RefusedRecipients().empty() || !line.NotAddresses().empty())
+                ReportPartialRefusal(user, line, delivery);
             return Outcome::Sent;
         case SmtpDelivery::Result::Refused:
-            return AnswerRefusal(user, delivery);
+            return AnswerRefusal(user, line, delivery);
         case SmtpDelivery::Result::Deferred:
             break;
     }
@@ -197,8 +209,7 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
 void OutboundTransfer::AddAttachments() {
     for (const std::string& path : attachmentFiles_) {
         Log("Adding Attachment  : " + path, 3);
-        std::error_code error;
-        if (std::filesystem::is_regular_file(path, error)) {
+        if (IsFile(path)) {
             inetmsg_.Attachments().AddFile(path);
         } else {
             Log("Attachment not found! frmQLK.MAPI.AttPathNames[j]", 0);
@@ -208,54 +219,88 @@ void OutboundTransfer::AddAttachments() {
 
 namespace {
 
-std::string RefusedList(const SmtpDelivery& delivery) {
+// One line per recipient the message did not reach, with the reason.
+std::string UnsentList(const SubjectLine& line, const std::vector<SmtpDelivery::RefusedRecipient>& refusals) {
     std::string list;
-    for (const SmtpDelivery::RefusedRecipient& refused : delivery.RefusedRecipients())
+    for (const std::string& item : line.NotAddresses())
+        list += "    " + item + " : not an Internet address (write it as name@example.com)" + kLineEnd;
+    for (const SmtpDelivery::RefusedRecipient& refused : refusals)
         list += "    " + refused.address + " : " + refused.reply + kLineEnd;
     return list;
 }
 
 }  // namespace
 
-OutboundTransfer::Outcome OutboundTransfer::AnswerRefusal(const UserRecord& user,
+OutboundTransfer::Outcome OutboundTransfer::AnswerRefusal(const UserRecord& user, const SubjectLine& line,
                                                           const SmtpDelivery& delivery) {
     Log("SMTP server refused the message, returning message to sender : " + user.mailbox + " : " +
             delivery.Reason(),
         0);
-    const std::string text =
+    const std::string explanation =
         "The mail server " + settings_.SMTPServer + " refused your message for good:" + kLineEnd + kLineEnd +
-        "    " + delivery.Reason() + kLineEnd + RefusedList(delivery) + kOriginalTextMark + noteText_;
-    return Reply(user.mailbox, RefusedSubject + subjectLine_, text) ? Outcome::Answered : Outcome::Kept;
+        "    " + delivery.Reason() + kLineEnd + UnsentList(line, delivery.RefusedRecipients());
+    return Answer(user.mailbox, RefusedSubject + subjectLine_, ReplyText(explanation));
 }
 
-void OutboundTransfer::ReportPartialRefusal(const UserRecord& user, const SmtpDelivery& delivery) {
+void OutboundTransfer::ReportPartialRefusal(const UserRecord& user, const SubjectLine& line,
+                                            const SmtpDelivery& delivery) {
     for (const SmtpDelivery::RefusedRecipient& refused : delivery.RefusedRecipients())
         Log("SMTP server refused recipient " + refused.address + " : " + refused.reply, 0);
-    const std::string text = "The mail server " + settings_.SMTPServer +
-                             " refused these recipients for good; the others have your message:" + kLineEnd +
-                             kLineEnd + RefusedList(delivery) + kOriginalTextMark + noteText_;
+    const std::string explanation =
+        "Your message went out, but not to these recipients:" + std::string(kLineEnd) + kLineEnd +
+        UnsentList(line, delivery.RefusedRecipients());
     // The message went out: it is deleted even when this answer cannot be
     // put into the post office, or the others would get it twice.
-    Reply(user.mailbox, PartlyRefusedSubject + subjectLine_, text);
+    Reply(user.mailbox, PartlyRefusedSubject + subjectLine_, ReplyText(explanation));
 }
 
 OutboundTransfer::Outcome OutboundTransfer::ReturnUnregistered() {
     const std::string sender = Mapi().OrigName;
     Log("User - " + sender + " - not found in database, returning message to sender : " + sender, 0);
-    return Reply(sender, NotRegisteredSubject + subjectLine_, noteText_) ? Outcome::Answered : Outcome::Kept;
+    return Answer(sender, NotRegisteredSubject + subjectLine_, noteText_);
 }
 
-OutboundTransfer::Outcome OutboundTransfer::ReturnWithoutRecipient(const UserRecord& user) {
+OutboundTransfer::Outcome OutboundTransfer::ReturnWithoutRecipient(const UserRecord& user,
+                                                                   const SubjectLine& line) {
     Log("No valid Internet recipient found, returning message to sender : " + Mapi().OrigName.str(), 0);
-    return Reply(user.mailbox, NoRecipientSubject + subjectLine_, noteText_) ? Outcome::Answered
-                                                                             : Outcome::Kept;
+    const std::string text =
+        line.NotAddresses().empty()
+            ? noteText_
+            : ReplyText("Your subject line names no Internet address the message could go to:" +
+                        std::string(kLineEnd) + kLineEnd + UnsentList(line, {}));
+    return Answer(user.mailbox, NoRecipientSubject + subjectLine_, text);
+}
+
+OutboundTransfer::Outcome OutboundTransfer::ReturnCutSubject(const UserRecord& user) {
+    Log("Subject line may have been cut by the post office, returning message to sender : " + user.mailbox,
+        0);
+    const std::string explanation =
+        "The post office keeps 255 characters of a subject line. Yours fills them without a \"|\", so "
+        "recipients at its end may have been cut short or lost, and the message was not sent. Send it "
+        "again with fewer recipients, or as several messages. The subject line as the post office holds "
+        "it:" +
+        std::string(kLineEnd) + kLineEnd + "    " + subjectLine_ + kLineEnd;
+    return Answer(user.mailbox, CutSubjectSubject + subjectLine_, ReplyText(explanation));
+}
+
+OutboundTransfer::Outcome OutboundTransfer::Answer(const std::string& to, const std::string& subject,
+                                                   const std::string& text) {
+    return Reply(to, subject, text) ? Outcome::Answered : Outcome::Kept;
+}
+
+std::string OutboundTransfer::ReplyText(const std::string& explanation) const {
+    return explanation + kOriginalTextMark + noteText_;
 }
 
 bool OutboundTransfer::Reply(const std::string& to, const std::string& subject, const std::string& text) {
     Mapi().Recipient = {to};
     Mapi().CC.clear();
     Mapi().Bcc.clear();
+    // The post office keeps no other copy of what the sender attached.
     Mapi().Attachment.clear();
+    for (const std::string& path : attachmentFiles_) {
+        if (IsFile(path)) Mapi().Attachment.push_back(path);
+    }
     Mapi().Subject = subject;
     if (text.size() > ShortString::MaxLength) {
         Mapi().SetLongText(text);

@@ -28,11 +28,14 @@ struct TransferTally;
 // SMTP relay.
 //
 // Every message ends one of three ways: sent (then deleted), answered inside
-// the post office (unregistered sender, no Internet recipient, refused for
-// good by the relay; then deleted once the answer is in the post office), or
-// kept in the inbox for the next cycle (unreadable, or a transient SMTP
-// failure). One message kept never holds back the ones behind it; a relay
-// that cannot be reached at all ends the run with an error.
+// the post office (unregistered sender, no Internet recipient, a subject line
+// the post office may have cut, refused for good by the relay; then deleted
+// once the answer is in the post office), or kept in the inbox for the next
+// cycle (unreadable, or a transient SMTP failure). An answer carries the
+// note text and the attachments back, since the post office keeps no other
+// copy; a message sent to some recipients only is answered too, naming the
+// others. One message kept never holds back the ones behind it; a relay that
+// cannot be reached at all ends the run with an error.
 class OutboundTransfer {
 public:
     static constexpr const char* NotRegisteredSubject =
@@ -43,6 +46,9 @@ public:
         "Your message could not be delivered to the Internet. Orig. Subject: ";
     static constexpr const char* PartlyRefusedSubject =
         "Your message did not reach every Internet recipient. Orig. Subject: ";
+    static constexpr const char* CutSubjectSubject =
+        "Your subject line is too long for the post office, send it again with fewer recipients. "
+        "Orig. Subject: ";
     static constexpr const char* AdministratorName = "QLK Administrator";
 
     // Works with the gateway's shared objects: the status log, the user
@@ -67,13 +73,19 @@ private:
     void AddRecipients(const SubjectLine& line);
     Outcome Send(const UserRecord& user, const SubjectLine& line);
     void AddAttachments();
-    Outcome AnswerRefusal(const UserRecord& user, const SmtpDelivery& delivery);
-    void ReportPartialRefusal(const UserRecord& user, const SmtpDelivery& delivery);
+    Outcome AnswerRefusal(const UserRecord& user, const SubjectLine& line, const SmtpDelivery& delivery);
+    void ReportPartialRefusal(const UserRecord& user, const SubjectLine& line, const SmtpDelivery& delivery);
     Outcome ReturnUnregistered();
-    Outcome ReturnWithoutRecipient(const UserRecord& user);
-    // Sends a reply inside the post office; false (logged) when the post
-    // office did not take it, so the message it answers is kept.
+    Outcome ReturnWithoutRecipient(const UserRecord& user, const SubjectLine& line);
+    Outcome ReturnCutSubject(const UserRecord& user);
+    // Sends a reply with the message's attachments inside the post office;
+    // false (logged) when the post office did not take it, so the message it
+    // answers is kept.
     bool Reply(const std::string& to, const std::string& subject, const std::string& text);
+    // Reply, as the outcome of the message it answers.
+    Outcome Answer(const std::string& to, const std::string& subject, const std::string& text);
+    // The explanation, then the note text the sender wrote.
+    std::string ReplyText(const std::string& explanation) const;
     void DeleteAttachmentFiles();
     void DeleteMessage();
     std::string NoteText() const;

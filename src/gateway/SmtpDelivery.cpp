@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "message/TmsMessage.h"
 #include "net/ELoginRefused.h"
 #include "net/TmsSMTP.h"
 
@@ -35,11 +34,6 @@ SmtpDelivery::Result SmtpDelivery::Deliver() {
     failureKind_ = ErrorKind::General;
     failureReply_ = ServerReply();
     refused_.clear();
-    if (const std::string* bad = AddressWithLineBreak()) {
-        reason_ = "The address " + Printable(*bad) + " holds a line break and cannot be sent";
-        failureKind_ = ErrorKind::Permanent;
-        return Result::Refused;
-    }
     if (!OpenSession()) return Result::Deferred;
     try {
         return Send();
@@ -87,16 +81,15 @@ void SmtpDelivery::NoteFailure(const Exception& error) {
 }
 
 SmtpDelivery::Result SmtpDelivery::Send() {
-    // The sender is the envelope's first entry.
-    const int envelopeSize = static_cast<int>(envelope_.size()) - 1;
+    const auto recipients = static_cast<int>(smtp_.EnvelopeRecipients().size());
     // A recipient refused for good is passed over while others remain; a
     // transient refusal keeps the whole message, so that nobody gets it twice.
     HandlerSwap swap(smtp_.OnAddressRejected,
-                     [this, envelopeSize](TagSocket& sender, const std::string& address,
-                                          const std::string& reply, bool& proceed) {
+                     [this, recipients](TagSocket& sender, const std::string& address,
+                                        const std::string& reply, bool& proceed) {
                          if (sender.Reply().Kind() != ErrorKind::Permanent) return;
                          refused_.push_back({address, reply});
-                         proceed = static_cast<int>(refused_.size()) < envelopeSize;
+                         proceed = static_cast<int>(refused_.size()) < recipients;
                      });
     try {
         smtp_.Send();
@@ -116,34 +109,6 @@ void SmtpDelivery::EndSession() noexcept {
         // The session is abandoned either way; the first failure is the one reported.
     }
     if (smtp_.Connected()) smtp_.Close();
-}
-
-std::vector<std::string> SmtpDelivery::EnvelopeAddresses() const {
-    if (smtp_.MailMessage == nullptr) return {""};
-    const TmsMessage& message = *smtp_.MailMessage;
-    std::vector<std::string> addresses{message.Sender().Address};
-    if (!smtp_.RecipientOverride.empty()) {
-        addresses.insert(addresses.end(), smtp_.RecipientOverride.begin(), smtp_.RecipientOverride.end());
-        return addresses;
-    }
-    for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()}) {
-        for (int i = 0; i < list->Count(); ++i) addresses.push_back(list->Items(i).Address);
-    }
-    return addresses;
-}
-
-const std::string* SmtpDelivery::AddressWithLineBreak() {
-    envelope_ = EnvelopeAddresses();
-    for (const std::string& address : envelope_) {
-        if (address.find_first_of("\r\n") != std::string::npos) return &address;
-    }
-    return nullptr;
-}
-
-std::string SmtpDelivery::Printable(const std::string& text) {
-    std::string out;
-    for (char c : text) out += (c == '\r' || c == '\n') ? ' ' : c;
-    return out;
 }
 
 }  // namespace qlk

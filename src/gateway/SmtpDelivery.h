@@ -63,17 +63,12 @@ private:
     void NoteFailure(const Exception& error);
     Result Send();
     void EndSession() noexcept;
-    // The sender, then every recipient address.
-    std::vector<std::string> EnvelopeAddresses() const;
-    const std::string* AddressWithLineBreak();
-    static std::string Printable(const std::string& text);
 
     TmsSMTP& smtp_;
     std::string reason_;
     ErrorKind failureKind_ = ErrorKind::General;
     ServerReply failureReply_;
     std::vector<RefusedRecipient> refused_;
-    std::vector<std::string> envelope_;
     // The log-in the open session was made with.
     std::string sessionAccount_;
 };

@@ -1,6 +1,29 @@
 #include "gateway/SubjectLine.h"
 
+#include "gateway/UserValidation.h"
+#include "message/TextUtils.h"
+#include "platform/AsciiCase.h"
+#include "platform/ShortString.h"
+
 namespace qlk {
+
+namespace {
+
+// The longest a cut on a UTF-8 character boundary can shorten a text.
+constexpr std::size_t kLongestCharacter = 3;
+
+struct Prefix {
+    std::string_view text;
+    SubjectLine::Kind kind;
+};
+
+// No prefix begins another, so their order does not matter.
+constexpr Prefix kPrefixes[] = {{"TO:", SubjectLine::Kind::To},
+                                {"CC:", SubjectLine::Kind::CC},
+                                {"BC:", SubjectLine::Kind::BC},
+                                {"BCC:", SubjectLine::Kind::BC}};
+
+}  // namespace
 
 SubjectLine::SubjectLine(std::string_view subject) {
     std::string_view addressPart = subject;
@@ -11,24 +34,35 @@ SubjectLine::SubjectLine(std::string_view subject) {
     }
     while (!addressPart.empty()) {
         const auto end = addressPart.find(';');
-        const std::string_view item = addressPart.substr(0, end);
-        if (item.find('@') != std::string_view::npos) items_.push_back(Classify(item));
+        AddItem(addressPart.substr(0, end));
         if (end == std::string_view::npos) break;
         addressPart.remove_prefix(end + 1);
     }
 }
 
-SubjectLine::Item SubjectLine::Classify(std::string_view item) {
-    static constexpr struct {
-        std::string_view prefix;
-        Kind kind;
-    } prefixes[] = {{"TO:", Kind::To}, {"CC:", Kind::CC}, {"BC:", Kind::BC}};
-    for (const auto& [prefix, kind] : prefixes) {
-        // The prefix counts wherever it stands, but it is the first three
-        // characters that are dropped: mail programs have always put it first.
-        if (item.find(prefix) != std::string_view::npos) return {kind, std::string(item.substr(3))};
+void SubjectLine::AddItem(std::string_view written) {
+    const std::string item = Trim(written);
+    if (item.empty()) return;
+    Item used{Kind::DefaultTo, item};
+    for (const auto& [prefix, kind] : kPrefixes) {
+        if (item.size() >= prefix.size() &&
+            SameText(std::string_view(item).substr(0, prefix.size()), prefix)) {
+            used = {kind, Trim(std::string_view(item).substr(prefix.size()))};
+            break;
+        }
     }
-    return {Kind::DefaultTo, std::string(item)};
+    // A prefix with nothing behind it names nobody.
+    if (used.address.empty()) return;
+    if (UserValidation::IsInternetAddress(used.address)) {
+        items_.push_back(std::move(used));
+    } else {
+        notAddresses_.push_back(item);
+    }
+}
+
+bool SubjectLine::MayBeCut(std::string_view subject) {
+    return subject.find('|') == std::string_view::npos && subject.size() <= ShortString::MaxLength &&
+           subject.size() + kLongestCharacter >= ShortString::MaxLength;
 }
 
 std::string SubjectLine::LogText(const Item& item) {

@@ -170,7 +170,8 @@ int PostOfficeMessage::Read(const std::filesystem::path& file, std::uint32_t fla
         return MAPI_E_FAILURE;
     }
     message = {};
-    message.Subject = stored.Subject();
+    // The whole line: a subject that carries Internet recipients may be long.
+    message.Subject = stored.Headers().GetWholeFieldValue("Subject");
     message.DateReceived = ReceivedText(file);
     message.Originator =
         MapiRecipient{MAPI_ORIG, DisplayName(stored.Sender()), stored.Sender().Address.str()};

@@ -175,7 +175,8 @@ int TEmail::ReadMail() {
         Attachment.push_back(file.FileName.empty() ? file.PathName : file.FileName);
         if (!SuppressAttach) AttPathNames.push_back(file.PathName);
     }
-    Subject = message->Subject.value_or("");
+    wholeSubject_ = message->Subject.value_or("");
+    Subject = wholeSubject_;
     longText_.reset();
     Text.clear();
     const std::string& note = message->NoteText ? *message->NoteText : std::string();

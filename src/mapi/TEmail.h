@@ -52,7 +52,7 @@ public:
     ShortString Profile;
     std::vector<std::string> Recipient;
     bool ShowDialog = false;
-    ShortString Subject;
+    ShortString Subject;  // after reading: see WholeSubject
     ShortString Text;  // a short note text; see SetLongText
     bool UseDefProfile = false;
 
@@ -75,6 +75,9 @@ public:
     void SetLongText(std::string_view text);
     void ClearLongText() { longText_.reset(); }
     const std::optional<std::string>& GetLongText() const { return longText_; }
+    // The whole subject line of the message read last; Subject holds no
+    // more than its first 255 bytes.
+    const std::string& WholeSubject() const { return wholeSubject_; }
 
     // Raises EMAPIunavailable when no post office is bound.
     virtual void CheckMAPI() const;
@@ -117,6 +120,7 @@ private:
     std::shared_ptr<SimpleMapi> mapi_;
     std::uint32_t sessionHandle_ = 0;
     std::optional<std::string> longText_;
+    std::string wholeSubject_;
 };
 
 }  // namespace qlk

@@ -150,4 +150,24 @@ std::vector<std::string> EncodeHeaderWords(std::string_view text) {
     return words;
 }
 
+bool NeedsQuoting(std::string_view text) {
+    return text.find_first_of("()<>[]:;@\\,.\"") != std::string_view::npos;
+}
+
+std::string QuotedString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string HeaderPhrase(std::string_view name) {
+    if (IsAscii(name)) return NeedsQuoting(name) ? QuotedString(name) : std::string(name);
+    std::string phrase;
+    for (const std::string& word : EncodeHeaderWords(name)) phrase += (phrase.empty() ? "" : " ") + word;
+    return phrase;
+}
+
 }  // namespace qlk

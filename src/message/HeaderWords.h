@@ -27,4 +27,13 @@ std::string EncodeJisHeader(std::string_view s);
 // piece, unchanged.
 std::vector<std::string> EncodeHeaderWords(std::string_view text);
 
+// Whether a display name must be quoted to stand before an address: it
+// holds a character that is special in addresses (RFC 5322).
+bool NeedsQuoting(std::string_view text);
+// TEXT in double quotes, its quotes and backslashes escaped (RFC 5322).
+std::string QuotedString(std::string_view text);
+// A display name as it goes before "<address>" in a header: RFC 2047 words
+// when it is not ASCII, else quoted when it needs it.
+std::string HeaderPhrase(std::string_view name);
+
 }  // namespace qlk

@@ -62,16 +62,6 @@ std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-// A quoted string with its quotes and backslashes escaped (RFC 5322).
-std::string QuotedString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
 bool IsFolded(std::string_view line) {
     return !line.empty() && (line.front() == ' ' || line.front() == '\t');
 }
@@ -84,21 +74,25 @@ bool IsFieldLine(std::string_view line) {
                        [](char c) { return c > ' ' && c < 127; });
 }
 
-bool HasSpecial(std::string_view text) {
-    return text.find_first_of("()<>[]:;@\\,.\"") != std::string_view::npos;
+bool IsMessagePart(const TmsAttItem& item) {
+    return LowerCase(item.ContentType.str()) == "message/rfc822";
 }
 
-// What a 7bit attachment is really sent as: text with 8-bit bytes is not
-// 7bit, and only a message may say "8bit" (its lines are mail already).
-TAttEncoding SentEncoding(const TmsAttItem& item) {
-    if (item.Encoding != ae7Bit || IsAscii(item.Data)) return item.Encoding;
-    return LowerCase(item.ContentType.str()) == "message/rfc822" ? ae7Bit : aeQuotedPrintable;
-}
+// RFC 5321 4.5.3.1.6: 1000 characters with the CR LF.
+constexpr std::size_t kMaxMailLine = 998;
 
-std::string EncodingLabel(const TmsAttItem& item) {
-    const TAttEncoding encoding = SentEncoding(item);
-    if (encoding == ae7Bit && !IsAscii(item.Data)) return "8bit";
-    return EncodingName(encoding);
+// Lines a relay carries as they stand: no zero byte, none longer than 998.
+bool HasMailLines(std::string_view data) {
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (data[i] == '\0') return false;
+        if (data[i] == '\r' || data[i] == '\n') {
+            lineStart = i + 1;
+        } else if (i - lineStart >= kMaxMailLine) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // A name that readers would take for RFC 2047 words ("=?UTF-8?B?Zm9v?=.txt")
@@ -262,7 +256,7 @@ std::string TmsCustomEncoder::HeaderName(std::string_view name, bool quoteSpecia
         for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
         return text;
     }
-    if (quoteSpecials && HasSpecial(name)) return QuotedString(name);
+    if (quoteSpecials && NeedsQuoting(name)) return QuotedString(name);
     return HeaderText(name);
 }
 
@@ -406,7 +400,7 @@ void TmsCustomEncoder::WriteMultipart(bool alternativeOnly) {
         if (plain) {
             WriteFileHeaders(item);
         } else {
-            WriteHeaderLine("Content-Type: " + item.ContentType.str() + TextCharset(item));
+            WriteHeaderLine("Content-Type: " + SentContentType(item) + TextCharset(item));
             WriteLine("Content-Transfer-Encoding: " + EncodingLabel(item));
         }
         WriteLine("");
@@ -453,7 +447,7 @@ void TmsCustomEncoder::WriteHtmlRtfBody() {
 
 void TmsCustomEncoder::WriteFileHeaders(const TmsAttItem& item) {
     const std::string name = PlainName(item);
-    WriteHeaderLine("Content-Type: " + item.ContentType.str() + TextCharset(item) + "; " +
+    WriteHeaderLine("Content-Type: " + SentContentType(item) + TextCharset(item) + "; " +
                     NameParameter(name));
     WriteLine("Content-Transfer-Encoding: " + EncodingLabel(item));
     if (!NeedsExtendedValue(name)) {
@@ -462,6 +456,30 @@ void TmsCustomEncoder::WriteFileHeaders(const TmsAttItem& item) {
         WriteLine("Content-Disposition: attachment;");
         WriteHeaderLine(" " + FileNameParameter(name));
     }
+}
+
+// What a 7bit attachment is really sent as. Text that is not 7-bit mail as
+// it stands (8-bit bytes, lines too long) goes quoted-printable. A message
+// cannot (RFC 2046 5.2.1): it keeps its lines, as "8bit" where that is
+// allowed, or else goes as a base64 file.
+TAttEncoding TmsCustomEncoder::SentEncoding(const TmsAttItem& item) const {
+    if (item.Encoding != ae7Bit) return item.Encoding;
+    const bool ascii = IsAscii(item.Data);
+    if (ascii && HasMailLines(item.Data)) return ae7Bit;
+    if (!IsMessagePart(item)) return aeQuotedPrintable;
+    return eightBit_ && HasMailLines(item.Data) ? ae7Bit : aeBase64;
+}
+
+std::string TmsCustomEncoder::SentContentType(const TmsAttItem& item) const {
+    if (IsMessagePart(item) && item.Encoding == ae7Bit && SentEncoding(item) == aeBase64)
+        return "application/octet-stream";
+    return item.ContentType.str();
+}
+
+std::string TmsCustomEncoder::EncodingLabel(const TmsAttItem& item) const {
+    const TAttEncoding encoding = SentEncoding(item);
+    if (encoding == ae7Bit && !IsAscii(item.Data)) return "8bit";
+    return EncodingName(encoding);
 }
 
 // Text sent without a charset is read as US-ASCII: 8-bit text says what it is.

@@ -26,6 +26,10 @@ public:
 
     // Writes the whole message to `output`, from where it stands.
     void Encode(std::ostream& output);
+    // Whether a part may go as 8-bit text (a forwarded message with 8-bit
+    // bytes). Off for a relay that does not take 8-bit mail: every part is
+    // then 7-bit, such a message becomes a base64 file.
+    void AllowEightBit(bool allow) { eightBit_ = allow; }
 
     // Eight digits from "0" to "8".
     static std::string NewBoundary();
@@ -62,6 +66,9 @@ private:
     void WriteTextPartHeaders();
     void WriteFileHeaders(const TmsAttItem& item);
     static std::string TextCharset(const TmsAttItem& item);
+    TAttEncoding SentEncoding(const TmsAttItem& item) const;
+    std::string SentContentType(const TmsAttItem& item) const;
+    std::string EncodingLabel(const TmsAttItem& item) const;
     void WriteDateAndMessageId();
     std::vector<std::string> HeaderWords(std::string_view text) const;
     bool BodyQuotedPrintable() const;
@@ -74,6 +81,7 @@ private:
     std::vector<std::string> QuotedPrintableBody() const;
     void Flush();
 
+    bool eightBit_ = true;
     bool longLines_ = false;
     bool eightBitBody_ = false;
     bool bodyUtf8_ = true;

@@ -90,7 +90,7 @@ std::vector<std::string> SplitAddressList(std::string_view text) {
 
 }  // namespace
 
-std::string TmsHeaders::GetFieldValue(std::string_view name) const {
+std::string TmsHeaders::UnfoldedValue(std::string_view name) const {
     const std::string field = WithColon(name);
     auto line = std::find_if(lines_.begin(), lines_.end(),
                              [&](const std::string& l) { return StartsWithNoCase(l, field); });
@@ -101,12 +101,21 @@ std::string TmsHeaders::GetFieldValue(std::string_view name) const {
         value += ' ';
         value += Trim(*line);
     }
+    return value;
+}
+
+std::string TmsHeaders::GetFieldValue(std::string_view name) const {
+    const std::string field = WithColon(name);
     // Parameters are decoded (RFC 2231, RFC 2047) and bounded by their reader,
     // after they are taken apart: a cut before would split a long file name.
     if (SameText(field, "Content-Type:") || SameText(field, "Content-Disposition:") ||
         SameText(field, "X-UIDL:"))
-        return value;
-    return DecodedAndCut(value);
+        return UnfoldedValue(name);
+    return DecodedAndCut(UnfoldedValue(name));
+}
+
+std::string TmsHeaders::GetWholeFieldValue(std::string_view name) const {
+    return DecodeHeaderWords(UnfoldedValue(name));
 }
 
 void TmsHeaders::GetFieldList(std::string_view name, std::vector<std::string>& list) const {

@@ -18,6 +18,9 @@ public:
     // undeclared 8-bit text) and then cut at 255 bytes, never inside a
     // character; those three are returned whole and undecoded.
     std::string GetFieldValue(std::string_view name) const;
+    // The same value decoded but never cut: for a reader that needs all of
+    // it (a subject line that carries addresses).
+    std::string GetWholeFieldValue(std::string_view name) const;
 
     // Clears `list` and adds one entry per address of every field called
     // `name` (To, CC, BCC), folded lines included, each decoded as
@@ -43,6 +46,9 @@ public:
     auto end() const { return lines_.end(); }
 
 private:
+    // The first field called `name`, unfolded and trimmed, undecoded.
+    std::string UnfoldedValue(std::string_view name) const;
+
     std::vector<std::string> lines_;
 };
 

@@ -9,8 +9,11 @@
 #include <sstream>
 
 #include "message/Base64.h"
+#include "message/Charsets.h"
+#include "message/EMessageError.h"
 #include "message/TextUtils.h"
 #include "message/TmsMessage.h"
+#include "message/TmsMessageEncoder.h"
 #include "net/ELoginRefused.h"
 #include "net/EServerError.h"
 #include "net/SocketMessages.h"
@@ -131,7 +134,7 @@ void TmsSMTP::Login() {
     RequireClass(2);
     LocalHost = AnnouncedHostName();
     CheckCommandValue("Local host name", LocalHost);
-    extensions_.clear();
+    extensions_ = SmtpExtensions();
     loginWithheld_ = false;
     // "smtp://" without a log-in: the plain exchange of old.
     if (Security() == TlsMode::Plain && UserID.empty()) {
@@ -141,14 +144,14 @@ void TmsSMTP::Login() {
     if (!Hello()) return;
     // Once offered, TLS is required: a refused STARTTLS or a failed
     // handshake ends the session, it never falls back to plain.
-    if (Security() == TlsMode::WhenOffered && !TlsActive() && Extension("STARTTLS")) {
+    if (Security() == TlsMode::WhenOffered && !TlsActive() && extensions_.Has("STARTTLS")) {
         SendLine("STARTTLS");
         RequireClass(2);
         StartTls();
         // What the server said before TLS counts no more.
         SendLine("EHLO " + LocalHost);
         RequireClass(2);
-        extensions_ = ReplyLines();
+        extensions_ = SmtpExtensions(ReplyLines());
     }
     Authenticate();
 }
@@ -156,10 +159,9 @@ void TmsSMTP::Login() {
 bool TmsSMTP::Hello() {
     SendLine("EHLO " + LocalHost);
     if (ReadCompleteReply() / 100 == 2) {
-        extensions_ = ReplyLines();
+        extensions_ = SmtpExtensions(ReplyLines());
         return true;
     }
-    extensions_.clear();
     HeloExchange();
     return false;
 }
@@ -173,42 +175,19 @@ void TmsSMTP::HeloExchange() {
     }
 }
 
-std::optional<std::string> TmsSMTP::Extension(std::string_view keyword) const {
-    // The first line greets; every further one is "250-KEYWORD params".
-    for (std::size_t i = 1; i < extensions_.size(); ++i) {
-        std::string_view line = extensions_[i];
-        if (line.size() < 4) continue;
-        line.remove_prefix(4);
-        auto blank = line.find(' ');
-        if (SameText(line.substr(0, blank), keyword)) {
-            return blank == std::string_view::npos ? std::string() : Trim(line.substr(blank + 1));
-        }
-    }
-    return std::nullopt;
-}
-
 void TmsSMTP::Authenticate() {
-    if (UserID.empty()) return;
-    auto mechanisms = Extension("AUTH");
-    if (!mechanisms) return;
+    if (UserID.empty() || !extensions_.Has("AUTH")) return;
     if (!TlsActive() && Security() != TlsMode::Plain) {
         loginWithheld_ = true;
         return;
     }
-    const auto offers = [&](std::string_view name) {
-        for (std::size_t start = 0; start < mechanisms->size();) {
-            std::size_t end = std::min(mechanisms->find(' ', start), mechanisms->size());
-            if (SameText(std::string_view(*mechanisms).substr(start, end - start), name)) return true;
-            start = end + 1;
-        }
-        return false;
-    };
-    if (!offers("PLAIN") && !offers("LOGIN")) {
-        RaiseErrorText(ServerHost() + " offers no log-in method the gateway knows: " + *mechanisms,
-                       ErrorKind::Transient, false);
+    if (!extensions_.OffersAuth("PLAIN") && !extensions_.OffersAuth("LOGIN")) {
+        RaiseErrorText(
+            ServerHost() + " offers no log-in method the gateway knows: " + *extensions_.Parameters("AUTH"),
+            ErrorKind::Transient, false);
     }
     SetPasswordInClear(!TlsActive());
-    if (offers("PLAIN")) {
+    if (extensions_.OffersAuth("PLAIN")) {
         std::string token;
         Base64EncodeAppend(std::string(1, '\0') + UserID + '\0' + Password, token);
         SendLine("AUTH PLAIN " + token, "AUTH PLAIN ****");
@@ -231,8 +210,8 @@ void TmsSMTP::CheckLoginReply(int code) {
     throw ELoginRefused(ReportError("Log-in refused: " + LastReply(), ErrorKind::Transient), Reply());
 }
 
-void TmsSMTP::SendMailFrom(const std::string& sender) {
-    SendLine("MAIL FROM:<" + sender + ">");
+void TmsSMTP::SendMailFrom(const std::string& sender, const std::string& parameters) {
+    SendLine("MAIL FROM:<" + sender + ">" + parameters);
     if (ReadCompleteReply() / 100 == 2) return;
     // 530: authentication required, and the password was kept back because
     // the server offers no TLS. That is the gateway's choice, not the
@@ -253,7 +232,7 @@ void TmsSMTP::Logout() {
 }
 
 std::vector<std::string> TmsSMTP::EnvelopeRecipients() const {
-    if (!RecipientOverride.empty()) return RecipientOverride;
+    if (!RecipientOverride.empty() || !MailMessage) return RecipientOverride;
     std::vector<std::string> recipients;
     for (const TmsAddressList* list : {&MailMessage->Recipients(), &MailMessage->CC(), &MailMessage->BCC()}) {
         for (int i = 0; i < list->Count(); ++i) recipients.push_back(list->Items(i).Address);
@@ -299,26 +278,119 @@ void TmsSMTP::Send() {
     MailMessage->Validate();
     const std::string sender = MailMessage->Sender().Address;
     const std::vector<std::string> recipients = EnvelopeRecipients();
-    // Every value that goes into a command is checked before the first one
-    // is sent, so that a bad address never leaves half an envelope behind.
-    CheckCommandValue("Sender address", sender);
-    for (const auto& address : recipients) CheckCommandValue("Recipient address", address);
+    std::vector<std::string> addresses = recipients;
+    addresses.insert(addresses.begin(), sender);
+    // Everything is checked before the first command of the envelope, so
+    // that a message that cannot go never leaves half an envelope behind.
+    const bool international = CheckEnvelope(addresses);
 
     TTempFileStream file;
     FireNotify(OnPrepare);
-    {
-        std::ostringstream encoded;
-        MailMessage->SaveToStream(encoded);
-        file << WireText(std::move(encoded).str());
-        file.flush();
-    }
+    const std::string parameters = WriteText(file, international);
     FireNotify(OnSending);
-    if (!sender.empty()) SendMailFrom(sender);
+    if (!sender.empty()) SendMailFrom(sender, parameters);
     SendRecipients(recipients);
     SendLine("DATA");
     RequireClass(3);
     SendData(file);
     FireNotify(OnMailSent);
+}
+
+namespace {
+
+// What a relay must be told about the text: whether it holds 8-bit bytes,
+// and its longest line.
+struct TextShape {
+    bool eightBit = false;
+    std::size_t longestLine = 0;
+};
+
+TextShape ShapeOf(std::string_view wireText) {
+    TextShape shape;
+    std::size_t line = 0;
+    for (const char c : wireText) {
+        if (static_cast<unsigned char>(c) >= 0x80) shape.eightBit = true;
+        if (c == '\r' || c == '\n') {
+            line = 0;
+        } else {
+            shape.longestLine = std::max(shape.longestLine, ++line);
+        }
+    }
+    return shape;
+}
+
+// RFC 5321 4.5.3.1.6: 1000 characters with the CR LF.
+constexpr std::size_t kMaxLineLength = 998;
+
+// An address shown in a message: control characters as blanks.
+std::string Printable(std::string_view address) {
+    std::string shown(address);
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < ' ' || c == 127; },
+        ' ');
+    return shown;
+}
+
+}  // namespace
+
+bool TmsSMTP::IsEnvelopeAddress(std::string_view address) {
+    return std::none_of(address.begin(), address.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= ' ' || byte == 127 || c == '<' || c == '>';
+    });
+}
+
+bool TmsSMTP::CheckEnvelope(const std::vector<std::string>& addresses) {
+    bool international = false;
+    for (const std::string& address : addresses) {
+        if (!IsEnvelopeAddress(address))
+            RefuseMessage("The address \"" + Printable(address) + "\" cannot go into an SMTP envelope");
+        if (IsAscii(address)) continue;
+        // RFC 6531: only a relay that lists SMTPUTF8 takes such an address.
+        if (!extensions_.Has("SMTPUTF8"))
+            RefuseMessage(ServerHost() + " takes no international address (SMTPUTF8) such as " + address);
+        international = true;
+    }
+    return international;
+}
+
+std::string TmsSMTP::WriteText(std::ostream& file, bool international) {
+    const bool eightBitMime = extensions_.Has("8BITMIME");
+    std::string text;
+    {
+        std::ostringstream encoded;
+        TmsMessageEncoder encoder(*MailMessage);
+        // A relay without 8BITMIME gets every part 7-bit (RFC 6152).
+        encoder.AllowEightBit(eightBitMime);
+        encoder.Encode(encoded);
+        text = WireText(std::move(encoded).str());
+    }
+    const TextShape shape = ShapeOf(text);
+    if (shape.longestLine > kMaxLineLength)
+        RefuseMessage("The message holds a line of " + std::to_string(shape.longestLine) +
+                      " characters; mail allows " + std::to_string(kMaxLineLength));
+    // Header text the encoder keeps as it stands: an international address
+    // may go 8-bit under SMTPUTF8, nothing else without 8BITMIME.
+    if (shape.eightBit && !eightBitMime && !international)
+        RefuseMessage("The message holds 8-bit text, which " + ServerHost() + " does not take (no 8BITMIME)");
+    const std::uint64_t limit = extensions_.SizeLimit();
+    if (limit > 0 && text.size() > limit)
+        RefuseMessage("The message is " + std::to_string(text.size()) + " bytes, more than the " +
+                      std::to_string(limit) + " bytes " + ServerHost() + " takes");
+    file << text;
+    file.flush();
+
+    std::string parameters;
+    if (extensions_.Has("SIZE")) parameters += " SIZE=" + std::to_string(text.size());
+    if (shape.eightBit && eightBitMime) parameters += " BODY=8BITMIME";
+    if (international) parameters += " SMTPUTF8";
+    return parameters;
+}
+
+void TmsSMTP::RefuseMessage(const std::string& reason) {
+    // The message, not the relay or the network, is at fault: nothing for
+    // OnError, whose handler points at the provider.
+    throw EMessageError(reason);
 }
 
 std::string TmsSMTP::WireText(std::string_view text) {

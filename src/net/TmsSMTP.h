@@ -1,11 +1,11 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "net/SmtpExtensions.h"
 #include "net/TmsMailBase.h"
 
 namespace qlk {
@@ -20,6 +20,13 @@ using TmsAddressRejectedEvent = std::function<void(TagSocket& sender, const std:
 // server that refuses it), STARTTLS when offered, AUTH, MAIL FROM, one RCPT TO
 // per recipient, DATA, the message text, ".", QUIT. A "smtp://" server
 // without UserID gets the plain exchange of old: HELO, no extensions.
+//
+// What the relay listed in its EHLO reply shapes the envelope: the message's
+// size with SIZE (a message above the relay's limit is refused before MAIL
+// FROM), BODY=8BITMIME when the text holds 8-bit bytes and the relay takes
+// them (without 8BITMIME the text is written 7-bit throughout), SMTPUTF8 only
+// when an address is not ASCII. A message that cannot go as it stands fails
+// with EMessageError before the first command of the envelope.
 class TmsSMTP : public TmsMailBase {
 public:
     TmsSMTP();
@@ -59,20 +66,31 @@ public:
     // with "." gets a second one, and a bare CR or LF becomes CR LF.
     static std::string WireText(std::string_view text);
 
+    // Whether ADDRESS can stand between the "<" and ">" of MAIL FROM or RCPT
+    // TO: a blank, "<", ">" or a control character would end it early and
+    // let the rest pass for a parameter or a command of its own.
+    static bool IsEnvelopeAddress(std::string_view address);
+    // RecipientOverride, or the addresses of the message's To, CC and BCC
+    // lists in that order.
+    std::vector<std::string> EnvelopeRecipients() const;
+
 private:
     // EHLO; false (and the HELO exchange done) when the server refuses it.
     bool Hello();
     void HeloExchange();
-    // The parameters of an extension the server named in its EHLO reply.
-    std::optional<std::string> Extension(std::string_view keyword) const;
     void Authenticate();
     void CheckLoginReply(int code);
-    void SendMailFrom(const std::string& sender);
-    std::vector<std::string> EnvelopeRecipients() const;
+    // True when an address needs SMTPUTF8 (and the relay takes it).
+    bool CheckEnvelope(const std::vector<std::string>& addresses);
+    // Writes the wire text into FILE and returns the MAIL FROM parameters
+    // it calls for.
+    std::string WriteText(std::ostream& file, bool international);
+    void SendMailFrom(const std::string& sender, const std::string& parameters);
     void SendRecipients(const std::vector<std::string>& recipients);
     void SendData(std::iostream& text);
+    [[noreturn]] void RefuseMessage(const std::string& reason);
 
-    std::vector<std::string> extensions_;
+    SmtpExtensions extensions_;
     // The server asked for a log-in that was not given, for want of TLS.
     bool loginWithheld_ = false;
 };

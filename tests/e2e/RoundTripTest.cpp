@@ -13,12 +13,16 @@ namespace {
 namespace fs = std::filesystem;
 
 // aiosmtpd as the office's relay: it delivers into one Dovecot account's
-// Maildir, keeps a copy of what it received, and refuses "refused..." for good.
+// Maildir, keeps a copy of what it received, refuses "refused..." for good and
+// takes messages of SizeLimit bytes at most.
 class RelayPeer : public PeerProcess {
 public:
+    static constexpr int SizeLimit = 100000;
+
     static std::unique_ptr<RelayPeer> Start(const fs::path& maildir, std::string& why) {
         std::unique_ptr<RelayPeer> peer(new RelayPeer());
-        if (!peer->Launch("start_relay.sh", Quoted(maildir), why)) return nullptr;
+        if (!peer->Launch("start_relay.sh", Quoted(maildir) + " " + std::to_string(SizeLimit), why))
+            return nullptr;
         return peer;
     }
     fs::path Sent() const { return Dir() / "sent"; }
@@ -82,8 +86,10 @@ std::string Check(const std::vector<std::string>& arguments) {
 
 // Ann's mail leaves the post office through the relay, lands in Bob's
 // Dovecot account and comes back into Bob's post-office mailbox whole; the
-// same cycles answer an unregistered sender, a subject without recipient and
-// a recipient the relay refuses, and keep mail while the relay is down.
+// same cycles answer an unregistered sender, a subject without recipient, a
+// recipient the relay refuses and a message above the relay's SIZE (with its
+// attachment back), send to an international address, and keep mail while
+// the relay is down.
 TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
     std::string why;
     auto dovecot = DovecotPeer::Start({{"ann", "pw-ann"}, {"bob", "pw-bob"}}, why);
@@ -104,9 +110,16 @@ TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
     WriteFileBytes(work / "figures.bin", binary + "\r\n.\r\n.end");
     WriteFileBytes(work / "notes.txt", "Figures\r\n.hidden line\r\n..two dots\r\n.\r\nend\r\n");
     WriteFileBytes(work / "note.txt", "Dear Bob,\r\nthe figures are attached.\r\n");
+    std::string large;
+    for (int i = 0; i < RelayPeer::SizeLimit; ++i) large += static_cast<char>(i * 7 % 251);
+    WriteFileBytes(work / "large.bin", large);
     const std::string quarterly = "TO:b@example.org|Quarterly figures";
     const std::string partly = "TO:b@example.org;CC:refused@example.org|Partly";
+    const std::string tooLarge = "TO:b@example.org|Too large";
+    const std::string international = "To: j\xC3\xB6rg@example.org ; cc: b@example.org|International";
     SendFromPostOffice(work.path(), "Ann", quarterly, {"figures.bin", "notes.txt"});
+    SendFromPostOffice(work.path(), "Ann", tooLarge, {"large.bin"});
+    SendFromPostOffice(work.path(), "Ann", international);
     SendFromPostOffice(work.path(), "Zed", "TO:b@example.org|From Zed");
     SendFromPostOffice(work.path(), "Ann", "Lunch today?");
     SendFromPostOffice(work.path(), "Ann", partly);
@@ -116,7 +129,9 @@ TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
     const std::string figures = "figures.bin=" + (work / "figures.bin").string();
     const std::string notes = "notes.txt=" + (work / "notes.txt").string();
     for (const auto& check : std::vector<std::vector<std::string>>{
-             {"subjects", sent, "Quarterly figures", "Partly"},
+             {"subjects", sent, "Quarterly figures", "Partly", "International"},
+             {"envelope", sent, "International", "ann@office.example", "j\xC3\xB6rg@example.org",
+              "b@example.org"},
              {"envelope", sent, "Quarterly figures", "ann@office.example", "b@example.org"},
              {"envelope", sent, "Partly", "ann@office.example", "b@example.org"},
              {"header", sent, "Quarterly figures", "Reply-To", "Ann<ann@office.example>"},
@@ -128,7 +143,9 @@ TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
               OutboundTransfer::NotRegisteredSubject + std::string("TO:b@example.org|From Zed")},
              {"subjects", (office / "Ann").string(),
               OutboundTransfer::NoRecipientSubject + std::string("Lunch today?"),
-              OutboundTransfer::PartlyRefusedSubject + partly},
+              OutboundTransfer::PartlyRefusedSubject + partly, OutboundTransfer::RefusedSubject + tooLarge},
+             {"files", (office / "Ann").string(), OutboundTransfer::RefusedSubject + tooLarge,
+              "large.bin=" + (work / "large.bin").string()},
              {"text", (office / "Ann").string(), OutboundTransfer::PartlyRefusedSubject + partly,
               "refused@example.org : 550 5.1.1"},
          }) {
@@ -139,7 +156,7 @@ TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
     ASSERT_NE(RunOnce(work.path()), -1) << ReadFileBytes(work / "once.log");
     const std::string bob = (office / "Bob").string();
     for (const auto& check : std::vector<std::vector<std::string>>{
-             {"subjects", bob, "Quarterly figures", "Partly"},
+             {"subjects", bob, "Quarterly figures", "Partly", "International"},
              {"files", bob, "Quarterly figures", figures, notes},
              {"text", bob, "Quarterly figures", "Dear Bob,\r\nthe figures are attached."},
              {"text", bob, "Quarterly figures", "--- The Following Information Was Added By QLK ---"},

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "mapi/PostOffice.h"
 #include "mapi/TEmail.h"
 #include "message/Base64.h"
+#include "message/Charsets.h"
 #include "message/TmsMessage.h"
 #include "net/TmsSMTP.h"
 #include "support/ScriptServer.h"
@@ -29,10 +31,15 @@ using test::ScriptServer;
 
 constexpr const char* kSubject = "TO:b@example.org;CC:c@example.org|Figures";
 constexpr const char* kText = "Hello Bob\r\n.a line with a dot";
+// A forwarded message: 8-bit text in a part that must keep its lines.
+constexpr const char* kForwarded =
+    "From: x@example.org\r\nSubject: Gr\xC3\xBC\xC3\x9F\x65\r\n\r\nAus K\xC3\xB6ln\r\n";
+constexpr const char* kUtf8Subject = "TO:j\xC3\xB6rg@example.org|Figures";
 
 struct Note {
     std::string subject;
     std::string text;
+    std::vector<std::string> files;
 };
 
 // A working folder with a post office (the gateway's mailbox "Internet",
@@ -52,6 +59,8 @@ protected:
         gateway_.SMTP().SetTimeOut(5);
         settings_.SMTPServer = "127.0.0.1:" + std::to_string(test::FreeLoopbackPort());
         WriteFile("figures.bin", std::string("\x00\x01\xff\r\n.\r\n", 8));
+        WriteFile("fwd.eml", kForwarded);
+        WriteFile("wide.eml", "Subject: wide\r\n\r\n" + std::string(1200, 'w') + "\r\n");
     }
     ~OutboundTransferTest() override {
         if (savedTmp_.empty())
@@ -104,7 +113,8 @@ protected:
         std::vector<Note> notes;
         while (!reader.FindNext().empty() && reader.ReadMail() == 0) {
             const auto& longText = reader.GetLongText();
-            notes.push_back({reader.Subject, longText ? *longText : reader.Text.str()});
+            notes.push_back(
+                {reader.WholeSubject(), longText ? *longText : reader.Text.str(), reader.Attachment});
         }
         return notes;
     }
@@ -169,6 +179,7 @@ struct OutcomeCase {
     SmtpDelivery::Result result;
     ErrorKind kind;
     int code;
+    const char* subject = kSubject;
 };
 
 void PrintTo(const OutcomeCase& c, std::ostream* out) {
@@ -179,7 +190,7 @@ class SmtpOutcomes : public OutboundTransferTest, public ::testing::WithParamInt
 
 TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
     const OutcomeCase& c = GetParam();
-    Post("Ann", kSubject);
+    Post("Ann", c.subject);
     ScriptServer server;
     PlaySession(server, c.replies);
     server.Start();
@@ -197,9 +208,11 @@ TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
         EXPECT_TRUE(answers.empty());
     } else {
         ASSERT_EQ(answers.size(), 1u);
-        EXPECT_EQ(answers[0].subject, c.answerSubject + std::string(kSubject));
+        EXPECT_EQ(answers[0].subject, c.answerSubject + std::string(c.subject));
         EXPECT_NE(answers[0].text.find(c.answerQuotes), std::string::npos) << answers[0].text;
         EXPECT_NE(answers[0].text.find(kText), std::string::npos) << answers[0].text;
+        // The post office keeps no other copy of what the sender attached.
+        EXPECT_EQ(answers[0].files, std::vector<std::string>{"figures.bin"});
     }
     // The attachment copies the post office made are gone in every case.
     EXPECT_EQ(LeftoverTempFiles(), 0);
@@ -214,8 +227,10 @@ TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
     again.Start();
     TmsMessage message;
     message.Sender().Address = "ann@office.example";
-    message.Recipients().AddAddress("b@example.org", "");
-    message.CC().AddAddress("c@example.org", "");
+    const SubjectLine line(c.subject);
+    for (const SubjectLine::Item& item : line.Items())
+        (item.kind == SubjectLine::Kind::CC ? message.CC() : message.Recipients())
+            .AddAddress(item.address, "");
     TmsSMTP smtp;
     smtp.Server = again.Address();
     smtp.SetTimeOut(5);
@@ -308,9 +323,83 @@ const OutcomeCase kOutcomes[] = {
      SmtpDelivery::Result::Deferred,
      ErrorKind::ConnectionLost,
      -1},
+    // Refused at once, before MAIL FROM, for what the relay does not list.
+    {"AboveTheRelaysSize",
+     {"250-relay\r\n250 SIZE 100", "221 bye"},
+     OutboundTransfer::RefusedSubject,
+     "more than the 100 bytes",
+     SmtpDelivery::Result::Refused,
+     ErrorKind::Permanent,
+     -1},
+    {"InternationalAddressWithoutSmtputf8",
+     {"250-relay\r\n250 8BITMIME", "221 bye"},
+     OutboundTransfer::RefusedSubject,
+     "SMTPUTF8",
+     SmtpDelivery::Result::Refused,
+     ErrorKind::Permanent,
+     -1,
+     kUtf8Subject},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, SmtpOutcomes, ::testing::ValuesIn(kOutcomes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct ExtensionCase {
+    const char* name;
+    const char* ehlo;  // the relay's reply to EHLO
+    const char* subject;
+    const char* attachment;
+    const char* mailFrom;
+};
+
+class RelayExtensions : public OutboundTransferTest, public ::testing::WithParamInterface<ExtensionCase> {};
+
+// BODY=8BITMIME only for 8-bit text and a relay that lists it (else the text
+// goes 7-bit), SMTPUTF8 only for an address that needs it; no line longer
+// than 998 characters either way, and everything comes back as it was.
+TEST_P(RelayExtensions, ShapeMailFromAndTheText) {
+    const ExtensionCase& c = GetParam();
+    const std::string text =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e\r\n" +
+        std::string(2000, 'x');
+    Post("Ann", c.subject, text, {c.attachment, "wide.eml"});
+    std::vector<std::string> replies(SubjectLine(c.subject).Items().size() + 2, "250 ok");
+    replies.front() = c.ehlo;
+    replies.insert(replies.end(), {"354 go", "250 queued", "221 bye"});
+    ScriptServer server;
+    PlaySession(server, replies);
+    server.Start();
+    UseServer(server);
+    Run();
+    server.Join();
+    EXPECT_EQ(Tally().MessagesSent, 1);
+    EXPECT_EQ(server.ReceivedLines().at(1), c.mailFrom);
+    ASSERT_EQ(server.ReceivedData().size(), 1u);
+    const std::string sent = TmsMailBase::UnstuffDataBlock(server.ReceivedData()[0]);
+    EXPECT_EQ(IsAscii(sent), std::string(c.mailFrom).find("8BITMIME") == std::string::npos);
+    std::istringstream lines(sent);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 999u);
+    TmsMessage received;
+    received.LoadFromText(sent);
+    EXPECT_EQ(received.Body(), (std::vector<std::string>{"Gr\xC3\xBC\xC3\x9F"
+                                                         "e",
+                                                         std::string(2000, 'x')}));
+    ASSERT_EQ(received.Attachments().Count(), 2);
+    EXPECT_EQ(received.Attachments().Items(0).Data, test::ReadFileBytes(dir_ / c.attachment));
+    EXPECT_EQ(received.Attachments().Items(1).Data, test::ReadFileBytes(dir_ / "wide.eml"));
+}
+
+const ExtensionCase kExtensions[] = {
+    {"EightBitMimeListed", "250-relay\r\n250 8BITMIME", kSubject, "fwd.eml",
+     "MAIL FROM:<ann@office.example> BODY=8BITMIME"},
+    {"EightBitMimeAbsent", "250 relay", kSubject, "fwd.eml", "MAIL FROM:<ann@office.example>"},
+    {"Smtputf8Needed", "250-relay\r\n250-8BITMIME\r\n250 SMTPUTF8", kUtf8Subject, "figures.bin",
+     "MAIL FROM:<ann@office.example> BODY=8BITMIME SMTPUTF8"},
+    {"Smtputf8NotNeeded", "250-relay\r\n250-8BITMIME\r\n250 SMTPUTF8", kSubject, "figures.bin",
+     "MAIL FROM:<ann@office.example>"}};
+
+INSTANTIATE_TEST_SUITE_P(Table, RelayExtensions, ::testing::ValuesIn(kExtensions),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(OutboundTransferTest, SendsAsTheRegisteredUserWithTheAdministratorFirst) {
@@ -373,10 +462,43 @@ TEST_F(OutboundTransferTest, AnswersUnregisteredSendersAndMissingRecipientsWitho
     ASSERT_EQ(ann.size(), 2u);
     EXPECT_EQ(ann[0].subject, std::string(OutboundTransfer::NoRecipientSubject) + "Lunch today?");
     EXPECT_EQ(ann[1].subject, std::string(OutboundTransfer::NoRecipientSubject) + "a|b|c@example.org");
-    EXPECT_EQ(ann[0].text, kText);
+    EXPECT_NE(ann[0].text.find("Lunch today? : not an Internet address"), std::string::npos) << ann[0].text;
+    EXPECT_TRUE(ann[0].text.ends_with(kText)) << ann[0].text;
     EXPECT_TRUE(Logged("User - Zed - not found in database, returning message to sender : Zed"));
     EXPECT_TRUE(Logged("No valid Internet recipient found, returning message to sender : Ann"));
     EXPECT_EQ(LeftoverTempFiles(), 0);
+}
+
+// The post office holds the whole subject line (another Maildir program wrote
+// it); one it cut itself, without its "|", is answered instead of sent short.
+TEST_F(OutboundTransferTest, ReadsTheWholeSubjectLineAndAnswersOneThePostOfficeCut) {
+    std::string recipients;
+    for (int i = 1; i <= 12; ++i) recipients += "TO:member" + std::to_string(i) + "@board.example.com.au; ";
+    test::WriteFileBytes(dir_ / "postoffice/Internet/new/1.M1P1.test",
+                         "From: Ann <Ann@postoffice.invalid>\nSubject: " + recipients + "|Minutes\n\nHi\n");
+    Post("Ann", recipients + recipients);
+    Post("Ann", "TO:carol@example.org; cc: dan@example.org; Bob|Typed");
+    std::vector<std::string> replies(14, "250 ok");
+    for (const char* reply : {"354 go", "250 queued", "250 reset", "250 ok", "250 ok", "250 ok", "354 go",
+                              "250 queued", "221 bye"})
+        replies.push_back(reply);
+    ScriptServer server;
+    PlaySession(server, replies);
+    server.Start();
+    UseServer(server);
+    Run();
+    server.Join();
+
+    const auto lines = server.ReceivedLines();
+    EXPECT_EQ(lines[13], "RCPT TO:<member12@board.example.com.au>");
+    EXPECT_EQ(lines[18], "RCPT TO:<dan@example.org>");
+    EXPECT_NE(server.ReceivedData().at(0).find("Subject: Minutes"), std::string::npos);
+    EXPECT_EQ(Waiting(), 0);
+    const std::vector<Note> ann = Mailbox("Ann");
+    ASSERT_EQ(ann.size(), 2u);
+    EXPECT_TRUE(ann[0].subject.starts_with(OutboundTransfer::CutSubjectSubject));
+    EXPECT_EQ(ann[0].files, std::vector<std::string>{"figures.bin"});
+    EXPECT_NE(ann[1].text.find("Bob : not an Internet address"), std::string::npos) << ann[1].text;
 }
 
 TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {

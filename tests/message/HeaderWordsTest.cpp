@@ -64,6 +64,15 @@ TEST(HeaderWords, HeaderValuesAreDecodedThenCut) {
     const std::string subject = headers.GetFieldValue("Subject");
     EXPECT_EQ(subject.size(), 254u);
     EXPECT_EQ(subject.substr(0, 4), "\xC3\xA9\xC3\xA9");
+    EXPECT_EQ(headers.GetWholeFieldValue("Subject").size(), 300u);
+}
+
+// A display name before "<address>" never makes the header 8-bit or two
+// addresses of one.
+TEST(HeaderWords, DisplayNamesBecomePhrases) {
+    EXPECT_EQ(HeaderPhrase("Ann Smith"), "Ann Smith");
+    EXPECT_EQ(HeaderPhrase("Smith, \"Ann\""), "\"Smith, \\\"Ann\\\"\"");
+    EXPECT_EQ(HeaderPhrase("Zo\xC3\xAB"), "=?UTF-8?B?Wm/Dqw==?=");
 }
 
 TEST(HeaderWords, EncodeJisHeader) {

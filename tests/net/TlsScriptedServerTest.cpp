@@ -136,7 +136,7 @@ TEST_P(SmtpLogin, SendsCredentialsOnlyWhereAllowedAndKeepsMessagesOnRefusal) {
     ScriptServer server;
     server.Send("220 relay\r\n")
         .Line()
-        .Send("250-relay\r\n250-SIZE 1000000\r\n250 AUTH " + c.mechanisms + "\r\n");
+        .Send("250-relay\r\n250 AUTH " + c.mechanisms + "\r\n");
     for (const auto& reply : c.script) server.Line().Send(reply + "\r\n");
     server.Start();
     TmsMessage message;

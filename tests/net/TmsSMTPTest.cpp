@@ -228,17 +228,27 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"DataFull", 5, "452 full", "DATA", ErrorKind::Transient}),
     [](const auto& p) { return p.param.name; });
 
-TEST(SmtpSendMail, LineBreakInAnAddressIsRefusedBeforeTheEnvelope) {
+// A line break would start a command of its own, "> NOTIFY=NEVER" an ESMTP
+// parameter, a blank or "<" an address the relay reads otherwise.
+TEST(SmtpSendMail, AddressThatWouldChangeTheCommandIsRefusedBeforeTheEnvelope) {
+    const std::vector<std::string> addresses = {"cc@x\r\nRCPT TO:<victim@y>", "cc@x> NOTIFY=NEVER", "c c@x",
+                                                "<cc@x"};
     ScriptServer server;
-    PlayLogin(server).Line().Send("221 bye\r\n");
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (i > 0) server.Accept();
+        PlayLogin(server).Line().Send("221 bye\r\n");
+    }
     server.Start();
     SmtpClient client(server);
-    client.message.CC().Items(0).Address = "cc@x\r\nRCPT TO:<victim@y>";
-    EXPECT_THROW(client.smtp.SendMail(), ESocketError);
+    for (const std::string& address : addresses) {
+        client.message.CC().Items(0).Address = address;
+        EXPECT_THROW(client.smtp.SendMail(), EMessageError) << address;
+    }
     server.Join();
     auto lines = server.ReceivedLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "QUIT");
+    ASSERT_EQ(lines.size(), 2 * addresses.size());
+    for (std::size_t i = 1; i < lines.size(); i += 2) EXPECT_EQ(lines[i], "QUIT");
+    EXPECT_TRUE(client.events.empty());
 }
 
 TEST(SmtpSendMail, MissingOrInvalidMessageStillEndsTheSession) {

@@ -2,7 +2,8 @@
 # Starts a private aiosmtpd SMTP server for the integration tests.
 #   start_aiosmtpd.sh DIR PORT
 # Received messages land in DIR/new/NNNNNN.eml (bytes as received) with the
-# envelope in DIR/new/NNNNNN.env; the server listens on 127.0.0.1:PORT only.
+# envelope in DIR/new/NNNNNN.env; the server lists SIZE (32 MiB), 8BITMIME
+# and SMTPUTF8 and listens on 127.0.0.1:PORT only.
 # Stop it with  kill "$(cat DIR/aiosmtpd.pid)"
 set -eu
 dir=$1 port=$2
@@ -11,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 /usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null || { echo "aiosmtpd not installed" >&2; exit 3; }
 mkdir -p "$dir"
-PYTHONPATH="$here" nohup /usr/bin/python3 -m aiosmtpd -n -l "127.0.0.1:$port" \
+PYTHONPATH="$here" nohup /usr/bin/python3 -m aiosmtpd -n -l "127.0.0.1:$port" -s 33554432 -u \
   -c qlk_rawsink.RawSink "$dir" >"$dir/aiosmtpd.log" 2>&1 &
 echo $! > "$dir/aiosmtpd.pid"
 wait_for_listener aiosmtpd "$port" "$dir/aiosmtpd.log" "$dir/aiosmtpd.pid"
