@@ -565,7 +565,10 @@ Settings TfrmQLK::CurrentSettings() const {
     settings.CCAdmin = ccadmin_->isChecked();
     settings.ShowInternetHeaders = chkShowHeaders_->isChecked();
     settings.AutoUpdate = chkCheckforUpdate_->isChecked();
-    settings.MessageSizeLimit = applied_.MessageSizeLimit;  // only QLK.CFG sets it
+    // Only QLK.CFG sets these.
+    settings.MessageSizeLimit = applied_.MessageSizeLimit;
+    settings.SMTPRelayUser = applied_.SMTPRelayUser;
+    settings.SMTPRelayPassword = applied_.SMTPRelayPassword;
     return settings;
 }
 

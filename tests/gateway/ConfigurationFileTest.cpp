@@ -254,6 +254,8 @@ std::vector<Field> Fields() {
         {45, true, [](Settings& s, const Settings& f) { s.ShowInternetHeaders = f.ShowInternetHeaders; }},
         {47, true, [](Settings& s, const Settings& f) { s.AutoUpdate = f.AutoUpdate; }},
         {49, true, [](Settings& s, const Settings& f) { s.MessageSizeLimit = f.MessageSizeLimit; }},
+        {51, false, [](Settings& s, const Settings& f) { s.SMTPRelayUser = f.SMTPRelayUser; }},
+        {53, false, [](Settings& s, const Settings& f) { s.SMTPRelayPassword = f.SMTPRelayPassword; }},
     };
     fields.insert(fields.end(), rest.begin(), rest.end());
     return fields;
@@ -270,7 +272,7 @@ TEST_F(ConfigurationFileTest, FileCutOffAfterAnyLine) {
         Settings expected;
         bool fails = false;
         for (const auto& field : Fields()) {
-            if (kept == ConfigurationFile::EarlierLineCount && field.line > kept) break;
+            if (std::ranges::count(ConfigurationFile::EarlierLineCounts, kept) && field.line > kept) break;
             if (field.line <= kept) {
                 field.copy(expected, Changed());
             } else if (field.number) {
