@@ -1,5 +1,6 @@
 #include "gateway/ConfigurationFile.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -69,11 +70,11 @@ protected:
     ConfigurationFile config;
 };
 
-TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortyNineCrLfLines) {
+TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFiftyThreeCrLfLines) {
     std::string text = ConfigurationFile::Format(Settings{});
     std::vector<std::string> lines = SplitCrLf(text);
-    ASSERT_EQ(lines.size(), 49u);
-    EXPECT_EQ(text.size(), JoinCrLf(lines, 49).size());
+    ASSERT_EQ(lines.size(), 53u);
+    EXPECT_EQ(text.size(), JoinCrLf(lines, 53).size());
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
     EXPECT_EQ(lines[0], " This is the Configuration file for Quelmark");
     EXPECT_EQ(lines[4], "8.32");
@@ -90,6 +91,8 @@ TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortyNineCrLfLines) {
     EXPECT_EQ(lines[33], "Default Mailbox");
     EXPECT_EQ(lines[46], "1");
     EXPECT_EQ(lines[48], "268435456");
+    EXPECT_EQ(lines[50], "");
+    EXPECT_EQ(lines[52], "");
 }
 
 TEST_F(ConfigurationFileTest, SavedSettingsReadBackUnchanged) {
@@ -333,7 +336,7 @@ TEST_F(ConfigurationFileTest, DamagedFilesAreReportedOnceWithDefaultsForTheRest)
         EXPECT_TRUE(ReportedOnce());
     }
     config.SaveConfiguration(Read());
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
 }
 
 TEST_F(ConfigurationFileTest, SaveReplacesTheFileOwnerReadableOnlyAndLogs) {
@@ -357,7 +360,7 @@ TEST_F(ConfigurationFileTest, LineBreaksInValuesCannotShiftTheLines) {
     s.SMTPServer = "smtp\r\nexample";
     s.AdminMAPIName = "Ad\nmin";
     config.SaveConfiguration(s);
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
     Settings read = Read();
     EXPECT_EQ(read.SMTPServer, "smtpexample");
     EXPECT_EQ(read.AutoUpdate, s.AutoUpdate);
