@@ -215,16 +215,6 @@ INSTANTIATE_TEST_SUITE_P(
                   451,
                   {},
                   true},
-        LoginCase{"NotAskedFor",
-                  "smtp://",
-                  "PLAIN",
-                  {"451 4.3.0 later", "221 bye"},
-                  {"MAIL FROM:<joe@example.org>", "QUIT"},
-                  "451 4.3.0 later",
-                  false,
-                  451,
-                  {},
-                  true},
         // A token refused: XOAUTH2 answers the server's error challenge with
         // an empty line, OAUTHBEARER with ^A; the password never goes.
         LoginCase{"XOAuth2Refused",
