@@ -22,11 +22,7 @@ bool Lists(std::string_view offered, std::string_view mechanism) {
 // RFC 5801's saslname: "," and "=" escaped, for OAUTHBEARER's "a=" field.
 std::string SaslName(std::string_view user) {
     std::string name;
-    for (char c : user) {
-        if (c == ',') name += "=2C";
-        else if (c == '=') name += "=3D";
-        else name += c;
-    }
+    for (char c : user) name += c == ',' ? "=2C" : c == '=' ? "=3D" : std::string(1, c);
     return name;
 }
 
@@ -41,8 +37,8 @@ std::string Base64(std::string_view data) {
 
 std::optional<SaslLogin> SaslLogin::Choose(std::string_view offered, Credentials credentials) {
     const bool token = !credentials.accessToken.empty();
-    const std::vector<const char*> preferred =
-        token ? std::vector<const char*>{"XOAUTH2", "OAUTHBEARER"} : std::vector<const char*>{"PLAIN", "LOGIN"};
+    const std::vector<const char*> preferred = token ? std::vector<const char*>{"XOAUTH2", "OAUTHBEARER"}
+                                                     : std::vector<const char*>{"PLAIN", "LOGIN"};
     for (const char* mechanism : preferred) {
         if (Lists(offered, mechanism)) return SaslLogin(mechanism, std::move(credentials));
     }
@@ -50,12 +46,14 @@ std::optional<SaslLogin> SaslLogin::Choose(std::string_view offered, Credentials
 }
 
 std::string SaslLogin::FirstMessage() const {
+    // XOAUTH2 and OAUTHBEARER separate their fields with ^A.
+    static const std::string kSeparator = "\x01";
     const Credentials& c = credentials_;
+    const std::string bearer = "auth=Bearer " + c.accessToken + kSeparator + kSeparator;
     if (mechanism_ == "PLAIN") return std::string(1, '\0') + c.user + '\0' + c.password;
-    if (mechanism_ == "XOAUTH2") return "user=" + c.user + "\x01" "auth=Bearer " + c.accessToken + "\x01\x01";
+    if (mechanism_ == "XOAUTH2") return "user=" + c.user + kSeparator + bearer;
     // The optional host and port fields are left out: no provider needs them.
-    if (mechanism_ == "OAUTHBEARER")
-        return "n,a=" + SaslName(c.user) + ",\x01" "auth=Bearer " + c.accessToken + "\x01\x01";
+    if (mechanism_ == "OAUTHBEARER") return "n,a=" + SaslName(c.user) + "," + kSeparator + bearer;
     return {};
 }
 

@@ -30,7 +30,8 @@ void ForEachHost(std::string_view text, Visit visit) {
 bool TlsHostMemory::IsHostName(std::string_view host) {
     if (host.empty() || host.size() > 255) return false;
     for (const char c : host) {
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == ':';
+        const bool allowed =
+            (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == ':';
         if (!allowed) return false;
     }
     return true;

@@ -146,7 +146,8 @@ TmsCustomPOP::Capabilities TmsCustomPOP::ReadCapabilities() {
         const std::size_t blank = line.find(' ');
         const std::string keyword = line.substr(0, blank);
         if (SameText(keyword, "STLS")) capabilities.stls = true;
-        if (SameText(keyword, "SASL") && blank != std::string::npos) capabilities.sasl = line.substr(blank + 1);
+        if (SameText(keyword, "SASL") && blank != std::string::npos)
+            capabilities.sasl = line.substr(blank + 1);
     });
     return capabilities;
 }
@@ -155,8 +156,7 @@ void TmsCustomPOP::LoginWithToken(const std::string& mechanisms) {
     // RFC 5034: an AUTH line with its initial response stays within 255
     // octets; a longer one (any real token) waits for the server's "+ ".
     static constexpr std::size_t kInitialLineLength = 255 - 2;
-    std::optional<SaslLogin> login =
-        SaslLogin::Choose(mechanisms, {UserName, {}, AccessToken});
+    std::optional<SaslLogin> login = SaslLogin::Choose(mechanisms, {UserName, {}, AccessToken});
     if (!login) RefuseLogin(ServerHost() + " offers no OAuth 2.0 log-in (SASL XOAUTH2 or OAUTHBEARER)");
     ExchangeSasl(*login, kInitialLineLength);
     if (Reply().Code() != 1) throw EServerError(Reply());

@@ -54,7 +54,6 @@ void TmsMailBase::ConnectSession() {
     if (Security() == TlsMode::Implicit) StartTls();
 }
 
-
 void TmsMailBase::ExchangeSasl(SaslLogin& login, std::size_t inlineLimit) {
     const std::size_t ordinaryLength = MaxLineLength;
     MaxLineLength = std::max(MaxLineLength, SaslLineLength);
@@ -70,8 +69,9 @@ void TmsMailBase::ExchangeSasl(SaslLogin& login, std::size_t inlineLimit) {
         SendLine(command, shown);
         for (int challenges = 0; ReadCompleteReply(), IsSaslChallenge(); ++challenges) {
             if (challenges == MaxSaslChallenges)
-                RaiseErrorText("Log-in exchange longer than " + std::to_string(MaxSaslChallenges) + " challenges",
-                               ErrorKind::Transient, true);
+                RaiseErrorText(
+                    "Log-in exchange longer than " + std::to_string(MaxSaslChallenges) + " challenges",
+                    ErrorKind::Transient, true);
             SendLine(login.Answer(), "****");
         }
     } catch (...) {

@@ -182,8 +182,7 @@ void TmsSMTP::Authenticate() {
 }
 
 std::optional<SaslLogin> TmsSMTP::ChooseLogin() const {
-    return SaslLogin::Choose(extensions_.Parameters("AUTH").value_or(""),
-                             {UserID, Password, AccessToken});
+    return SaslLogin::Choose(extensions_.Parameters("AUTH").value_or(""), {UserID, Password, AccessToken});
 }
 
 void TmsSMTP::LogIn(SaslLogin& login) {

@@ -265,8 +265,8 @@ QWidget* TfrmQLK::BuildConnectionBox() {
 QWidget* TfrmQLK::BuildServersBox() {
     auto* box = new QGroupBox(QStringLiteral("Mail Server and Administrator"));
     edtSMTP_ = NewEdit("edtSMTP", "Outgoing Mail Server", box);
-    edtRelayUser_ =
-        NewEdit("edtRelayUser", "The office's log-in at the relay; empty: each sender's own, when asked", box);
+    edtRelayUser_ = NewEdit("edtRelayUser",
+                            "The office's log-in at the relay; empty: each sender's own, when asked", box);
     edtRelayPassword_ = NewEdit("edtRelayPassword", "The office's password at the relay", box);
     ShowAsAsterisks(edtRelayPassword_);
     edtAdminInet_ = NewEdit("edtAdminInet", nullptr, box);

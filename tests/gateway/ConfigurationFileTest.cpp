@@ -1,9 +1,9 @@
 #include "gateway/ConfigurationFile.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <sstream>

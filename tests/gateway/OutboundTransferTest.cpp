@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -608,19 +608,20 @@ TEST_P(HostileRelay, IsCutOffAtItsBoundAndTheMessageStays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, HostileRelay,
-    ::testing::Values(
-        HostileRelayCase{"EhloWithoutEnd",
-                         [](ScriptServer& s) {
-                             for (int i = 0; i < 300; ++i) s.Send("250-more\r\n");
-                         },
-                         "Reply longer than 256 lines"},
-        HostileRelayCase{"EhloTrickle",
-                         [](ScriptServer& s) {
-                             s.Trickle("250-more\r\n", std::chrono::milliseconds(300), std::chrono::seconds(6));
-                         },
-                         "Operation timed out"},
-        HostileRelayCase{"GiantLine", [](ScriptServer& s) { s.Send("250 " + std::string(100000, 'x')); },
-                         "Reply line longer than 8192 bytes"}),
+    ::testing::Values(HostileRelayCase{"EhloWithoutEnd",
+                                       [](ScriptServer& s) {
+                                           for (int i = 0; i < 300; ++i) s.Send("250-more\r\n");
+                                       },
+                                       "Reply longer than 256 lines"},
+                      HostileRelayCase{"EhloTrickle",
+                                       [](ScriptServer& s) {
+                                           s.Trickle("250-more\r\n", std::chrono::milliseconds(300),
+                                                     std::chrono::seconds(6));
+                                       },
+                                       "Operation timed out"},
+                      HostileRelayCase{"GiantLine",
+                                       [](ScriptServer& s) { s.Send("250 " + std::string(100000, 'x')); },
+                                       "Reply line longer than 8192 bytes"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 struct RelayLoginCase {
@@ -640,8 +641,8 @@ class RelayLogin : public OutboundTransferTest, public ::testing::WithParamInter
 TEST_P(RelayLogin, LogsInOnlyAsNeededAndAsTheRightAccount) {
     const auto& c = GetParam();
     std::string why;
-    auto relay = test::SmtpPeer::StartLoginRelay(c.loginRequired, {{"Ann", "pw"}, {"Cy", "pw"}, {"office", "opw"}},
-                                                 {}, why);
+    auto relay = test::SmtpPeer::StartLoginRelay(c.loginRequired,
+                                                 {{"Ann", "pw"}, {"Cy", "pw"}, {"office", "opw"}}, {}, why);
     QLK_NEED_PEER(relay, why);
     Post("Ann", "TO:b@example.org|From Ann");
     Post("Cy", "TO:b@example.org|From Cy");
@@ -650,7 +651,8 @@ TEST_P(RelayLogin, LogsInOnlyAsNeededAndAsTheRightAccount) {
     settings_.SMTPRelayPassword = c.relayPassword;
     Run();
     std::vector<std::string> logins;
-    for (const std::string& envelope : relay->Envelopes()) logins.push_back(envelope.substr(0, envelope.find('\n')));
+    for (const std::string& envelope : relay->Envelopes())
+        logins.push_back(envelope.substr(0, envelope.find('\n')));
     EXPECT_EQ(logins, c.logins);
     EXPECT_EQ(Tally().MessagesSent, c.sent);
     EXPECT_EQ(Waiting(), 2 - c.sent);
@@ -660,7 +662,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, RelayLogin,
     ::testing::Values(RelayLoginCase{"TakesMailWithoutLogIn", false, "", "", {"AUTH:", "AUTH:"}, 2},
                       RelayLoginCase{"AsksForOne", true, "", "", {"AUTH:Ann", "AUTH:Cy"}, 2},
-                      RelayLoginCase{"OfficeAccount", false, "office", "opw", {"AUTH:office", "AUTH:office"}, 2},
+                      RelayLoginCase{
+                          "OfficeAccount", false, "office", "opw", {"AUTH:office", "AUTH:office"}, 2},
                       RelayLoginCase{"WrongOfficeAccount", true, "office", "wrong", {}, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 

@@ -17,7 +17,8 @@ using test::ScriptServer;
 
 std::string XOAuth2(const std::string& token) {
     std::string text;
-    Base64EncodeAppend("user=joe\x01" "auth=Bearer " + token + "\x01\x01", text);
+    const std::string separator = "\x01";
+    Base64EncodeAppend("user=joe" + separator + "auth=Bearer " + token + separator + separator, text);
     return text;
 }
 
@@ -27,10 +28,10 @@ struct SaslCase {
     std::string name;
     std::string scheme;  // "pop3://" on purpose, or "" for a bare host
     std::string token;
-    std::string capabilities;            // CAPA lines, without the final "."
-    std::vector<std::string> replies;    // one per line the client sends after CAPA
-    std::vector<std::string> expected;   // what the server received after CAPA
-    std::string error;                   // empty: logged in and out
+    std::string capabilities;           // CAPA lines, without the final "."
+    std::vector<std::string> replies;   // one per line the client sends after CAPA
+    std::vector<std::string> expected;  // what the server received after CAPA
+    std::string error;                  // empty: logged in and out
     bool tlsRemembered = false;
 };
 
@@ -57,7 +58,8 @@ TEST_P(Pop3Sasl, LogsInWithTheTokenOrRefusesBeforeAnySecret) {
         pop.Disconnect();
     } catch (const EServerError& e) {
         error = e.what();
-        EXPECT_EQ(e.Kind(), c.tlsRemembered || c.replies.empty() ? ErrorKind::Transient : ErrorKind::Permanent);
+        EXPECT_EQ(e.Kind(),
+                  c.tlsRemembered || c.replies.empty() ? ErrorKind::Transient : ErrorKind::Permanent);
     }
     pop.Close();
     server.Join();

@@ -118,7 +118,8 @@ TEST(SmtpAiosmtpd, AccessTokenLogsInWhenTheRelayAsks) {
         smtp.LoginOnlyWhenAsked = true;
         smtp.MailMessage = &message;
         const std::string outcome = test::Outcome([&] { smtp.SendMail(); });
-        EXPECT_EQ(outcome.substr(0, 30), token == "good-token" ? "ok" : "server: Log-in refused: 535 5.") << token;
+        EXPECT_EQ(outcome.substr(0, 30), token == "good-token" ? "ok" : "server: Log-in refused: 535 5.")
+            << token;
     }
     ASSERT_EQ(relay->Envelopes().size(), 1u);
     EXPECT_THAT(relay->Envelopes()[0], ::testing::StartsWith("AUTH:ann\n"));

@@ -78,8 +78,8 @@ std::unique_ptr<DovecotPeer> DovecotPeer::Start(const Users& users, std::string&
     return peer;
 }
 
-std::unique_ptr<OAuthDovecotPeer> OAuthDovecotPeer::Start(const std::string& user, const std::string& password,
-                                                          std::string& why) {
+std::unique_ptr<OAuthDovecotPeer> OAuthDovecotPeer::Start(const std::string& user,
+                                                          const std::string& password, std::string& why) {
     std::unique_ptr<OAuthDovecotPeer> peer(new OAuthDovecotPeer());
     peer->user_ = user;
     const std::string arguments = Quoted(user) + " " + Quoted(password) + " " + Quoted(GoodToken()) + " " +
@@ -119,7 +119,7 @@ std::unique_ptr<SmtpPeer> SmtpPeer::Start(std::string& why) {
 }
 
 std::unique_ptr<SmtpPeer> SmtpPeer::StartLoginRelay(bool loginRequired, const Accounts& passwords,
-                                                   const Accounts& tokens, std::string& why) {
+                                                    const Accounts& tokens, std::string& why) {
     std::unique_ptr<SmtpPeer> peer(new SmtpPeer());
     std::string arguments = loginRequired ? "required" : "optional";
     for (const auto& [user, password] : passwords) arguments += " " + Quoted(user + ":" + password);
