@@ -125,7 +125,7 @@ std::unique_ptr<SmtpPeer> SmtpPeer::StartLoginRelay(bool loginRequired, const Ac
     for (const auto& [user, password] : passwords) arguments += " " + Quoted(user + ":" + password);
     arguments += " --";
     for (const auto& [user, token] : tokens) arguments += " " + Quoted(user + ":" + token);
-    if (!peer->Launch("start_loginrelay.sh", arguments, why)) return nullptr;
+    if (!peer->Launch("start_aiosmtpd.sh", arguments, why)) return nullptr;
     return peer;
 }
 
