@@ -192,6 +192,9 @@ void ConfigurationFile::ReadConfiguration(Settings& settings) {
         if (reader.AtEnd()) return;
         settings.MessageSizeLimit =
             std::clamp(ReadInteger<long long>(reader.Value()), 1LL, Settings::MaxMessageSizeLimit);
+        if (reader.AtEnd()) return;
+        settings.SMTPRelayUser = reader.Value();
+        settings.SMTPRelayPassword = reader.Value();
     } catch (...) {
         log_.WriteLog(ReadErrorText, 0);
         try {
@@ -249,6 +252,10 @@ std::string ConfigurationFile::Format(const Settings& s) {
                                   std::to_string(s.AutoUpdate ? 1 : 0),
                                   "Largest message fetched, in bytes (at most 268435456)",
                                   std::to_string(s.MessageSizeLimit),
+                                  "SMTP relay log-in (empty: each sender's own, when the relay asks)",
+                                  SingleLine(s.SMTPRelayUser),
+                                  "SMTP relay password",
+                                  SingleLine(s.SMTPRelayPassword),
                               });
     std::string text;
     for (const auto& line : lines) text += line + "\r\n";

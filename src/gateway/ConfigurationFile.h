@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -9,15 +10,17 @@
 
 namespace qlk {
 
-// QLK.CFG: 49 lines of labels and values, CR LF, read once at start and
+// QLK.CFG: 53 lines of labels and values, CR LF, read once at start and
 // written once at shut-down. Only the position of a line matters when
-// reading. Files of earlier versions end after line 47: the settings of the
-// lines after it keep their defaults.
+// reading. Files of earlier versions end after line 47 or 49: the settings
+// of the lines after that keep their defaults.
 class ConfigurationFile {
 public:
     static constexpr const char* FileName = "QLK.CFG";
-    static constexpr int LineCount = 49;
-    static constexpr int EarlierLineCount = 47;
+    static constexpr int LineCount = 53;
+    static constexpr std::array<int, 2> EarlierLineCounts = {47, 49};
+    // The lines (1-based) that hold a password.
+    static constexpr std::array<int, 2> PasswordLines = {35, 53};
     static constexpr const char* ReadErrorText =
         "Error Reading Configuration File QLK.CFG. File May Be Corrupt. Some Settings Set To Default.";
 
@@ -29,7 +32,7 @@ public:
     // the settings not read yet keep their values.
     void ReadConfiguration(Settings& settings);
 
-    // Writes all 49 lines through a temporary file in the same folder that
+    // Writes all 53 lines through a temporary file in the same folder that
     // replaces QLK.CFG only when complete (readable by the owner only).
     // Throws qlk::Exception when the file cannot be written.
     void SaveConfiguration(const Settings& settings);
@@ -38,7 +41,7 @@ public:
     // file of that name in another letter case.
     std::filesystem::path ExistingFile() const;
 
-    // The 49 lines, each ending in CR LF.
+    // The 53 lines, each ending in CR LF.
     static std::string Format(const Settings& settings);
 
 private:

@@ -66,6 +66,7 @@ void Gateway::WireClients() {
     pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
     // The office's own trust anchors for TLS live in the working folder.
     pop_.TrustFileName = smtp_.TrustFileName = (workFolder_ / TrustFile).string();
+    pop_.TlsHostsFileName = (workFolder_ / TlsHostsFile).string();
     pop_.OnError = [this](TagSocket&, std::string& msg) { POPError(msg); };
     pop_.OnUserMessageSave = [this](TagSocket&, int num, const std::string& contents) {
         WriteWorkingCopy(pop_.MessageFileName(num), contents);

@@ -37,6 +37,8 @@ public:
     static constexpr const char* AttachmentFolder = "QLKATT";
     // Certificates trusted for TLS besides the system's, when present.
     static constexpr const char* TrustFile = "QLKCA.PEM";
+    // The POP3 hosts that have offered TLS, so that none is used without it later.
+    static constexpr const char* TlsHostsFile = "QLKTLS.TXT";
 
     // SHOWMESSAGE informs the operator without waiting (a damaged QLK.CFG).
     Gateway(std::filesystem::path workFolder, std::function<void(const std::string&)> showMessage);

@@ -49,6 +49,11 @@ void OutboundTransfer::SendOutgoingMail() {
     settings_ = gateway_.CurrentSettings();
     smtp_.Server = settings_.SMTPServer;
     smtp_.MailMessage = &inetmsg_;
+    // With an office relay account every session logs in with it; without,
+    // a session logs in only when the relay asks (530), as the sender.
+    smtp_.LoginOnlyWhenAsked = settings_.SMTPRelayUser.empty();
+    smtp_.SessionFloorSeconds = SessionFloorSeconds;
+    smtp_.SessionMinBytesPerSecond = SessionMinBytesPerSecond;
     Log("Checking MAPI for Outgoing Mail", 3);
     Mapi().Logon();
     // A message an earlier run kept must not make this run start behind it.
@@ -186,9 +191,14 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
     AddAttachments();
     inetmsg_.SetSubject(line.RealSubject());
     Log("Sending Message", 3);
-    // A relay that asks for a log-in gets the sender's own POP3 account.
-    smtp_.UserID = user.popUserId;
-    smtp_.Password = user.popPassword;
+    if (settings_.SMTPRelayUser.empty()) {
+        // A relay that asks for a log-in gets the sender's own POP3 account.
+        smtp_.UserID = user.popUserId;
+        smtp_.Password = user.popPassword;
+    } else {
+        smtp_.UserID = settings_.SMTPRelayUser;
+        smtp_.Password = settings_.SMTPRelayPassword;
+    }
     SmtpDelivery& delivery = *delivery_;
     switch (delivery.Deliver()) {
         case SmtpDelivery::Result::Accepted:

@@ -50,6 +50,11 @@ public:
         "Your subject line is too long for the post office, send it again with fewer recipients. "
         "Orig. Subject: ";
     static constexpr const char* AdministratorName = "QLK Administrator";
+    // The relay session, which carries a whole run, may last this long plus
+    // a second for every SessionMinBytesPerSecond bytes it moves: a slow
+    // honest relay earns its time, one that trickles its replies does not.
+    static constexpr int SessionFloorSeconds = 300;
+    static constexpr long long SessionMinBytesPerSecond = 1024;
 
     // Works with the gateway's shared objects: the status log, the user
     // table, the post-office session, the Internet message, the SMTP client

@@ -23,6 +23,11 @@ struct Settings {
     bool TimestampInWindow = true;
     int LogDetailLevel = 3;  // -1 (nothing selected) to 3
     std::string SMTPServer;
+    // The office's account at the SMTP relay: when set, every session logs
+    // in with it; when empty, a session logs in only when the relay asks,
+    // with the sender's own POP3 account.
+    std::string SMTPRelayUser;
+    std::string SMTPRelayPassword;
     std::string DefaultPOP3Server;
     std::string DialupPassword;
     bool DeleteMailFromMAPI = false;

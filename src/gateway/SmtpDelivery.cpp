@@ -44,9 +44,13 @@ SmtpDelivery::Result SmtpDelivery::Deliver() {
 }
 
 bool SmtpDelivery::OpenSession() {
-    // A session logged in as one user never carries another user's mail.
-    const std::string account = smtp_.UserID + '\0' + smtp_.Password;
-    if (smtp_.Connected() && account == sessionAccount_ && SessionAnswers()) return true;
+    // A session logged in as one user never carries another user's mail;
+    // one that has not logged in may carry anyone's.
+    const std::string account = smtp_.UserID + '\0' + smtp_.Password + '\0' + smtp_.AccessToken;
+    if (smtp_.Connected() && (account == sessionAccount_ || !smtp_.LoggedIn()) && SessionAnswers()) {
+        sessionAccount_ = account;
+        return true;
+    }
     EndSession();
     try {
         smtp_.Connect();

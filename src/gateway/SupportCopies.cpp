@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 
+#include "gateway/ConfigurationFile.h"
 #include "gateway/EDatabaseError.h"
 #include "platform/EFOpenError.h"
 
@@ -48,13 +49,16 @@ std::string SupportCopies::ConfigurationWithoutPasswords(const std::filesystem::
     text.resize(static_cast<std::size_t>(in.gcount()));
 
     std::size_t start = 0;
-    for (std::size_t line = 0; line < kDialupPasswordLine && start != std::string::npos; ++line) {
-        start = text.find('\n', start);
-        if (start != std::string::npos) ++start;
+    int line = 1;
+    for (const int passwordLine : ConfigurationFile::PasswordLines) {
+        for (; line < passwordLine && start != std::string::npos; ++line) {
+            start = text.find('\n', start);
+            if (start != std::string::npos) ++start;
+        }
+        if (start == std::string::npos || start >= text.size()) break;
+        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        text.erase(start, end - start);
     }
-    if (start == std::string::npos || start >= text.size()) return text;
-    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    text.erase(start, end - start);
     return text;
 }
 

@@ -6,11 +6,12 @@
 namespace qlk {
 
 // Copies of the files a problem report carries, with every password blanked,
-// so that a report can go to anyone: QLK.CFG without the dial-up password,
+// so that a report can go to anyone: QLK.CFG without the dial-up and relay
+// passwords,
 // users.DB without the users' POP passwords. The originals are only read.
 class SupportCopies {
 public:
-    // QLK.CFG as it stands, its dial-up password line emptied; a damaged
+    // QLK.CFG as it stands, its password lines emptied; a damaged
     // file is copied as damaged. Raises qlk::Exception when it cannot be read.
     static std::string ConfigurationWithoutPasswords(const std::filesystem::path& file);
 
@@ -20,8 +21,6 @@ public:
     // is better than one with the passwords in it.
     static std::string UserTableWithoutPasswords(const std::filesystem::path& file);
 
-    // The line of QLK.CFG (0-based) that holds the dial-up password.
-    static constexpr std::size_t kDialupPasswordLine = 34;
     // More than a sound QLK.CFG ever holds.
     static constexpr std::size_t kMaxConfigurationBytes = 1 << 20;
 };

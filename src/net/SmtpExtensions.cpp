@@ -1,6 +1,5 @@
 #include "net/SmtpExtensions.h"
 
-#include <algorithm>
 #include <charconv>
 
 #include "message/TextUtils.h"
@@ -11,17 +10,6 @@ namespace qlk {
 namespace {
 
 constexpr std::size_t kCodeWidth = 4;  // "250-" or "250 "
-
-// The blank-separated words of TEXT, in order.
-std::vector<std::string_view> Words(std::string_view text) {
-    std::vector<std::string_view> words;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find(' ', start), text.size());
-        if (end > start) words.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return words;
-}
 
 }  // namespace
 
@@ -48,15 +36,6 @@ std::uint64_t SmtpExtensions::SizeLimit() const {
     if (!size || size->empty()) return 0;
     const auto [end, error] = std::from_chars(size->data(), size->data() + size->size(), limit);
     return error == std::errc() && end == size->data() + size->size() ? limit : 0;
-}
-
-bool SmtpExtensions::OffersAuth(std::string_view mechanism) const {
-    const std::optional<std::string> mechanisms = Parameters("AUTH");
-    if (!mechanisms) return false;
-    for (std::string_view offered : Words(*mechanisms)) {
-        if (SameText(offered, mechanism)) return true;
-    }
-    return false;
 }
 
 }  // namespace qlk

@@ -24,8 +24,6 @@ public:
     // SIZE (RFC 1870): the largest message the server takes, in bytes; 0
     // when it names no limit or does not list SIZE.
     std::uint64_t SizeLimit() const;
-    // AUTH: whether MECHANISM is among those offered.
-    bool OffersAuth(std::string_view mechanism) const;
 
 private:
     std::vector<std::string> lines_;

@@ -6,9 +6,11 @@
 
 #include "message/TextUtils.h"
 #include "net/EConvertError.h"
+#include "net/ELoginRefused.h"
 #include "net/EServerError.h"
 #include "net/ESocketError.h"
 #include "net/SocketMessages.h"
+#include "net/TlsHostMemory.h"
 
 namespace qlk {
 
@@ -44,7 +46,7 @@ TmsCustomPOP::TmsCustomPOP() {
 
 void TmsCustomPOP::CheckProperties() {
     if (UserName.empty()) RaiseError(smUserNameRequired);
-    if (Password.empty()) RaiseError(smPasswordRequired);
+    if (Password.empty() && AccessToken.empty()) RaiseError(smPasswordRequired);
 }
 
 void TmsCustomPOP::Open() {
@@ -97,15 +99,20 @@ void TmsCustomPOP::Login() {
         CheckReply();
         CheckCommandValue("UserName", UserName);
         CheckCommandValue("Password", Password);
-        // Once offered, TLS is required: a refused STLS or a failed
-        // handshake ends the log-in, it never falls back to plain.
-        if (Security() == TlsMode::WhenOffered && OffersStls()) {
-            Command("STLS");
-            StartTls();
+        Capabilities capabilities;
+        if (Security() == TlsMode::WhenOffered) {
+            capabilities = UpgradeWhenOffered();
+        } else if (!AccessToken.empty()) {
+            capabilities = ReadCapabilities();
         }
-        Command("USER " + UserName);
-        SetPasswordInClear(!TlsActive());
-        Command("PASS " + Password, "PASS ****");
+        if (TlsActive() && !TlsHostsFileName.empty()) TlsHostMemory(TlsHostsFileName).Remember(ServerHost());
+        if (!AccessToken.empty()) {
+            LoginWithToken(capabilities.sasl);
+        } else {
+            Command("USER " + UserName);
+            SetPasswordInClear(!TlsActive());
+            Command("PASS " + Password, "PASS ****");
+        }
         Command("STAT");
         ReadStat();
     } catch (const ESocketError&) {
@@ -114,15 +121,56 @@ void TmsCustomPOP::Login() {
     }
 }
 
-bool TmsCustomPOP::OffersStls() {
+TmsCustomPOP::Capabilities TmsCustomPOP::UpgradeWhenOffered() {
+    Capabilities capabilities = ReadCapabilities();
+    if (!capabilities.stls) {
+        if (!TlsHostsFileName.empty() && TlsHostMemory(TlsHostsFileName).Remembers(ServerHost()))
+            RefuseLogin(ServerHost() +
+                        " offered TLS before and offers none now; the password is not sent in clear");
+        return capabilities;
+    }
+    // Once offered, TLS is required: a refused STLS or a failed handshake
+    // ends the log-in, it never falls back to plain.
+    Command("STLS");
+    StartTls();
+    // What the server said before TLS counts no more (RFC 2595); only a
+    // token log-in needs the list again.
+    return AccessToken.empty() ? Capabilities() : ReadCapabilities();
+}
+
+TmsCustomPOP::Capabilities TmsCustomPOP::ReadCapabilities() {
     SendLine("CAPA");
-    // A server without CAPA offers nothing beyond the base protocol.
-    if (ReadReply() != 1) return false;
-    bool offered = false;
+    Capabilities capabilities;
+    if (ReadReply() != 1) return capabilities;
     ReadListing(MaxReplyLines, [&](const std::string& line) {
-        if (SameText(line.substr(0, line.find(' ')), "STLS")) offered = true;
+        const std::size_t blank = line.find(' ');
+        const std::string keyword = line.substr(0, blank);
+        if (SameText(keyword, "STLS")) capabilities.stls = true;
+        if (SameText(keyword, "SASL") && blank != std::string::npos)
+            capabilities.sasl = line.substr(blank + 1);
     });
-    return offered;
+    return capabilities;
+}
+
+void TmsCustomPOP::LoginWithToken(const std::string& mechanisms) {
+    // RFC 5034: an AUTH line with its initial response stays within 255
+    // octets; a longer one (any real token) waits for the server's "+ ".
+    static constexpr std::size_t kInitialLineLength = 255 - 2;
+    std::optional<SaslLogin> login = SaslLogin::Choose(mechanisms, {UserName, {}, AccessToken});
+    if (!login) RefuseLogin(ServerHost() + " offers no OAuth 2.0 log-in (SASL XOAUTH2 or OAUTHBEARER)");
+    ExchangeSasl(*login, kInitialLineLength);
+    if (Reply().Code() != 1) throw EServerError(Reply());
+}
+
+bool TmsCustomPOP::IsSaslChallenge() const {
+    const std::string& line = LastReply();
+    return line == "+" || line.starts_with("+ ");
+}
+
+void TmsCustomPOP::RefuseLogin(const std::string& reason) {
+    const std::string shown = ReportError(reason, ErrorKind::Transient);
+    Close();
+    throw ELoginRefused(shown, Reply());
 }
 
 void TmsCustomPOP::ReadStat() {

@@ -27,6 +27,14 @@ public:
 
     std::string UserName;
     std::string Password;
+    // An OAuth 2.0 access token: when set, the log-in is SASL XOAUTH2 (else
+    // OAUTHBEARER) as UserName with this token, and the password is never
+    // sent. A server that lists neither is refused with ELoginRefused.
+    std::string AccessToken;
+    // The file that remembers the hosts that have offered TLS; empty:
+    // nothing is remembered. A bare host remembered there that offers no
+    // STLS is refused (ELoginRefused) before any secret is sent.
+    std::string TlsHostsFileName;
     // From the last STAT; -1 until the first one.
     int MessageCount = -1;
     long long MailboxSize = -1;
@@ -69,8 +77,20 @@ protected:
     static long long ReadNumber(std::string_view text);
 
 private:
-    // Asks for the server's capabilities (CAPA): true when STLS is among them.
-    bool OffersStls();
+    struct Capabilities {
+        bool stls = false;
+        // The SASL mechanisms listed, separated by blanks.
+        std::string sasl;
+    };
+    // Asks for the server's capabilities (CAPA); a server without CAPA
+    // offers nothing beyond the base protocol.
+    Capabilities ReadCapabilities();
+    // STLS when the server offers it; a host that offered TLS before and
+    // offers none now is refused.
+    Capabilities UpgradeWhenOffered();
+    void LoginWithToken(const std::string& mechanisms);
+    [[noreturn]] void RefuseLogin(const std::string& reason);
+    bool IsSaslChallenge() const override;
     void ReadStat();
 };
 

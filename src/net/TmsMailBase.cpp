@@ -1,5 +1,7 @@
 #include "net/TmsMailBase.h"
 
+#include <algorithm>
+
 #include "net/SocketMessages.h"
 
 namespace qlk {
@@ -50,6 +52,33 @@ std::string TmsMailBase::ResolveEndpoint() {
 void TmsMailBase::ConnectSession() {
     ConnectSocket();
     if (Security() == TlsMode::Implicit) StartTls();
+}
+
+void TmsMailBase::ExchangeSasl(SaslLogin& login, std::size_t inlineLimit) {
+    const std::size_t ordinaryLength = MaxLineLength;
+    MaxLineLength = std::max(MaxLineLength, SaslLineLength);
+    try {
+        std::string command = "AUTH " + login.Mechanism();
+        std::string shown = command;
+        const std::string initial = login.InitialResponse();
+        if (!initial.empty() && command.size() + 1 + initial.size() <= inlineLimit) {
+            command += " " + initial;
+            shown += " ****";
+            login.MarkInitialSent();
+        }
+        SendLine(command, shown);
+        for (int challenges = 0; ReadCompleteReply(), IsSaslChallenge(); ++challenges) {
+            if (challenges == MaxSaslChallenges)
+                RaiseErrorText(
+                    "Log-in exchange longer than " + std::to_string(MaxSaslChallenges) + " challenges",
+                    ErrorKind::Transient, true);
+            SendLine(login.Answer(), "****");
+        }
+    } catch (...) {
+        MaxLineLength = ordinaryLength;
+        throw;
+    }
+    MaxLineLength = ordinaryLength;
 }
 
 }  // namespace qlk

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "net/MailServerAddress.h"
+#include "net/SaslLogin.h"
 #include "net/TagSocket.h"
 
 namespace qlk {
@@ -50,6 +51,20 @@ protected:
     // first byte.
     void ConnectSession();
     void SetPasswordInClear(bool value) { passwordInClear_ = value; }
+
+    // Reply lines during a log-in exchange: challenges may carry an access
+    // token's worth of text (2 to 8 KB, base64 on top).
+    static constexpr std::size_t SaslLineLength = 16 * 1024;
+    // Challenges one log-in may bring; an honest server needs at most three.
+    static constexpr int MaxSaslChallenges = 8;
+    // The AUTH exchange: "AUTH mechanism", with the first message on the
+    // same line when the line stays within inlineLimit bytes, then an answer
+    // to each challenge (IsSaslChallenge) until the server's final reply,
+    // which is left in Reply() for the caller to judge. Every message is
+    // shown masked.
+    void ExchangeSasl(SaslLogin& login, std::size_t inlineLimit);
+    // Whether the reply just read asks the client for more ("334" or "+ ").
+    virtual bool IsSaslChallenge() const = 0;
 
 private:
     MailServerAddress address_;

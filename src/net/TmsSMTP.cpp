@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <sstream>
 
-#include "message/Base64.h"
 #include "message/Charsets.h"
 #include "message/EMessageError.h"
 #include "message/TextUtils.h"
@@ -135,7 +134,7 @@ void TmsSMTP::Login() {
     LocalHost = AnnouncedHostName();
     CheckCommandValue("Local host name", LocalHost);
     extensions_ = SmtpExtensions();
-    loginWithheld_ = false;
+    loggedIn_ = false;
     // "smtp://" without a log-in: the plain exchange of old.
     if (Security() == TlsMode::Plain && UserID.empty()) {
         HeloExchange();
@@ -153,7 +152,7 @@ void TmsSMTP::Login() {
         RequireClass(2);
         extensions_ = SmtpExtensions(ReplyLines());
     }
-    Authenticate();
+    if (!LoginOnlyWhenAsked) Authenticate();
 }
 
 bool TmsSMTP::Hello() {
@@ -176,53 +175,58 @@ void TmsSMTP::HeloExchange() {
 }
 
 void TmsSMTP::Authenticate() {
-    if (UserID.empty() || !extensions_.Has("AUTH")) return;
-    if (!TlsActive() && Security() != TlsMode::Plain) {
-        loginWithheld_ = true;
-        return;
-    }
-    if (!extensions_.OffersAuth("PLAIN") && !extensions_.OffersAuth("LOGIN")) {
-        RaiseErrorText(
-            ServerHost() + " offers no log-in method the gateway knows: " + *extensions_.Parameters("AUTH"),
-            ErrorKind::Transient, false);
-    }
-    SetPasswordInClear(!TlsActive());
-    if (extensions_.OffersAuth("PLAIN")) {
-        std::string token;
-        Base64EncodeAppend(std::string(1, '\0') + UserID + '\0' + Password, token);
-        SendLine("AUTH PLAIN " + token, "AUTH PLAIN ****");
-    } else {
-        std::string token;
-        SendLine("AUTH LOGIN");
-        CheckLoginReply(334);
-        Base64EncodeAppend(UserID, token);
-        SendLine(token);
-        CheckLoginReply(334);
-        token.clear();
-        Base64EncodeAppend(Password, token);
-        SendLine(token, "****");
-    }
-    CheckLoginReply(235);
+    if (UserID.empty() || !extensions_.Has("AUTH") || !SecretMayGo()) return;
+    // A relay listing only mechanisms the client lacks is taken as one that
+    // needs no log-in; if it does, it says so to MAIL FROM.
+    if (std::optional<SaslLogin> login = ChooseLogin()) LogIn(*login);
 }
 
-void TmsSMTP::CheckLoginReply(int code) {
-    if (ReadCompleteReply() == code) return;
-    throw ELoginRefused(ReportError("Log-in refused: " + LastReply(), ErrorKind::Transient), Reply());
+std::optional<SaslLogin> TmsSMTP::ChooseLogin() const {
+    return SaslLogin::Choose(extensions_.Parameters("AUTH").value_or(""), {UserID, Password, AccessToken});
+}
+
+void TmsSMTP::LogIn(SaslLogin& login) {
+    // RFC 4954: an AUTH command line may run to 12288 octets.
+    static constexpr std::size_t kAuthLineLength = 12288 - 2;
+    SetPasswordInClear(!TlsActive());
+    ExchangeSasl(login, kAuthLineLength);
+    if (Reply().Code() != 235) RefuseLogin("Log-in refused: " + LastReply());
+    loggedIn_ = true;
+}
+
+bool TmsSMTP::IsSaslChallenge() const {
+    return Reply().Code() == 334;
+}
+
+void TmsSMTP::LoginWhenAsked() {
+    if (loggedIn_) RefuseLogin("Log-in refused: " + LastReply());
+    if (UserID.empty()) RefuseLogin(ServerHost() + " wants a log-in, and the sender has no account to give");
+    // The password (or token) is kept back for want of TLS: the gateway's
+    // choice, not the server's verdict on the message, so the message stays.
+    if (!SecretMayGo())
+        RefuseLogin(ServerHost() + " wants a log-in but offers no TLS; the password is not sent in clear");
+    std::optional<SaslLogin> login = ChooseLogin();
+    if (!login)
+        RefuseLogin(ServerHost() + " wants a log-in but offers no log-in method the gateway knows: " +
+                    extensions_.Parameters("AUTH").value_or("none"));
+    LogIn(*login);
+}
+
+void TmsSMTP::RefuseLogin(const std::string& reason) {
+    throw ELoginRefused(ReportError(reason, ErrorKind::Transient), Reply());
 }
 
 void TmsSMTP::SendMailFrom(const std::string& sender, const std::string& parameters) {
-    SendLine("MAIL FROM:<" + sender + ">" + parameters);
-    if (ReadCompleteReply() / 100 == 2) return;
-    // 530: authentication required, and the password was kept back because
-    // the server offers no TLS. That is the gateway's choice, not the
-    // server's verdict on the message, so the message must stay.
-    if (loginWithheld_ && Reply().Code() == kAuthenticationRequired) {
-        throw ELoginRefused(
-            ReportError(ServerHost() + " wants a log-in but offers no TLS; the password is not sent in clear",
-                        ErrorKind::Transient),
-            Reply());
+    const std::string command = "MAIL FROM:<" + sender + ">" + parameters;
+    for (bool loginAsked = false;; loginAsked = true) {
+        SendLine(command);
+        if (ReadCompleteReply() / 100 == 2) return;
+        if (Reply().Code() != kAuthenticationRequired) throw EServerError(Reply());
+        // A relay that still wants a log-in after one has a verdict on the
+        // account, not on the message.
+        if (loginAsked) RefuseLogin("Log-in refused: " + LastReply());
+        LoginWhenAsked();
     }
-    throw EServerError(Reply());
 }
 
 void TmsSMTP::Logout() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,13 +41,24 @@ public:
     TmsMessage* MailMessage = nullptr;
     // When not empty, the envelope recipients instead of the message's lists.
     std::vector<std::string> RecipientOverride;
-    // The account to log in as (AUTH PLAIN, else LOGIN) when the server asks
-    // for one; empty: no log-in. The password goes only over TLS, or to a
-    // "smtp://" server on purpose. A refused log-in, or a server that wants
-    // one but offers no TLS, fails with ELoginRefused (OnError first, the
-    // server's reply, kind Transient), never with a permanent refusal.
+    // The account to log in as; empty: no log-in. With AccessToken (an
+    // OAuth 2.0 access token) the log-in is XOAUTH2, else OAUTHBEARER, and
+    // the password is never sent; without, PLAIN, else LOGIN. Mechanisms the
+    // client does not know count as no AUTH. The secret goes only over TLS,
+    // or to a "smtp://" server on purpose. A refused log-in, a server that
+    // wants one it cannot have (no TLS, no known mechanism, no account),
+    // fails with ELoginRefused (OnError first, the server's reply, kind
+    // Transient), never with a permanent refusal.
     std::string UserID;
     std::string Password;
+    std::string AccessToken;
+    // Log in only when the relay answers MAIL FROM with 530 (authentication
+    // required), then send MAIL FROM once more; otherwise at the start of
+    // every session whose relay lists AUTH.
+    bool LoginOnlyWhenAsked = false;
+
+    // This session has logged in.
+    bool LoggedIn() const { return loggedIn_; }
 
     // One whole session: Connect, Send, and the session ended in every case
     // (the exception, if any, passes on afterwards).
@@ -79,7 +91,14 @@ private:
     bool Hello();
     void HeloExchange();
     void Authenticate();
-    void CheckLoginReply(int code);
+    // After a 530: logs in, or raises ELoginRefused saying why it cannot.
+    void LoginWhenAsked();
+    void LogIn(SaslLogin& login);
+    std::optional<SaslLogin> ChooseLogin() const;
+    // Whether a password or token may go over this connection.
+    bool SecretMayGo() const { return TlsActive() || Security() == TlsMode::Plain; }
+    [[noreturn]] void RefuseLogin(const std::string& reason);
+    bool IsSaslChallenge() const override;
     // True when an address needs SMTPUTF8 (and the relay takes it).
     bool CheckEnvelope(const std::vector<std::string>& addresses);
     // Writes the wire text into FILE and returns the MAIL FROM parameters
@@ -91,8 +110,7 @@ private:
     [[noreturn]] void RefuseMessage(const std::string& reason);
 
     SmtpExtensions extensions_;
-    // The server asked for a log-in that was not given, for want of TLS.
-    bool loginWithheld_ = false;
+    bool loggedIn_ = false;
 };
 
 }  // namespace qlk

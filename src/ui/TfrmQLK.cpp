@@ -265,6 +265,10 @@ QWidget* TfrmQLK::BuildConnectionBox() {
 QWidget* TfrmQLK::BuildServersBox() {
     auto* box = new QGroupBox(QStringLiteral("Mail Server and Administrator"));
     edtSMTP_ = NewEdit("edtSMTP", "Outgoing Mail Server", box);
+    edtRelayUser_ = NewEdit("edtRelayUser",
+                            "The office's log-in at the relay; empty: each sender's own, when asked", box);
+    edtRelayPassword_ = NewEdit("edtRelayPassword", "The office's password at the relay", box);
+    ShowAsAsterisks(edtRelayPassword_);
     edtAdminInet_ = NewEdit("edtAdminInet", nullptr, box);
     edtAdminMAPI_ = NewEdit("edtAdminMAPI", "Administrator MS Mail Name (i.e. MS Mail \"To:\" name)", box);
     ccadmin_ = NewCheckBox("ccadmin", "CC: Administrator", false, box);
@@ -277,6 +281,10 @@ QWidget* TfrmQLK::BuildServersBox() {
     auto* layout = new QFormLayout(box);
     layout->setContentsMargins(kBoxMargins);
     layout->addRow(QStringLiteral("Outgoing Mail (SMTP)"), edtSMTP_);
+    auto* relayAccount = new QHBoxLayout;
+    relayAccount->addWidget(edtRelayUser_);
+    relayAccount->addWidget(edtRelayPassword_);
+    layout->addRow(QStringLiteral("Relay Log-in"), relayAccount);
     layout->addRow(Named(new QLabel(QStringLiteral("Administrator Internet"), box), "lblAdminInet"),
                    edtAdminInet_);
     layout->addRow(QStringLiteral("Administrator MS Mail"), edtAdminMAPI_);
@@ -565,6 +573,8 @@ Settings TfrmQLK::CurrentSettings() const {
     settings.CCAdmin = ccadmin_->isChecked();
     settings.ShowInternetHeaders = chkShowHeaders_->isChecked();
     settings.AutoUpdate = chkCheckforUpdate_->isChecked();
+    settings.SMTPRelayUser = ToCoreText(edtRelayUser_->text(), applied_.SMTPRelayUser);
+    settings.SMTPRelayPassword = ToCoreText(edtRelayPassword_->text(), applied_.SMTPRelayPassword);
     settings.MessageSizeLimit = applied_.MessageSizeLimit;  // only QLK.CFG sets it
     return settings;
 }
@@ -590,6 +600,8 @@ void TfrmQLK::ApplySettings(const Settings& settings) {
         log_.DetailLevel = -1;
     }
     edtSMTP_->setText(FromCoreText(settings.SMTPServer));
+    edtRelayUser_->setText(FromCoreText(settings.SMTPRelayUser));
+    edtRelayPassword_->setText(FromCoreText(settings.SMTPRelayPassword));
     edtDefaultPop3_->setText(FromCoreText(settings.DefaultPOP3Server));
     edtRASPassword_->setText(FromCoreText(settings.DialupPassword));
     chkDelete_->setChecked(settings.DeleteMailFromMAPI);

@@ -176,6 +176,8 @@ private:
     QTimeEdit* dtpStop_ = nullptr;
     QCheckBox* chkCheckforUpdate_ = nullptr;
     QLineEdit* edtSMTP_ = nullptr;
+    QLineEdit* edtRelayUser_ = nullptr;
+    QLineEdit* edtRelayPassword_ = nullptr;
     QLineEdit* edtAdminInet_ = nullptr;
     QLineEdit* edtAdminMAPI_ = nullptr;
     QCheckBox* ccadmin_ = nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -69,11 +70,11 @@ protected:
     ConfigurationFile config;
 };
 
-TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortyNineCrLfLines) {
+TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFiftyThreeCrLfLines) {
     std::string text = ConfigurationFile::Format(Settings{});
     std::vector<std::string> lines = SplitCrLf(text);
-    ASSERT_EQ(lines.size(), 49u);
-    EXPECT_EQ(text.size(), JoinCrLf(lines, 49).size());
+    ASSERT_EQ(lines.size(), 53u);
+    EXPECT_EQ(text.size(), JoinCrLf(lines, 53).size());
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
     EXPECT_EQ(lines[0], " This is the Configuration file for Quelmark");
     EXPECT_EQ(lines[4], "8.32");
@@ -90,6 +91,8 @@ TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortyNineCrLfLines) {
     EXPECT_EQ(lines[33], "Default Mailbox");
     EXPECT_EQ(lines[46], "1");
     EXPECT_EQ(lines[48], "268435456");
+    EXPECT_EQ(lines[50], "");
+    EXPECT_EQ(lines[52], "");
 }
 
 TEST_F(ConfigurationFileTest, SavedSettingsReadBackUnchanged) {
@@ -254,6 +257,8 @@ std::vector<Field> Fields() {
         {45, true, [](Settings& s, const Settings& f) { s.ShowInternetHeaders = f.ShowInternetHeaders; }},
         {47, true, [](Settings& s, const Settings& f) { s.AutoUpdate = f.AutoUpdate; }},
         {49, true, [](Settings& s, const Settings& f) { s.MessageSizeLimit = f.MessageSizeLimit; }},
+        {51, false, [](Settings& s, const Settings& f) { s.SMTPRelayUser = f.SMTPRelayUser; }},
+        {53, false, [](Settings& s, const Settings& f) { s.SMTPRelayPassword = f.SMTPRelayPassword; }},
     };
     fields.insert(fields.end(), rest.begin(), rest.end());
     return fields;
@@ -270,7 +275,7 @@ TEST_F(ConfigurationFileTest, FileCutOffAfterAnyLine) {
         Settings expected;
         bool fails = false;
         for (const auto& field : Fields()) {
-            if (kept == ConfigurationFile::EarlierLineCount && field.line > kept) break;
+            if (std::ranges::count(ConfigurationFile::EarlierLineCounts, kept) && field.line > kept) break;
             if (field.line <= kept) {
                 field.copy(expected, Changed());
             } else if (field.number) {
@@ -331,7 +336,7 @@ TEST_F(ConfigurationFileTest, DamagedFilesAreReportedOnceWithDefaultsForTheRest)
         EXPECT_TRUE(ReportedOnce());
     }
     config.SaveConfiguration(Read());
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
 }
 
 TEST_F(ConfigurationFileTest, SaveReplacesTheFileOwnerReadableOnlyAndLogs) {
@@ -355,7 +360,7 @@ TEST_F(ConfigurationFileTest, LineBreaksInValuesCannotShiftTheLines) {
     s.SMTPServer = "smtp\r\nexample";
     s.AdminMAPIName = "Ad\nmin";
     config.SaveConfiguration(s);
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
     Settings read = Read();
     EXPECT_EQ(read.SMTPServer, "smtpexample");
     EXPECT_EQ(read.AutoUpdate, s.AutoUpdate);

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "message/Charsets.h"
 #include "message/TmsMessage.h"
 #include "net/TmsSMTP.h"
+#include "support/Peers.h"
 #include "support/ScriptServer.h"
 #include "support/TempDir.h"
 
@@ -544,15 +547,16 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
     EXPECT_EQ(LeftoverTempFiles(), 0);
 }
 
-TEST_F(OutboundTransferTest, LogsInAsTheSenderAndKeepsTheMailOfARefusedLogIn) {
+TEST_F(OutboundTransferTest, LogsInAsTheSenderWhenAskedAndKeepsTheMailOfARefusedLogIn) {
     Post("Ann", "TO:b@example.org|From Ann");
     Post("Cy", "TO:b@example.org|From Cy");
     ScriptServer server;
-    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "235 2.7.0 ok", "250 ok", "250 ok", "354 go",
-                         "250 queued", "250 reset"});
+    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "530 5.7.0 Authentication required", "235 2.7.0 ok",
+                         "250 ok", "250 ok", "354 go", "250 queued", "250 reset"});
     // Cy's mail needs a session of its own, logged in as Cy.
     server.Accept();
-    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "535 5.7.8 authentication failed", "221 bye"});
+    PlaySession(server, {"250-relay\r\n250 AUTH PLAIN", "530 5.7.0 Authentication required",
+                         "535 5.7.8 authentication failed", "221 bye"});
     server.Start();
     settings_.SMTPServer = "smtp://" + server.Address();
     Run();
@@ -565,10 +569,103 @@ TEST_F(OutboundTransferTest, LogsInAsTheSenderAndKeepsTheMailOfARefusedLogIn) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(),
                          "AUTH PLAIN " + Base64EncodeString(std::string("\0Cy\0pw", 6))),
               1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "MAIL FROM:<ann@office.example>"), 2);
     EXPECT_EQ(Tally().MessagesSent, 1);
     EXPECT_EQ(Waiting(), 1);
     EXPECT_TRUE(Mailbox("Cy").empty());
 }
+
+struct HostileRelayCase {
+    const char* name;
+    std::function<void(ScriptServer&)> play;  // after the greeting and EHLO
+    const char* logged;
+};
+
+class HostileRelay : public OutboundTransferTest, public ::testing::WithParamInterface<HostileRelayCase> {};
+
+// A relay that tries to hold the run or fill memory is cut off at its bound,
+// which the log names; the message stays for the next transfer.
+TEST_P(HostileRelay, IsCutOffAtItsBoundAndTheMessageStays) {
+    const auto& c = GetParam();
+    Post("Ann", kSubject);
+    ScriptServer server;
+    server.Send("220 relay.test ready\r\n").Line();
+    c.play(server);
+    server.Start();
+    UseServer(server);
+    gateway_.SMTP().SetTimeOut(1);
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        Run();
+    } catch (const Exception& e) {
+        EXPECT_NE(e.Kind(), ErrorKind::Permanent) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    EXPECT_TRUE(Logged(c.logged));
+    EXPECT_EQ(Waiting(), 1);
+    EXPECT_LE(gateway_.SMTP().ReplyLines().size(), static_cast<std::size_t>(TagSocket::DefaultMaxReplyLines));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HostileRelay,
+    ::testing::Values(HostileRelayCase{"EhloWithoutEnd",
+                                       [](ScriptServer& s) {
+                                           for (int i = 0; i < 300; ++i) s.Send("250-more\r\n");
+                                       },
+                                       "Reply longer than 256 lines"},
+                      HostileRelayCase{"EhloTrickle",
+                                       [](ScriptServer& s) {
+                                           s.Trickle("250-more\r\n", std::chrono::milliseconds(300),
+                                                     std::chrono::seconds(6));
+                                       },
+                                       "Operation timed out"},
+                      HostileRelayCase{"GiantLine",
+                                       [](ScriptServer& s) { s.Send("250 " + std::string(100000, 'x')); },
+                                       "Reply line longer than 8192 bytes"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct RelayLoginCase {
+    const char* name;
+    bool loginRequired;
+    const char* relayUser;
+    const char* relayPassword;
+    std::vector<std::string> logins;  // per message, in the envelope
+    int sent;
+};
+
+class RelayLogin : public OutboundTransferTest, public ::testing::WithParamInterface<RelayLoginCase> {};
+
+// A relay that takes mail without a log-in gets none; one that asks gets
+// each sender's own; an office relay account serves every sender, and a
+// wrong one keeps the mail.
+TEST_P(RelayLogin, LogsInOnlyAsNeededAndAsTheRightAccount) {
+    const auto& c = GetParam();
+    std::string why;
+    auto relay = test::SmtpPeer::StartLoginRelay(c.loginRequired,
+                                                 {{"Ann", "pw"}, {"Cy", "pw"}, {"office", "opw"}}, {}, why);
+    QLK_NEED_PEER(relay, why);
+    Post("Ann", "TO:b@example.org|From Ann");
+    Post("Cy", "TO:b@example.org|From Cy");
+    settings_.SMTPServer = "smtp://" + relay->Address();
+    settings_.SMTPRelayUser = c.relayUser;
+    settings_.SMTPRelayPassword = c.relayPassword;
+    Run();
+    std::vector<std::string> logins;
+    for (const std::string& envelope : relay->Envelopes())
+        logins.push_back(envelope.substr(0, envelope.find('\n')));
+    EXPECT_EQ(logins, c.logins);
+    EXPECT_EQ(Tally().MessagesSent, c.sent);
+    EXPECT_EQ(Waiting(), 2 - c.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RelayLogin,
+    ::testing::Values(RelayLoginCase{"TakesMailWithoutLogIn", false, "", "", {"AUTH:", "AUTH:"}, 2},
+                      RelayLoginCase{"AsksForOne", true, "", "", {"AUTH:Ann", "AUTH:Cy"}, 2},
+                      RelayLoginCase{
+                          "OfficeAccount", false, "office", "opw", {"AUTH:office", "AUTH:office"}, 2},
+                      RelayLoginCase{"WrongOfficeAccount", true, "office", "wrong", {}, 0}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace qlk

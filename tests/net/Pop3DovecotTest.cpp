@@ -94,5 +94,36 @@ TEST_F(Pop3Dovecot, WrongPasswordFailsWithTheServersLine) {
     }
 }
 
+// Dovecot checking tokens at an introspection endpoint: the good token
+// (longer than any AUTH line) logs in and lists the mail, a bad one is
+// refused, and the password still works beside them.
+TEST(Pop3DovecotOAuth, TokenLogsInAndListsABadTokenIsRefused) {
+    std::string why;
+    auto peer = test::OAuthDovecotPeer::Start("joe", "secret", why);
+    QLK_NEED_PEER(peer, why);
+    peer->AddMessage(SampleMessage(1, 300));
+    struct Case {
+        std::string password, token;
+        bool in;
+    };
+    for (const Case& c : {Case{"", test::OAuthDovecotPeer::GoodToken(), true}, Case{"", "bad-token", false},
+                          Case{"secret", "", true}}) {
+        SCOPED_TRACE(c.token.substr(0, 10) + c.password);
+        TmsRemotePOP pop;
+        pop.Server = "pop3://" + peer->Address();
+        pop.UserName = "joe";
+        pop.Password = c.password;
+        pop.AccessToken = c.token;
+        pop.SetTimeOut(20);
+        if (c.in) {
+            pop.UpdateInfo();
+            EXPECT_EQ(pop.RemoteInfo.Count(), 1);
+        } else {
+            EXPECT_THROW(pop.Connect(), EServerError);
+            pop.Close();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qlk

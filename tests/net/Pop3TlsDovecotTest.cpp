@@ -33,8 +33,8 @@ void Configure(TmsRemotePOP& pop, const TlsDovecotPeer& peer, const std::string&
 }
 
 // STLS on the plain port of a bare host, and POP3S by scheme and by address:
-// both give the messages exactly as they were stored, and no password goes
-// in clear.
+// both give the messages exactly as they were stored, no password goes in
+// clear, and each host is remembered as one that offers TLS.
 TEST(Pop3TlsDovecot, StlsAndPop3sRetrieveByteExact) {
     std::string why;
     auto peer = TlsDovecotPeer::Start("joe", "secret", CertificateKind::Good, why);
@@ -45,12 +45,14 @@ TEST(Pop3TlsDovecot, StlsAndPop3sRetrieveByteExact) {
         peer->AddMessage(messages.back());
     }
     const std::string pop3s = std::to_string(peer->Pop3sPort());
+    test::TempDir memory;
     for (const std::string& server : {"localhost:" + std::to_string(peer->Port()),
                                       "pop3s://localhost:" + pop3s, "pop3s://127.0.0.1:" + pop3s}) {
         test::TempDir dir;
         TmsRemotePOP pop;
         Configure(pop, *peer, server);
         pop.SetMessageDirectory(dir.path().string());
+        pop.TlsHostsFileName = (memory / "QLKTLS.TXT").string();
         pop.Connect();
         EXPECT_TRUE(pop.TlsActive()) << server;
         EXPECT_FALSE(pop.PasswordInClear()) << server;
@@ -61,6 +63,7 @@ TEST(Pop3TlsDovecot, StlsAndPop3sRetrieveByteExact) {
         }
         pop.Disconnect();
     }
+    EXPECT_EQ(test::ReadFileBytes(memory / "QLKTLS.TXT"), "localhost\n127.0.0.1\n");
 }
 
 struct RefusalCase {

@@ -5,6 +5,7 @@
 
 #include "message/TmsMessage.h"
 #include "net/TmsSMTP.h"
+#include "support/Outcome.h"
 #include "support/Peers.h"
 
 namespace qlk {
@@ -98,6 +99,30 @@ TEST(SmtpAiosmtpd, SinglePartTextIsByteExact) {
     auto messages = peer->Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], Encoded(message));
+}
+
+// A relay that asks for a log-in takes the token (XOAUTH2), never the
+// password; a token it refuses is a refused log-in.
+TEST(SmtpAiosmtpd, AccessTokenLogsInWhenTheRelayAsks) {
+    std::string why;
+    auto relay = SmtpPeer::StartLoginRelay(true, {{"ann", "secret"}}, {{"ann", "good-token"}}, why);
+    QLK_NEED_PEER(relay, why);
+    for (const std::string token : {"bad-token", "good-token"}) {
+        TmsMessage message;
+        FillMessage(message);
+        TmsSMTP smtp;
+        smtp.Server = "smtp://" + relay->Address();
+        smtp.UserID = "ann";
+        smtp.Password = "wrong";
+        smtp.AccessToken = token;
+        smtp.LoginOnlyWhenAsked = true;
+        smtp.MailMessage = &message;
+        const std::string outcome = test::Outcome([&] { smtp.SendMail(); });
+        EXPECT_EQ(outcome.substr(0, 30), token == "good-token" ? "ok" : "server: Log-in refused: 535 5.")
+            << token;
+    }
+    ASSERT_EQ(relay->Envelopes().size(), 1u);
+    EXPECT_THAT(relay->Envelopes()[0], ::testing::StartsWith("AUTH:ann\n"));
 }
 
 }  // namespace

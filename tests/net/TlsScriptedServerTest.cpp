@@ -127,6 +127,8 @@ struct LoginCase {
     bool inClear;
     // The failure: always Transient (the message is kept), with this code.
     int code;
+    std::string token = {};
+    bool whenAsked = false;
 };
 
 class SmtpLogin : public ::testing::TestWithParam<LoginCase> {};
@@ -147,6 +149,8 @@ TEST_P(SmtpLogin, SendsCredentialsOnlyWhereAllowedAndKeepsMessagesOnRefusal) {
     smtp.SetTimeOut(5);
     smtp.UserID = "joe";
     smtp.Password = "secret";
+    smtp.AccessToken = c.token;
+    smtp.LoginOnlyWhenAsked = c.whenAsked;
     smtp.MailMessage = &message;
     std::vector<std::string> shown;
     smtp.OnLineSent = [&](TagSocket&, const std::string& line) { shown.push_back(line); };
@@ -191,14 +195,37 @@ INSTANTIATE_TEST_SUITE_P(
                   "Log-in refused: 535 5.7.8 no",
                   true,
                   535},
+        // Mechanisms the client lacks count as no AUTH, until the relay asks.
         LoginCase{"UnknownMechanism",
                   "smtp://",
                   "CRAM-MD5 XOAUTH2",
-                  {"221 bye"},
-                  {"QUIT"},
-                  "127.0.0.1 offers no log-in method the gateway knows: CRAM-MD5 XOAUTH2",
+                  {"530 5.7.0 Authentication required", "221 bye"},
+                  {"MAIL FROM:<joe@example.org>", "QUIT"},
+                  "127.0.0.1 wants a log-in but offers no log-in method the gateway knows: CRAM-MD5 XOAUTH2",
                   false,
-                  0},
+                  530},
+        LoginCase{"AskedForBy530",
+                  "smtp://",
+                  "PLAIN",
+                  {"530 5.7.0 Authentication required", "235 ok", "451 4.3.0 later", "221 bye"},
+                  {"MAIL FROM:<joe@example.org>",
+                   "AUTH PLAIN AGpvZQBzZWNyZXQ=", "MAIL FROM:<joe@example.org>", "QUIT"},
+                  "451 4.3.0 later",
+                  true,
+                  451,
+                  {},
+                  true},
+        // A token refused: XOAUTH2 answers the server's error challenge with
+        // an empty line; the password never goes.
+        LoginCase{"XOAuth2Refused",
+                  "smtp://",
+                  "PLAIN XOAUTH2",
+                  {"334 eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=", "535 5.7.8 bad token", "221 bye"},
+                  {"AUTH XOAUTH2 dXNlcj1qb2UBYXV0aD1CZWFyZXIgdG9rAQE=", "", "QUIT"},
+                  "Log-in refused: 535 5.7.8 bad token",
+                  true,
+                  535,
+                  "tok"},
         // A bare host without STARTTLS: the password is kept back, and the
         // server's demand for it is no verdict on the message.
         LoginCase{"WithheldWithoutTls",

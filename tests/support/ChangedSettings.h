@@ -27,6 +27,8 @@ inline Settings SettingsWithEveryFieldChanged() {
     s.ShowInternetHeaders = true;
     s.AutoUpdate = false;
     s.MessageSizeLimit = 5000000;
+    s.SMTPRelayUser = "office@example.com";
+    s.SMTPRelayPassword = "relay pass";
     return s;
 }
 

@@ -34,8 +34,11 @@ bool PeersRequired() {
 PeerProcess::PeerProcess(fs::path pidFile) : pidFile_(Dir() / pidFile) {}
 
 PeerProcess::~PeerProcess() {
-    if (!running_) return;
-    std::ifstream in(pidFile_);
+    if (running_) Stop(pidFile_);
+}
+
+void PeerProcess::Stop(const fs::path& pidFile) {
+    std::ifstream in(pidFile);
     pid_t pid = 0;
     if (!(in >> pid) || pid <= 0) return;
     ::kill(pid, SIGTERM);
@@ -75,6 +78,20 @@ std::unique_ptr<DovecotPeer> DovecotPeer::Start(const Users& users, std::string&
     return peer;
 }
 
+std::unique_ptr<OAuthDovecotPeer> OAuthDovecotPeer::Start(const std::string& user,
+                                                          const std::string& password, std::string& why) {
+    std::unique_ptr<OAuthDovecotPeer> peer(new OAuthDovecotPeer());
+    peer->user_ = user;
+    const std::string arguments = Quoted(user) + " " + Quoted(password) + " " + Quoted(GoodToken()) + " " +
+                                  std::to_string(FreeLoopbackPort());
+    if (!peer->Launch("start_dovecot_oauth2.sh", arguments, why)) return nullptr;
+    return peer;
+}
+
+OAuthDovecotPeer::~OAuthDovecotPeer() {
+    Stop(Dir() / "introspect.pid");
+}
+
 void DovecotPeer::AddMessage(const std::string& user, const std::string& bytes) {
     char name[64];
     std::snprintf(name, sizeof name, "%010d.M%06dP1.qlk", 1700000000 + added_, added_);
@@ -98,6 +115,17 @@ SmtpPeer::SmtpPeer() : PeerProcess("aiosmtpd.pid") {}
 std::unique_ptr<SmtpPeer> SmtpPeer::Start(std::string& why) {
     std::unique_ptr<SmtpPeer> peer(new SmtpPeer());
     if (!peer->Launch("start_aiosmtpd.sh", "", why)) return nullptr;
+    return peer;
+}
+
+std::unique_ptr<SmtpPeer> SmtpPeer::StartLoginRelay(bool loginRequired, const Accounts& passwords,
+                                                    const Accounts& tokens, std::string& why) {
+    std::unique_ptr<SmtpPeer> peer(new SmtpPeer());
+    std::string arguments = loginRequired ? "required" : "optional";
+    for (const auto& [user, password] : passwords) arguments += " " + Quoted(user + ":" + password);
+    arguments += " --";
+    for (const auto& [user, token] : tokens) arguments += " " + Quoted(user + ":" + token);
+    if (!peer->Launch("start_aiosmtpd.sh", arguments, why)) return nullptr;
     return peer;
 }
 

@@ -22,6 +22,8 @@ public:
 
 protected:
     PeerProcess(std::filesystem::path pidFile);
+    // Ends the process whose id the file holds, waiting a little for it.
+    static void Stop(const std::filesystem::path& pidFile);
     // Runs the script with DIR and PORT plus `arguments`; false when the
     // peer is not installed or does not start (the reason is in `why`).
     bool Launch(const std::string& script, const std::string& arguments, std::string& why);
@@ -57,10 +59,30 @@ protected:
     int added_ = 0;
 };
 
+// Dovecot that also takes OAuth 2.0 log-ins (XOAUTH2, OAUTHBEARER) with
+// GoodToken() for the one user, checked at a local introspection endpoint.
+class OAuthDovecotPeer : public DovecotPeer {
+public:
+    static std::unique_ptr<OAuthDovecotPeer> Start(const std::string& user, const std::string& password,
+                                                   std::string& why);
+    ~OAuthDovecotPeer() override;
+    static std::string GoodToken() { return std::string(3000, 'T') + ".good-token"; }
+
+private:
+    OAuthDovecotPeer() = default;
+};
+
 // aiosmtpd keeping every message's bytes as received.
 class SmtpPeer : public PeerProcess {
 public:
     static std::unique_ptr<SmtpPeer> Start(std::string& why);
+    using Accounts = std::vector<std::pair<std::string, std::string>>;  // user, password or token
+    // A relay without TLS listing AUTH PLAIN, LOGIN (PASSWORDS) and XOAUTH2
+    // (TOKENS) that takes mail without a log-in, or answers MAIL FROM with
+    // 530 until one when LOGINREQUIRED. Each envelope begins with
+    // "AUTH:<login>\n" ("AUTH:\n" without one).
+    static std::unique_ptr<SmtpPeer> StartLoginRelay(bool loginRequired, const Accounts& passwords,
+                                                     const Accounts& tokens, std::string& why);
     // The messages received so far, oldest first (bytes, and the envelope
     // as "MAIL FROM:..." and "RCPT TO:..." lines).
     std::vector<std::string> Messages() const;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "FakeDesktop.h"
+#include "gateway/ConfigurationFile.h"
 #include "support/TempDir.h"
 
 namespace qlk::test {
@@ -52,7 +53,7 @@ TEST(ProgramTest, FirstStartStoppedBySigtermLeavesItsFiles) {
     EXPECT_TRUE(fs::is_directory(folder / "QLKMSG"));
     EXPECT_TRUE(fs::is_directory(folder / "QLKATT"));
     const auto config = Lines(ReadFileBytes(folder / "QLK.CFG"));
-    ASSERT_EQ(config.size(), 49u);
+    ASSERT_EQ(config.size(), static_cast<std::size_t>(ConfigurationFile::LineCount));
     EXPECT_EQ(config[4], "8.32");
     for (const char* logFile : {"QLKLOG.TXT", "QLKLOG.RTF"}) {
         const std::string log = ReadFileBytes(folder / logFile);

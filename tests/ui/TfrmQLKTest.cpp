@@ -675,6 +675,8 @@ TEST_F(WindowTest, EmailTechSupportSavesADraftWithoutPasswordsAndSendsNothing) {
     Settings settings;
     settings.SMTPServer = "relay.example.org";
     settings.DialupPassword = "dial-secret";
+    settings.SMTPRelayUser = "office";
+    settings.SMTPRelayPassword = "relay-secret";
     WriteFileBytes(folder_ / "QLK.CFG", ConfigurationFile::Format(settings));
     Open();
     window_->Users().Table().StoreRow(
@@ -692,6 +694,7 @@ TEST_F(WindowTest, EmailTechSupportSavesADraftWithoutPasswordsAndSendsNothing) {
     EXPECT_NE(draft.find("From: office@example.com\r\n"), std::string::npos);
     EXPECT_NE(DraftAttachment(draft, "QLKLOG.TXT").find("Welcome to QLK"), std::string::npos);
     settings.DialupPassword.clear();
+    settings.SMTPRelayPassword.clear();
     EXPECT_EQ(DraftAttachment(draft, "QLK.CFG"), ConfigurationFile::Format(settings));
     const std::string users = DraftAttachment(draft, "users.DB");
     EXPECT_TRUE(users.starts_with("SQLite format 3")) << users.size();
