@@ -7,11 +7,13 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <ctime>
 
 #include "gateway/AccountSignIn.h"
 #include "gateway/TokenCommand.h"
 #include "net/HttpsClient.h"
+#include "platform/Exception.h"
 #include "ui/CoreText.h"
 #include "ui/Desktop.h"
 
