@@ -142,6 +142,7 @@ TEST(AccountTokensTest, DeviceSignInThenRenewalBeforeExpiryThenARefusedSignInIsA
     LoginStore store(scene.work.path());
     store.Load();
     HttpsClient http;
+    EXPECT_THROW(http.PostForm("http://example.com/token", {}), Exception) << "tokens never travel in clear";
     std::int64_t now = Now();
     AccountTokens tokens(store, http, [&now] { return now; });
     EXPECT_EQ(tokens.AccessToken(host, "ann"), "at-1");
