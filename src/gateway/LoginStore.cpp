@@ -1,15 +1,11 @@
 #include "gateway/LoginStore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <nlohmann/json.hpp>
 #include <utility>
 
 #include "platform/AsciiCase.h"
 #include "platform/AtomicFile.h"
+#include "platform/BoundedFile.h"
 #include "platform/Exception.h"
 
 namespace qlk {
@@ -112,33 +108,6 @@ Json WriteAccount(const AccountLogin& login) {
                 {"expires_at", login.ExpiresAt}};
 }
 
-// The file's bytes, read without following a link and only when it is a
-// plain file of a sane size; nullopt when there is none.
-std::optional<std::string> ReadBounded(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        if (errno == ENOENT) return std::nullopt;
-        throw Exception("Cannot read " + file.string());
-    }
-    struct stat status {};
-    std::string bytes;
-    bool sane = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                static_cast<std::size_t>(status.st_size) <= LoginStore::MaxFileBytes;
-    if (sane) {
-        bytes.resize(static_cast<std::size_t>(status.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (got <= 0) break;
-            done += static_cast<std::size_t>(got);
-        }
-        sane = done == bytes.size();
-    }
-    ::close(fd);
-    if (!sane) throw Exception(file.string() + " is damaged: not a plain file of a sane size");
-    return bytes;
-}
-
 }  // namespace
 
 LoginStore::LoginStore(std::filesystem::path workFolder) : file_(std::move(workFolder) / FileName) {}
@@ -157,9 +126,16 @@ std::string LoginStore::Key(const std::string& server, const std::string& userId
 void LoginStore::Load() {
     accounts_.clear();
     providers_.clear();
-    const std::optional<std::string> bytes = ReadBounded(file_);
-    if (!bytes) return;
-    const Json document = Json::parse(*bytes, nullptr, false);
+    std::string bytes;
+    switch (BoundedFile::Read(file_, MaxFileBytes, bytes)) {
+        case BoundedFile::Outcome::Missing:
+            return;
+        case BoundedFile::Outcome::Unreadable:
+            throw Exception(file_.string() + " cannot be read: not a plain file of a sane size");
+        case BoundedFile::Outcome::Read:
+            break;
+    }
+    const Json document = Json::parse(bytes, nullptr, false);
     try {
         if (!document.is_object() || document.value("format", 0) != kFormat)
             throw Damaged{"not a log-in store of this version"};
