@@ -24,6 +24,7 @@ namespace qlk {
 namespace {
 
 constexpr std::chrono::milliseconds kTick(50);
+constexpr std::size_t kMostPerDrain = 256 * 1024;
 
 bool IsExecutable(const std::string& path) {
     struct stat info {};
@@ -208,12 +209,15 @@ std::vector<std::string> ChildProcess::ReadLines(std::chrono::milliseconds wait)
     return std::exchange(lines_, {});
 }
 
+// Reads what is there, but at most kMostPerDrain bytes: a child that writes
+// as fast as it is read must not hold the thread.
 void ChildProcess::Drain() {
     char buffer[4096];
-    for (;;) {
+    for (std::size_t taken = 0; taken < kMostPerDrain;) {
         const ssize_t got = read(output_, buffer, sizeof buffer);
         if (got > 0) {
             TakeText(buffer, static_cast<std::size_t>(got));
+            taken += static_cast<std::size_t>(got);
             continue;
         }
         if (got < 0 && errno == EINTR) continue;

@@ -191,7 +191,7 @@ TEST(AccountSignInTest, BrowserSignInTakesOnlyTheAnswerToItsOwnRequest) {
         signIn.OpenBrowser = [&browser](const std::string& url) {
             browser = std::thread([url] {
                 const std::string command = "curl -s -L --max-time 10 -o /dev/null '" + url + "'";
-                (void)std::system(command.c_str());
+                [[maybe_unused]] const int status = std::system(command.c_str());
             });
             return true;
         };
