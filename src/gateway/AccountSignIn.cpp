@@ -43,6 +43,8 @@ void AccountSignIn::SignIn(const std::string& server, const std::string& userId)
     if (!provider.Complete())
         throw Exception(std::string("The ") + LoginKindName(login.Kind) +
                         " provider has no client ID or endpoints set: register the application first");
+    // The choice of provider is kept even when the sign-in does not finish.
+    store_.Save();
     http_.Cancelled = Cancelled;
     OAuthClient client(http_, now_);
     OAuthClient::Tokens tokens;
@@ -75,7 +77,9 @@ void AccountSignIn::SignIn(const std::string& server, const std::string& userId)
     // The sign-in took minutes: what the gateway saved meanwhile for other
     // accounts is kept.
     store_.Load();
+    const LoginKind kind = login.Kind;
     login = store_.Find(server, userId);
+    login.Kind = kind;
     login.AccessToken = tokens.AccessToken;
     login.RefreshToken = tokens.RefreshToken;
     login.ExpiresAt = tokens.ExpiresAt;

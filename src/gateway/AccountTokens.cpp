@@ -3,7 +3,6 @@
 #include <ctime>
 #include <utility>
 
-#include "gateway/Gateway.h"
 #include "gateway/OAuthClient.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TokenCommand.h"
@@ -48,28 +47,29 @@ std::string AccountTokens::RenewedToken(AccountLogin login) {
     return login.AccessToken;
 }
 
-AccountTokens::LogIn AccountTokens::ForTransfer(Gateway& gateway, const std::string& userName,
+AccountTokens::LogIn AccountTokens::ForTransfer(TransferCycle& cycle, StatusLog& log,
+                                                const std::filesystem::path& workFolder, const std::string& userName,
                                                 const std::string& server, const std::string& userId) {
-    LoginStore store(gateway.WorkFolder());
+    LoginStore store(workFolder);
     try {
         store.Load();
     } catch (const Exception& damaged) {
-        if (gateway.Cycle().FirstTimeThisCycle(LoginStore::FileName))
-            gateway.Log().WriteLog(std::string(damaged.what()) + "; accounts log in with their passwords", 0);
+        if (cycle.FirstTimeThisCycle(LoginStore::FileName))
+            log.WriteLog(std::string(damaged.what()) + "; accounts log in with their passwords", 0);
         return {};
     }
     HttpsClient http;
-    http.Cancelled = [&gateway] { return gateway.Cycle().Stopping(); };
+    http.Cancelled = [&cycle] { return cycle.Stopping(); };
     AccountTokens tokens(store, http, [] { return static_cast<std::int64_t>(std::time(nullptr)); });
     try {
         return {false, tokens.AccessToken(server, userId)};
     } catch (const ESignInRefused& refused) {
-        if (gateway.Cycle().FirstTimeThisCycle("sign-in " + server + "\n" + userId))
-            gateway.Log().WriteLog("User " + userName + " must sign in again (quelmark --sign-in \"" + userName +
+        if (cycle.FirstTimeThisCycle("sign-in " + server + "\n" + userId))
+            log.WriteLog("User " + userName + " must sign in again (quelmark --sign-in \"" + userName +
                                        "\"): " + refused.what(),
                                    0);
     } catch (const std::exception& failed) {
-        gateway.Log().WriteLog("ERROR Getting the log-in token for " + userName + ": " + failed.what(), 0);
+        log.WriteLog("ERROR Getting the log-in token for " + userName + ": " + failed.what(), 0);
     }
     return {true, {}};
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -10,7 +11,8 @@
 
 namespace qlk {
 
-class Gateway;
+class StatusLog;
+class TransferCycle;
 
 // The access token an account logs in with: none for a password account,
 // the token command's for a command account, and for an OAuth account the
@@ -30,16 +32,16 @@ public:
     std::string AccessToken(const std::string& server, const std::string& userId);
 
     // What a transfer logs in with, for the row named USERNAME on the
-    // account (SERVER, USERID): its token, or Skip when it cannot log in this
-    // cycle. A refused sign-in is logged at level 0 once per cycle, naming
+    // account (SERVER, USERID) — the POP3 mailbox, or the sender's log-in at
+    // the SMTP relay: its token, or Skip when it cannot log in this cycle. A refused sign-in is logged at level 0 once per cycle, naming
     // the user; other failures are logged and the account is tried again
     // next cycle.
     struct LogIn {
         bool Skip = false;
         std::string AccessToken;
     };
-    static LogIn ForTransfer(Gateway& gateway, const std::string& userName, const std::string& server,
-                             const std::string& userId);
+    static LogIn ForTransfer(TransferCycle& cycle, StatusLog& log, const std::filesystem::path& workFolder,
+                             const std::string& userName, const std::string& server, const std::string& userId);
 
 private:
     std::string RenewedToken(AccountLogin login);

@@ -4,7 +4,6 @@
 #include <exception>
 #include <system_error>
 
-#include "gateway/AccountTokens.h"
 #include "gateway/Gateway.h"
 #include "gateway/RememberedMessages.h"
 #include "gateway/TransferDisplay.h"
@@ -70,8 +69,6 @@ void InboundTransfer::TransferMailbox() {
     log.WriteLog("User " + account_.name + " Logging into " + pop.Server + " as " + pop.UserName, 2);
     RememberedMessages remembered(gateway_.WorkFolder(), pop.Server, pop.UserName);
     FinishInterruptedDeliveries(remembered);
-    const AccountTokens::LogIn login = AccountTokens::ForTransfer(gateway_, account_.name, pop.Server, pop.UserName);
-    if (login.Skip) return;
     pop.Connect();
     log.WriteLog("Downloading Message Headers for " + pop.UserName + "@" + pop.Server, 2);
     listedUids_ = pop.ListMessages();

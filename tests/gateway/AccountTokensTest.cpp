@@ -155,7 +155,7 @@ TEST(AccountTokensTest, DeviceSignInThenRenewalBeforeExpiryThenARefusedSignInIsA
 
     AccountLogin revoked = store.Find(host, "ann");
     revoked.RefreshToken = "rt-revoked";
-    revoked.ExpiresAt = now;
+    revoked.ExpiresAt = 0;
     store.Store(revoked);
     store.Save();
     scene.RunCycle();
