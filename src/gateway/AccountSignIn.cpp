@@ -18,7 +18,8 @@ constexpr auto kTick = std::chrono::milliseconds(50);
 std::string PlainWord(const std::string& text) {
     std::string word;
     for (char c : text.substr(0, 80))
-        word += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ? c : '?';
+        word +=
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ? c : '?';
     return word;
 }
 
@@ -50,26 +51,30 @@ void AccountSignIn::SignIn(const std::string& server, const std::string& userId)
     OAuthClient::Tokens tokens;
     if (provider.UsesDeviceFlow()) {
         const OAuthClient::DeviceCode code = client.StartDeviceSignIn(provider);
-        if (Show) Show("To sign in " + userId + ", open " + code.VerificationUri + " and enter the code " + code.UserCode);
-        tokens = client.FinishDeviceSignIn(provider, code, [this](std::chrono::seconds pause) { Wait(pause); });
+        if (Show)
+            Show("To sign in " + userId + ", open " + code.VerificationUri + " and enter the code " +
+                 code.UserCode);
+        tokens =
+            client.FinishDeviceSignIn(provider, code, [this](std::chrono::seconds pause) { Wait(pause); });
     } else {
         LoopbackRedirect redirect;
         const std::string verifier = OAuthClient::RandomVerifier();
         const std::string state = OAuthClient::RandomVerifier();
-        const std::string url =
-            OAuthClient::AuthorizationUrl(provider, redirect.Uri(), state, OAuthClient::CodeChallenge(verifier));
+        const std::string url = OAuthClient::AuthorizationUrl(provider, redirect.Uri(), state,
+                                                              OAuthClient::CodeChallenge(verifier));
         const bool opened = OpenBrowser && OpenBrowser(url);
         if (Show)
-            Show(opened ? "Sign in " + userId + " in the browser window that opened."
-                        : "To sign in " + userId + ", open this address in a browser on this computer:\n" + url);
+            Show(opened
+                     ? "Sign in " + userId + " in the browser window that opened."
+                     : "To sign in " + userId + ", open this address in a browser on this computer:\n" + url);
         const std::string query = redirect.WaitForQuery(BrowserTimeOut, Cancelled,
                                                         "Quelmark has the sign-in. You may close this page.");
         if (LoopbackRedirect::QueryValue(query, "state") != state)
             throw ESignInRefused("The sign-in answer does not belong to this sign-in");
         const std::string code = LoopbackRedirect::QueryValue(query, "code");
         if (code.empty())
-            throw ESignInRefused("The sign-in was declined (" + PlainWord(LoopbackRedirect::QueryValue(query, "error")) +
-                                 ")");
+            throw ESignInRefused("The sign-in was declined (" +
+                                 PlainWord(LoopbackRedirect::QueryValue(query, "error")) + ")");
         tokens = client.ExchangeCode(provider, code, redirect.Uri(), verifier);
     }
     if (tokens.RefreshToken.empty())

@@ -21,7 +21,8 @@ std::string AccountTokens::AccessToken(const std::string& server, const std::str
         case LoginKind::Command:
             return TokenCommand::Run(login.Command, CommandTimeOut);
         default:
-            if (!login.AccessToken.empty() && login.ExpiresAt - now_() > RefreshMargin) return login.AccessToken;
+            if (!login.AccessToken.empty() && login.ExpiresAt - now_() > RefreshMargin)
+                return login.AccessToken;
             return RenewedToken(login);
     }
 }
@@ -48,8 +49,9 @@ std::string AccountTokens::RenewedToken(AccountLogin login) {
 }
 
 AccountTokens::LogIn AccountTokens::ForTransfer(TransferCycle& cycle, StatusLog& log,
-                                                const std::filesystem::path& workFolder, const std::string& userName,
-                                                const std::string& server, const std::string& userId) {
+                                                const std::filesystem::path& workFolder,
+                                                const std::string& userName, const std::string& server,
+                                                const std::string& userId) {
     LoginStore store(workFolder);
     try {
         store.Load();
@@ -66,8 +68,8 @@ AccountTokens::LogIn AccountTokens::ForTransfer(TransferCycle& cycle, StatusLog&
     } catch (const ESignInRefused& refused) {
         if (cycle.FirstTimeThisCycle("sign-in " + server + "\n" + userId))
             log.WriteLog("User " + userName + " must sign in again (quelmark --sign-in \"" + userName +
-                                       "\"): " + refused.what(),
-                                   0);
+                             "\"): " + refused.what(),
+                         0);
     } catch (const std::exception& failed) {
         log.WriteLog("ERROR Getting the log-in token for " + userName + ": " + failed.what(), 0);
     }

@@ -33,15 +33,16 @@ public:
 
     // What a transfer logs in with, for the row named USERNAME on the
     // account (SERVER, USERID) — the POP3 mailbox, or the sender's log-in at
-    // the SMTP relay: its token, or Skip when it cannot log in this cycle. A refused sign-in is logged at level 0 once per cycle, naming
-    // the user; other failures are logged and the account is tried again
-    // next cycle.
+    // the SMTP relay: its token, or Skip when it cannot log in this cycle. A refused sign-in is logged at
+    // level 0 once per cycle, naming the user; other failures are logged and the account is tried again next
+    // cycle.
     struct LogIn {
         bool Skip = false;
         std::string AccessToken;
     };
     static LogIn ForTransfer(TransferCycle& cycle, StatusLog& log, const std::filesystem::path& workFolder,
-                             const std::string& userName, const std::string& server, const std::string& userId);
+                             const std::string& userName, const std::string& server,
+                             const std::string& userId);
 
 private:
     std::string RenewedToken(AccountLogin login);

@@ -33,7 +33,8 @@ std::string Text(const Json& object, const char* name, std::size_t limit) {
     if (found == object.end()) return {};
     if (!found->is_string()) throw Damaged{std::string(name) + " is not text"};
     std::string value = found->get<std::string>();
-    if (!PlainText(value, limit)) throw Damaged{std::string(name) + " is too long or holds control characters"};
+    if (!PlainText(value, limit))
+        throw Damaged{std::string(name) + " is too long or holds control characters"};
     return value;
 }
 
@@ -199,8 +200,8 @@ OAuthProvider LoginStore::Provider(LoginKind kind) const {
     for (auto [field, value] :
          {std::pair{&OAuthProvider::DeviceEndpoint, &set.DeviceEndpoint},
           std::pair{&OAuthProvider::AuthorizationEndpoint, &set.AuthorizationEndpoint},
-          std::pair{&OAuthProvider::TokenEndpoint, &set.TokenEndpoint}, std::pair{&OAuthProvider::Scope, &set.Scope},
-          std::pair{&OAuthProvider::ClientId, &set.ClientId},
+          std::pair{&OAuthProvider::TokenEndpoint, &set.TokenEndpoint},
+          std::pair{&OAuthProvider::Scope, &set.Scope}, std::pair{&OAuthProvider::ClientId, &set.ClientId},
           std::pair{&OAuthProvider::ClientSecret, &set.ClientSecret}})
         if (!value->empty()) provider.*field = *value;
     return provider;

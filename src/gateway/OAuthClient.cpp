@@ -77,7 +77,8 @@ OAuthClient::Answer OAuthClient::Post(const std::string& url, HttpsClient::Field
                         ErrorKind::Transient);
     }
     answer.Error = Plain(StringMember(answer.Body, "error"));
-    if (answer.Error.empty() && response.Status / 100 != 2) answer.Error = "HTTP " + std::to_string(response.Status);
+    if (answer.Error.empty() && response.Status / 100 != 2)
+        answer.Error = "HTTP " + std::to_string(response.Status);
     return answer;
 }
 
@@ -100,7 +101,8 @@ OAuthClient::Tokens OAuthClient::Refresh(const OAuthProvider& provider, const st
         answer.Error == "invalid_client")
         throw ESignInRefused("The provider refused the saved sign-in (" + answer.Error + ")");
     if (!answer.Error.empty())
-        throw Exception("The provider did not renew the access token (" + answer.Error + ")", ErrorKind::Transient);
+        throw Exception("The provider did not renew the access token (" + answer.Error + ")",
+                        ErrorKind::Transient);
     return TokensOf(answer);
 }
 
@@ -160,14 +162,16 @@ std::string OAuthClient::AuthorizationUrl(const OAuthProvider& provider, const s
 }
 
 OAuthClient::Tokens OAuthClient::ExchangeCode(const OAuthProvider& provider, const std::string& code,
-                                              const std::string& redirectUri, const std::string& codeVerifier) {
+                                              const std::string& redirectUri,
+                                              const std::string& codeVerifier) {
     const Answer answer = Post(provider.TokenEndpoint,
                                {{"grant_type", "authorization_code"},
                                 {"code", code},
                                 {"redirect_uri", redirectUri},
                                 {"code_verifier", codeVerifier}},
                                provider);
-    if (!answer.Error.empty()) throw ESignInRefused("The provider refused the sign-in (" + answer.Error + ")");
+    if (!answer.Error.empty())
+        throw ESignInRefused("The provider refused the sign-in (" + answer.Error + ")");
     return TokensOf(answer);
 }
 

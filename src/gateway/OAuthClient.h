@@ -52,8 +52,8 @@ public:
     // The address the browser opens for an authorization code with PKCE.
     static std::string AuthorizationUrl(const OAuthProvider& provider, const std::string& redirectUri,
                                         const std::string& state, const std::string& codeChallenge);
-    Tokens ExchangeCode(const OAuthProvider& provider, const std::string& code, const std::string& redirectUri,
-                        const std::string& codeVerifier);
+    Tokens ExchangeCode(const OAuthProvider& provider, const std::string& code,
+                        const std::string& redirectUri, const std::string& codeVerifier);
 
     // A fresh unguessable value for "state" and the PKCE verifier.
     static std::string RandomVerifier();

@@ -28,7 +28,8 @@ OAuthProvider OAuthProvider::Preset(LoginKind kind) {
         provider.DeviceEndpoint = "https://login.microsoftonline.com/common/oauth2/v2.0/devicecode";
         provider.TokenEndpoint = "https://login.microsoftonline.com/common/oauth2/v2.0/token";
         provider.Scope =
-            "offline_access https://outlook.office.com/POP.AccessAsUser.All https://outlook.office.com/SMTP.Send";
+            "offline_access https://outlook.office.com/POP.AccessAsUser.All "
+            "https://outlook.office.com/SMTP.Send";
     } else if (kind == LoginKind::Google) {
         provider.AuthorizationEndpoint = "https://accounts.google.com/o/oauth2/v2/auth";
         provider.TokenEndpoint = "https://oauth2.googleapis.com/token";

@@ -39,10 +39,13 @@ SignInCommand::SignInCommand(std::filesystem::path workFolder, std::ostream& out
     : workFolder_(std::move(workFolder)), out_(out), err_(err) {}
 
 const char* SignInCommand::Usage() {
-    return "usage: quelmark --sign-in NAME [--provider microsoft|google|custom | --token-command \"PROGRAM ARGS\" |\n"
+    return "usage: quelmark --sign-in NAME [--provider microsoft|google|custom | --token-command \"PROGRAM "
+           "ARGS\" |\n"
            "                                --password]\n"
-           "                               [--client-id ID] [--client-secret SECRET] [--device-endpoint URL]\n"
-           "                               [--authorization-endpoint URL] [--token-endpoint URL] [--scope SCOPES]\n"
+           "                               [--client-id ID] [--client-secret SECRET] [--device-endpoint "
+           "URL]\n"
+           "                               [--authorization-endpoint URL] [--token-endpoint URL] [--scope "
+           "SCOPES]\n"
            "NAME is the user's ID (quelmark users list), name or mailbox.\n";
 }
 
@@ -103,7 +106,8 @@ int SignInCommand::ChangeLogin(const UserRecord& row, const Options& options) {
             login.Command = value;
         } else if (option == "--provider") {
             const auto kind = LoginKindNamed(value);
-            if (!kind || !UsesOAuth(*kind)) return err_ << "Unknown provider \"" << value << "\"\n" << Usage(), 2;
+            if (!kind || !UsesOAuth(*kind))
+                return err_ << "Unknown provider \"" << value << "\"\n" << Usage(), 2;
             login.Kind = *kind;
         }
     }

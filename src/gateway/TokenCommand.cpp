@@ -74,7 +74,8 @@ std::string TokenCommand::Run(const std::string& command, std::chrono::milliseco
     }
     for (std::string& line : child.ReadLines(std::chrono::milliseconds(0)))
         if (!first) first = std::move(line);
-    if (child.ExitCode() != 0) throw Failed(name, "failed (exit code " + std::to_string(child.ExitCode()) + ")");
+    if (child.ExitCode() != 0)
+        throw Failed(name, "failed (exit code " + std::to_string(child.ExitCode()) + ")");
     if (!first || first->size() >= ChildProcess::MaxLineLength || !LoginStore::ValidToken(*first))
         throw Failed(name, "printed no usable token");
     return *first;

@@ -95,8 +95,7 @@ HttpsClient::Response HttpsClient::PostForm(const std::string& url, const Fields
     if (!easy || !multi) throw Exception("HTTPS is not available", ErrorKind::Transient);
 
     const std::string body = FormEncode(fields);
-    std::unique_ptr<curl_slist, ListDeleter> headers(
-        curl_slist_append(nullptr, "Accept: application/json"));
+    std::unique_ptr<curl_slist, ListDeleter> headers(curl_slist_append(nullptr, "Accept: application/json"));
     Sink sink;
     CURL* e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
@@ -134,7 +133,8 @@ HttpsClient::Response HttpsClient::PostForm(const std::string& url, const Fields
     if (result == CURLE_OPERATION_TIMEDOUT) throw ETimedOutError("Operation timed out");
     if (sink.overflow) throw Exception("The answer of " + url + " is too long", ErrorKind::Transient);
     if (result != CURLE_OK)
-        throw Exception(std::string("HTTPS request failed: ") + curl_easy_strerror(result), ErrorKind::Transient);
+        throw Exception(std::string("HTTPS request failed: ") + curl_easy_strerror(result),
+                        ErrorKind::Transient);
     Response response;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response.Status);
     response.Body = std::move(sink.body);

@@ -32,7 +32,8 @@ std::string PercentDecode(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+') {
             out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+        } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+                   HexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else {
@@ -72,7 +73,8 @@ std::string LoopbackRedirect::Uri() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";
 }
 
-std::string LoopbackRedirect::ReadRequestLine(int connection, std::chrono::steady_clock::time_point deadline) const {
+std::string LoopbackRedirect::ReadRequestLine(int connection,
+                                              std::chrono::steady_clock::time_point deadline) const {
     std::string bytes;
     char buffer[1024];
     while (std::chrono::steady_clock::now() < deadline && bytes.find('\n') == std::string::npos &&
@@ -86,8 +88,8 @@ std::string LoopbackRedirect::ReadRequestLine(int connection, std::chrono::stead
     return end == std::string::npos ? std::string() : bytes.substr(0, end);
 }
 
-std::string LoopbackRedirect::WaitForQuery(std::chrono::seconds timeout, const std::function<bool()>& cancelled,
-                                           const std::string& page) {
+std::string LoopbackRedirect::WaitForQuery(std::chrono::seconds timeout,
+                                           const std::function<bool()>& cancelled, const std::string& page) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         ProcessMessages();
@@ -102,9 +104,10 @@ std::string LoopbackRedirect::WaitForQuery(std::chrono::seconds timeout, const s
         const std::size_t blank = line.find(' ', 4);
         const bool answered = question != std::string::npos && blank != std::string::npos && question < blank;
         const std::string body = answered ? page : std::string("Not found");
-        const std::string reply = std::string(answered ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
-                                  "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                                  std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        const std::string reply =
+            std::string(answered ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
+            "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body;
         // The page is small; a browser that left early costs nothing.
         (void)::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
         ::close(connection);

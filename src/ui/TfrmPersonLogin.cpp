@@ -45,7 +45,8 @@ TfrmPersonLogin::TfrmPersonLogin(const std::filesystem::path& workFolder, Deskto
     for (const auto& [kind, caption] : kChoices) cbxLogin->addItem(QString::fromLatin1(caption));
     edtCommand = new QLineEdit(this);
     edtCommand->setObjectName(QStringLiteral("edtCommand"));
-    edtCommand->setToolTip(QStringLiteral("A program and its arguments; the first line it prints is the token"));
+    edtCommand->setToolTip(
+        QStringLiteral("A program and its arguments; the first line it prints is the token"));
     edtClientId = new QLineEdit(this);
     edtClientId->setObjectName(QStringLiteral("edtClientId"));
     edtClientId->setToolTip(QStringLiteral("The office's application at the provider (see the README)"));
@@ -148,7 +149,7 @@ void TfrmPersonLogin::btnSignInClick() {
         lblSignIn->setText(QStringLiteral("Signed in."));
     } catch (const Exception& e) {
         lblSignIn->setText(e.Kind() == ErrorKind::Cancelled ? QStringLiteral("Sign-in cancelled.")
-                                                             : FromCoreText(e.what()));
+                                                            : FromCoreText(e.what()));
     }
     signingIn_ = false;
     ShowChoice();

@@ -63,7 +63,7 @@ int AnswerInformationRequest(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0) return -1;
-    std::cout << "usage: quelmark [--once | --headless | users ... | --sign-in NAME ... | --version | --help]\n"
+    std::cout << "usage: quelmark [--once | --headless | users ... | --sign-in ... | --version | --help]\n"
                  "Works in the current folder (QLK.CFG, users.DB, MAPI.INI, logs).\n"
                  "  (none)       the window\n"
                  "  --once       one transfer without a window; exit status 1 when it logged an error,\n"

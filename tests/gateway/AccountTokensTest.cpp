@@ -133,7 +133,8 @@ TEST(AccountTokensTest, DeviceSignInThenRenewalBeforeExpiryThenARefusedSignInIsA
                            peer->Url("/devicecode"), "--token-endpoint", peer->Url("/token")}),
               0)
         << err.str();
-    EXPECT_NE(out.str().find("open https://example.test/devicelogin and enter the code QLK-1234"), std::string::npos)
+    EXPECT_NE(out.str().find("open https://example.test/devicelogin and enter the code QLK-1234"),
+              std::string::npos)
         << out.str();
     EXPECT_NE(out.str().find("is signed in with custom"), std::string::npos) << out.str();
     const std::string device = "urn:ietf:params:oauth:grant-type:device_code";
@@ -162,8 +163,7 @@ TEST(AccountTokensTest, DeviceSignInThenRenewalBeforeExpiryThenARefusedSignInIsA
     EXPECT_EQ(scene.pop.Connections(), 0) << "the account is skipped for the cycle";
     int asked = 0;
     for (const std::string& line : scene.LogTexts())
-        if (line.rfind("User Ann must sign in again (quelmark --sign-in \"Ann\")", 0) == 0)
-            ++asked;
+        if (line.rfind("User Ann must sign in again (quelmark --sign-in \"Ann\")", 0) == 0) ++asked;
     EXPECT_EQ(asked, 1) << "once for the two rows on the account";
     store.Load();
     EXPECT_EQ(store.Find(host, "ann").RefreshToken, "") << "the refused sign-in is dropped";
