@@ -24,7 +24,7 @@ namespace qlk {
 namespace {
 
 constexpr std::chrono::milliseconds kTick(50);
-constexpr std::size_t kMostPerDrain = 256 * 1024;
+constexpr std::size_t kMostPerDrain = 64 * 1024;
 
 bool IsExecutable(const std::string& path) {
     struct stat info {};
@@ -230,7 +230,10 @@ void ChildProcess::TakeText(const char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         const char c = data[i];
         if (c == '\n') {
-            if (lines_.size() >= MaxPendingLines) lines_.erase(lines_.begin());
+            // The oldest half goes at once, so that a flood costs no more
+            // per line than a quiet child.
+            if (lines_.size() >= MaxPendingLines)
+                lines_.erase(lines_.begin(), lines_.begin() + MaxPendingLines / 2);
             lines_.push_back(std::move(partial_));
             partial_.clear();
         } else if (c != '\r' && partial_.size() < MaxLineLength) {
