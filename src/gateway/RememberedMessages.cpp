@@ -16,6 +16,7 @@
 #include "net/TmsRemotePOP.h"
 #include "platform/AsciiCase.h"
 #include "platform/AtomicFile.h"
+#include "platform/BoundedFile.h"
 #include "platform/Exception.h"
 #include "platform/WriteAll.h"
 
@@ -91,27 +92,15 @@ std::string RememberedMessages::Header() const {
 }
 
 void RememberedMessages::Load() {
-    const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        if (errno == ENOENT) return;
-        throw Exception("Cannot read the remembered message IDs in " + file_.string());
-    }
-    struct stat info {};
     std::string text;
-    bool readable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                    static_cast<std::uintmax_t>(info.st_size) <= MaxFileBytes;
-    if (readable) {
-        text.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t got = 0;
-        while (got < text.size()) {
-            const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        readable = got == text.size();
+    switch (BoundedFile::Read(file_, MaxFileBytes, text)) {
+        case BoundedFile::Outcome::Missing:
+            return;
+        case BoundedFile::Outcome::Unreadable:
+            throw Exception("The remembered message IDs in " + file_.string() + " cannot be read");
+        case BoundedFile::Outcome::Read:
+            break;
     }
-    ::close(fd);
-    if (!readable) throw Exception("The remembered message IDs in " + file_.string() + " cannot be read");
 
     std::vector<std::string_view> lines = Split(text, '\n');
     // The last piece has no line end: empty, or a line a crash cut short.

@@ -3,6 +3,7 @@
 #include <exception>
 #include <system_error>
 
+#include "gateway/AccountTokens.h"
 #include "gateway/TransferDisplay.h"
 #include "gateway/Version.h"
 #include "net/DialUpConnection.h"
@@ -123,6 +124,9 @@ void TransferCycle::UserLoop() {
 void TransferCycle::FetchCurrentUser() {
     try {
         if (!SelectNextMailbox()) return;
+        const AccountTokens::LogIn login = AccountTokens::ForTransfer(
+            *this, log_, workFolder_, currentUser_.name, currentUser_.popHost, currentUser_.popUserId);
+        if (login.Skip) return;
         pop_.Connect();
         if (pop_.PasswordInClear()) LogPasswordInClear();
     } catch (...) {

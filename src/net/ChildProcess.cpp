@@ -24,6 +24,7 @@ namespace qlk {
 namespace {
 
 constexpr std::chrono::milliseconds kTick(50);
+constexpr std::size_t kMostPerDrain = 64 * 1024;
 
 bool IsExecutable(const std::string& path) {
     struct stat info {};
@@ -208,12 +209,15 @@ std::vector<std::string> ChildProcess::ReadLines(std::chrono::milliseconds wait)
     return std::exchange(lines_, {});
 }
 
+// Reads what is there, but at most kMostPerDrain bytes: a child that writes
+// as fast as it is read must not hold the thread.
 void ChildProcess::Drain() {
     char buffer[4096];
-    for (;;) {
+    for (std::size_t taken = 0; taken < kMostPerDrain;) {
         const ssize_t got = read(output_, buffer, sizeof buffer);
         if (got > 0) {
             TakeText(buffer, static_cast<std::size_t>(got));
+            taken += static_cast<std::size_t>(got);
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
@@ -226,7 +230,10 @@ void ChildProcess::TakeText(const char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         const char c = data[i];
         if (c == '\n') {
-            if (lines_.size() >= MaxPendingLines) lines_.erase(lines_.begin());
+            // The oldest half goes at once, so that a flood costs no more
+            // per line than a quiet child.
+            if (lines_.size() >= MaxPendingLines)
+                lines_.erase(lines_.begin(), lines_.begin() + MaxPendingLines / 2);
             lines_.push_back(std::move(partial_));
             partial_.clear();
         } else if (c != '\r' && partial_.size() < MaxLineLength) {

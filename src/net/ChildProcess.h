@@ -18,8 +18,9 @@ class ChildProcess {
 public:
     // The descriptor on which a child reads the secret given to Start.
     static constexpr int SecretFd = 3;
-    // Longest output line kept; the rest of a longer line is dropped.
-    static constexpr std::size_t MaxLineLength = 4096;
+    // Longest output line kept, long enough for an OAuth access token; the
+    // rest of a longer line is dropped.
+    static constexpr std::size_t MaxLineLength = 16 * 1024;
     // Most unread lines kept; a child that floods its output loses the oldest.
     static constexpr std::size_t MaxPendingLines = 1000;
 

@@ -10,11 +10,13 @@
 
 #include "gateway/EDatabaseError.h"
 #include "gateway/UserDirectory.h"
+#include "message/TextUtils.h"
 #include "ui/AsteriskEcho.h"
 #include "ui/CharacterLimit.h"
 #include "ui/CoreText.h"
 #include "ui/Desktop.h"
 #include "ui/HintedButton.h"
+#include "ui/TfrmPersonLogin.h"
 
 namespace qlk {
 namespace {
@@ -85,6 +87,12 @@ void TfrmPerson::BuildForm() {
     fields->addRow(btnDelete);
     fields->addRow(DBCheckBox1);
 
+    login = new TfrmPersonLogin(users_.Table().File().parent_path(), desktop_, this);
+    login->TypedAccount = [this] {
+        const UserRecord typed = TypedRow();
+        return std::pair{Trim(typed.popHost), Trim(typed.popUserId)};
+    };
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOK);
@@ -92,6 +100,7 @@ void TfrmPerson::BuildForm() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
+    layout->addWidget(login);
     layout->addWidget(redNote);
     layout->addLayout(buttons);
 
@@ -103,6 +112,7 @@ void TfrmPerson::ShowRow() {
     for (const auto& [edit, field] : TextFields()) edit->setText(FromCoreText(*shown_.Text(field)));
     btnDelete->setChecked(shown_.deleteMail);
     DBCheckBox1->setChecked(shown_.alias);
+    login->ShowAccount(shown_.popHost, shown_.popUserId);
 }
 
 std::array<std::pair<QLineEdit*, UserField>, 7> TfrmPerson::TextFields() const {
@@ -133,11 +143,20 @@ void TfrmPerson::btnOKClick() {
         desktop_.ShowError(this, FromCoreText(error.what()));
         return;
     }
+    if (!login->SaveFor(typed.popHost, typed.popUserId)) return;
     accept();
 }
 
 void TfrmPerson::btnCancelClick() {
     reject();
+}
+
+void TfrmPerson::reject() {
+    if (login->SigningIn()) {
+        login->CancelSignIn();
+        return;
+    }
+    QDialog::reject();
 }
 
 }  // namespace qlk

@@ -15,6 +15,7 @@ class QTextEdit;
 namespace qlk {
 
 class Desktop;
+class TfrmPersonLogin;
 class UserDirectory;
 
 // "User Information": the form for one user row, a new one or a stored one.
@@ -29,6 +30,8 @@ public:
 
     void btnOKClick();
     void btnCancelClick();
+    // While a sign-in runs, closing the form cancels the sign-in instead.
+    void reject() override;
 
     // The row as typed into the form, with the identity of the row shown.
     UserRecord TypedRow() const;
@@ -45,6 +48,7 @@ public:
     QTextEdit* redNote = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
+    TfrmPersonLogin* login = nullptr;
 
 private:
     void BuildForm();

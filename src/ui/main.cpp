@@ -12,6 +12,7 @@
 
 #include "gateway/HeadlessGateway.h"
 #include "gateway/HeadlessService.h"
+#include "gateway/SignInCommand.h"
 #include "gateway/UsersCommand.h"
 #include "gateway/Version.h"
 #include "gateway/WorkFolderLock.h"
@@ -62,13 +63,15 @@ int AnswerInformationRequest(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0) return -1;
-    std::cout << "usage: quelmark [--once | --headless | users ... | --version | --help]\n"
+    std::cout << "usage: quelmark [--once | --headless | users ... | --sign-in ... | --version | --help]\n"
                  "Works in the current folder (QLK.CFG, users.DB, MAPI.INI, logs).\n"
                  "  (none)       the window\n"
                  "  --once       one transfer without a window; exit status 1 when it logged an error,\n"
                  "               75 when another gateway runs in this folder\n"
                  "  --headless   the schedule without a window, as a service (SIGHUP rereads the settings)\n"
                  "  users        list, add, edit or remove users (quelmark users --help)\n"
+                 "  --sign-in    choose how a user logs in and sign in with Microsoft or Google\n"
+                 "               (quelmark --sign-in --help)\n"
                  "  --version    the version\n"
                  "See quelmark(1), qlkpo(1) and qlkmsg(1).\n";
     return 0;
@@ -82,6 +85,17 @@ int RunUsersCommand(int argc, char** argv) {
     return command.Run(args);
 }
 
+// "--sign-in NAME ...": an account's log-in and its OAuth sign-in on a terminal.
+int RunSignInCommand(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << qlk::SignInCommand::Usage();
+        return 0;
+    }
+    qlk::SignInCommand command(std::filesystem::current_path(), std::cout, std::cerr);
+    return command.Run(args);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +105,7 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--once") == 0) return RunOnceHeadless();
     if (argc == 2 && std::strcmp(argv[1], "--headless") == 0) return RunHeadless();
     if (argc >= 2 && std::strcmp(argv[1], "users") == 0) return RunUsersCommand(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "--sign-in") == 0) return RunSignInCommand(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelmark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quelmark"));
