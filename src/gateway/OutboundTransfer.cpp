@@ -4,6 +4,7 @@
 #include <memory>
 #include <system_error>
 
+#include "gateway/AccountTokens.h"
 #include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"
@@ -145,11 +146,23 @@ std::optional<UserRecord> OutboundTransfer::FindSender(const std::string& origNa
         user.name = users_.AsString(UserField::Name);
         user.mailbox = users_.AsString(UserField::Mailbox);
         user.returnAddress = users_.AsString(UserField::ReturnAddress);
+        user.popHost = users_.AsString(UserField::POPHost);
         user.popUserId = users_.AsString(UserField::POPUserID);
         user.popPassword = users_.AsString(UserField::POPPassword);
         return user;
     }
     return std::nullopt;
+}
+
+// A relay that asks for a log-in gets the sender's own POP3 account, with its
+// access token when the account signs in through OAuth. A sender who must
+// sign in again gives no account, so such a relay keeps the message.
+void OutboundTransfer::UseSenderAccount(const UserRecord& user) {
+    const AccountTokens::LogIn login = AccountTokens::ForTransfer(
+        gateway_.Cycle(), gateway_.Log(), gateway_.WorkFolder(), user.name, user.popHost, user.popUserId);
+    smtp_.UserID = login.Skip ? "" : user.popUserId;
+    smtp_.Password = login.Skip || !login.AccessToken.empty() ? "" : user.popPassword;
+    smtp_.AccessToken = login.AccessToken;
 }
 
 void OutboundTransfer::SetSender(const UserRecord& user) {
@@ -192,12 +205,11 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
     inetmsg_.SetSubject(line.RealSubject());
     Log("Sending Message", 3);
     if (settings_.SMTPRelayUser.empty()) {
-        // A relay that asks for a log-in gets the sender's own POP3 account.
-        smtp_.UserID = user.popUserId;
-        smtp_.Password = user.popPassword;
+        UseSenderAccount(user);
     } else {
         smtp_.UserID = settings_.SMTPRelayUser;
         smtp_.Password = settings_.SMTPRelayPassword;
+        smtp_.AccessToken.clear();
     }
     SmtpDelivery& delivery = *delivery_;
     switch (delivery.Deliver()) {

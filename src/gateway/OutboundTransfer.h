@@ -74,6 +74,7 @@ private:
     Outcome HandleRead();
     void AddAdministratorCopy();
     std::optional<UserRecord> FindSender(const std::string& origName) const;
+    void UseSenderAccount(const UserRecord& user);
     void SetSender(const UserRecord& user);
     void AddRecipients(const SubjectLine& line);
     Outcome Send(const UserRecord& user, const SubjectLine& line);

@@ -127,6 +127,7 @@ void TransferCycle::FetchCurrentUser() {
         const AccountTokens::LogIn login = AccountTokens::ForTransfer(
             *this, log_, workFolder_, currentUser_.name, currentUser_.popHost, currentUser_.popUserId);
         if (login.Skip) return;
+        pop_.AccessToken = login.AccessToken;
         pop_.Connect();
         if (pop_.PasswordInClear()) LogPasswordInClear();
     } catch (...) {

@@ -173,5 +173,44 @@ TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
     EXPECT_NE(ReadFileBytes(work / "QLKLOG.TXT").find("Error Sending Mail : "), std::string::npos);
 }
 
+// An account that signs in with a token command: Dovecot (an OAuth 2.0
+// passdb) and a relay that answers 530 until a log-in both get the access
+// token, never the word in the row's POP Password.
+TEST(RoundTrip, ATokenAccountFetchesAndSendsWithItsAccessToken) {
+    std::string why;
+    auto dovecot = OAuthDovecotPeer::Start("ann", "pw-ann", why);
+    QLK_NEED_PEER(dovecot, why);
+    const std::string token = OAuthDovecotPeer::GoodToken();
+    auto relay = SmtpPeer::StartLoginRelay(true, {}, {{"ann", token}}, why);
+    QLK_NEED_PEER(relay, why);
+    TempDir work;
+    Settings settings;
+    settings.SMTPServer = "smtp://" + relay->Address();
+    PrepareWorkFolder(work.path(), {Row("Ann", "ann", dovecot->Address(), "ann@office.example")}, {"Ann"},
+                      settings);
+    const fs::path command = work / "token.sh";
+    WriteFileBytes(command, "#!/bin/sh\necho " + token + "\n");
+    fs::permissions(command, fs::perms::owner_all);
+    const pid_t signIn = ::fork();
+    if (signIn == 0) {
+        if (::chdir(work.path().c_str()) != 0) ::_exit(126);
+        ::execl(QLK_QUELMARK, QLK_QUELMARK, "--sign-in", "Ann", "--token-command", command.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_EQ(WaitFor(signIn, std::chrono::seconds(20)), 0);
+    dovecot->AddMessage("From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
+    WriteFileBytes(work / "note.txt", "Sent with a token.\r\n");
+    SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Sent");
+
+    EXPECT_EQ(RunOnce(work.path()), 0) << ReadFileBytes(work / "QLKLOG.TXT");
+    EXPECT_EQ(dovecot->MessageCount(), 0u);
+    EXPECT_EQ(Check({"subjects", (work / "postoffice" / "Ann").string(), "Fetched"}), "");
+    const std::vector<std::string> envelopes = relay->Envelopes();
+    ASSERT_EQ(envelopes.size(), 1u);
+    EXPECT_EQ(envelopes[0].substr(0, envelopes[0].find('\n')), "AUTH:ann");
+    EXPECT_EQ(ReadFileBytes(work / "QLKLOG.TXT").find("pw-ann"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qlk::test

@@ -12,7 +12,7 @@ import ssl
 import sys
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import MISSING, AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 from qlk_rawsink import RawSink
 
@@ -36,6 +36,21 @@ class AuthSink(RawSink):
         if ok:
             server.session.qlk_login = user
         return AuthResult(success=ok, handled=False)
+
+
+class LongAuthSMTP(SMTP):
+    # An AUTH line with its initial response may run to 12,288 octets (RFC
+    # 4954): an OAuth 2.0 token of a few KB goes on it.
+    line_length_limit = 12290
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.command_size_limits["AUTH"] = 12288
+
+
+class LongAuthController(Controller):
+    def factory(self):
+        return LongAuthSMTP(self.handler, **self.SMTP_kwargs)
 
 
 def main():
@@ -62,7 +77,7 @@ def main():
             session.qlk_login = auth_data.login
         return AuthResult(success=ok, handled=False)
 
-    controller = Controller(AuthSink(directory, tokens), hostname="127.0.0.1", port=port,
+    controller = LongAuthController(AuthSink(directory, tokens), hostname="127.0.0.1", port=port,
                             authenticator=authenticator, **options)
     controller.start()
     signal.sigwait({signal.SIGTERM, signal.SIGINT})
