@@ -192,6 +192,11 @@ void ConfigurationFile::ReadConfiguration(Settings& settings) {
         if (reader.AtEnd()) return;
         settings.MessageSizeLimit =
             std::clamp(ReadInteger<long long>(reader.Value()), 1LL, Settings::MaxMessageSizeLimit);
+        if (reader.AtEnd()) return;
+        settings.MaxMessagesPerSession =
+            static_cast<int>(std::clamp<long long>(ReadInteger<long long>(reader.Value()), 1,
+                                                   Settings::MaxMessagesPerSessionLimit));
+        settings.KeepMessageCopies = ReadInteger(reader.Value()) != 0;
     } catch (...) {
         log_.WriteLog(ReadErrorText, 0);
         try {
@@ -249,6 +254,10 @@ std::string ConfigurationFile::Format(const Settings& s) {
                                   std::to_string(s.AutoUpdate ? 1 : 0),
                                   "Largest message fetched, in bytes (at most 268435456)",
                                   std::to_string(s.MessageSizeLimit),
+                                  "Most messages fetched per mailbox and cycle",
+                                  std::to_string(s.MaxMessagesPerSession),
+                                  "Keep a copy of every fetched message in QLKMSG (1=on, 0=off)",
+                                  flag(s.KeepMessageCopies),
                               });
     std::string text;
     for (const auto& line : lines) text += line + "\r\n";

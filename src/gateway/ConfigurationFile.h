@@ -9,15 +9,16 @@
 
 namespace qlk {
 
-// QLK.CFG: 49 lines of labels and values, CR LF, read once at start and
+// QLK.CFG: 53 lines of labels and values, CR LF, read once at start and
 // written once at shut-down. Only the position of a line matters when
-// reading. Files of earlier versions end after line 47: the settings of the
-// lines after it keep their defaults.
+// reading. Files of earlier versions end after line 47 or line 49: the
+// settings of the lines after it keep their defaults.
 class ConfigurationFile {
 public:
     static constexpr const char* FileName = "QLK.CFG";
-    static constexpr int LineCount = 49;
+    static constexpr int LineCount = 53;
     static constexpr int EarlierLineCount = 47;
+    static constexpr int LineCountWithSizeLimit = 49;
     static constexpr const char* ReadErrorText =
         "Error Reading Configuration File QLK.CFG. File May Be Corrupt. Some Settings Set To Default.";
 

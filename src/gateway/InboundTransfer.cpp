@@ -54,6 +54,11 @@ void InboundTransfer::GetUserMail() {
         TransferMailbox();
     } catch (const std::exception& e) {
         gateway_.Log().WriteLog("ERROR Checking Mail: " + ReasonOf(e), 0);
+        TmsRemotePOP& pop = gateway_.POP();
+        if (pop.TimedOut())
+            gateway_.Log().WriteLog("The POP3 session with " + pop.Server + " for user " + pop.UserName +
+                                        " ran out of time; the cycle goes on with the next user",
+                                    0);
     } catch (...) {
         gateway_.Log().WriteLog("ERROR Checking Mail: unknown error", 0);
     }
@@ -71,13 +76,22 @@ void InboundTransfer::TransferMailbox() {
     FinishInterruptedDeliveries(remembered);
     pop.Connect();
     log.WriteLog("Downloading Message Headers for " + pop.UserName + "@" + pop.Server, 2);
+    const Settings settings = gateway_.CurrentSettings();
+    pop.MaxMessages = settings.MaxMessagesPerSession;
+    pop.KeepCopies = settings.KeepMessageCopies;
     listedUids_ = pop.ListMessages();
     ForgetDeletedMessages(remembered);
-    log.WriteLog("There are " + std::to_string(pop.RemoteInfo.Count()) +
+    log.WriteLog("There are " + std::to_string(pop.RemoteInfo.Count() + pop.MessagesLeftForLater()) +
                      "  message(s) on the server for user " + pop.UserName,
                  2);
-    for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i)
+    if (pop.MessagesLeftForLater() > 0)
+        log.WriteLog("Only the first " + std::to_string(pop.RemoteInfo.Count()) + " of them are fetched in this "
+                         "cycle; the other " + std::to_string(pop.MessagesLeftForLater()) + " wait for the next",
+                     1);
+    for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i) {
         TransferMessage(i, pop.RemoteInfo.Count(), remembered);
+        log.Flush();
+    }
     log.WriteLog("Ending Getusermail loop", 3);
     gateway_.MAPI().Logoff();
 }
@@ -93,9 +107,11 @@ void InboundTransfer::FinishInterruptedDeliveries(RememberedMessages& remembered
     }
 }
 
-// Only a complete listing of unique IDs tells which messages are gone.
+// Only a complete listing of unique IDs tells which messages are gone: a
+// listing cut at the session's bound keeps every remembered ID.
 void InboundTransfer::ForgetDeletedMessages(RememberedMessages& remembered) {
     TmsRemotePOP& pop = gateway_.POP();
+    if (pop.MessagesLeftForLater() > 0) return;
     if (!listedUids_) {
         if (gateway_.Cycle().FirstTimeThisCycle("no UIDL " + pop.Server))
             gateway_.Log().WriteLog(pop.Server + " gives no message IDs (UIDL): messages left on it are "
@@ -135,10 +151,10 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
     if (uid.empty() && listedUids_)
         log.WriteLog("Message " + number + " has no usable message ID: it is handled as on a server without UIDL",
                      1);
-    const bool delivered = Retrieve(index) && PrepareDelivery(index, settings) && Deliver(index, uid, remembered);
+    std::string text;
+    const bool delivered =
+        Retrieve(index, text) && PrepareDelivery(index, settings, std::move(text)) && Deliver(index, uid, remembered);
     EmptyAttachmentFolder();
-    std::error_code ignored;
-    std::filesystem::remove(MessageFile(index), ignored);
     if (delivered) {
         FinishOnServer(index);
         ++gateway_.Cycle().Tally().MessagesReceived;
@@ -149,7 +165,7 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
 
 // Only Permanent refusals concern this message alone; anything else (a lost
 // connection, a time-out, a broken bound) ends the user's run.
-bool InboundTransfer::Retrieve(int index) {
+bool InboundTransfer::Retrieve(int index, std::string& text) {
     StatusLog& log = gateway_.Log();
     TmsRemotePOP& pop = gateway_.POP();
     log.WriteLog("Opening POP connection", 3);
@@ -159,7 +175,7 @@ bool InboundTransfer::Retrieve(int index) {
     log.WriteLog("Retrieving Message", 3);
     log.WriteLog("Message size : " + std::to_string(pop.RemoteInfo.Items(index).Size), 3);
     try {
-        pop.Retrieve(index);
+        text = pop.Fetch(index);
     } catch (const Exception& e) {
         if (e.Kind() != ErrorKind::Permanent) throw;
         LeaveOnServer(index, "was not retrieved (" + ReasonOf(e) + ")");
@@ -170,26 +186,30 @@ bool InboundTransfer::Retrieve(int index) {
 
 // Decodes the message and fills the post-office message; false (logged)
 // when any of it fails.
-bool InboundTransfer::PrepareDelivery(int index, const Settings& settings) {
+bool InboundTransfer::PrepareDelivery(int index, const Settings& settings, std::string text) {
     StatusLog& log = gateway_.Log();
     TmsMessage& message = gateway_.InetMsg();
     TEmail& mapi = gateway_.MAPI();
     try {
-        log.WriteLog(std::string("Loading Message ") + Gateway::MessageFolder + "/" + MessageFile(index).filename().string(),
-                     3);
-        message.LoadFromFile(MessageFile(index).string());
+        if (settings.KeepMessageCopies)
+            log.WriteLog(std::string("Loading Message ") + Gateway::MessageFolder + "/" +
+                             MessageFile(index).filename().string(),
+                         3);
+        else
+            log.WriteLog("Loading Message " + std::to_string(index + 1), 3);
+        message.LoadFromText(std::move(text));
         log.WriteLog("Creating New Message for MAPI System", 3);
         rows_ = gateway_.Users().Table().Rows();
         const std::string subjectPrefix = AddRecipients(settings) ? std::string() : ForwardManually(settings);
         log.WriteLog("Adding Subject : " + message.Subject(), 3);
         mapi.Subject = subjectPrefix + message.Subject();
         log.WriteLog("Copying Message Text", 3);
-        std::string text = DeliveryInformation(settings.ShowInternetHeaders);
-        AttachFiles(text);
+        std::string note = DeliveryInformation(settings.ShowInternetHeaders);
+        AttachFiles(note);
         log.WriteLog("Allocating Text Memory", 3);
         log.WriteLog("Moving Message Body", 3);
-        text.pop_back();
-        mapi.SetLongText(text);
+        note.pop_back();
+        mapi.SetLongText(note);
     } catch (const std::exception& e) {
         LeaveOnServer(index, "could not be read (" + ReasonOf(e) + ")");
         return false;

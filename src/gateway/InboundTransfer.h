@@ -15,7 +15,8 @@ class RememberedMessages;
 class TmsMailAddress;
 
 // Brings one user row's POP3 mailbox into the post office: lists the
-// mailbox, stores each message in QLKMSG/, decodes it, works out the
+// mailbox (one LIST and one UIDL), fetches each message into memory (a copy
+// goes to QLKMSG/ only when the settings ask for one), decodes it, works out the
 // post-office recipients (the row's own mailbox, or for an alias row every
 // row its "To:" and "CC:" entries name), appends the delivery information,
 // hands the text and the attachments (through QLKATT/) to the post office,
@@ -33,6 +34,11 @@ class InboundTransfer {
 public:
     static constexpr const char* ForwardManuallyPrefix = "No Recipient Found - Forward Manually -- ";
     static constexpr const char* BadAttachmentName = "Bad.bad";
+    // A POP3 session may take this long, plus a second for every
+    // SessionMinBytesPerSecond bytes it moves: a slow but honest link passes,
+    // a server that trickles does not hold up the other users.
+    static constexpr int SessionFloorSeconds = 120;
+    static constexpr long long SessionMinBytesPerSecond = 1024;
 
     explicit InboundTransfer(Gateway& gateway);
 
@@ -49,8 +55,8 @@ private:
     void FinishInterruptedDeliveries(RememberedMessages& remembered);
     void ForgetDeletedMessages(RememberedMessages& remembered);
     void TransferMessage(int index, int count, RememberedMessages& remembered);
-    bool Retrieve(int index);
-    bool PrepareDelivery(int index, const Settings& settings);
+    bool Retrieve(int index, std::string& text);
+    bool PrepareDelivery(int index, const Settings& settings, std::string text);
     bool Deliver(int index, const std::string& uid, RememberedMessages& remembered);
     bool CommitCopies(const std::string& stagingKey, const StagedMail& staged, const std::string& what);
     void FinishOnServer(int index);

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <vector>
 
 #include "net/EServerError.h"
+#include "net/UnstuffingBuffer.h"
 #include "platform/AtomicFile.h"
+#include "platform/Exception.h"
 
 namespace qlk {
 
@@ -111,13 +114,20 @@ bool TmsRemotePOP::ListMessages() {
 // "n size" for every message, numbered from 1 without a gap in a session
 // that has deleted nothing. A line out of that order is read to the end of
 // the listing, so that the session stays in step, and then refused.
+// Beyond MaxMessages the lines are only counted.
 void TmsRemotePOP::ReadSizeListing() {
     Command("LIST");
     std::string unexpected;
+    leftForLater_ = 0;
     ReadListing(std::max(MessageCount, 0), [&](const std::string& line) {
         const auto [number, rest] = SplitAtBlank(line);
-        if (!unexpected.empty() || ReadNumber(number) != RemoteInfo.Count() + 1) {
+        const long long expected = RemoteInfo.Count() + leftForLater_ + 1;
+        if (!unexpected.empty() || ReadNumber(number) != expected) {
             if (unexpected.empty()) unexpected = line.substr(0, 80);
+            return;
+        }
+        if (RemoteInfo.Count() >= std::max(MaxMessages, 0)) {
+            ++leftForLater_;
             return;
         }
         auto item = std::make_unique<TmsRemoteInfoItem>();
@@ -148,6 +158,24 @@ void TmsRemotePOP::ReadUidListing() {
         const bool unique = timesNumbered[i] == 1 && timesGiven[uids[i]] == 1;
         RemoteInfo.Items(static_cast<int>(i)).UIDL = unique ? uids[i] : std::string();
     }
+}
+
+std::string TmsRemotePOP::Fetch(int index) {
+    const long long listed = RemoteInfo.Items(index).Size;
+    if (OnRetrieving) OnRetrieving(*this, index);
+    Command("RETR " + WireNumber(index));
+    const auto limit = static_cast<std::size_t>(MessageLimit(listed));
+    UnstuffingBuffer buffer(limit, static_cast<std::size_t>(std::max(listed, 0LL)));
+    std::ostream stream(&buffer);
+    // The buffer bounds what is held, the session deadline how long it runs.
+    ReceiveToStream(stream, listed);
+    if (buffer.Overflowed())
+        throw Exception("The message is longer than the " + std::to_string(listed) + " bytes the server listed",
+                        ErrorKind::Permanent);
+    std::string text = buffer.TakeText();
+    if (KeepCopies) SaveMessage(index, text);
+    if (OnRetrieved) OnRetrieved(*this, index);
+    return text;
 }
 
 bool TmsRemotePOP::VerifyMessage(int index) {

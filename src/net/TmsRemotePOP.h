@@ -22,9 +22,17 @@ public:
     static constexpr std::size_t MaxUidLength = 70;
     static bool IsValidUid(std::string_view uid);
 
+    // Messages one session lists at most; the rest wait for a later session.
+    static constexpr int DefaultMaxMessages = 10000;
+
     TmsRemoteInfo RemoteInfo;
     // UpdateInfo leaves the session open.
     bool KeepConnected = false;
+    // Messages ListMessages takes into RemoteInfo at most.
+    int MaxMessages = DefaultMaxMessages;
+    // Fetch also stores each message through SaveMessage (a copy for
+    // diagnosis); without it the message is held in memory only.
+    bool KeepCopies = false;
 
     TNotifyEvent OnUpdatingInfo, OnInfoUpdated, OnTransferringData, OnDataTransfered;
     TmsNumNotifyEvent OnNextInfoUpdated;
@@ -46,6 +54,13 @@ public:
     // it. An ID that is not valid, or that the server gives to two
     // messages, is left empty. False when the server has no UIDL.
     bool ListMessages();
+    // Messages the last ListMessages found beyond MaxMessages.
+    long long MessagesLeftForLater() const { return leftForLater_; }
+    // Retrieves message Index of the listing with RETR alone and returns its
+    // text, unstuffed as it arrives. A message that carries more than its
+    // listed size allows is read to its end and refused (Permanent), so the
+    // session goes on with the next one.
+    std::string Fetch(int index);
     // Reads UIDL, LIST and TOP of message Index; true when it may be handled.
     bool VerifyMessage(int index);
     // Retrieves and deletes the messages whose items carry those marks.
@@ -60,6 +75,7 @@ private:
     bool GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders, bool withUIDL);
 
     std::string messageDirectory_;
+    long long leftForLater_ = 0;
 };
 
 }  // namespace qlk

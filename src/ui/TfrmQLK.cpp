@@ -566,6 +566,8 @@ Settings TfrmQLK::CurrentSettings() const {
     settings.ShowInternetHeaders = chkShowHeaders_->isChecked();
     settings.AutoUpdate = chkCheckforUpdate_->isChecked();
     settings.MessageSizeLimit = applied_.MessageSizeLimit;  // only QLK.CFG sets it
+    settings.MaxMessagesPerSession = applied_.MaxMessagesPerSession;
+    settings.KeepMessageCopies = applied_.KeepMessageCopies;
     return settings;
 }
 

@@ -90,6 +90,8 @@ TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortyNineCrLfLines) {
     EXPECT_EQ(lines[33], "Default Mailbox");
     EXPECT_EQ(lines[46], "1");
     EXPECT_EQ(lines[48], "268435456");
+    EXPECT_EQ(lines[50], "10000");
+    EXPECT_EQ(lines[52], "0");
 }
 
 TEST_F(ConfigurationFileTest, SavedSettingsReadBackUnchanged) {
@@ -136,6 +138,10 @@ TEST_F(ConfigurationFileTest, ValuesAreConvertedAndClamped) {
         {25, " spaced name ", [](const Settings& s) { return s.LogFileName == " spaced name "; }},
         {49, "0", [](const Settings& s) { return s.MessageSizeLimit == 1; }},
         {49, "99999999999", [](const Settings& s) { return s.MessageSizeLimit == Settings::MaxMessageSizeLimit; }},
+        {51, "0", [](const Settings& s) { return s.MaxMessagesPerSession == 1; }},
+        {51, "99999999999",
+         [](const Settings& s) { return s.MaxMessagesPerSession == Settings::MaxMessagesPerSessionLimit; }},
+        {53, "1", [](const Settings& s) { return s.KeepMessageCopies; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("line " + std::to_string(c.line) + " = '" + c.value + "'");
@@ -254,6 +260,8 @@ std::vector<Field> Fields() {
         {45, true, [](Settings& s, const Settings& f) { s.ShowInternetHeaders = f.ShowInternetHeaders; }},
         {47, true, [](Settings& s, const Settings& f) { s.AutoUpdate = f.AutoUpdate; }},
         {49, true, [](Settings& s, const Settings& f) { s.MessageSizeLimit = f.MessageSizeLimit; }},
+        {51, true, [](Settings& s, const Settings& f) { s.MaxMessagesPerSession = f.MaxMessagesPerSession; }},
+        {53, true, [](Settings& s, const Settings& f) { s.KeepMessageCopies = f.KeepMessageCopies; }},
     };
     fields.insert(fields.end(), rest.begin(), rest.end());
     return fields;
@@ -270,7 +278,9 @@ TEST_F(ConfigurationFileTest, FileCutOffAfterAnyLine) {
         Settings expected;
         bool fails = false;
         for (const auto& field : Fields()) {
-            if (kept == ConfigurationFile::EarlierLineCount && field.line > kept) break;
+            const bool earlierEnd =
+                kept == ConfigurationFile::EarlierLineCount || kept == ConfigurationFile::LineCountWithSizeLimit;
+            if (earlierEnd && field.line > kept) break;
             if (field.line <= kept) {
                 field.copy(expected, Changed());
             } else if (field.number) {

@@ -27,6 +27,8 @@ inline Settings SettingsWithEveryFieldChanged() {
     s.ShowInternetHeaders = true;
     s.AutoUpdate = false;
     s.MessageSizeLimit = 5000000;
+    s.MaxMessagesPerSession = 250;
+    s.KeepMessageCopies = true;
     return s;
 }
 
