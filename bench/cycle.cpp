@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "Smoke.h"
 #include "RateReporter.h"
 #include "gateway/ConfigurationFile.h"
 #include "gateway/HeadlessGateway.h"
@@ -28,7 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using qlk::test::DovecotPeer;
 
-constexpr int kMessages = 1000;
+const int kMessages = qlk::bench::Sized(1000, 20);
 constexpr std::size_t kMessageSize = 20 * 1024;
 
 DovecotPeer* Dovecot() {
@@ -151,12 +152,12 @@ BENCHMARK(BM_Quelmark_Cycle1000)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1)
-    ->Repetitions(3);
+    ->Repetitions(qlk::bench::Sized(3, 1));
 BENCHMARK(BM_FetchmailProcmail_1000)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1)
-    ->Repetitions(3);
+    ->Repetitions(qlk::bench::Sized(3, 1));
 
 int main(int argc, char** argv) {
     qlk::bench::RateReporter reporter;

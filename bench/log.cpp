@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "Smoke.h"
 #include "gateway/StatusLog.h"
 #include "support/TempDir.h"
 
@@ -48,8 +49,8 @@ void BM_RecordedLineWithFullWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordedLineWithFullWindow)
     ->Unit(benchmark::kMicrosecond)
-    ->Iterations(1000)
-    ->Repetitions(5)
+    ->Iterations(qlk::bench::Sized(1000, 10))
+    ->Repetitions(qlk::bench::Sized(5, 1))
     ->ReportAggregatesOnly(true);
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <map>
 #include <string>
 
+#include "Smoke.h"
 #include "RateReporter.h"
 #include "SharedPeers.h"
 #include "message/TmsMessage.h"
@@ -35,9 +36,9 @@ namespace {
 namespace fs = std::filesystem;
 using qlk::TmsRemotePOP;
 
-constexpr int kPopMessages = 1000;
+const int kPopMessages = qlk::bench::Sized(1000, 20);
 constexpr std::size_t kMessageSize = 20 * 1024;
-constexpr int kSmtpMessages = 200;
+const int kSmtpMessages = qlk::bench::Sized(200, 10);
 
 // The peers live for the whole run: the retrieval benchmarks share one
 // mailbox, and each is run several times.
