@@ -72,6 +72,7 @@ void InboundTransfer::TransferMailbox() {
     DeleteArtifacts();
     account_ = gateway_.Cycle().CurrentUser();
     log.WriteLog("User " + account_.name + " Logging into " + pop.Server + " as " + pop.UserName, 2);
+    pop.OnDeleteRefused = [this](int index, const std::string& reason) { DeleteRefused(index, reason); };
     RememberedMessages remembered(gateway_.WorkFolder(), pop.Server, pop.UserName);
     FinishInterruptedDeliveries(remembered);
     pop.Connect();
@@ -88,9 +89,18 @@ void InboundTransfer::TransferMailbox() {
         log.WriteLog("Only the first " + std::to_string(pop.RemoteInfo.Count()) + " of them are fetched in this "
                          "cycle; the other " + std::to_string(pop.MessagesLeftForLater()) + " wait for the next",
                      1);
-    for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i) {
-        TransferMessage(i, pop.RemoteInfo.Count(), remembered);
-        log.Flush();
+    try {
+        for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i) {
+            TransferMessage(i, pop.RemoteInfo.Count(), remembered);
+            if (BatchDue()) CommitBatch(remembered, true);
+            log.Flush();
+        }
+        CommitBatch(remembered, true);
+    } catch (...) {
+        // What is staged is delivered all the same; the next session deletes
+        // it on the server as a message delivered before.
+        CommitBatch(remembered, false);
+        throw;
     }
     log.WriteLog("Ending Getusermail loop", 3);
     gateway_.MAPI().Logoff();
@@ -99,7 +109,10 @@ void InboundTransfer::TransferMailbox() {
 // A delivery that a crash interrupted after its ID was remembered: its
 // copies are committed now, before the server is asked anything.
 void InboundTransfer::FinishInterruptedDeliveries(RememberedMessages& remembered) {
-    for (const std::string& uid : remembered.Unfinished()) {
+    const std::vector<std::string> unfinished = remembered.Unfinished();
+    // Each of these commits is synced on its own.
+    if (!unfinished.empty()) gateway_.MAPI().SetBatched(false);
+    for (const std::string& uid : unfinished) {
         const StagedMail copies = remembered.Find(uid)->Copies;
         if (!CommitCopies(remembered.StagingKey(uid), copies, "Message ID " + uid)) continue;
         remembered.Complete(uid);
@@ -152,20 +165,16 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
         log.WriteLog("Message " + number + " has no usable message ID: it is handled as on a server without UIDL",
                      1);
     std::string text;
-    const bool delivered =
-        Retrieve(index, text) && PrepareDelivery(index, settings, std::move(text)) && Deliver(index, uid, remembered);
+    if (Retrieve(index, settings, remembered, text) && PrepareDelivery(index, settings, std::move(text))) Stage(index, uid, remembered);
     EmptyAttachmentFolder();
-    if (delivered) {
-        FinishOnServer(index);
-        ++gateway_.Cycle().Tally().MessagesReceived;
-    }
     gateway_.ShowProgress(0);
     ProcessMessages();
 }
 
 // Only Permanent refusals concern this message alone; anything else (a lost
 // connection, a time-out, a broken bound) ends the user's run.
-bool InboundTransfer::Retrieve(int index, std::string& text) {
+bool InboundTransfer::Retrieve(int index, const Settings& settings, RememberedMessages& remembered,
+                               std::string& text) {
     StatusLog& log = gateway_.Log();
     TmsRemotePOP& pop = gateway_.POP();
     log.WriteLog("Opening POP connection", 3);
@@ -175,6 +184,7 @@ bool InboundTransfer::Retrieve(int index, std::string& text) {
     log.WriteLog("Retrieving Message", 3);
     log.WriteLog("Message size : " + std::to_string(pop.RemoteInfo.Items(index).Size), 3);
     try {
+        FetchAhead(index, settings, remembered);
         text = pop.Fetch(index);
     } catch (const Exception& e) {
         if (e.Kind() != ErrorKind::Permanent) throw;
@@ -220,8 +230,9 @@ bool InboundTransfer::PrepareDelivery(int index, const Settings& settings, std::
 // Staged, remembered, then committed: a crash before the ID is remembered
 // leaves nothing visible and the message is delivered again; a crash after
 // it leaves a delivery that the next run finishes. A message without an ID
-// has no such guarantee.
-bool InboundTransfer::Deliver(int index, const std::string& uid, RememberedMessages& remembered) {
+// has no such guarantee. Here the copies are only written: the batch makes
+// them durable (CommitBatch).
+bool InboundTransfer::Stage(int index, const std::string& uid, RememberedMessages& remembered) {
     StatusLog& log = gateway_.Log();
     TEmail& mapi = gateway_.MAPI();
     log.WriteLog("Adding Attachments", 3);
@@ -233,6 +244,7 @@ bool InboundTransfer::Deliver(int index, const std::string& uid, RememberedMessa
     const std::string key = remembered.StagingKey(uid.empty() ? "message " + std::to_string(index + 1) : uid);
     if (code == SUCCESS_SUCCESS) {
         log.WriteLog("Sending", 3);
+        mapi.SetBatched(true);
         code = mapi.StageMail(key, staged);
     }
     if (code != SUCCESS_SUCCESS) {
@@ -242,14 +254,55 @@ bool InboundTransfer::Deliver(int index, const std::string& uid, RememberedMessa
     std::string mailboxes;
     for (const std::string& mailbox : staged.Mailboxes) mailboxes += (mailboxes.empty() ? "" : ", ") + mailbox;
     log.WriteLog("Written for " + mailboxes, 3);
-    if (!uid.empty()) {
-        remembered.Begin(uid, staged);
-        log.WriteLog("Message ID " + uid + " remembered", 3);
-    }
-    const bool committed = CommitCopies(key, staged, "Message " + std::to_string(index + 1));
-    if (committed && !uid.empty()) remembered.Complete(uid);
+    if (batch_.empty()) batchStarted_ = std::chrono::steady_clock::now();
+    batch_.push_back({index, uid, key, std::move(staged)});
     log.WriteLog("Freeing Mem", 3);
-    return committed;
+    return true;
+}
+
+bool InboundTransfer::BatchDue() const {
+    return batch_.size() >= BatchMessages ||
+           (!batch_.empty() && std::chrono::steady_clock::now() - batchStarted_ >= BatchTime);
+}
+
+// The batch's one durability point, in the order that keeps every message
+// exactly once: the staged copies synced, the IDs remembered (synced), the
+// copies committed and synced, and only then the DELEs. A message whose
+// step fails stays on the server (or, once remembered, waits for a later
+// run to finish it).
+void InboundTransfer::CommitBatch(RememberedMessages& remembered, bool finishOnServer) {
+    if (batch_.empty()) return;
+    const std::vector<StagedDelivery> batch = std::move(batch_);
+    batch_.clear();
+    StatusLog& log = gateway_.Log();
+    TEmail& mapi = gateway_.MAPI();
+    if (const int code = mapi.SyncDeliveries(); code != SUCCESS_SUCCESS) {
+        for (const StagedDelivery& d : batch)
+            LeaveOnServer(d.index, "was not delivered to the post office (" + MapiError(code) + ")");
+        return;
+    }
+    std::vector<std::pair<std::string, StagedMail>> begun;
+    for (const StagedDelivery& d : batch)
+        if (!d.uid.empty()) begun.emplace_back(d.uid, d.staged);
+    remembered.BeginAll(begun);
+    for (const auto& [uid, staged] : begun) log.WriteLog("Message ID " + uid + " remembered", 3);
+    std::vector<const StagedDelivery*> committed;
+    for (const StagedDelivery& d : batch)
+        if (CommitCopies(d.stagingKey, d.staged, "Message " + std::to_string(d.index + 1))) committed.push_back(&d);
+    const int synced = mapi.SyncDeliveries();
+    mapi.SetBatched(false);
+    if (synced != SUCCESS_SUCCESS) {
+        log.WriteLog("The post office could not make this batch's deliveries durable (" + MapiError(synced) +
+                         "); they stay on the server and are finished later",
+                     0);
+        return;
+    }
+    for (const StagedDelivery* d : committed) {
+        if (!d->uid.empty()) remembered.Complete(d->uid);
+        ++gateway_.Cycle().Tally().MessagesReceived;
+    }
+    if (!finishOnServer) return;
+    for (const StagedDelivery* d : committed) FinishOnServer(d->index);
 }
 
 // Puts every staged copy into its mailbox; a copy committed before is passed
@@ -283,10 +336,29 @@ void InboundTransfer::FinishOnServer(int index) {
     }
     log.WriteLog("Deleting Message " + number + " from Internet POP Server", 3);
     try {
-        gateway_.POP().Delete(index);
+        gateway_.POP().DeleteQueued(index);
     } catch (const Exception& e) {
         if (e.Kind() != ErrorKind::Permanent) throw;
-        log.WriteLog("Message " + number + " could not be deleted on the server (" + ReasonOf(e) + ")", 0);
+        DeleteRefused(index, ReasonOf(e));
+    }
+}
+
+void InboundTransfer::DeleteRefused(int index, const std::string& reason) {
+    gateway_.Log().WriteLog(
+        "Message " + std::to_string(index + 1) + " could not be deleted on the server (" + reason + ")", 0);
+}
+
+// With a server that pipelines, the RETRs of the messages that come next go
+// out now, so that their bytes travel while this one is handled.
+void InboundTransfer::FetchAhead(int index, const Settings& settings, const RememberedMessages& remembered) {
+    TmsRemotePOP& pop = gateway_.POP();
+    if (!pop.OffersPipelining()) return;
+    std::size_t sent = 0;
+    for (int next = index; next < pop.RemoteInfo.Count() && sent < TmsRemotePOP::FetchWindow; ++next) {
+        const TmsRemoteInfoItem& item = pop.RemoteInfo.Items(next);
+        if (item.Size > settings.MessageSizeLimit || (!item.UIDL.empty() && remembered.Find(item.UIDL))) continue;
+        pop.FetchAhead(next);
+        ++sent;
     }
 }
 

@@ -93,6 +93,7 @@ void TmsCustomPOP::Command(const std::string& line, const std::string& shown) {
 void TmsCustomPOP::Login() {
     try {
         Reset();
+        offersPipelining_ = false;
         ConnectSession();
         CheckReply();
         CheckCommandValue("UserName", UserName);
@@ -121,6 +122,7 @@ bool TmsCustomPOP::OffersStls() {
     bool offered = false;
     ReadListing(MaxReplyLines, [&](const std::string& line) {
         if (SameText(line.substr(0, line.find(' ')), "STLS")) offered = true;
+        if (SameText(line, "PIPELINING")) offersPipelining_ = true;
     });
     return offered;
 }

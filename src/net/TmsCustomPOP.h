@@ -43,6 +43,9 @@ public:
     // refusal raises EServerError with the reply.
     void Delete(int index);
 
+    // The server listed PIPELINING (RFC 2449) in this session's CAPA.
+    bool OffersPipelining() const { return offersPipelining_; }
+
 protected:
     // Stores a retrieved message as its sender wrote it: unstuffed, without
     // the final "." line.
@@ -72,6 +75,8 @@ private:
     // Asks for the server's capabilities (CAPA): true when STLS is among them.
     bool OffersStls();
     void ReadStat();
+
+    bool offersPipelining_ = false;
 };
 
 }  // namespace qlk

@@ -145,7 +145,8 @@ void TmsRemotePOP::ReadUidListing() {
     std::vector<std::string> uids(static_cast<std::size_t>(RemoteInfo.Count()));
     std::vector<int> timesNumbered(uids.size(), 0);
     std::map<std::string, int, std::less<>> timesGiven;
-    ReadListing(RemoteInfo.Count(), [&](const std::string& line) {
+    const long long listed = RemoteInfo.Count() + leftForLater_;
+    ReadListing(static_cast<int>(listed), [&](const std::string& line) {
         const auto [numberText, uid] = SplitAtBlank(line);
         const long long number = ReadNumber(numberText);
         if (number < 1 || number > RemoteInfo.Count() || !IsValidUid(uid)) return;
@@ -160,10 +161,59 @@ void TmsRemotePOP::ReadUidListing() {
     }
 }
 
+void TmsRemotePOP::Reset() {
+    owed_.clear();
+    TmsCustomPOP::Reset();
+}
+
+void TmsRemotePOP::Logout() {
+    while (!owed_.empty() && Connected()) ReadOwedReply();
+    TmsCustomPOP::Logout();
+}
+
+bool TmsRemotePOP::Owes(const std::string& command, int index) const {
+    return std::any_of(owed_.begin(), owed_.end(),
+                       [&](const OwedReply& owed) { return owed.command == command && owed.index == index; });
+}
+
+void TmsRemotePOP::FetchAhead(int index) {
+    const std::size_t ahead = static_cast<std::size_t>(
+        std::count_if(owed_.begin(), owed_.end(), [](const OwedReply& owed) { return owed.command == "RETR"; }));
+    if (!OffersPipelining() || ahead >= FetchWindow || Owes("RETR", index)) return;
+    SendCommand("RETR " + WireNumber(index));
+    owed_.push_back({"RETR", index});
+}
+
+void TmsRemotePOP::DeleteQueued(int index) {
+    if (!OffersPipelining()) return Delete(index);
+    if (OnDeleting) OnDeleting(*this, index);
+    SendCommand("DELE " + WireNumber(index));
+    owed_.push_back({"DELE", index});
+}
+
+void TmsRemotePOP::ReadOwedReply() {
+    const OwedReply owed = owed_.front();
+    owed_.pop_front();
+    if (owed.command == "DELE") {
+        if (!ReadStatus() && OnDeleteRefused) OnDeleteRefused(owed.index, LastReply());
+        return;
+    }
+    if (!ReadStatus()) return;
+    std::ostream nowhere(nullptr);
+    ReceiveToStream(nowhere, RemoteInfo.Items(owed.index).Size);
+}
+
 std::string TmsRemotePOP::Fetch(int index) {
     const long long listed = RemoteInfo.Items(index).Size;
     if (OnRetrieving) OnRetrieving(*this, index);
-    Command("RETR " + WireNumber(index));
+    if (!Owes("RETR", index)) {
+        while (!owed_.empty()) ReadOwedReply();
+        SendCommand("RETR " + WireNumber(index));
+    } else {
+        while (owed_.front().command != "RETR" || owed_.front().index != index) ReadOwedReply();
+        owed_.pop_front();
+    }
+    CheckReply();
     const auto limit = static_cast<std::size_t>(MessageLimit(listed));
     UnstuffingBuffer buffer(limit, static_cast<std::size_t>(std::max(listed, 0LL)));
     std::ostream stream(&buffer);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,10 @@ public:
 
     // Messages one session lists at most; the rest wait for a later session.
     static constexpr int DefaultMaxMessages = 10000;
+    // RETRs sent ahead of the one being read, when the server pipelines: a
+    // few messages' worth, so that a slow server never makes the client
+    // hold more than that in its socket buffers.
+    static constexpr std::size_t FetchWindow = 4;
 
     TmsRemoteInfo RemoteInfo;
     // UpdateInfo leaves the session open.
@@ -61,6 +66,20 @@ public:
     // listed size allows is read to its end and refused (Permanent), so the
     // session goes on with the next one.
     std::string Fetch(int index);
+    // With a server that offers PIPELINING: sends RETR for message Index now
+    // when the window has room, so that its bytes are on their way while
+    // the messages before it are handled; Fetch then reads it. Otherwise
+    // nothing: Fetch sends the RETR itself.
+    void FetchAhead(int index);
+    // Marks message Index for deletion. With a server that offers
+    // PIPELINING the reply is read with the next one needed, and a refusal
+    // goes to OnDeleteRefused; otherwise as Delete.
+    void DeleteQueued(int index);
+    std::function<void(int index, const std::string& reason)> OnDeleteRefused;
+
+    void Reset() override;
+    // Reads the replies still owed first.
+    void Logout() override;
     // Reads UIDL, LIST and TOP of message Index; true when it may be handled.
     bool VerifyMessage(int index);
     // Retrieves and deletes the messages whose items carry those marks.
@@ -72,10 +91,20 @@ protected:
 private:
     void ReadSizeListing();
     void ReadUidListing();
+    // Reads the oldest reply still owed: a DELE's status, or a RETR sent
+    // ahead and no longer wanted, read to its end.
+    void ReadOwedReply();
+    bool Owes(const std::string& command, int index) const;
     bool GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders, bool withUIDL);
 
     std::string messageDirectory_;
     long long leftForLater_ = 0;
+    // Commands sent whose replies are not read yet, oldest first.
+    struct OwedReply {
+        std::string command;  // "RETR" or "DELE"
+        int index;
+    };
+    std::deque<OwedReply> owed_;
 };
 
 }  // namespace qlk

@@ -69,11 +69,11 @@ protected:
     ConfigurationFile config;
 };
 
-TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFortyNineCrLfLines) {
+TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFiftyThreeCrLfLines) {
     std::string text = ConfigurationFile::Format(Settings{});
     std::vector<std::string> lines = SplitCrLf(text);
-    ASSERT_EQ(lines.size(), 49u);
-    EXPECT_EQ(text.size(), JoinCrLf(lines, 49).size());
+    ASSERT_EQ(lines.size(), 53u);
+    EXPECT_EQ(text.size(), JoinCrLf(lines, 53).size());
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
     EXPECT_EQ(lines[0], " This is the Configuration file for Quelmark");
     EXPECT_EQ(lines[4], "8.32");
@@ -341,7 +341,7 @@ TEST_F(ConfigurationFileTest, DamagedFilesAreReportedOnceWithDefaultsForTheRest)
         EXPECT_TRUE(ReportedOnce());
     }
     config.SaveConfiguration(Read());
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
 }
 
 TEST_F(ConfigurationFileTest, SaveReplacesTheFileOwnerReadableOnlyAndLogs) {
@@ -365,7 +365,7 @@ TEST_F(ConfigurationFileTest, LineBreaksInValuesCannotShiftTheLines) {
     s.SMTPServer = "smtp\r\nexample";
     s.AdminMAPIName = "Ad\nmin";
     config.SaveConfiguration(s);
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 49u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
     Settings read = Read();
     EXPECT_EQ(read.SMTPServer, "smtpexample");
     EXPECT_EQ(read.AutoUpdate, s.AutoUpdate);

@@ -230,6 +230,57 @@ INSTANTIATE_TEST_SUITE_P(
                   false, "", "The message is longer than the 10 bytes the server listed"}),
     [](const auto& p) { return p.param.name; });
 
+// With PIPELINING in CAPA, the RETRs of the next messages go out before the
+// first reply is read (the server reads both lines before it answers), and
+// a DELE's refusal, read with the next reply, goes to its handler; QUIT
+// waits for every reply still owed. Without it, one command at a time
+// (Pop3Fetch above).
+TEST(Pop3Pipelining, RetrsGoOutAheadAndDeleteRepliesAreReadLater) {
+    ScriptServer server;
+    server.Send("+OK POP3 ready\r\n")
+        .Line()
+        .Send("+OK\r\nPIPELINING\r\nUSER\r\n.\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send("+OK 3 30\r\n")
+        .Line()
+        .Line()
+        .Send("+OK\r\none\r\n.\r\n+OK\r\ntwo\r\n.\r\n")
+        .Line()
+        .Line()
+        .Send("-ERR locked\r\n+OK\r\nthree\r\n.\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send("+OK bye\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.Server = server.Address();
+    std::vector<std::string> refused;
+    client.pop.OnDeleteRefused = [&](int index, const std::string& reason) {
+        refused.push_back(std::to_string(index) + " " + reason);
+    };
+    client.pop.Connect();
+    ASSERT_TRUE(client.pop.OffersPipelining());
+    for (int i = 0; i < 3; ++i) client.pop.RemoteInfo.Add(std::make_unique<TmsRemoteInfoItem>());
+    client.pop.FetchAhead(0);
+    client.pop.FetchAhead(1);
+    EXPECT_EQ(client.pop.Fetch(0), "one\r\n");
+    client.pop.DeleteQueued(0);
+    client.pop.FetchAhead(2);
+    EXPECT_EQ(client.pop.Fetch(1), "two\r\n");
+    EXPECT_EQ(client.pop.Fetch(2), "three\r\n");
+    EXPECT_THAT(refused, ElementsAre("0 -ERR locked"));
+    client.pop.DeleteQueued(2);
+    client.pop.Disconnect();
+    server.Join();
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("CAPA", "USER joe", "PASS secret", "STAT", "RETR 1", "RETR 2",
+                                                    "DELE 1", "RETR 3", "DELE 3", "QUIT"));
+}
+
 // A server that ended the session (an idle log-out, a crash) leaves a
 // connection that can carry no command: the next Connect logs in afresh
 // instead of failing, and Disconnect only closes. The transcript never holds

@@ -52,7 +52,7 @@ TEST(ProgramTest, FirstStartStoppedBySigtermLeavesItsFiles) {
     EXPECT_TRUE(fs::is_directory(folder / "QLKMSG"));
     EXPECT_TRUE(fs::is_directory(folder / "QLKATT"));
     const auto config = Lines(ReadFileBytes(folder / "QLK.CFG"));
-    ASSERT_EQ(config.size(), 49u);
+    ASSERT_EQ(config.size(), 53u);
     EXPECT_EQ(config[4], "8.32");
     for (const char* logFile : {"QLKLOG.TXT", "QLKLOG.RTF"}) {
         const std::string log = ReadFileBytes(folder / logFile);
