@@ -62,7 +62,8 @@ inline void PrepareGateway(const fs::path& work, const std::string& host, int lo
     Settings settings;
     settings.AutoUpdate = false;
     settings.LogDetailLevel = logLevel;
-    std::ofstream(work / ConfigurationFile::FileName, std::ios::binary) << ConfigurationFile::Format(settings);
+    std::ofstream(work / ConfigurationFile::FileName, std::ios::binary)
+        << ConfigurationFile::Format(settings);
 }
 
 inline std::size_t Delivered(const fs::path& maildir) {
@@ -85,9 +86,10 @@ inline std::string FetchmailCommand(const fs::path& home, std::uint16_t port) {
     MakeMaildir(maildir);
     std::ofstream(home / "procmailrc") << ":0\n" << maildir.string() << "/\n";
     const fs::path rc = home / "fetchmailrc";
-    std::ofstream(rc) << "poll 127.0.0.1 service " << port
-                      << " protocol pop3 auth password user \"joe\" password \"secret\" mda \"/usr/bin/procmail -m "
-                      << (home / "procmailrc").string() << "\"\n";
+    std::ofstream(rc)
+        << "poll 127.0.0.1 service " << port
+        << " protocol pop3 auth password user \"joe\" password \"secret\" mda \"/usr/bin/procmail -m "
+        << (home / "procmailrc").string() << "\"\n";
     fs::permissions(rc, fs::perms::owner_read | fs::perms::owner_write);
     return "HOME=" + home.string() + " fetchmail -f " + rc.string() + " -a --sslproto '' --pidfile " +
            (home / "pid").string() + " --nosyslog >" + (home / "log").string() + " 2>&1";

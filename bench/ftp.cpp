@@ -13,8 +13,8 @@
 #include <iostream>
 #include <string>
 
-#include "Smoke.h"
 #include "RateReporter.h"
+#include "Smoke.h"
 #include "net/TagFTP.h"
 #include "support/FtpPeer.h"
 #include "support/TempDir.h"
@@ -84,8 +84,16 @@ void BM_Curl_Get100MB(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_TagFTP_Get100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(qlk::bench::Sized(3.0, 0.01))->Repetitions(qlk::bench::Sized(3, 1));
-BENCHMARK(BM_Curl_Get100MB)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(qlk::bench::Sized(3.0, 0.01))->Repetitions(qlk::bench::Sized(3, 1));
+BENCHMARK(BM_TagFTP_Get100MB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(qlk::bench::Sized(3.0, 0.01))
+    ->Repetitions(qlk::bench::Sized(3, 1));
+BENCHMARK(BM_Curl_Get100MB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(qlk::bench::Sized(3.0, 0.01))
+    ->Repetitions(qlk::bench::Sized(3, 1));
 
 int main(int argc, char** argv) {
     qlk::bench::RateReporter reporter;

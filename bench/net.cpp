@@ -21,9 +21,9 @@
 #include <map>
 #include <string>
 
-#include "Smoke.h"
 #include "RateReporter.h"
 #include "SharedPeers.h"
+#include "Smoke.h"
 #include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
 #include "net/TmsSMTP.h"

@@ -18,9 +18,9 @@
 #include <sstream>
 #include <string>
 
-#include "Smoke.h"
 #include "RateReporter.h"
 #include "SharedPeers.h"
+#include "Smoke.h"
 #include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"

@@ -88,7 +88,8 @@ void RunThroughProxy(benchmark::State& state, int delayMs, const Fetcher& fetch)
         Fill(*dovecot, kMessages);
         const auto start = std::chrono::steady_clock::now();
         const long delivered = fetch(proxy.Port());
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         if (delivered != kMessages || dovecot->MessageCount("joe") != 0) {
             state.SkipWithError("not every message was brought");
@@ -115,8 +116,8 @@ long Mpop(std::uint16_t port) {
     MakeMaildir(maildir);
     const fs::path rc = home / "mpoprc";
     std::ofstream(rc) << "account default\nhost 127.0.0.1\nport " << port
-                      << "\ntls off\nauth user\nuser joe\npassword secret\ndelivery maildir " << maildir.string()
-                      << "\nkeep off\n";
+                      << "\ntls off\nauth user\nuser joe\npassword secret\ndelivery maildir "
+                      << maildir.string() << "\nkeep off\n";
     fs::permissions(rc, fs::perms::owner_read | fs::perms::owner_write);
     const std::string command = "mpop -C " + rc.string() + " -q >" + (home / "log").string() + " 2>&1";
     if (std::system(command.c_str()) != 0) return -1;
@@ -135,8 +136,9 @@ std::string Name(const std::string& tool, int delayMs) {
 }
 
 void Register(const std::string& tool, int delayMs, const Fetcher& fetch) {
-    benchmark::RegisterBenchmark(Name(tool, delayMs).c_str(),
-                                 [delayMs, fetch](benchmark::State& state) { RunThroughProxy(state, delayMs, fetch); })
+    benchmark::RegisterBenchmark(
+        Name(tool, delayMs).c_str(),
+        [delayMs, fetch](benchmark::State& state) { RunThroughProxy(state, delayMs, fetch); })
         ->Unit(benchmark::kMillisecond)
         ->UseManualTime()
         ->Iterations(1)
@@ -151,9 +153,10 @@ int main(int argc, char** argv) {
     for (int delay : kDelays) {
         Register("Quelmark", delay, QuelmarkCycle);
         Register("Mpop", delay, haveTools ? Fetcher(Mpop) : Fetcher([](std::uint16_t) { return -1L; }));
-        Register("Fetchmail", delay, haveTools ? Fetcher(FetchmailProcmail) : Fetcher([](std::uint16_t) { return -1L; }));
-        const std::string label = std::to_string(kMessages) + " messages of 20 KB, " + std::to_string(delay) +
-                                  " ms each way";
+        Register("Fetchmail", delay,
+                 haveTools ? Fetcher(FetchmailProcmail) : Fetcher([](std::uint16_t) { return -1L; }));
+        const std::string label =
+            std::to_string(kMessages) + " messages of 20 KB, " + std::to_string(delay) + " ms each way";
         reporter.Compare(label, Name("Quelmark", delay), "quelmark cycle", Name("Mpop", delay), "mpop");
         reporter.Compare(label, Name("Quelmark", delay), "quelmark cycle", Name("Fetchmail", delay),
                          "fetchmail+procmail");

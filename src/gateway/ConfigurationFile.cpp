@@ -193,9 +193,8 @@ void ConfigurationFile::ReadConfiguration(Settings& settings) {
         settings.MessageSizeLimit =
             std::clamp(ReadInteger<long long>(reader.Value()), 1LL, Settings::MaxMessageSizeLimit);
         if (reader.AtEnd()) return;
-        settings.MaxMessagesPerSession =
-            static_cast<int>(std::clamp<long long>(ReadInteger<long long>(reader.Value()), 1,
-                                                   Settings::MaxMessagesPerSessionLimit));
+        settings.MaxMessagesPerSession = static_cast<int>(std::clamp<long long>(
+            ReadInteger<long long>(reader.Value()), 1, Settings::MaxMessagesPerSessionLimit));
         settings.KeepMessageCopies = ReadInteger(reader.Value()) != 0;
     } catch (...) {
         log_.WriteLog(ReadErrorText, 0);

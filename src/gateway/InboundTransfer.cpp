@@ -86,8 +86,9 @@ void InboundTransfer::TransferMailbox() {
                      "  message(s) on the server for user " + pop.UserName,
                  2);
     if (pop.MessagesLeftForLater() > 0)
-        log.WriteLog("Only the first " + std::to_string(pop.RemoteInfo.Count()) + " of them are fetched in this "
-                         "cycle; the other " + std::to_string(pop.MessagesLeftForLater()) + " wait for the next",
+        log.WriteLog("Only the first " + std::to_string(pop.RemoteInfo.Count()) +
+                         " of them are fetched in this cycle; the other " +
+                         std::to_string(pop.MessagesLeftForLater()) + " wait for the next",
                      1);
     try {
         for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i) {
@@ -165,7 +166,8 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
         log.WriteLog("Message " + number + " has no usable message ID: it is handled as on a server without UIDL",
                      1);
     std::string text;
-    if (Retrieve(index, settings, remembered, text) && PrepareDelivery(index, settings, std::move(text))) Stage(index, uid, remembered);
+    if (Retrieve(index, settings, remembered, text) && PrepareDelivery(index, settings, std::move(text)))
+        Stage(index, uid, remembered);
     EmptyAttachmentFolder();
     gateway_.ShowProgress(0);
     ProcessMessages();
@@ -288,7 +290,8 @@ void InboundTransfer::CommitBatch(RememberedMessages& remembered, bool finishOnS
     for (const auto& [uid, staged] : begun) log.WriteLog("Message ID " + uid + " remembered", 3);
     std::vector<const StagedDelivery*> committed;
     for (const StagedDelivery& d : batch)
-        if (CommitCopies(d.stagingKey, d.staged, "Message " + std::to_string(d.index + 1))) committed.push_back(&d);
+        if (CommitCopies(d.stagingKey, d.staged, "Message " + std::to_string(d.index + 1)))
+            committed.push_back(&d);
     const int synced = mapi.SyncDeliveries();
     mapi.SetBatched(false);
     if (synced != SUCCESS_SUCCESS) {
@@ -356,7 +359,8 @@ void InboundTransfer::FetchAhead(int index, const Settings& settings, const Reme
     std::size_t sent = 0;
     for (int next = index; next < pop.RemoteInfo.Count() && sent < TmsRemotePOP::FetchWindow; ++next) {
         const TmsRemoteInfoItem& item = pop.RemoteInfo.Items(next);
-        if (item.Size > settings.MessageSizeLimit || (!item.UIDL.empty() && remembered.Find(item.UIDL))) continue;
+        if (item.Size > settings.MessageSizeLimit || (!item.UIDL.empty() && remembered.Find(item.UIDL)))
+            continue;
         pop.FetchAhead(next);
         ++sent;
     }

@@ -176,7 +176,8 @@ void RememberedMessages::BeginAll(const std::vector<std::pair<std::string, Stage
     std::string lines;
     for (const auto& [uid, copies] : deliveries) {
         if (!lines.empty()) lines += '\n';
-        lines += std::string(1, kBegun) + " " + uid + " " + copies.UniqueName + " " + Join(copies.Mailboxes, '\t');
+        lines +=
+            std::string(1, kBegun) + " " + uid + " " + copies.UniqueName + " " + Join(copies.Mailboxes, '\t');
     }
     Append(lines, true);
     for (const auto& [uid, copies] : deliveries) deliveries_[uid] = {false, copies};

@@ -47,7 +47,8 @@ public:
     // with SYNC, syncs them and their folder: the first step of a delivery
     // that is committed later. A Simple MAPI code; on failure none of the
     // files is left.
-    static int Stage(const std::vector<std::filesystem::path>& files, std::string_view text, bool sync = true);
+    static int Stage(const std::vector<std::filesystem::path>& files, std::string_view text,
+                     bool sync = true);
     // Makes a staged file the new message UNIQUENAME of the Maildir FOLDER
     // and, with SYNC, syncs new/. A file no longer staged was committed
     // before: that succeeds too. A Simple MAPI code.

@@ -177,8 +177,8 @@ bool TmsRemotePOP::Owes(const std::string& command, int index) const {
 }
 
 void TmsRemotePOP::FetchAhead(int index) {
-    const std::size_t ahead = static_cast<std::size_t>(
-        std::count_if(owed_.begin(), owed_.end(), [](const OwedReply& owed) { return owed.command == "RETR"; }));
+    const std::size_t ahead = static_cast<std::size_t>(std::count_if(
+        owed_.begin(), owed_.end(), [](const OwedReply& owed) { return owed.command == "RETR"; }));
     if (!OffersPipelining() || ahead >= FetchWindow || Owes("RETR", index)) return;
     SendCommand("RETR " + WireNumber(index));
     owed_.push_back({"RETR", index});
@@ -220,8 +220,9 @@ std::string TmsRemotePOP::Fetch(int index) {
     // The buffer bounds what is held, the session deadline how long it runs.
     ReceiveToStream(stream, listed);
     if (buffer.Overflowed())
-        throw Exception("The message is longer than the " + std::to_string(listed) + " bytes the server listed",
-                        ErrorKind::Permanent);
+        throw Exception(
+            "The message is longer than the " + std::to_string(listed) + " bytes the server listed",
+            ErrorKind::Permanent);
     std::string text = buffer.TakeText();
     if (KeepCopies) SaveMessage(index, text);
     if (OnRetrieved) OnRetrieved(*this, index);

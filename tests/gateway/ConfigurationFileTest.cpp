@@ -278,8 +278,8 @@ TEST_F(ConfigurationFileTest, FileCutOffAfterAnyLine) {
         Settings expected;
         bool fails = false;
         for (const auto& field : Fields()) {
-            const bool earlierEnd =
-                kept == ConfigurationFile::EarlierLineCount || kept == ConfigurationFile::LineCountWithSizeLimit;
+            const bool earlierEnd = kept == ConfigurationFile::EarlierLineCount ||
+                                    kept == ConfigurationFile::LineCountWithSizeLimit;
             if (earlierEnd && field.line > kept) break;
             if (field.line <= kept) {
                 field.copy(expected, Changed());
