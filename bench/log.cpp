@@ -31,6 +31,7 @@ void BM_RecordedLineWithFullWindow(benchmark::State& state) {
             filler.WriteLog(
                 "POP3 : Retrieving message " + std::to_string(i) + " of 1000 for user@example.com",
                 1 + static_cast<int>(i % 3));
+        filler.Flush();
         fs::copy_file(rtf, fullWindow);
     }
     qlk::StatusLog log(folder.path());

@@ -18,6 +18,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "CycleSupport.h"
 #include "RateReporter.h"
@@ -30,7 +31,7 @@ namespace {
 using namespace qlk::bench;
 
 const int kMessages = Sized(300, 5);
-const int kDelays[] = {0, 25, 100};
+const std::vector<int> kDelays = SmokeRun() ? std::vector<int>{0, 5} : std::vector<int>{0, 25, 100};
 
 // The proxy in front of Dovecot for one benchmark; ended with it.
 class LatencyProxy {
@@ -49,15 +50,19 @@ public:
             ::_exit(127);
         }
         ::close(out[1]);
-        char line[16] = {};
-        const ssize_t got = pid_ > 0 ? ::read(out[0], line, sizeof line - 1) : -1;
-        ::close(out[0]);
-        port_ = got > 0 ? static_cast<std::uint16_t>(std::atoi(line)) : 0;
+        // Open until the proxy ends: its line may come in more than one write.
+        output_ = out[0];
+        std::string line;
+        char c = 0;
+        while (pid_ > 0 && line.size() < 16 && ::read(output_, &c, 1) == 1 && c != '\n') line += c;
+        port_ = static_cast<std::uint16_t>(std::atoi(line.c_str()));
     }
     ~LatencyProxy() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(output_);
     }
     LatencyProxy(const LatencyProxy&) = delete;
     LatencyProxy& operator=(const LatencyProxy&) = delete;
@@ -66,6 +71,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    int output_ = -1;
     std::uint16_t port_ = 0;
 };
 
