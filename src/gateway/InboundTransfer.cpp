@@ -1,6 +1,7 @@
 #include "gateway/InboundTransfer.h"
 
 #include <algorithm>
+#include <climits>
 #include <exception>
 #include <system_error>
 
@@ -78,7 +79,11 @@ void InboundTransfer::TransferMailbox() {
     pop.Connect();
     log.WriteLog("Downloading Message Headers for " + pop.UserName + "@" + pop.Server, 2);
     const Settings settings = gateway_.CurrentSettings();
-    pop.MaxMessages = settings.MaxMessagesPerSession;
+    // Messages delivered before and left on the server come first in the
+    // listing at every cycle: the bound counts only the others, or a row
+    // that keeps its mail would never get past them.
+    pop.MaxMessages = static_cast<int>(std::min<std::size_t>(
+        static_cast<std::size_t>(settings.MaxMessagesPerSession) + remembered.Count(), INT_MAX));
     pop.KeepCopies = settings.KeepMessageCopies;
     listedUids_ = pop.ListMessages();
     ForgetDeletedMessages(remembered);

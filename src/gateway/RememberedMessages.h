@@ -51,6 +51,8 @@ public:
 
     const std::filesystem::path& File() const { return file_; }
 
+    // Deliveries remembered, complete or not.
+    std::size_t Count() const { return deliveries_.size(); }
     // None for an ID not remembered.
     const Delivery* Find(const std::string& uid) const;
     // The IDs of deliveries begun and not completed.
