@@ -530,6 +530,8 @@ void TfrmQLK::FormDestroy() {
     log_.WriteLog("Closing User Database", 3);
     CloseUserTable();
     SaveConfiguration();
+    // The window's last lines reach QLKLOG.RTF, for the next start.
+    log_.Flush();
     emit ShutDownFinished();
 }
 
