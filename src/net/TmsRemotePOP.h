@@ -25,10 +25,11 @@ public:
 
     // Messages one session lists at most; the rest wait for a later session.
     static constexpr int DefaultMaxMessages = 10000;
-    // RETRs sent ahead of the one being read, when the server pipelines: a
-    // few messages' worth, so that a slow server never makes the client
-    // hold more than that in its socket buffers.
-    static constexpr std::size_t FetchWindow = 4;
+    // RETRs sent ahead of the one being read, when the server pipelines:
+    // enough to keep a link of a few hundred milliseconds busy with small
+    // messages, while what arrives ahead waits in the socket buffers (the
+    // client reads one message at a time) and so never exceeds them.
+    static constexpr std::size_t FetchWindow = 16;
 
     TmsRemoteInfo RemoteInfo;
     // UpdateInfo leaves the session open.
