@@ -50,7 +50,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const std::size_t end = text.find("\r\n", pos);
+        std::size_t end = text.find("\r\n", pos);
+        // The text need not end with a line end: its last line runs to the end.
+        if (end == std::string::npos) end = text.size();
         lines.push_back(text.substr(pos, end - pos));
         pos = end + 2;
     }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "RateReporter.h"
+#include "Smoke.h"
 #include "net/TagFTP.h"
 #include "support/FtpPeer.h"
 #include "support/TempDir.h"
@@ -22,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kFileSize = 100 * 1024 * 1024;
+const std::size_t kFileSize = qlk::bench::Sized<std::size_t>(100 * 1024 * 1024, 1024 * 1024);
 
 qlk::test::FtpPeer* Peer() {
     static std::unique_ptr<qlk::test::FtpPeer> peer = [] {
@@ -83,8 +84,16 @@ void BM_Curl_Get100MB(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_TagFTP_Get100MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3)->Repetitions(3);
-BENCHMARK(BM_Curl_Get100MB)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(3)->Repetitions(3);
+BENCHMARK(BM_TagFTP_Get100MB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(qlk::bench::Sized(3.0, 0.01))
+    ->Repetitions(qlk::bench::Sized(3, 1));
+BENCHMARK(BM_Curl_Get100MB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->MinTime(qlk::bench::Sized(3.0, 0.01))
+    ->Repetitions(qlk::bench::Sized(3, 1));
 
 int main(int argc, char** argv) {
     qlk::bench::RateReporter reporter;

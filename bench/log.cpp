@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "Smoke.h"
 #include "gateway/StatusLog.h"
 #include "support/TempDir.h"
 
@@ -30,6 +31,7 @@ void BM_RecordedLineWithFullWindow(benchmark::State& state) {
             filler.WriteLog(
                 "POP3 : Retrieving message " + std::to_string(i) + " of 1000 for user@example.com",
                 1 + static_cast<int>(i % 3));
+        filler.Flush();
         fs::copy_file(rtf, fullWindow);
     }
     qlk::StatusLog log(folder.path());
@@ -48,8 +50,8 @@ void BM_RecordedLineWithFullWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordedLineWithFullWindow)
     ->Unit(benchmark::kMicrosecond)
-    ->Iterations(1000)
-    ->Repetitions(5)
+    ->Iterations(qlk::bench::Sized(1000, 10))
+    ->Repetitions(qlk::bench::Sized(5, 1))
     ->ReportAggregatesOnly(true);
 
 }  // namespace

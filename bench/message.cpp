@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "Smoke.h"
 #include "message/Base64.h"
 #include "message/QuotedPrintable.h"
 #include "message/TmsMessage.h"
@@ -29,6 +30,10 @@
 // Heap bytes in use through operator new, and their peak, counted only
 // while a measurement asks for it.
 namespace {
+
+// The large message's attachment, and the number of ordinary messages.
+const std::size_t kLargeRawSize = qlk::bench::Sized<std::size_t>(15 * 1000 * 1000, 150 * 1000);
+const unsigned kOrdinaryMessages = qlk::bench::Sized(1000u, 20u);
 std::atomic<bool> gCounting{false};
 std::atomic<long long> gInUse{0};
 std::atomic<long long> gPeak{0};
@@ -141,7 +146,7 @@ std::string OrdinaryMessage(std::size_t targetSize, unsigned seed) {
 }
 
 void BM_DecodeLargeBase64Message(benchmark::State& state) {
-    const std::string text = MessageWithAttachment(15 * 1000 * 1000);
+    const std::string text = MessageWithAttachment(kLargeRawSize);
     for (auto _ : state) {
         state.PauseTiming();
         std::string copy = text;
@@ -153,14 +158,14 @@ void BM_DecodeLargeBase64Message(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
     state.counters["message_MB"] = static_cast<double>(text.size()) / 1e6;
 }
-BENCHMARK(BM_DecodeLargeBase64Message)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_DecodeLargeBase64Message)->Unit(benchmark::kMillisecond)->MinTime(qlk::bench::Sized(2.0, 0.01));
 
 // The 1,000 ordinary messages, and their total size.
 std::vector<std::string> OrdinaryMessages(std::size_t& total) {
     std::vector<std::string> texts;
     total = 0;
     std::mt19937 random(7);
-    for (unsigned i = 0; i < 1000; ++i) {
+    for (unsigned i = 0; i < kOrdinaryMessages; ++i) {
         texts.push_back(OrdinaryMessage(5000 + random() % 45000, i));
         total += texts.back().size();
     }
@@ -180,7 +185,7 @@ void BM_DecodeOrdinaryMessages(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total));
     state.counters["set_MB"] = static_cast<double>(total) / 1e6;
 }
-BENCHMARK(BM_DecodeOrdinaryMessages)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_DecodeOrdinaryMessages)->Unit(benchmark::kMillisecond)->MinTime(qlk::bench::Sized(2.0, 0.01));
 
 // Bytes GMime decoded, so that a run that decoded nothing shows.
 long long gGMimeDecoded = 0;
@@ -218,11 +223,11 @@ void GMimeDecodeText(const std::string& text) {
 
 void BM_GMimeDecodeLargeBase64Message(benchmark::State& state) {
     g_mime_init();
-    const std::string text = MessageWithAttachment(15 * 1000 * 1000);
+    const std::string text = MessageWithAttachment(kLargeRawSize);
     for (auto _ : state) GMimeDecodeText(text);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_GMimeDecodeLargeBase64Message)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_GMimeDecodeLargeBase64Message)->Unit(benchmark::kMillisecond)->MinTime(qlk::bench::Sized(2.0, 0.01));
 
 void BM_GMimeDecodeOrdinaryMessages(benchmark::State& state) {
     g_mime_init();
@@ -233,7 +238,7 @@ void BM_GMimeDecodeOrdinaryMessages(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total));
 }
-BENCHMARK(BM_GMimeDecodeOrdinaryMessages)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_GMimeDecodeOrdinaryMessages)->Unit(benchmark::kMillisecond)->MinTime(qlk::bench::Sized(2.0, 0.01));
 
 long long StatusKilobytes(const char* field) {
     std::ifstream status("/proc/self/status");
@@ -278,7 +283,7 @@ Peak PeakOf(const std::function<void()>& work) {
 void BM_PeakMemory(benchmark::State& state) {
     qlk::test::TempDir dir;
     const std::string path = (dir / "msg_0.eml").string();
-    const std::string text = MessageWithAttachment(15 * 1000 * 1000);
+    const std::string text = MessageWithAttachment(kLargeRawSize);
     std::ofstream(path, std::ios::binary) << text;
     const double size = static_cast<double>(text.size());
     Peak ours;
@@ -323,7 +328,7 @@ protected:
 };
 
 void BM_EncodeLargeAttachment(benchmark::State& state) {
-    const std::size_t size = 20 * 1000 * 1000;
+    const std::size_t size = qlk::bench::Sized<std::size_t>(20 * 1000 * 1000, 200 * 1000);
     qlk::TmsMessage message;
     message.Sender().Address = "alice@example.org";
     message.Recipients().AddAddress("bob@example.net", "Bob");
@@ -341,7 +346,7 @@ void BM_EncodeLargeAttachment(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
-BENCHMARK(BM_EncodeLargeAttachment)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_EncodeLargeAttachment)->Unit(benchmark::kMillisecond)->MinTime(qlk::bench::Sized(2.0, 0.01));
 
 }  // namespace
 

@@ -23,6 +23,7 @@
 
 #include "RateReporter.h"
 #include "SharedPeers.h"
+#include "Smoke.h"
 #include "message/TmsMessage.h"
 #include "net/TmsRemotePOP.h"
 #include "net/TmsSMTP.h"
@@ -35,9 +36,9 @@ namespace {
 namespace fs = std::filesystem;
 using qlk::TmsRemotePOP;
 
-constexpr int kPopMessages = 1000;
+const int kPopMessages = qlk::bench::Sized(1000, 20);
 constexpr std::size_t kMessageSize = 20 * 1024;
-constexpr int kSmtpMessages = 200;
+const int kSmtpMessages = qlk::bench::Sized(200, 10);
 
 // The peers live for the whole run: the retrieval benchmarks share one
 // mailbox, and each is run several times.

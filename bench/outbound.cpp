@@ -20,6 +20,7 @@
 
 #include "RateReporter.h"
 #include "SharedPeers.h"
+#include "Smoke.h"
 #include "gateway/Gateway.h"
 #include "gateway/StatusLog.h"
 #include "gateway/TableEngine.h"
@@ -37,7 +38,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kMessages = 1000;
+const int kMessages = qlk::bench::Sized(1000, 20);
 constexpr std::size_t kNoteSize = 5 * 1024;
 constexpr std::size_t kAttachmentSize = 11 * 1024;  // about 15 KB once in base64
 

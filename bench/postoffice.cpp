@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "Smoke.h"
 #include "mapi/MapiCodes.h"
 #include "mapi/PostOffice.h"
 #include "mapi/TEmail.h"
@@ -74,7 +75,10 @@ void BM_Deliver20KWithAttachment(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kNoteBytes + kAttachmentBytes));
 }
-BENCHMARK(BM_Deliver20KWithAttachment)->Iterations(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Deliver20KWithAttachment)
+    ->Iterations(qlk::bench::Sized(1000, 10))
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // What the disk allows: the same bytes written, fsynced and renamed into a
 // folder that is then fsynced, with nothing else around it.
@@ -96,7 +100,10 @@ void BM_BaselineWriteSyncRename(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_BaselineWriteSyncRename)->Iterations(1000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_BaselineWriteSyncRename)
+    ->Iterations(qlk::bench::Sized(1000, 10))
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // CountUnread, then FindNext and ReadMail over every message; the attachment
 // files each read leaves are deleted, as the outbound transfer does.
@@ -119,8 +126,8 @@ void BM_CountUnreadAndWalk(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_CountUnreadAndWalk)
-    ->Arg(10000)
-    ->Arg(20000)
+    ->Arg(qlk::bench::Sized(10000, 100))
+    ->Arg(qlk::bench::Sized(20000, 200))
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

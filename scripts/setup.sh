@@ -11,7 +11,7 @@ packages=(
   xvfb xauth
   libssl-dev openssl libgmime-3.0-dev unrtf libc-ares-dev
   libcurl4-openssl-dev nlohmann-json3-dev
-  dovecot-pop3d python3-aiosmtpd python3-pyftpdlib fetchmail procmail msmtp curl
+  dovecot-pop3d python3-aiosmtpd python3-pyftpdlib fetchmail procmail msmtp mpop curl
   time locales
   dpkg-dev lintian scdoc desktop-file-utils appstream dovecot-imapd
 )

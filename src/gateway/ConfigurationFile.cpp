@@ -195,6 +195,10 @@ void ConfigurationFile::ReadConfiguration(Settings& settings) {
         if (reader.AtEnd()) return;
         settings.SMTPRelayUser = reader.Value();
         settings.SMTPRelayPassword = reader.Value();
+        if (reader.AtEnd()) return;
+        settings.MaxMessagesPerSession = static_cast<int>(std::clamp<long long>(
+            ReadInteger<long long>(reader.Value()), 1, Settings::MaxMessagesPerSessionLimit));
+        settings.KeepMessageCopies = ReadInteger(reader.Value()) != 0;
     } catch (...) {
         log_.WriteLog(ReadErrorText, 0);
         try {
@@ -256,6 +260,10 @@ std::string ConfigurationFile::Format(const Settings& s) {
                                   SingleLine(s.SMTPRelayUser),
                                   "SMTP relay password",
                                   SingleLine(s.SMTPRelayPassword),
+                                  "Most messages fetched per mailbox and cycle",
+                                  std::to_string(s.MaxMessagesPerSession),
+                                  "Keep a copy of every fetched message in QLKMSG (1=on, 0=off)",
+                                  flag(s.KeepMessageCopies),
                               });
     std::string text;
     for (const auto& line : lines) text += line + "\r\n";

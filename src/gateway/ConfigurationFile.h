@@ -10,15 +10,15 @@
 
 namespace qlk {
 
-// QLK.CFG: 53 lines of labels and values, CR LF, read once at start and
+// QLK.CFG: 57 lines of labels and values, CR LF, read once at start and
 // written once at shut-down. Only the position of a line matters when
-// reading. Files of earlier versions end after line 47 or 49: the settings
-// of the lines after that keep their defaults.
+// reading. Files of earlier versions end after line 47, 49 or 53: the
+// settings of the lines after that keep their defaults.
 class ConfigurationFile {
 public:
     static constexpr const char* FileName = "QLK.CFG";
-    static constexpr int LineCount = 53;
-    static constexpr std::array<int, 2> EarlierLineCounts = {47, 49};
+    static constexpr int LineCount = 57;
+    static constexpr std::array<int, 3> EarlierLineCounts = {47, 49, 53};
     // The lines (1-based) that hold a password.
     static constexpr std::array<int, 2> PasswordLines = {35, 53};
     static constexpr const char* ReadErrorText =

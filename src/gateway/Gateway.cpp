@@ -18,10 +18,10 @@ namespace qlk {
 
 namespace {
 
-// A retrieved message is only a working copy: the server keeps the message
-// until the post office holds its own copy on disk, and the next run removes
-// whatever a crash left behind. Syncing the copy to the disk would protect
-// nothing and cost every message two waits for the disk.
+// A copy of a retrieved message, kept for diagnosis when the settings ask:
+// the server keeps the message until the post office holds its own copy on
+// disk, and the next run removes what is left. Syncing the copy to the disk
+// would protect nothing and cost every message two waits for the disk.
 void WriteWorkingCopy(const std::string& path, const std::string& contents) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) throw EFCreateError(path);
@@ -63,6 +63,8 @@ void Gateway::WireClients() {
     smtp_.OnError = [this](TagSocket&, std::string& msg) { SMTPError(msg); };
     smtp_.OnProgress = [this](TagSocket&, int percent, long long) { ShowProgress(percent); };
     pop_.DefaultPort = 110;
+    pop_.SessionFloorSeconds = InboundTransfer::SessionFloorSeconds;
+    pop_.SessionMinBytesPerSecond = InboundTransfer::SessionMinBytesPerSecond;
     pop_.SetMessageDirectory((workFolder_ / MessageFolder).string());
     // The office's own trust anchors for TLS live in the working folder.
     pop_.TrustFileName = smtp_.TrustFileName = (workFolder_ / TrustFile).string();

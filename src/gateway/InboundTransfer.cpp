@@ -1,6 +1,7 @@
 #include "gateway/InboundTransfer.h"
 
 #include <algorithm>
+#include <climits>
 #include <exception>
 #include <system_error>
 
@@ -54,6 +55,11 @@ void InboundTransfer::GetUserMail() {
         TransferMailbox();
     } catch (const std::exception& e) {
         gateway_.Log().WriteLog("ERROR Checking Mail: " + ReasonOf(e), 0);
+        TmsRemotePOP& pop = gateway_.POP();
+        if (pop.TimedOut())
+            gateway_.Log().WriteLog("The POP3 session with " + pop.Server + " for user " + pop.UserName +
+                                        " ran out of time; the cycle goes on with the next user",
+                                    0);
     } catch (...) {
         gateway_.Log().WriteLog("ERROR Checking Mail: unknown error", 0);
     }
@@ -67,17 +73,41 @@ void InboundTransfer::TransferMailbox() {
     DeleteArtifacts();
     account_ = gateway_.Cycle().CurrentUser();
     log.WriteLog("User " + account_.name + " Logging into " + pop.Server + " as " + pop.UserName, 2);
+    pop.OnDeleteRefused = [this](int index, const std::string& reason) { DeleteRefused(index, reason); };
     RememberedMessages remembered(gateway_.WorkFolder(), pop.Server, pop.UserName);
     FinishInterruptedDeliveries(remembered);
     pop.Connect();
     log.WriteLog("Downloading Message Headers for " + pop.UserName + "@" + pop.Server, 2);
+    const Settings settings = gateway_.CurrentSettings();
+    // Messages delivered before and left on the server come first in the
+    // listing at every cycle: the bound counts only the others, or a row
+    // that keeps its mail would never get past them.
+    pop.MaxMessages = static_cast<int>(std::min<std::size_t>(
+        static_cast<std::size_t>(settings.MaxMessagesPerSession) + remembered.Count(), INT_MAX));
+    pop.KeepCopies = settings.KeepMessageCopies;
     listedUids_ = pop.ListMessages();
     ForgetDeletedMessages(remembered);
-    log.WriteLog("There are " + std::to_string(pop.RemoteInfo.Count()) +
+    log.WriteLog("There are " + std::to_string(pop.RemoteInfo.Count() + pop.MessagesLeftForLater()) +
                      "  message(s) on the server for user " + pop.UserName,
                  2);
-    for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i)
-        TransferMessage(i, pop.RemoteInfo.Count(), remembered);
+    if (pop.MessagesLeftForLater() > 0)
+        log.WriteLog("Only the first " + std::to_string(pop.RemoteInfo.Count()) +
+                         " of them are fetched in this cycle; the other " +
+                         std::to_string(pop.MessagesLeftForLater()) + " wait for the next",
+                     1);
+    try {
+        for (int i = 0; i < pop.RemoteInfo.Count() && !gateway_.Cycle().Stopping(); ++i) {
+            TransferMessage(i, pop.RemoteInfo.Count(), remembered);
+            if (BatchDue()) CommitBatch(remembered, true);
+            log.Flush();
+        }
+        CommitBatch(remembered, true);
+    } catch (...) {
+        // What is staged is delivered all the same; the next session deletes
+        // it on the server as a message delivered before.
+        CommitBatch(remembered, false);
+        throw;
+    }
     log.WriteLog("Ending Getusermail loop", 3);
     gateway_.MAPI().Logoff();
 }
@@ -85,7 +115,10 @@ void InboundTransfer::TransferMailbox() {
 // A delivery that a crash interrupted after its ID was remembered: its
 // copies are committed now, before the server is asked anything.
 void InboundTransfer::FinishInterruptedDeliveries(RememberedMessages& remembered) {
-    for (const std::string& uid : remembered.Unfinished()) {
+    const std::vector<std::string> unfinished = remembered.Unfinished();
+    // Each of these commits is synced on its own.
+    if (!unfinished.empty()) gateway_.MAPI().SetBatched(false);
+    for (const std::string& uid : unfinished) {
         const StagedMail copies = remembered.Find(uid)->Copies;
         if (!CommitCopies(remembered.StagingKey(uid), copies, "Message ID " + uid)) continue;
         remembered.Complete(uid);
@@ -93,9 +126,11 @@ void InboundTransfer::FinishInterruptedDeliveries(RememberedMessages& remembered
     }
 }
 
-// Only a complete listing of unique IDs tells which messages are gone.
+// Only a complete listing of unique IDs tells which messages are gone: a
+// listing cut at the session's bound keeps every remembered ID.
 void InboundTransfer::ForgetDeletedMessages(RememberedMessages& remembered) {
     TmsRemotePOP& pop = gateway_.POP();
+    if (pop.MessagesLeftForLater() > 0) return;
     if (!listedUids_) {
         if (gateway_.Cycle().FirstTimeThisCycle("no UIDL " + pop.Server))
             gateway_.Log().WriteLog(pop.Server + " gives no message IDs (UIDL): messages left on it are "
@@ -135,21 +170,18 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
     if (uid.empty() && listedUids_)
         log.WriteLog("Message " + number + " has no usable message ID: it is handled as on a server without UIDL",
                      1);
-    const bool delivered = Retrieve(index) && PrepareDelivery(index, settings) && Deliver(index, uid, remembered);
+    std::string text;
+    if (Retrieve(index, settings, remembered, text) && PrepareDelivery(index, settings, std::move(text)))
+        Stage(index, uid, remembered);
     EmptyAttachmentFolder();
-    std::error_code ignored;
-    std::filesystem::remove(MessageFile(index), ignored);
-    if (delivered) {
-        FinishOnServer(index);
-        ++gateway_.Cycle().Tally().MessagesReceived;
-    }
     gateway_.ShowProgress(0);
     ProcessMessages();
 }
 
 // Only Permanent refusals concern this message alone; anything else (a lost
 // connection, a time-out, a broken bound) ends the user's run.
-bool InboundTransfer::Retrieve(int index) {
+bool InboundTransfer::Retrieve(int index, const Settings& settings, RememberedMessages& remembered,
+                               std::string& text) {
     StatusLog& log = gateway_.Log();
     TmsRemotePOP& pop = gateway_.POP();
     log.WriteLog("Opening POP connection", 3);
@@ -159,7 +191,8 @@ bool InboundTransfer::Retrieve(int index) {
     log.WriteLog("Retrieving Message", 3);
     log.WriteLog("Message size : " + std::to_string(pop.RemoteInfo.Items(index).Size), 3);
     try {
-        pop.Retrieve(index);
+        FetchAhead(index, settings, remembered);
+        text = pop.Fetch(index);
     } catch (const Exception& e) {
         if (e.Kind() != ErrorKind::Permanent) throw;
         LeaveOnServer(index, "was not retrieved (" + ReasonOf(e) + ")");
@@ -170,26 +203,30 @@ bool InboundTransfer::Retrieve(int index) {
 
 // Decodes the message and fills the post-office message; false (logged)
 // when any of it fails.
-bool InboundTransfer::PrepareDelivery(int index, const Settings& settings) {
+bool InboundTransfer::PrepareDelivery(int index, const Settings& settings, std::string text) {
     StatusLog& log = gateway_.Log();
     TmsMessage& message = gateway_.InetMsg();
     TEmail& mapi = gateway_.MAPI();
     try {
-        log.WriteLog(std::string("Loading Message ") + Gateway::MessageFolder + "/" + MessageFile(index).filename().string(),
-                     3);
-        message.LoadFromFile(MessageFile(index).string());
+        if (settings.KeepMessageCopies)
+            log.WriteLog(std::string("Loading Message ") + Gateway::MessageFolder + "/" +
+                             MessageFile(index).filename().string(),
+                         3);
+        else
+            log.WriteLog("Loading Message " + std::to_string(index + 1), 3);
+        message.LoadFromText(std::move(text));
         log.WriteLog("Creating New Message for MAPI System", 3);
         rows_ = gateway_.Users().Table().Rows();
         const std::string subjectPrefix = AddRecipients(settings) ? std::string() : ForwardManually(settings);
         log.WriteLog("Adding Subject : " + message.Subject(), 3);
         mapi.Subject = subjectPrefix + message.Subject();
         log.WriteLog("Copying Message Text", 3);
-        std::string text = DeliveryInformation(settings.ShowInternetHeaders);
-        AttachFiles(text);
+        std::string note = DeliveryInformation(settings.ShowInternetHeaders);
+        AttachFiles(note);
         log.WriteLog("Allocating Text Memory", 3);
         log.WriteLog("Moving Message Body", 3);
-        text.pop_back();
-        mapi.SetLongText(text);
+        note.pop_back();
+        mapi.SetLongText(note);
     } catch (const std::exception& e) {
         LeaveOnServer(index, "could not be read (" + ReasonOf(e) + ")");
         return false;
@@ -200,8 +237,9 @@ bool InboundTransfer::PrepareDelivery(int index, const Settings& settings) {
 // Staged, remembered, then committed: a crash before the ID is remembered
 // leaves nothing visible and the message is delivered again; a crash after
 // it leaves a delivery that the next run finishes. A message without an ID
-// has no such guarantee.
-bool InboundTransfer::Deliver(int index, const std::string& uid, RememberedMessages& remembered) {
+// has no such guarantee. Here the copies are only written: the batch makes
+// them durable (CommitBatch).
+bool InboundTransfer::Stage(int index, const std::string& uid, RememberedMessages& remembered) {
     StatusLog& log = gateway_.Log();
     TEmail& mapi = gateway_.MAPI();
     log.WriteLog("Adding Attachments", 3);
@@ -213,6 +251,7 @@ bool InboundTransfer::Deliver(int index, const std::string& uid, RememberedMessa
     const std::string key = remembered.StagingKey(uid.empty() ? "message " + std::to_string(index + 1) : uid);
     if (code == SUCCESS_SUCCESS) {
         log.WriteLog("Sending", 3);
+        mapi.SetBatched(true);
         code = mapi.StageMail(key, staged);
     }
     if (code != SUCCESS_SUCCESS) {
@@ -222,14 +261,56 @@ bool InboundTransfer::Deliver(int index, const std::string& uid, RememberedMessa
     std::string mailboxes;
     for (const std::string& mailbox : staged.Mailboxes) mailboxes += (mailboxes.empty() ? "" : ", ") + mailbox;
     log.WriteLog("Written for " + mailboxes, 3);
-    if (!uid.empty()) {
-        remembered.Begin(uid, staged);
-        log.WriteLog("Message ID " + uid + " remembered", 3);
-    }
-    const bool committed = CommitCopies(key, staged, "Message " + std::to_string(index + 1));
-    if (committed && !uid.empty()) remembered.Complete(uid);
+    if (batch_.empty()) batchStarted_ = std::chrono::steady_clock::now();
+    batch_.push_back({index, uid, key, std::move(staged)});
     log.WriteLog("Freeing Mem", 3);
-    return committed;
+    return true;
+}
+
+bool InboundTransfer::BatchDue() const {
+    return batch_.size() >= BatchMessages ||
+           (!batch_.empty() && std::chrono::steady_clock::now() - batchStarted_ >= BatchTime);
+}
+
+// The batch's one durability point, in the order that keeps every message
+// exactly once: the staged copies synced, the IDs remembered (synced), the
+// copies committed and synced, and only then the DELEs. A message whose
+// step fails stays on the server (or, once remembered, waits for a later
+// run to finish it).
+void InboundTransfer::CommitBatch(RememberedMessages& remembered, bool finishOnServer) {
+    if (batch_.empty()) return;
+    const std::vector<StagedDelivery> batch = std::move(batch_);
+    batch_.clear();
+    StatusLog& log = gateway_.Log();
+    TEmail& mapi = gateway_.MAPI();
+    if (const int code = mapi.SyncDeliveries(); code != SUCCESS_SUCCESS) {
+        for (const StagedDelivery& d : batch)
+            LeaveOnServer(d.index, "was not delivered to the post office (" + MapiError(code) + ")");
+        return;
+    }
+    std::vector<std::pair<std::string, StagedMail>> begun;
+    for (const StagedDelivery& d : batch)
+        if (!d.uid.empty()) begun.emplace_back(d.uid, d.staged);
+    remembered.BeginAll(begun);
+    for (const auto& [uid, staged] : begun) log.WriteLog("Message ID " + uid + " remembered", 3);
+    std::vector<const StagedDelivery*> committed;
+    for (const StagedDelivery& d : batch)
+        if (CommitCopies(d.stagingKey, d.staged, "Message " + std::to_string(d.index + 1)))
+            committed.push_back(&d);
+    const int synced = mapi.SyncDeliveries();
+    mapi.SetBatched(false);
+    if (synced != SUCCESS_SUCCESS) {
+        log.WriteLog("The post office could not make this batch's deliveries durable (" + MapiError(synced) +
+                         "); they stay on the server and are finished later",
+                     0);
+        return;
+    }
+    for (const StagedDelivery* d : committed) {
+        if (!d->uid.empty()) remembered.Complete(d->uid);
+        ++gateway_.Cycle().Tally().MessagesReceived;
+    }
+    if (!finishOnServer) return;
+    for (const StagedDelivery* d : committed) FinishOnServer(d->index);
 }
 
 // Puts every staged copy into its mailbox; a copy committed before is passed
@@ -263,10 +344,30 @@ void InboundTransfer::FinishOnServer(int index) {
     }
     log.WriteLog("Deleting Message " + number + " from Internet POP Server", 3);
     try {
-        gateway_.POP().Delete(index);
+        gateway_.POP().DeleteQueued(index);
     } catch (const Exception& e) {
         if (e.Kind() != ErrorKind::Permanent) throw;
-        log.WriteLog("Message " + number + " could not be deleted on the server (" + ReasonOf(e) + ")", 0);
+        DeleteRefused(index, ReasonOf(e));
+    }
+}
+
+void InboundTransfer::DeleteRefused(int index, const std::string& reason) {
+    gateway_.Log().WriteLog(
+        "Message " + std::to_string(index + 1) + " could not be deleted on the server (" + reason + ")", 0);
+}
+
+// With a server that pipelines, the RETRs of the messages that come next go
+// out now, so that their bytes travel while this one is handled.
+void InboundTransfer::FetchAhead(int index, const Settings& settings, const RememberedMessages& remembered) {
+    TmsRemotePOP& pop = gateway_.POP();
+    if (!pop.OffersPipelining()) return;
+    std::size_t sent = 0;
+    for (int next = index; next < pop.RemoteInfo.Count() && sent < TmsRemotePOP::FetchWindow; ++next) {
+        const TmsRemoteInfoItem& item = pop.RemoteInfo.Items(next);
+        if (item.Size > settings.MessageSizeLimit || (!item.UIDL.empty() && remembered.Find(item.UIDL)))
+            continue;
+        pop.FetchAhead(next);
+        ++sent;
     }
 }
 

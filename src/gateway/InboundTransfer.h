@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,11 +16,17 @@ class RememberedMessages;
 class TmsMailAddress;
 
 // Brings one user row's POP3 mailbox into the post office: lists the
-// mailbox, stores each message in QLKMSG/, decodes it, works out the
+// mailbox (one LIST and one UIDL), fetches each message into memory (a copy
+// goes to QLKMSG/ only when the settings ask for one), decodes it, works out the
 // post-office recipients (the row's own mailbox, or for an alias row every
 // row its "To:" and "CC:" entries name), appends the delivery information,
 // hands the text and the attachments (through QLKATT/) to the post office,
 // and deletes the message on the server when the row says so.
+//
+// Deliveries are made durable in batches (up to BatchMessages messages or
+// BatchTime): the batch's copies are staged, then synced together, their IDs
+// remembered with one wait for the disk, the copies committed and synced
+// together, and only then are the batch's messages deleted on the server.
 //
 // Every message reaches the post office exactly once: the account's
 // delivered messages are remembered by their unique IDs (RememberedMessages)
@@ -33,6 +40,15 @@ class InboundTransfer {
 public:
     static constexpr const char* ForwardManuallyPrefix = "No Recipient Found - Forward Manually -- ";
     static constexpr const char* BadAttachmentName = "Bad.bad";
+    // A POP3 session may take this long, plus a second for every
+    // SessionMinBytesPerSecond bytes it moves: a slow but honest link passes,
+    // a server that trickles does not hold up the other users.
+    static constexpr int SessionFloorSeconds = 120;
+    static constexpr long long SessionMinBytesPerSecond = 1024;
+    // One durability point for this many staged deliveries, or for what was
+    // staged within this time.
+    static constexpr std::size_t BatchMessages = 64;
+    static constexpr std::chrono::milliseconds BatchTime{250};
 
     explicit InboundTransfer(Gateway& gateway);
 
@@ -49,12 +65,16 @@ private:
     void FinishInterruptedDeliveries(RememberedMessages& remembered);
     void ForgetDeletedMessages(RememberedMessages& remembered);
     void TransferMessage(int index, int count, RememberedMessages& remembered);
-    bool Retrieve(int index);
-    bool PrepareDelivery(int index, const Settings& settings);
-    bool Deliver(int index, const std::string& uid, RememberedMessages& remembered);
+    bool Retrieve(int index, const Settings& settings, RememberedMessages& remembered, std::string& text);
+    void FetchAhead(int index, const Settings& settings, const RememberedMessages& remembered);
+    bool PrepareDelivery(int index, const Settings& settings, std::string text);
+    bool Stage(int index, const std::string& uid, RememberedMessages& remembered);
+    bool BatchDue() const;
+    void CommitBatch(RememberedMessages& remembered, bool finishOnServer);
     bool CommitCopies(const std::string& stagingKey, const StagedMail& staged, const std::string& what);
     void FinishOnServer(int index);
     void LeaveOnServer(int index, const std::string& why);
+    void DeleteRefused(int index, const std::string& reason);
     void DeleteArtifacts() const;
     void EmptyAttachmentFolder() const;
     bool AddRecipients(const Settings& settings);
@@ -74,6 +94,15 @@ private:
     std::vector<UserRecord> rows_;
     // The server listed unique IDs in this session.
     bool listedUids_ = false;
+    // Deliveries staged since the last durability point, oldest first.
+    struct StagedDelivery {
+        int index;
+        std::string uid;  // empty for a message without one
+        std::string stagingKey;
+        StagedMail staged;
+    };
+    std::vector<StagedDelivery> batch_;
+    std::chrono::steady_clock::time_point batchStarted_{};
 };
 
 }  // namespace qlk

@@ -157,8 +157,19 @@ std::string RememberedMessages::StagingKey(const std::string& uid) const {
 }
 
 void RememberedMessages::Begin(const std::string& uid, const StagedMail& copies) {
-    Append(std::string(1, kBegun) + " " + uid + " " + copies.UniqueName + " " + Join(copies.Mailboxes, '\t'), true);
-    deliveries_[uid] = {false, copies};
+    BeginAll({{uid, copies}});
+}
+
+void RememberedMessages::BeginAll(const std::vector<std::pair<std::string, StagedMail>>& deliveries) {
+    if (deliveries.empty()) return;
+    std::string lines;
+    for (const auto& [uid, copies] : deliveries) {
+        if (!lines.empty()) lines += '\n';
+        lines +=
+            std::string(1, kBegun) + " " + uid + " " + copies.UniqueName + " " + Join(copies.Mailboxes, '\t');
+    }
+    Append(lines, true);
+    for (const auto& [uid, copies] : deliveries) deliveries_[uid] = {false, copies};
 }
 
 void RememberedMessages::Complete(const std::string& uid) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mapi/StagedMail.h"
@@ -50,6 +51,8 @@ public:
 
     const std::filesystem::path& File() const { return file_; }
 
+    // Deliveries remembered, complete or not.
+    std::size_t Count() const { return deliveries_.size(); }
     // None for an ID not remembered.
     const Delivery* Find(const std::string& uid) const;
     // The IDs of deliveries begun and not completed.
@@ -62,6 +65,8 @@ public:
     // (the staged copies must then stay: the record may have reached the
     // disk all the same).
     void Begin(const std::string& uid, const StagedMail& copies);
+    // Begin for a batch of deliveries, with one wait for the disk.
+    void BeginAll(const std::vector<std::pair<std::string, StagedMail>>& deliveries);
     // Not synced: a completion lost in a crash is done again by committing
     // the copies once more, which finds nothing left to do.
     void Complete(const std::string& uid);

@@ -40,6 +40,12 @@ struct Settings {
     // POP3 client's bound on what it reads is the most it can be.
     static constexpr long long MaxMessageSizeLimit = 256LL * 1024 * 1024;
     long long MessageSizeLimit = MaxMessageSizeLimit;
+    // Messages fetched from one mailbox in one cycle; the rest wait for the
+    // next cycle.
+    static constexpr int MaxMessagesPerSessionLimit = 1000000;
+    int MaxMessagesPerSession = 10000;
+    // Each fetched message is also written to QLKMSG/ (for diagnosis).
+    bool KeepMessageCopies = false;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

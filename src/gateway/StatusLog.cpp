@@ -57,6 +57,11 @@ std::string OneLine(std::string text) {
 StatusLog::StatusLog(std::filesystem::path workFolder)
     : workFolder_(std::move(workFolder)), rtf_(workFolder_ / RtfFileName) {}
 
+StatusLog::~StatusLog() {
+    Flush();
+    CloseLogFile();
+}
+
 void StatusLog::SetView(LogView* view) {
     view_ = view;
 }
@@ -73,13 +78,12 @@ void StatusLog::WriteLog(const std::string& msg, int level) noexcept {
 
 void StatusLog::Log(const std::string& msg, int level, bool mayWriteFile) {
     if (lines_.size() > MaxWindowLines) EmptyWindow();
-    std::uintmax_t blocksBefore = LogFileBlocks();
     if (level == 0) ++ErrorCount;
     ColorForLevel(level, color_);
-    if (DetailLevel >= level || level == 4) RecordLine(msg, level, mayWriteFile && LogToFile, blocksBefore);
+    if (DetailLevel >= level || level == 4) RecordLine(msg, level, mayWriteFile && LogToFile);
 }
 
-void StatusLog::RecordLine(const std::string& text, int level, bool toFile, std::uintmax_t blocksBefore) {
+void StatusLog::RecordLine(const std::string& text, int level, bool toFile) {
     const std::string msg = OneLine(text);
     std::string timestamp = Timestamp();
     if (level == 0) AddWindowLine(WindowErrorBanner);
@@ -88,13 +92,13 @@ void StatusLog::RecordLine(const std::string& text, int level, bool toFile, std:
     else
         AddWindowLine(TimestampInWindow ? timestamp + " : " + msg : msg);
     if (level == 0) AddWindowLine(ClosingBanner);
-    MirrorToRtf();
+    MirrorToRtf(level == 0);
     if (!toFile) return;
 
     std::string entry = timestamp + " : " + msg + "\r\n";
     if (level == 0) entry = std::string(FileErrorBanner) + "\r\n" + entry + ClosingBanner + "\r\n";
     try {
-        AppendToLogFile(entry, blocksBefore);
+        AppendToLogFile(entry);
         logFileFailureShown_ = false;
     } catch (const std::exception& e) {
         ReportLogFileFailure(e.what());
@@ -108,11 +112,20 @@ void StatusLog::AddWindowLine(std::string text) {
 
 void StatusLog::EmptyWindow() {
     lines_.clear();
+    rtfBehind_ = false;
     rtf_.Forget();
     if (view_) view_->LogCleared();
 }
 
-void StatusLog::MirrorToRtf() noexcept {
+void StatusLog::Flush() noexcept {
+    if (rtfBehind_) MirrorToRtf(true);
+}
+
+void StatusLog::MirrorToRtf(bool now) noexcept {
+    rtfBehind_ = true;
+    if (!now && !IntervalPassed(rtfWrittenAt_)) return;
+    rtfBehind_ = false;
+    rtfWrittenAt_ = SteadyClock::now();
     try {
         rtf_.Update(lines_);
     } catch (...) {
@@ -120,32 +133,62 @@ void StatusLog::MirrorToRtf() noexcept {
     }
 }
 
-void StatusLog::AppendToLogFile(const std::string& text, std::uintmax_t blocksBefore) {
-    std::filesystem::path file = LogFilePath();
-    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+bool StatusLog::IntervalPassed(SteadyClock::time_point since) const {
+    return FlushInterval.count() <= 0 || SteadyClock::now() - since >= FlushInterval;
+}
+
+void StatusLog::AppendToLogFile(const std::string& text) {
+    OpenLogFile();
+    const std::uintmax_t sizeBefore = logSize_;
+    if (!WriteAll(logFd_, text)) {
+        const int error = errno;
+        CloseLogFile();
+        throw std::system_error(error, std::generic_category());
+    }
+    logSize_ += text.size();
+    // The file starts again from empty once it has passed its limit; the
+    // entry just written goes with it.
+    if (sizeBefore / BlockSize > MaxLogFileBlocks) {
+        CloseLogFile();
+        std::error_code ignored;
+        std::filesystem::remove(logPath_, ignored);
+    }
+}
+
+// Opens the log file unless the one open is still the file its name gives.
+void StatusLog::OpenLogFile() {
+    const std::filesystem::path file = LogFilePath();
+    if (logFd_ >= 0 && file == logPath_ && (!IntervalPassed(logCheckedAt_) || LogFileStillOurs(file))) return;
+    CloseLogFile();
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) throw std::system_error(errno, std::generic_category());
-    if (!WriteAll(fd, text)) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
         throw std::system_error(error, std::generic_category());
     }
-    if (::close(fd) != 0) throw std::system_error(errno, std::generic_category());
-    // The file starts again from empty once it has passed its limit; the
-    // entry just written goes with it.
-    if (blocksBefore > MaxLogFileBlocks) {
-        std::error_code ignored;
-        std::filesystem::remove(file, ignored);
-    }
+    logFd_ = fd;
+    logPath_ = file;
+    logDevice_ = st.st_dev;
+    logInode_ = st.st_ino;
+    logSize_ = static_cast<std::uintmax_t>(std::max<off_t>(st.st_size, 0));
+    logCheckedAt_ = SteadyClock::now();
 }
 
-std::uintmax_t StatusLog::LogFileBlocks() const noexcept {
-    try {
-        struct stat st {};
-        if (::stat(LogFilePath().c_str(), &st) != 0 || st.st_size < 0) return 0;
-        return static_cast<std::uintmax_t>(st.st_size) / BlockSize;
-    } catch (...) {
-        return 0;
-    }
+// The name still leads to the open file; its size is taken afresh, since
+// another program may have truncated or appended to it.
+bool StatusLog::LogFileStillOurs(const std::filesystem::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || st.st_dev != logDevice_ || st.st_ino != logInode_) return false;
+    logSize_ = static_cast<std::uintmax_t>(std::max<off_t>(st.st_size, 0));
+    logCheckedAt_ = SteadyClock::now();
+    return true;
+}
+
+void StatusLog::CloseLogFile() noexcept {
+    if (logFd_ >= 0) ::close(logFd_);
+    logFd_ = -1;
 }
 
 std::filesystem::path StatusLog::LogFilePath() const {
@@ -209,6 +252,7 @@ void StatusLog::RestoreFromRtf() {
 
 void StatusLog::Clear(bool deleteFiles) {
     if (deleteFiles) {
+        CloseLogFile();
         std::error_code ignored;
         try {
             std::filesystem::remove(LogFilePath(), ignored);

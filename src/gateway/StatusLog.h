@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -13,9 +16,17 @@
 namespace qlk {
 
 // The status log: the lines of the status window, their rich-text copy
-// QLKLOG.RTF (rewritten after every recorded line so that the next start can
-// restore the window) and the plain-text log file. Toolkit-free: the window
-// that shows the lines listens through LogView.
+// QLKLOG.RTF (so that the next start can restore the window) and the
+// plain-text log file. Toolkit-free: the window that shows the lines listens
+// through LogView.
+//
+// A line must cost next to nothing, since the inbound path writes a score of
+// them per message: the log file stays open and its size is counted, with
+// the file looked up again at most once per FlushInterval (it may have been
+// removed or rotated behind our back); each line reaches the file with one
+// write, so a crash loses none of it. The RTF copy is brought up to the
+// window at most once per FlushInterval, and at once for an error line and
+// at every Flush (the end of each message and of each cycle).
 class StatusLog {
 public:
     static constexpr const char* RtfFileName = "QLKLOG.RTF";
@@ -23,6 +34,9 @@ public:
     static constexpr const char* BusyLineText = "THE LINE IS BUSY";
 
     explicit StatusLog(std::filesystem::path workFolder);
+    ~StatusLog();
+    StatusLog(const StatusLog&) = delete;
+    StatusLog& operator=(const StatusLog&) = delete;
 
     void SetView(LogView* view);  // may be null
 
@@ -30,6 +44,9 @@ public:
     // 3 verbose, 4 notice (always recorded). Never throws: a log file that
     // cannot be written is reported once in the window and the caller goes on.
     void WriteLog(const std::string& msg, int level) noexcept;
+
+    // Brings QLKLOG.RTF up to the window now. Never throws.
+    void Flush() noexcept;
 
     // Loads QLKLOG.RTF into the window at start; any failure leaves the
     // window as it was.
@@ -52,6 +69,9 @@ public:
     bool TimestampInWindow = true;
     bool LogToFile = true;
     std::string LogFileName = "QLKLOG.TXT";  // relative to the working folder unless absolute
+    // Longest time a window line waits for QLKLOG.RTF, and between two
+    // look-ups of the log file by its name; zero: at every line.
+    std::chrono::milliseconds FlushInterval{1000};
 
     // Errors logged since the cycle last reset it, filtered lines included.
     int ErrorCount = 0;
@@ -68,13 +88,18 @@ private:
     static constexpr std::uintmax_t BlockSize = 128;
     static constexpr std::uintmax_t MaxLogFileBlocks = 65000;
 
+    using SteadyClock = std::chrono::steady_clock;
+
     void Log(const std::string& msg, int level, bool mayWriteFile);
-    void RecordLine(const std::string& text, int level, bool toFile, std::uintmax_t blocksBefore);
+    void RecordLine(const std::string& text, int level, bool toFile);
     void AddWindowLine(std::string text);
     void EmptyWindow();
-    void MirrorToRtf() noexcept;
-    void AppendToLogFile(const std::string& text, std::uintmax_t blocksBefore);
-    std::uintmax_t LogFileBlocks() const noexcept;
+    void MirrorToRtf(bool now) noexcept;
+    bool IntervalPassed(SteadyClock::time_point since) const;
+    void AppendToLogFile(const std::string& text);
+    void OpenLogFile();
+    bool LogFileStillOurs(const std::filesystem::path& file);
+    void CloseLogFile() noexcept;
     std::filesystem::path LogFilePath() const;
     void ReportLogFileFailure(const std::string& reason) noexcept;
     void TestForBusyLine(const std::string& msg) noexcept;
@@ -85,7 +110,16 @@ private:
     std::vector<LogLine> lines_;
     LogColor color_ = LogColor::Black;
     RtfMirror rtf_;
+    bool rtfBehind_ = false;
+    SteadyClock::time_point rtfWrittenAt_{};
     bool logFileFailureShown_ = false;
+    // The open log file, the name it was opened by, and its size as counted.
+    int logFd_ = -1;
+    std::filesystem::path logPath_;
+    dev_t logDevice_ = 0;
+    ino_t logInode_ = 0;
+    std::uintmax_t logSize_ = 0;
+    SteadyClock::time_point logCheckedAt_{};
 };
 
 }  // namespace qlk

@@ -1,11 +1,16 @@
 #include "gateway/StreamLogView.h"
 
 #include <ostream>
+#include <string>
 
 namespace qlk {
 
 void StreamLogView::LineAdded(const LogLine& line) {
-    out_ << line.text << '\n' << std::flush;
+    // One write per line: standard error is unbuffered, so every insertion
+    // would be a system call of its own.
+    std::string text = line.text + '\n';
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out_.flush();
 }
 
 }  // namespace qlk

@@ -49,6 +49,7 @@ bool TransferCycle::RunTransferCycle(bool manual) {
     if (log_.ErrorCount > 0)
         log_.WriteLog("There were " + std::to_string(log_.ErrorCount) + " error(s) during the transfer", 0);
     if (settings_.ConnectionIndex > 0) HangUp();
+    log_.Flush();
     EnableTransferNow(true);
     Busy = false;
     ManualCheck = false;

@@ -202,7 +202,7 @@ int MaildirBackend::StageMail(std::uint32_t session, const MapiMessage& message,
         return code;
     staged.UniqueName = MaildirFolder::NewUniqueName();
     try {
-        return MaildirFolder::Stage(StagedFiles(stagingKey, staged.Mailboxes.size()), text);
+        return MaildirFolder::Stage(StagedFiles(stagingKey, staged.Mailboxes.size()), text, !batched_);
     } catch (const std::exception&) {
         return MAPI_E_DISK_FULL;  // the staging folder cannot be made
     }
@@ -215,10 +215,15 @@ int MaildirBackend::CommitStaged(const std::string& stagingKey, std::size_t copy
     if (!found) return MAPI_E_UNKNOWN_RECIPIENT;
     try {
         const std::filesystem::path staged = StagedFiles(stagingKey, copy + 1).back();
-        return MaildirFolder::CommitStaged(staged, postOffice_.MailboxFolder(*found), uniqueName);
+        return MaildirFolder::CommitStaged(staged, postOffice_.MailboxFolder(*found), uniqueName, !batched_);
     } catch (const std::exception&) {
         return MAPI_E_FAILURE;
     }
+}
+
+// The staging folder and every mailbox share the post office's file system.
+int MaildirBackend::SyncDeliveries() {
+    return MaildirFolder::SyncFileSystem(postOffice_.Folder());
 }
 
 int MaildirBackend::MAPIDeleteMail(std::uint32_t session, const std::string& messageId) {

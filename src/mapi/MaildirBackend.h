@@ -44,6 +44,8 @@ public:
                   StagedMail& staged) override;
     int CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
                      const std::string& uniqueName) override;
+    void SetBatched(bool batched) override { batched_ = batched; }
+    int SyncDeliveries() override;
 
 private:
     // The session's mailbox folder, or none for an unknown session.
@@ -65,6 +67,7 @@ private:
     std::uint32_t nextSession_ = 1;
     std::map<std::string, std::unique_ptr<MaildirFolder>> folders_;
     AttachmentFolders attachmentFolders_;
+    bool batched_ = false;
 };
 
 }  // namespace qlk

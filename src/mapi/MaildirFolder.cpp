@@ -196,19 +196,19 @@ int MaildirFolder::Deliver(const std::vector<std::filesystem::path>& folders, st
 // The staged files keep fixed names rather than going through a temporary
 // file: a sender that died before it recorded them stages under the same
 // names again, and one that died after finds them by those names.
-int MaildirFolder::Stage(const std::vector<std::filesystem::path>& files, std::string_view text) {
+int MaildirFolder::Stage(const std::vector<std::filesystem::path>& files, std::string_view text, bool sync) {
     std::size_t written = 0;
     for (; written < files.size(); ++written) {
         const int fd = ::open(files[written].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) break;
-        const bool synced = WriteAll(fd, text) && ::fsync(fd) == 0;
+        const bool synced = WriteAll(fd, text) && (!sync || ::fsync(fd) == 0);
         if (::close(fd) != 0 || !synced) {
             ++written;
             break;
         }
     }
     if (written == files.size() && !files.empty()) {
-        AtomicFile::SyncFolder(files.front().parent_path());
+        if (sync) AtomicFile::SyncFolder(files.front().parent_path());
         return SUCCESS_SUCCESS;
     }
     for (std::size_t i = 0; i < written; ++i) ::unlink(files[i].c_str());
@@ -216,14 +216,22 @@ int MaildirFolder::Stage(const std::vector<std::filesystem::path>& files, std::s
 }
 
 int MaildirFolder::CommitStaged(const std::filesystem::path& staged, const std::filesystem::path& folder,
-                                const std::string& uniqueName) {
+                                const std::string& uniqueName, bool sync) {
     if (!IsSafeId(uniqueName)) return MAPI_E_INVALID_MESSAGE;
     const std::filesystem::path target = folder / "new" / uniqueName;
     if (::rename(staged.c_str(), target.c_str()) != 0) {
         return errno == ENOENT && ::access(staged.c_str(), F_OK) != 0 ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
     }
-    AtomicFile::SyncFolder(target.parent_path());
+    if (sync) AtomicFile::SyncFolder(target.parent_path());
     return SUCCESS_SUCCESS;
+}
+
+int MaildirFolder::SyncFileSystem(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return MAPI_E_FAILURE;
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced ? SUCCESS_SUCCESS : MAPI_E_DISK_FULL;
 }
 
 void MaildirFolder::Rescan(bool compact) {

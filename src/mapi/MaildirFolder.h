@@ -43,15 +43,20 @@ public:
     // fsynced under tmp/ before any is renamed into new/. A Simple MAPI code;
     // on failure no copy is left in new/ or tmp/.
     static int Deliver(const std::vector<std::filesystem::path>& folders, std::string_view text);
-    // Writes and syncs one file per path (mode 0600, replacing what is
-    // there), then syncs their folder: the first step of a delivery that is
-    // committed later. A Simple MAPI code; on failure none of the files is left.
-    static int Stage(const std::vector<std::filesystem::path>& files, std::string_view text);
+    // Writes one file per path (mode 0600, replacing what is there) and,
+    // with SYNC, syncs them and their folder: the first step of a delivery
+    // that is committed later. A Simple MAPI code; on failure none of the
+    // files is left.
+    static int Stage(const std::vector<std::filesystem::path>& files, std::string_view text,
+                     bool sync = true);
     // Makes a staged file the new message UNIQUENAME of the Maildir FOLDER
-    // and syncs new/. A file no longer staged was committed before: that
-    // succeeds too. A Simple MAPI code.
+    // and, with SYNC, syncs new/. A file no longer staged was committed
+    // before: that succeeds too. A Simple MAPI code.
     static int CommitStaged(const std::filesystem::path& staged, const std::filesystem::path& folder,
-                            const std::string& uniqueName);
+                            const std::string& uniqueName, bool sync = true);
+    // Makes everything written on the file system that holds FOLDER durable
+    // (one syncfs for any number of files and folders). A Simple MAPI code.
+    static int SyncFileSystem(const std::filesystem::path& folder);
     // Removes what deliveries that died left under tmp/: files untouched for
     // 36 hours, the age after which Maildir writers give a name up.
     void RemoveStaleTemporaryFiles() const;

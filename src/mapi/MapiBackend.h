@@ -54,6 +54,12 @@ public:
                           StagedMail& staged);
     virtual int CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
                              const std::string& uniqueName);
+    // A batch of two-step sends with one durability point per step: while
+    // batched, StageMail and CommitStaged only write and rename, and
+    // SyncDeliveries makes everything staged or committed so far durable
+    // at once. Back ends that sync every step need nothing of it.
+    virtual void SetBatched(bool batched);
+    virtual int SyncDeliveries();
 };
 
 }  // namespace qlk

@@ -286,6 +286,16 @@ int TEmail::CommitStaged(const std::string& stagingKey, std::size_t copy, const 
     return mapi_->Backend().CommitStaged(stagingKey, copy, mailbox, uniqueName);
 }
 
+void TEmail::SetBatched(bool batched) {
+    CheckMAPI();
+    mapi_->Backend().SetBatched(batched);
+}
+
+int TEmail::SyncDeliveries() {
+    CheckMAPI();
+    return mapi_->Backend().SyncDeliveries();
+}
+
 int TEmail::DeleteMail() {
     CheckMAPI();
     BorrowedSession session(*this);

@@ -100,6 +100,9 @@ public:
     int StageMail(const std::string& stagingKey, StagedMail& staged);
     int CommitStaged(const std::string& stagingKey, std::size_t copy, const std::string& mailbox,
                      const std::string& uniqueName);
+    // MapiBackend::SetBatched and SyncDeliveries.
+    void SetBatched(bool batched);
+    int SyncDeliveries();
 
 private:
     class BorrowedSession;

@@ -95,6 +95,7 @@ void TmsCustomPOP::Command(const std::string& line, const std::string& shown) {
 void TmsCustomPOP::Login() {
     try {
         Reset();
+        offersPipelining_ = false;
         ConnectSession();
         CheckReply();
         CheckCommandValue("UserName", UserName);
@@ -148,6 +149,7 @@ TmsCustomPOP::Capabilities TmsCustomPOP::ReadCapabilities() {
         if (SameText(keyword, "STLS")) capabilities.stls = true;
         if (SameText(keyword, "SASL") && blank != std::string::npos)
             capabilities.sasl = line.substr(blank + 1);
+        if (SameText(line, "PIPELINING")) offersPipelining_ = true;
     });
     return capabilities;
 }

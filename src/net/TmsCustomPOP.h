@@ -51,6 +51,9 @@ public:
     // refusal raises EServerError with the reply.
     void Delete(int index);
 
+    // The server listed PIPELINING (RFC 2449) in this session's CAPA.
+    bool OffersPipelining() const { return offersPipelining_; }
+
 protected:
     // Stores a retrieved message as its sender wrote it: unstuffed, without
     // the final "." line.
@@ -92,6 +95,8 @@ private:
     [[noreturn]] void RefuseLogin(const std::string& reason);
     bool IsSaslChallenge() const override;
     void ReadStat();
+
+    bool offersPipelining_ = false;
 };
 
 }  // namespace qlk

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <vector>
 
 #include "net/EServerError.h"
+#include "net/UnstuffingBuffer.h"
 #include "platform/AtomicFile.h"
+#include "platform/Exception.h"
 
 namespace qlk {
 
@@ -111,13 +114,20 @@ bool TmsRemotePOP::ListMessages() {
 // "n size" for every message, numbered from 1 without a gap in a session
 // that has deleted nothing. A line out of that order is read to the end of
 // the listing, so that the session stays in step, and then refused.
+// Beyond MaxMessages the lines are only counted.
 void TmsRemotePOP::ReadSizeListing() {
     Command("LIST");
     std::string unexpected;
+    leftForLater_ = 0;
     ReadListing(std::max(MessageCount, 0), [&](const std::string& line) {
         const auto [number, rest] = SplitAtBlank(line);
-        if (!unexpected.empty() || ReadNumber(number) != RemoteInfo.Count() + 1) {
+        const long long expected = RemoteInfo.Count() + leftForLater_ + 1;
+        if (!unexpected.empty() || ReadNumber(number) != expected) {
             if (unexpected.empty()) unexpected = line.substr(0, 80);
+            return;
+        }
+        if (RemoteInfo.Count() >= std::max(MaxMessages, 0)) {
+            ++leftForLater_;
             return;
         }
         auto item = std::make_unique<TmsRemoteInfoItem>();
@@ -135,7 +145,8 @@ void TmsRemotePOP::ReadUidListing() {
     std::vector<std::string> uids(static_cast<std::size_t>(RemoteInfo.Count()));
     std::vector<int> timesNumbered(uids.size(), 0);
     std::map<std::string, int, std::less<>> timesGiven;
-    ReadListing(RemoteInfo.Count(), [&](const std::string& line) {
+    const long long listed = RemoteInfo.Count() + leftForLater_;
+    ReadListing(static_cast<int>(listed), [&](const std::string& line) {
         const auto [numberText, uid] = SplitAtBlank(line);
         const long long number = ReadNumber(numberText);
         if (number < 1 || number > RemoteInfo.Count() || !IsValidUid(uid)) return;
@@ -148,6 +159,74 @@ void TmsRemotePOP::ReadUidListing() {
         const bool unique = timesNumbered[i] == 1 && timesGiven[uids[i]] == 1;
         RemoteInfo.Items(static_cast<int>(i)).UIDL = unique ? uids[i] : std::string();
     }
+}
+
+void TmsRemotePOP::Reset() {
+    owed_.clear();
+    TmsCustomPOP::Reset();
+}
+
+void TmsRemotePOP::Logout() {
+    while (!owed_.empty() && Connected()) ReadOwedReply();
+    TmsCustomPOP::Logout();
+}
+
+bool TmsRemotePOP::Owes(const std::string& command, int index) const {
+    return std::any_of(owed_.begin(), owed_.end(),
+                       [&](const OwedReply& owed) { return owed.command == command && owed.index == index; });
+}
+
+void TmsRemotePOP::FetchAhead(int index) {
+    const std::size_t ahead = static_cast<std::size_t>(std::count_if(
+        owed_.begin(), owed_.end(), [](const OwedReply& owed) { return owed.command == "RETR"; }));
+    if (!OffersPipelining() || ahead >= FetchWindow || Owes("RETR", index)) return;
+    SendCommand("RETR " + WireNumber(index));
+    owed_.push_back({"RETR", index});
+}
+
+void TmsRemotePOP::DeleteQueued(int index) {
+    if (!OffersPipelining()) return Delete(index);
+    if (OnDeleting) OnDeleting(*this, index);
+    SendCommand("DELE " + WireNumber(index));
+    owed_.push_back({"DELE", index});
+}
+
+void TmsRemotePOP::ReadOwedReply() {
+    const OwedReply owed = owed_.front();
+    owed_.pop_front();
+    if (owed.command == "DELE") {
+        if (!ReadStatus() && OnDeleteRefused) OnDeleteRefused(owed.index, LastReply());
+        return;
+    }
+    if (!ReadStatus()) return;
+    std::ostream nowhere(nullptr);
+    ReceiveToStream(nowhere, RemoteInfo.Items(owed.index).Size);
+}
+
+std::string TmsRemotePOP::Fetch(int index) {
+    const long long listed = RemoteInfo.Items(index).Size;
+    if (OnRetrieving) OnRetrieving(*this, index);
+    if (!Owes("RETR", index)) {
+        while (!owed_.empty()) ReadOwedReply();
+        SendCommand("RETR " + WireNumber(index));
+    } else {
+        while (owed_.front().command != "RETR" || owed_.front().index != index) ReadOwedReply();
+        owed_.pop_front();
+    }
+    CheckReply();
+    const auto limit = static_cast<std::size_t>(MessageLimit(listed));
+    UnstuffingBuffer buffer(limit, static_cast<std::size_t>(std::max(listed, 0LL)));
+    std::ostream stream(&buffer);
+    // The buffer bounds what is held, the session deadline how long it runs.
+    ReceiveToStream(stream, listed);
+    if (buffer.Overflowed())
+        throw Exception(
+            "The message is longer than the " + std::to_string(listed) + " bytes the server listed",
+            ErrorKind::Permanent);
+    std::string text = buffer.TakeText();
+    if (KeepCopies) SaveMessage(index, text);
+    if (OnRetrieved) OnRetrieved(*this, index);
+    return text;
 }
 
 bool TmsRemotePOP::VerifyMessage(int index) {

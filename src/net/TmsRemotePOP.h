@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,9 +23,22 @@ public:
     static constexpr std::size_t MaxUidLength = 70;
     static bool IsValidUid(std::string_view uid);
 
+    // Messages one session lists at most; the rest wait for a later session.
+    static constexpr int DefaultMaxMessages = 10000;
+    // RETRs sent ahead of the one being read, when the server pipelines:
+    // enough to keep a link of a few hundred milliseconds busy with small
+    // messages, while what arrives ahead waits in the socket buffers (the
+    // client reads one message at a time) and so never exceeds them.
+    static constexpr std::size_t FetchWindow = 16;
+
     TmsRemoteInfo RemoteInfo;
     // UpdateInfo leaves the session open.
     bool KeepConnected = false;
+    // Messages ListMessages takes into RemoteInfo at most.
+    int MaxMessages = DefaultMaxMessages;
+    // Fetch also stores each message through SaveMessage (a copy for
+    // diagnosis); without it the message is held in memory only.
+    bool KeepCopies = false;
 
     TNotifyEvent OnUpdatingInfo, OnInfoUpdated, OnTransferringData, OnDataTransfered;
     TmsNumNotifyEvent OnNextInfoUpdated;
@@ -46,6 +60,27 @@ public:
     // it. An ID that is not valid, or that the server gives to two
     // messages, is left empty. False when the server has no UIDL.
     bool ListMessages();
+    // Messages the last ListMessages found beyond MaxMessages.
+    long long MessagesLeftForLater() const { return leftForLater_; }
+    // Retrieves message Index of the listing with RETR alone and returns its
+    // text, unstuffed as it arrives. A message that carries more than its
+    // listed size allows is read to its end and refused (Permanent), so the
+    // session goes on with the next one.
+    std::string Fetch(int index);
+    // With a server that offers PIPELINING: sends RETR for message Index now
+    // when the window has room, so that its bytes are on their way while
+    // the messages before it are handled; Fetch then reads it. Otherwise
+    // nothing: Fetch sends the RETR itself.
+    void FetchAhead(int index);
+    // Marks message Index for deletion. With a server that offers
+    // PIPELINING the reply is read with the next one needed, and a refusal
+    // goes to OnDeleteRefused; otherwise as Delete.
+    void DeleteQueued(int index);
+    std::function<void(int index, const std::string& reason)> OnDeleteRefused;
+
+    void Reset() override;
+    // Reads the replies still owed first.
+    void Logout() override;
     // Reads UIDL, LIST and TOP of message Index; true when it may be handled.
     bool VerifyMessage(int index);
     // Retrieves and deletes the messages whose items carry those marks.
@@ -57,9 +92,20 @@ protected:
 private:
     void ReadSizeListing();
     void ReadUidListing();
+    // Reads the oldest reply still owed: a DELE's status, or a RETR sent
+    // ahead and no longer wanted, read to its end.
+    void ReadOwedReply();
+    bool Owes(const std::string& command, int index) const;
     bool GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders, bool withUIDL);
 
     std::string messageDirectory_;
+    long long leftForLater_ = 0;
+    // Commands sent whose replies are not read yet, oldest first.
+    struct OwedReply {
+        std::string command;  // "RETR" or "DELE"
+        int index;
+    };
+    std::deque<OwedReply> owed_;
 };
 
 }  // namespace qlk

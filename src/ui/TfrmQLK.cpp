@@ -538,6 +538,8 @@ void TfrmQLK::FormDestroy() {
     log_.WriteLog("Closing User Database", 3);
     CloseUserTable();
     SaveConfiguration();
+    // The window's last lines reach QLKLOG.RTF, for the next start.
+    log_.Flush();
     emit ShutDownFinished();
 }
 
@@ -576,6 +578,8 @@ Settings TfrmQLK::CurrentSettings() const {
     settings.SMTPRelayUser = ToCoreText(edtRelayUser_->text(), applied_.SMTPRelayUser);
     settings.SMTPRelayPassword = ToCoreText(edtRelayPassword_->text(), applied_.SMTPRelayPassword);
     settings.MessageSizeLimit = applied_.MessageSizeLimit;  // only QLK.CFG sets it
+    settings.MaxMessagesPerSession = applied_.MaxMessagesPerSession;
+    settings.KeepMessageCopies = applied_.KeepMessageCopies;
     return settings;
 }
 

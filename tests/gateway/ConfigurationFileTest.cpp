@@ -93,6 +93,8 @@ TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFiftyThreeCrLfLines) {
     EXPECT_EQ(lines[48], "268435456");
     EXPECT_EQ(lines[50], "");
     EXPECT_EQ(lines[52], "");
+    EXPECT_EQ(lines[54], "10000");
+    EXPECT_EQ(lines[56], "0");
 }
 
 TEST_F(ConfigurationFileTest, SavedSettingsReadBackUnchanged) {
@@ -139,6 +141,10 @@ TEST_F(ConfigurationFileTest, ValuesAreConvertedAndClamped) {
         {25, " spaced name ", [](const Settings& s) { return s.LogFileName == " spaced name "; }},
         {49, "0", [](const Settings& s) { return s.MessageSizeLimit == 1; }},
         {49, "99999999999", [](const Settings& s) { return s.MessageSizeLimit == Settings::MaxMessageSizeLimit; }},
+        {51, "0", [](const Settings& s) { return s.MaxMessagesPerSession == 1; }},
+        {51, "99999999999",
+         [](const Settings& s) { return s.MaxMessagesPerSession == Settings::MaxMessagesPerSessionLimit; }},
+        {53, "1", [](const Settings& s) { return s.KeepMessageCopies; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("line " + std::to_string(c.line) + " = '" + c.value + "'");
@@ -259,6 +265,8 @@ std::vector<Field> Fields() {
         {49, true, [](Settings& s, const Settings& f) { s.MessageSizeLimit = f.MessageSizeLimit; }},
         {51, false, [](Settings& s, const Settings& f) { s.SMTPRelayUser = f.SMTPRelayUser; }},
         {53, false, [](Settings& s, const Settings& f) { s.SMTPRelayPassword = f.SMTPRelayPassword; }},
+        {55, true, [](Settings& s, const Settings& f) { s.MaxMessagesPerSession = f.MaxMessagesPerSession; }},
+        {57, true, [](Settings& s, const Settings& f) { s.KeepMessageCopies = f.KeepMessageCopies; }},
     };
     fields.insert(fields.end(), rest.begin(), rest.end());
     return fields;

@@ -95,13 +95,14 @@ struct Office {
 // once, and gone from the server.
 TEST(ExactlyOnce, AGatewayKilledAtAnyStepOfADeliveryLeavesOneCopy) {
     const char* const boundaries[] = {
-        "Loading Message QLKMSG/msg_0.eml",  // after RETR
-        "Written for Admin, Ann",            // after the copies are written
-        "Message ID uid-1 remembered",       // after the ID is recorded
-        "Delivered to Admin",                // after the first rename
-        "Delivered to Ann",                  // after the second
-        "i = 1 count = 2",                   // after DELE
-        "Ending Getusermail loop",           // before QUIT
+        "Loading Message 1",                            // after RETR
+        "Written for Admin, Ann",                       // after the first message's copies are written
+        "i = 1 count = 2",                              // with the first message staged, not synced
+        "Message ID uid-1 remembered",                  // after the batch's IDs are recorded
+        "Delivered to Admin",                           // after the first rename
+        "Delivered to Ann",                             // after the second
+        "Deleting Message 2 from Internet POP Server",  // after the first DELE
+        "Ending Getusermail loop",                      // before QUIT
     };
     const std::map<std::string, int> once = {{"m1", 1}, {"m2", 1}};
     for (const char* boundary : boundaries) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -33,6 +34,7 @@ class StatusLogTest : public ::testing::Test {
 protected:
     StatusLogTest() : log(dir.path()) {
         log.Clock = [] { return std::string("TS"); };
+        log.FlushInterval = std::chrono::milliseconds(0);
         log.SetView(&view);
     }
     std::string LogFile() const {
@@ -214,6 +216,26 @@ TEST_F(StatusLogTest, RtfFileMirrorsTheWindowAfterEveryLine) {
     log.WriteLog("after clear", 3);
     EXPECT_EQ(ReadFileBytes(dir / "QLKLOG.RTF"), log.RichText());
     EXPECT_EQ(log.Lines().size(), 1u);
+}
+
+TEST_F(StatusLogTest, WithAFlushIntervalTheRtfWaitsButTheLogFileAndErrorsDoNot) {
+    log.FlushInterval = std::chrono::hours(1);
+    log.WriteLog("first", 1);
+    const std::string afterFirst = log.RichText();
+    log.WriteLog("second", 1);
+    EXPECT_EQ(ReadFileBytes(dir / "QLKLOG.RTF"), afterFirst);
+    EXPECT_EQ(LogFile(), "TS : first\r\nTS : second\r\n");
+    log.WriteLog("third", 0);
+    EXPECT_EQ(ReadFileBytes(dir / "QLKLOG.RTF"), log.RichText());
+    log.WriteLog("fourth", 1);
+    log.Flush();
+    EXPECT_EQ(ReadFileBytes(dir / "QLKLOG.RTF"), log.RichText());
+
+    // The file is found again by its name once the interval has passed.
+    fs::remove(dir / "QLKLOG.TXT");
+    log.FlushInterval = std::chrono::milliseconds(0);
+    log.WriteLog("fifth", 1);
+    EXPECT_EQ(LogFile(), "TS : fifth\r\n");
 }
 
 TEST_F(StatusLogTest, RtfFileChangedBehindOurBackIsWrittenWhole) {

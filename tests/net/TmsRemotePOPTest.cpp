@@ -169,6 +169,118 @@ TEST(Pop3Retrieve, StoresTheUnstuffedMessageUnderZeroBasedName) {
     EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "LIST 10", "RETR 10"));
 }
 
+struct FetchCase {
+    std::string name;
+    long long listed;
+    std::vector<std::string> chunks;  // the RETR reply, as the server splits it
+    bool keepCopy;
+    std::string text;   // what Fetch returns
+    std::string error;  // or what it raises (Permanent)
+};
+
+class Pop3Fetch : public ::testing::TestWithParam<FetchCase> {};
+
+// RETR alone (the size comes from the listing), the text unstuffed as it
+// arrives, a file only when asked; a message longer than its listed size
+// allows is refused but read to its end, so the next RETR of the session
+// works.
+TEST_P(Pop3Fetch, ReturnsTheSendersTextAndStaysInStep) {
+    const auto& c = GetParam();
+    ScriptServer server;
+    PlayLogin(server, "+OK 2 999").Line().SendSplit(c.chunks).Line().Send("+OK\r\nnext\r\n.\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.KeepCopies = c.keepCopy;
+    client.pop.Connect();
+    for (long long size : {c.listed, 6LL}) {
+        auto item = std::make_unique<TmsRemoteInfoItem>();
+        item->Size = size;
+        client.pop.RemoteInfo.Add(std::move(item));
+    }
+    std::string text, error;
+    try {
+        text = client.pop.Fetch(0);
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Kind(), ErrorKind::Permanent);
+        error = e.what();
+    }
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(error, c.error);
+    if (c.keepCopy && error.empty())
+        EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_0.eml"), c.text);
+    else
+        EXPECT_THAT(client.Files(), ElementsAre());
+    EXPECT_EQ(client.pop.Fetch(1), "next\r\n");
+    client.pop.Close();
+    server.Join();
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("USER joe", "PASS secret", "STAT", "RETR 1", "RETR 2"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Pop3Fetch,
+    ::testing::Values(
+        FetchCase{"StuffingAcrossSegments", 40,
+                  {"+OK\r\nFrom: a@b\r\n\r\n.", ".dot line\r\n...\r\n..\r\nend\r\n..\r\n.", "\r\n"}, false,
+                  "From: a@b\r\n\r\n.dot line\r\n..\r\n.\r\nend\r\n.\r\n", ""},
+        FetchCase{"CopyKept", 4, {"+OK\r\nx\r\n.\r\n"}, true, "x\r\n", ""},
+        FetchCase{"Empty", 0, {"+OK\r\n.\r\n"}, false, "", ""},
+        FetchCase{"LongerThanListed", 10,
+                  {"+OK\r\n" + std::string(static_cast<std::size_t>(TmsCustomPOP::MessageLimit(10)), 'x'),
+                   "\r\n.\r\n"},
+                  false, "", "The message is longer than the 10 bytes the server listed"}),
+    [](const auto& p) { return p.param.name; });
+
+// With PIPELINING in CAPA, the RETRs of the next messages go out before the
+// first reply is read (the server reads both lines before it answers), and
+// a DELE's refusal, read with the next reply, goes to its handler; QUIT
+// waits for every reply still owed. Without it, one command at a time
+// (Pop3Fetch above).
+TEST(Pop3Pipelining, RetrsGoOutAheadAndDeleteRepliesAreReadLater) {
+    ScriptServer server;
+    server.Send("+OK POP3 ready\r\n")
+        .Line()
+        .Send("+OK\r\nPIPELINING\r\nUSER\r\n.\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send("+OK 3 30\r\n")
+        .Line()
+        .Line()
+        .Send("+OK\r\none\r\n.\r\n+OK\r\ntwo\r\n.\r\n")
+        .Line()
+        .Line()
+        .Send("-ERR locked\r\n+OK\r\nthree\r\n.\r\n")
+        .Line()
+        .Send("+OK\r\n")
+        .Line()
+        .Send("+OK bye\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.Server = server.Address();
+    std::vector<std::string> refused;
+    client.pop.OnDeleteRefused = [&](int index, const std::string& reason) {
+        refused.push_back(std::to_string(index) + " " + reason);
+    };
+    client.pop.Connect();
+    ASSERT_TRUE(client.pop.OffersPipelining());
+    for (int i = 0; i < 3; ++i) client.pop.RemoteInfo.Add(std::make_unique<TmsRemoteInfoItem>());
+    client.pop.FetchAhead(0);
+    client.pop.FetchAhead(1);
+    EXPECT_EQ(client.pop.Fetch(0), "one\r\n");
+    client.pop.DeleteQueued(0);
+    client.pop.FetchAhead(2);
+    EXPECT_EQ(client.pop.Fetch(1), "two\r\n");
+    EXPECT_EQ(client.pop.Fetch(2), "three\r\n");
+    EXPECT_THAT(refused, ElementsAre("0 -ERR locked"));
+    client.pop.DeleteQueued(2);
+    client.pop.Disconnect();
+    server.Join();
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("CAPA", "USER joe", "PASS secret", "STAT", "RETR 1", "RETR 2",
+                                                    "DELE 1", "RETR 3", "DELE 3", "QUIT"));
+}
+
 // A server that ended the session (an idle log-out, a crash) leaves a
 // connection that can carry no command: the next Connect logs in afresh
 // instead of failing, and Disconnect only closes. The transcript never holds
@@ -414,6 +526,8 @@ struct ListingCase {
     std::vector<std::string> uids;
     bool hasUids;
     std::string error;  // what ListMessages raises, "" for nothing
+    int maxMessages = TmsRemotePOP::DefaultMaxMessages;
+    long long leftForLater = 0;
 };
 
 class Pop3Listing : public ::testing::TestWithParam<ListingCase> {};
@@ -427,6 +541,7 @@ TEST_P(Pop3Listing, GivesSizesAndUsableIds) {
     if (!c.uidl.empty()) server.Line().Send(c.uidl);
     server.Start();
     PopClient client(server);
+    client.pop.MaxMessages = c.maxMessages;
     client.pop.Connect();
     std::string error;
     bool hasUids = false;
@@ -447,6 +562,7 @@ TEST_P(Pop3Listing, GivesSizesAndUsableIds) {
         }
         EXPECT_EQ(sizes, c.sizes);
         EXPECT_EQ(uids, c.uids);
+        EXPECT_EQ(client.pop.MessagesLeftForLater(), c.leftForLater);
     }
     client.pop.Close();
     server.Join();
@@ -471,7 +587,9 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{"Gap", "+OK 2 2", "1 1\r\n3 1\r\n.\r\n", "", {}, {}, false,
                     "Unexpected line in the message list: 3 1"},
         ListingCase{"MoreThanStat", "+OK 1 2", "1 1\r\n2 1\r\n.\r\n", "", {}, {}, false,
-                    "Reply longer than 1 lines"}),
+                    "Reply longer than 1 lines"},
+        ListingCase{"BeyondTheSessionBound", "+OK 3 6", "1 1\r\n2 2\r\n3 3\r\n.\r\n",
+                    "+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n", {1, 2}, {"a", "b"}, true, "", 2, 1}),
     [](const auto& p) { return p.param.name; });
 
 }  // namespace

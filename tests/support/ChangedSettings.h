@@ -29,6 +29,8 @@ inline Settings SettingsWithEveryFieldChanged() {
     s.MessageSizeLimit = 5000000;
     s.SMTPRelayUser = "office@example.com";
     s.SMTPRelayPassword = "relay pass";
+    s.MaxMessagesPerSession = 250;
+    s.KeepMessageCopies = true;
     return s;
 }
 
