@@ -32,7 +32,7 @@ public:
     // the settings not read yet keep their values.
     void ReadConfiguration(Settings& settings);
 
-    // Writes all 53 lines through a temporary file in the same folder that
+    // Writes all 57 lines through a temporary file in the same folder that
     // replaces QLK.CFG only when complete (readable by the owner only).
     // Throws qlk::Exception when the file cannot be written.
     void SaveConfiguration(const Settings& settings);
@@ -41,7 +41,7 @@ public:
     // file of that name in another letter case.
     std::filesystem::path ExistingFile() const;
 
-    // The 53 lines, each ending in CR LF.
+    // The 57 lines, each ending in CR LF.
     static std::string Format(const Settings& settings);
 
 private:

@@ -70,11 +70,11 @@ protected:
     ConfigurationFile config;
 };
 
-TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFiftyThreeCrLfLines) {
+TEST_F(ConfigurationFileTest, DefaultsAreWrittenAsFiftySevenCrLfLines) {
     std::string text = ConfigurationFile::Format(Settings{});
     std::vector<std::string> lines = SplitCrLf(text);
-    ASSERT_EQ(lines.size(), 53u);
-    EXPECT_EQ(text.size(), JoinCrLf(lines, 53).size());
+    ASSERT_EQ(lines.size(), 57u);
+    EXPECT_EQ(text.size(), JoinCrLf(lines, 57).size());
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
     EXPECT_EQ(lines[0], " This is the Configuration file for Quelmark");
     EXPECT_EQ(lines[4], "8.32");
@@ -141,10 +141,10 @@ TEST_F(ConfigurationFileTest, ValuesAreConvertedAndClamped) {
         {25, " spaced name ", [](const Settings& s) { return s.LogFileName == " spaced name "; }},
         {49, "0", [](const Settings& s) { return s.MessageSizeLimit == 1; }},
         {49, "99999999999", [](const Settings& s) { return s.MessageSizeLimit == Settings::MaxMessageSizeLimit; }},
-        {51, "0", [](const Settings& s) { return s.MaxMessagesPerSession == 1; }},
-        {51, "99999999999",
+        {55, "0", [](const Settings& s) { return s.MaxMessagesPerSession == 1; }},
+        {55, "99999999999",
          [](const Settings& s) { return s.MaxMessagesPerSession == Settings::MaxMessagesPerSessionLimit; }},
-        {53, "1", [](const Settings& s) { return s.KeepMessageCopies; }},
+        {57, "1", [](const Settings& s) { return s.KeepMessageCopies; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("line " + std::to_string(c.line) + " = '" + c.value + "'");
@@ -279,11 +279,15 @@ TEST_F(ConfigurationFileTest, FileCutOffAfterAnyLine) {
     for (int kept = 0; kept <= ConfigurationFile::LineCount; ++kept) {
         SCOPED_TRACE("lines kept: " + std::to_string(kept));
         // Past the end every line reads empty: a text value becomes empty, a
-        // number fails; a file that ends where earlier versions ended it is whole.
+        // number fails; reading stops at the first place where an earlier
+        // version ended its files, so a file that ends there is whole.
+        const auto* stop = std::ranges::find_if(ConfigurationFile::EarlierLineCounts,
+                                                [kept](int lines) { return lines >= kept; });
+        const int lastRead = stop == ConfigurationFile::EarlierLineCounts.end() ? ConfigurationFile::LineCount : *stop;
         Settings expected;
         bool fails = false;
         for (const auto& field : Fields()) {
-            if (std::ranges::count(ConfigurationFile::EarlierLineCounts, kept) && field.line > kept) break;
+            if (field.line > lastRead) break;
             if (field.line <= kept) {
                 field.copy(expected, Changed());
             } else if (field.number) {
@@ -344,7 +348,7 @@ TEST_F(ConfigurationFileTest, DamagedFilesAreReportedOnceWithDefaultsForTheRest)
         EXPECT_TRUE(ReportedOnce());
     }
     config.SaveConfiguration(Read());
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 57u);
 }
 
 TEST_F(ConfigurationFileTest, SaveReplacesTheFileOwnerReadableOnlyAndLogs) {
@@ -368,7 +372,7 @@ TEST_F(ConfigurationFileTest, LineBreaksInValuesCannotShiftTheLines) {
     s.SMTPServer = "smtp\r\nexample";
     s.AdminMAPIName = "Ad\nmin";
     config.SaveConfiguration(s);
-    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 53u);
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(dir / "QLK.CFG")).size(), 57u);
     Settings read = Read();
     EXPECT_EQ(read.SMTPServer, "smtpexample");
     EXPECT_EQ(read.AutoUpdate, s.AutoUpdate);
