@@ -200,7 +200,8 @@ void TmsRemotePOP::ReadOwedReply() {
     }
     if (!ReadStatus()) return;
     std::ostream nowhere(nullptr);
-    ReceiveToStream(nowhere, RemoteInfo.Items(owed.index).Size);
+    const long long listed = RemoteInfo.Items(owed.index).Size;
+    ReceiveToStream(nowhere, listed, ReadLimit(listed));
 }
 
 std::string TmsRemotePOP::Fetch(int index) {
@@ -217,8 +218,9 @@ std::string TmsRemotePOP::Fetch(int index) {
     const auto limit = static_cast<std::size_t>(MessageLimit(listed));
     UnstuffingBuffer buffer(limit, static_cast<std::size_t>(std::max(listed, 0LL)));
     std::ostream stream(&buffer);
-    // The buffer bounds what is held, the session deadline how long it runs.
-    ReceiveToStream(stream, listed);
+    // The buffer bounds what is held; the read limit and the session
+    // deadline bound how long a server may go on sending.
+    ReceiveToStream(stream, listed, ReadLimit(listed));
     if (buffer.Overflowed())
         throw Exception(
             "The message is longer than the " + std::to_string(listed) + " bytes the server listed",

@@ -65,7 +65,8 @@ public:
     // Retrieves message Index of the listing with RETR alone and returns its
     // text, unstuffed as it arrives. A message that carries more than its
     // listed size allows is read to its end and refused (Permanent), so the
-    // session goes on with the next one.
+    // session goes on with the next one; one that runs on past twice that
+    // ends the session (Transient), since a server may send without end.
     std::string Fetch(int index);
     // With a server that offers PIPELINING: sends RETR for message Index now
     // when the window has room, so that its bytes are on their way while
@@ -96,6 +97,8 @@ private:
     // ahead and no longer wanted, read to its end.
     void ReadOwedReply();
     bool Owes(const std::string& command, int index) const;
+    // How far a RETR reply is read, kept or not, before the session is given up.
+    static long long ReadLimit(long long listed) { return 2 * MessageLimit(listed); }
     bool GetMessageInfo(int index, TmsRemoteInfoItem& item, bool withSizeAndHeaders, bool withUIDL);
 
     std::string messageDirectory_;
