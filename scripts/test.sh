@@ -47,6 +47,7 @@ if [ $quick -eq 0 ]; then
   echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+  export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp}
   "$root/scripts/build.sh" asan
   run_suites "$root/build-asan" || overall=1
 
