@@ -94,7 +94,7 @@ TEST_F(Pop3Dovecot, WrongPasswordFailsWithTheServersLine) {
     }
 }
 
-// Dovecot checking tokens at an introspection endpoint: the good token
+// Dovecot checking tokens at a local token check: the good token
 // (longer than any AUTH line) logs in and lists the mail, a bad one is
 // refused, and the password still works beside them.
 TEST(Pop3DovecotOAuth, TokenLogsInAndListsABadTokenIsRefused) {

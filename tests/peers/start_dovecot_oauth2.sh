@@ -1,22 +1,22 @@
 #!/bin/bash
 # Starts a private Dovecot that takes OAuth 2.0 log-ins (SASL XOAUTH2 and
 # OAUTHBEARER) beside the password: tokens are checked against a local
-# introspection endpoint that knows one good TOKEN, for USER.
-#   start_dovecot_oauth2.sh DIR PORT USER PASSWORD TOKEN INTROSPECT_PORT
+# token check that knows one good TOKEN, for USER.
+#   start_dovecot_oauth2.sh DIR PORT USER PASSWORD TOKEN CHECK_PORT
 # Everything else as start_dovecot.sh; stop the endpoint with
-#   kill "$(cat DIR/introspect.pid)"
+#   kill "$(cat DIR/tokencheck.pid)"
 set -eu
-dir=$1 port=$2 user=$3 password=$4 token=$5 introspect_port=$6
+dir=$1 port=$2 user=$3 password=$4 token=$5 check_port=$6
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wait_for_listener.sh"
 
 mkdir -p "$dir"
-nohup /usr/bin/python3 "$here/qlk_introspect.py" "$introspect_port" "$token" "$user" \
-  >"$dir/introspect.log" 2>&1 &
-echo $! > "$dir/introspect.pid"
-wait_for_listener introspection "$introspect_port" "$dir/introspect.log" "$dir/introspect.pid"
+nohup /usr/bin/python3 "$here/qlk_tokencheck.py" "$check_port" "$token" "$user" \
+  >"$dir/tokencheck.log" 2>&1 &
+echo $! > "$dir/tokencheck.pid"
+wait_for_listener tokencheck "$check_port" "$dir/tokencheck.log" "$dir/tokencheck.pid"
 cat > "$dir/oauth2.conf" <<CONF
-introspection_url = http://127.0.0.1:$introspect_port/introspect
+introspection_url = http://127.0.0.1:$check_port/token-check
 introspection_mode = post
 username_attribute = username
 active_attribute = active

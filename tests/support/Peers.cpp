@@ -89,7 +89,7 @@ std::unique_ptr<OAuthDovecotPeer> OAuthDovecotPeer::Start(const std::string& use
 }
 
 OAuthDovecotPeer::~OAuthDovecotPeer() {
-    Stop(Dir() / "introspect.pid");
+    Stop(Dir() / "tokencheck.pid");
 }
 
 void DovecotPeer::AddMessage(const std::string& user, const std::string& bytes) {

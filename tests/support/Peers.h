@@ -60,7 +60,7 @@ protected:
 };
 
 // Dovecot that also takes OAuth 2.0 log-ins (XOAUTH2, OAUTHBEARER) with
-// GoodToken() for the one user, checked at a local introspection endpoint.
+// GoodToken() for the one user, checked at a local token check.
 class OAuthDovecotPeer : public DovecotPeer {
 public:
     static std::unique_ptr<OAuthDovecotPeer> Start(const std::string& user, const std::string& password,

@@ -1,7 +1,7 @@
-"""OAuth 2.0 token introspection endpoint (RFC 7662) for the Dovecot oauth2
-passdb of the integration tests: one good token, one user.
-    qlk_introspect.py PORT TOKEN USER
-Answers POST /introspect (form field "token"); runs until SIGTERM."""
+"""The token check (RFC 7662) that the Dovecot oauth2 passdb of the
+integration tests asks whether a token is good: one good token, one user.
+    qlk_tokencheck.py PORT TOKEN USER
+Answers POST /token-check (form field "token"); runs until SIGTERM."""
 import json
 import sys
 import urllib.parse
@@ -11,7 +11,7 @@ from http.server import BaseHTTPRequestHandler, HTTPServer
 def main():
     port, token, user = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 
-    class Introspection(BaseHTTPRequestHandler):
+    class TokenCheck(BaseHTTPRequestHandler):
         def do_POST(self):
             length = int(self.headers.get("Content-Length", "0"))
             form = urllib.parse.parse_qs(self.rfile.read(length).decode())
@@ -26,7 +26,7 @@ def main():
         def log_message(self, *args):
             pass
 
-    HTTPServer(("127.0.0.1", port), Introspection).serve_forever()
+    HTTPServer(("127.0.0.1", port), TokenCheck).serve_forever()
 
 
 if __name__ == "__main__":
