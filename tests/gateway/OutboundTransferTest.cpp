@@ -147,6 +147,13 @@ protected:
     }
 
     void UseServer(const ScriptServer& server) { settings_.SMTPServer = server.Address(); }
+    // Runs the outbound transfer against SERVER's script, to its end.
+    void RunAgainst(ScriptServer& server) {
+        server.Start();
+        UseServer(server);
+        Run();
+        server.Join();
+    }
 
     test::TempDir dir_;
     std::string savedTmp_;
@@ -196,10 +203,7 @@ TEST_P(SmtpOutcomes, DecideWhetherTheMessageGoesStaysOrComesBack) {
     Post("Ann", c.subject);
     ScriptServer server;
     PlaySession(server, c.replies);
-    server.Start();
-    UseServer(server);
-    Run();
-    server.Join();
+    RunAgainst(server);
 
     // A deferred message waits in the gateway's mailbox for the next cycle.
     EXPECT_EQ(Waiting(), c.result == SmtpDelivery::Result::Deferred ? 1 : 0);
@@ -372,10 +376,7 @@ TEST_P(RelayExtensions, ShapeMailFromAndTheText) {
     replies.insert(replies.end(), {"354 go", "250 queued", "221 bye"});
     ScriptServer server;
     PlaySession(server, replies);
-    server.Start();
-    UseServer(server);
-    Run();
-    server.Join();
+    RunAgainst(server);
     EXPECT_EQ(Tally().MessagesSent, 1);
     EXPECT_EQ(server.ReceivedLines().at(1), c.mailFrom);
     ASSERT_EQ(server.ReceivedData().size(), 1u);
@@ -415,10 +416,7 @@ TEST_F(OutboundTransferTest, SendsAsTheRegisteredUserWithTheAdministratorFirst) 
     ScriptServer server;
     PlaySession(server,
                 {"250 hi", "250 ok", "250 ok", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
-    server.Start();
-    UseServer(server);
-    Run();
-    server.Join();
+    RunAgainst(server);
 
     const auto lines = server.ReceivedLines();
     ASSERT_EQ(lines.size(), 7u);
@@ -487,10 +485,7 @@ TEST_F(OutboundTransferTest, ReadsTheWholeSubjectLineAndAnswersOneThePostOfficeC
         replies.push_back(reply);
     ScriptServer server;
     PlaySession(server, replies);
-    server.Start();
-    UseServer(server);
-    Run();
-    server.Join();
+    RunAgainst(server);
 
     const auto lines = server.ReceivedLines();
     EXPECT_EQ(lines[13], "RCPT TO:<member12@board.example.com.au>");
@@ -516,10 +511,7 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
                              "354 go", "250 queued", "DROP"});
         server.Accept();
         PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
-        server.Start();
-        UseServer(server);
-        Run();
-        server.Join();
+        RunAgainst(server);
         EXPECT_EQ(server.Connections(), 2);
         const auto lines = server.ReceivedLines();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "RSET"), 2);
@@ -536,10 +528,7 @@ TEST_F(OutboundTransferTest, AMessageTheRelayDefersNeverHoldsBackTheOthers) {
     // The next run starts at the front of the inbox again.
     ScriptServer server;
     PlaySession(server, {"250 hi", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"});
-    server.Start();
-    UseServer(server);
-    Run();
-    server.Join();
+    RunAgainst(server);
     EXPECT_EQ(Waiting(), 0);
     EXPECT_EQ(Tally().MessagesSent, 3);
     ASSERT_EQ(server.ReceivedLines().size(), 5u);
