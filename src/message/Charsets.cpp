@@ -136,6 +136,67 @@ private:
     iconv_t cd_;
 };
 
+// Length of the well-formed UTF-8 sequence at p, or 0 where none starts:
+// overlong forms, surrogates and values beyond U+10FFFF are not well formed.
+std::size_t Utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = *p;
+    if (c < 0x80) return 1;
+    std::size_t length = 0;
+    char32_t value = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        value = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        value = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        value = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (static_cast<std::size_t>(end - p) < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (p[i] & 0x3F);
+    }
+    if ((length == 3 && value < 0x800) || (length == 4 && value < 0x10000) || value > 0x10FFFF ||
+        (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+// Position of the first byte that does not begin a well-formed sequence.
+std::size_t ValidUtf8Prefix(std::string_view text) {
+    const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = begin + text.size();
+    const auto* p = begin;
+    while (p < end) {
+        if (*p < 0x80) {
+            p += AsciiPrefix(
+                std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
+            continue;
+        }
+        const std::size_t length = Utf8SequenceLength(p, end);
+        if (length == 0) break;
+        p += length;
+    }
+    return static_cast<std::size_t>(p - begin);
+}
+
+// Well-formed sequences are kept; each byte that starts none becomes U+FFFD.
+void AppendRepairedUtf8(std::string_view text, std::string& out) {
+    while (!text.empty()) {
+        const std::size_t valid = ValidUtf8Prefix(text);
+        out.append(text.substr(0, valid));
+        text.remove_prefix(valid);
+        if (text.empty()) break;
+        out += kReplacement;
+        text.remove_prefix(1);
+    }
+}
+
 }  // namespace
 
 bool IsAscii(std::string_view text) {
@@ -143,52 +204,17 @@ bool IsAscii(std::string_view text) {
 }
 
 bool IsValidUtf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            p += AsciiPrefix(
-                std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t value = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            value = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            value = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            value = c & 0x07;
-        } else {
-            return false;
-        }
-        if (static_cast<std::size_t>(end - p) < length) return false;
-        for (std::size_t i = 1; i < length; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            value = (value << 6) | (p[i] & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond U+10FFFF.
-        if ((length == 3 && value < 0x800) || (length == 4 && value < 0x10000) || value > 0x10FFFF ||
-            (value >= 0xD800 && value <= 0xDFFF)) {
-            return false;
-        }
-        p += length;
-    }
-    return true;
+    return ValidUtf8Prefix(text) == text.size();
 }
 
 bool ConvertToUtf8(std::string_view text, std::string_view charset, std::string& out) {
     const std::string name = IconvName(charset);
     if (name.empty()) return false;
+    // glibc's iconv passes code points beyond U+10FFFF through from UTF-8
+    // (and UCS-4), so what it writes is repaired, not trusted.
     if (name == "UTF-8" || name == "utf-8") {
-        if (IsValidUtf8(text)) {
-            out += text;
-            return true;
-        }
+        AppendRepairedUtf8(text, out);
+        return true;
     }
     if (name == "WINDOWS-1252" || name == "windows-1252" || name == "cp1252") {
         AppendWindows1252(text, out);
@@ -196,7 +222,9 @@ bool ConvertToUtf8(std::string_view text, std::string_view charset, std::string&
     }
     Converter converter(name);
     if (!converter.Valid()) return false;
-    converter.Append(text, out);
+    std::string converted;
+    converter.Append(text, converted);
+    AppendRepairedUtf8(converted, out);
     return true;
 }
 

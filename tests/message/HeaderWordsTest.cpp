@@ -30,6 +30,9 @@ TEST(HeaderWords, DecodeToUtf8) {
         {"=?EUC-KR?B?vsiz58fPvLy/5A==?=", "\xEC\x95\x88\xEB\x85\x95\xED\x95\x98\xEC\x84\xB8\xEC\x9A\x94"},
         {"=?koi8-r?Q?=F0=D2=C9=D7=C5=D4?=", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
         {"=?windows-1252?Q?=80?=", "\xE2\x82\xAC"},
+        // Malformed UTF-8 in a UTF-8 word: each bad byte becomes U+FFFD,
+        // beyond U+10FFFF included (iconv lets that through).
+        {"=?utf-8?Q?a=F4=AE=B1=AB=80b?=", "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
         {"=?UTF-8*en?Q?x?=", "x"},  // RFC 2231 language
         {"Gr\xFC\xDF"
          "e",
