@@ -61,6 +61,16 @@ std::string Cell(const UserRecord& row, UserField field) {
     return Printable(*row.Text(field));
 }
 
+// How the row's account logs in: "password", a token command or a provider,
+// and whether an OAuth account has been signed in yet.
+std::string LoginCell(const LoginStore& logins, const UserRecord& row) {
+    const AccountLogin login = logins.Find(row.popHost, row.popUserId);
+    std::string cell = LoginKindName(login.Kind);
+    if (UsesOAuth(login.Kind) && login.RefreshToken.empty() && login.AccessToken.empty())
+        cell += " (not signed in)";
+    return cell;
+}
+
 std::size_t Width(const std::string& text) {
     return DecodeText(text).size();
 }
@@ -79,7 +89,8 @@ void PrintRow(std::ostream& out, const std::vector<std::string>& cells,
 
 UsersCommand::UsersCommand(const std::filesystem::path& workFolder, std::istream& in, std::ostream& out,
                            std::ostream& err, bool inputIsTerminal)
-    : users_(workFolder, [&err](const std::string& text, int) { err << text << '\n'; }),
+    : workFolder_(workFolder),
+      users_(workFolder, [&err](const std::string& text, int) { err << text << '\n'; }),
       in_(in),
       out_(out),
       err_(err),
@@ -176,17 +187,32 @@ int UsersCommand::List() {
                 "shows how).\n";
         return 0;
     }
+    const LoginStore logins = ReadLogins();
     std::vector<std::vector<std::string>> table(1, {"ID"});
     for (UserField field : kListed) table[0].push_back(InfoOf(field).name);
+    table[0].push_back("Log-in");
     for (const UserRecord& row : rows) {
         std::vector<std::string>& cells = table.emplace_back(1, std::to_string(row.rowId));
         for (UserField field : kListed) cells.push_back(Cell(row, field));
+        cells.push_back(LoginCell(logins, row));
     }
     std::vector<std::size_t> widths(table[0].size(), 0);
     for (const auto& cells : table)
         for (std::size_t c = 0; c < cells.size(); ++c) widths[c] = std::max(widths[c], Width(cells[c]));
     for (const auto& cells : table) PrintRow(out_, cells, widths);
     return 0;
+}
+
+// A damaged QLKLOGIN.JSON is said and left unread (Load keeps nothing of
+// it): the transfer then logs every account in with its password too.
+LoginStore UsersCommand::ReadLogins() {
+    LoginStore logins(workFolder_);
+    try {
+        logins.Load();
+    } catch (const Exception& damaged) {
+        err_ << damaged.what() << "; accounts log in with their passwords\n";
+    }
+    return logins;
 }
 
 int UsersCommand::Add(const Options& options) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/LoginStore.h"
 #include "gateway/UserDirectory.h"
 
 namespace qlk {
@@ -41,6 +42,7 @@ private:
     };
 
     int List();
+    LoginStore ReadLogins();
     int Add(const Options& options);
     int Edit(const Options& options);
     int Remove(const Options& options);
@@ -53,6 +55,7 @@ private:
     int Store(UserRecord& row, const char* done);
     bool OpenTable();
 
+    std::filesystem::path workFolder_;
     UserDirectory users_;
     std::istream& in_;
     std::ostream& out_;

@@ -56,7 +56,7 @@ TEST(UsersCommandTest, ASessionAddsListsEditsAndRemovesUsersAsTheFormDoes) {
          "Changed user 2: Bob Jones (Bob)"},
         {{"edit", "7"}, "", 1, "no longer exists"},
         {{"edit", "x"}, "", 2, "\"x\" is not a user ID"},
-        {{"list"}, "", 0, "bob@example.com  no           yes    sales@example.com"},
+        {{"list"}, "", 0, "bob@example.com  no           yes    sales@example.com  password"},
         {{"remove", "1"}, "", 1, "with --yes"},
         {{"remove", "1", "--yes"}, "", 0, "Removed user 1: Ann Smith (Ann Smith)"},
         {{"rename", "1"}, "", 2, "unknown command \"rename\""},
