@@ -48,10 +48,17 @@ std::string AccountTokens::RenewedToken(AccountLogin login) {
     return login.AccessToken;
 }
 
+AccountTokens::Holder AccountTokens::UserNamed(const std::string& userName) {
+    return {"User " + userName, "\"" + userName + "\""};
+}
+
+AccountTokens::Holder AccountTokens::OfficeRelay() {
+    return {"The office relay account", "--relay"};
+}
+
 AccountTokens::LogIn AccountTokens::ForTransfer(TransferCycle& cycle, StatusLog& log,
-                                                const std::filesystem::path& workFolder,
-                                                const std::string& userName, const std::string& server,
-                                                const std::string& userId) {
+                                                const std::filesystem::path& workFolder, const Holder& holder,
+                                                const std::string& server, const std::string& userId) {
     LoginStore store(workFolder);
     try {
         store.Load();
@@ -67,11 +74,11 @@ AccountTokens::LogIn AccountTokens::ForTransfer(TransferCycle& cycle, StatusLog&
         return {false, tokens.AccessToken(server, userId)};
     } catch (const ESignInRefused& refused) {
         if (cycle.FirstTimeThisCycle("sign-in " + server + "\n" + userId))
-            log.WriteLog("User " + userName + " must sign in again (quelmark --sign-in \"" + userName +
-                             "\"): " + refused.what(),
+            log.WriteLog(holder.Who + " must sign in again (quelmark --sign-in " + holder.SignInArgs +
+                             "): " + refused.what(),
                          0);
     } catch (const std::exception& failed) {
-        log.WriteLog("ERROR Getting the log-in token for " + userName + ": " + failed.what(), 0);
+        log.WriteLog("ERROR Getting the log-in token of " + holder.Who + ": " + failed.what(), 0);
     }
     return {true, {}};
 }

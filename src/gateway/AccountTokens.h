@@ -31,18 +31,26 @@ public:
     // Empty for a password account.
     std::string AccessToken(const std::string& server, const std::string& userId);
 
-    // What a transfer logs in with, for the row named USERNAME on the
-    // account (SERVER, USERID) — the POP3 mailbox, or the sender's log-in at
-    // the SMTP relay: its token, or Skip when it cannot log in this cycle. A refused sign-in is logged at
-    // level 0 once per cycle, naming the user; other failures are logged and the account is tried again next
-    // cycle.
+    // Whose account a transfer logs in with: how the log names it, and what
+    // follows "quelmark --sign-in" to sign it in again.
+    struct Holder {
+        std::string Who;
+        std::string SignInArgs;
+    };
+    static Holder UserNamed(const std::string& userName);
+    static Holder OfficeRelay();
+
+    // What a transfer logs in with on the account (SERVER, USERID) — a POP3
+    // mailbox, the sender's log-in at the SMTP relay or the office relay
+    // account: its token, or Skip when it cannot log in this cycle. A refused
+    // sign-in is logged at level 0 once per cycle, naming HOLDER; other
+    // failures are logged and the account is tried again next cycle.
     struct LogIn {
         bool Skip = false;
         std::string AccessToken;
     };
     static LogIn ForTransfer(TransferCycle& cycle, StatusLog& log, const std::filesystem::path& workFolder,
-                             const std::string& userName, const std::string& server,
-                             const std::string& userId);
+                             const Holder& holder, const std::string& server, const std::string& userId);
 
 private:
     std::string RenewedToken(AccountLogin login);

@@ -158,10 +158,17 @@ std::optional<UserRecord> OutboundTransfer::FindSender(const std::string& origNa
 // access token when the account signs in through OAuth. A sender who must
 // sign in again gives no account, so such a relay keeps the message.
 void OutboundTransfer::UseSenderAccount(const UserRecord& user) {
-    const AccountTokens::LogIn login = AccountTokens::ForTransfer(
-        gateway_.Cycle(), gateway_.Log(), gateway_.WorkFolder(), user.name, user.popHost, user.popUserId);
-    smtp_.UserID = login.Skip ? "" : user.popUserId;
-    smtp_.Password = login.Skip || !login.AccessToken.empty() ? "" : user.popPassword;
+    UseAccount(AccountTokens::UserNamed(user.name), user.popHost, user.popUserId, user.popPassword);
+}
+
+// A password is never sent for an account that logs in with a token, nor
+// for one whose token cannot be had this cycle.
+void OutboundTransfer::UseAccount(const AccountTokens::Holder& holder, const std::string& server,
+                                  const std::string& userId, const std::string& password) {
+    const AccountTokens::LogIn login =
+        AccountTokens::ForTransfer(gateway_.Cycle(), gateway_.Log(), gateway_.WorkFolder(), holder, server, userId);
+    smtp_.UserID = login.Skip ? "" : userId;
+    smtp_.Password = login.Skip || !login.AccessToken.empty() ? "" : password;
     smtp_.AccessToken = login.AccessToken;
 }
 
@@ -207,9 +214,8 @@ OutboundTransfer::Outcome OutboundTransfer::Send(const UserRecord& user, const S
     if (settings_.SMTPRelayUser.empty()) {
         UseSenderAccount(user);
     } else {
-        smtp_.UserID = settings_.SMTPRelayUser;
-        smtp_.Password = settings_.SMTPRelayPassword;
-        smtp_.AccessToken.clear();
+        UseAccount(AccountTokens::OfficeRelay(), settings_.SMTPServer, settings_.SMTPRelayUser,
+                   settings_.SMTPRelayPassword);
     }
     SmtpDelivery& delivery = *delivery_;
     switch (delivery.Deliver()) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/AccountTokens.h"
 #include "gateway/Settings.h"
 #include "gateway/SmtpDelivery.h"
 #include "gateway/SubjectLine.h"
@@ -75,6 +76,8 @@ private:
     void AddAdministratorCopy();
     std::optional<UserRecord> FindSender(const std::string& origName) const;
     void UseSenderAccount(const UserRecord& user);
+    void UseAccount(const AccountTokens::Holder& holder, const std::string& server, const std::string& userId,
+                    const std::string& password);
     void SetSender(const UserRecord& user);
     void AddRecipients(const SubjectLine& line);
     Outcome Send(const UserRecord& user, const SubjectLine& line);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "gateway/AccountSignIn.h"
+#include "gateway/ConfigurationFile.h"
 #include "gateway/TokenCommand.h"
 #include "gateway/UserDirectory.h"
 #include "platform/AsciiCase.h"
@@ -39,18 +40,20 @@ SignInCommand::SignInCommand(std::filesystem::path workFolder, std::ostream& out
     : workFolder_(std::move(workFolder)), out_(out), err_(err) {}
 
 const char* SignInCommand::Usage() {
-    return "usage: quelmark --sign-in NAME [--provider microsoft|google|custom | --token-command \"PROGRAM "
+    return "usage: quelmark --sign-in NAME|--relay [--provider microsoft|google|custom | --token-command \"PROGRAM "
            "ARGS\" |\n"
            "                                --password]\n"
            "                               [--client-id ID] [--client-secret SECRET] [--device-endpoint "
            "URL]\n"
            "                               [--authorization-endpoint URL] [--token-endpoint URL] [--scope "
            "SCOPES]\n"
-           "NAME is the user's ID (quelmark users list), name or mailbox.\n";
+           "NAME is the user's ID (quelmark users list), name or mailbox; --relay is the office relay\n"
+           "account (the SMTP server's log-in).\n";
 }
 
 int SignInCommand::Run(const std::vector<std::string>& args) {
     std::string name;
+    bool relay = false;
     Options options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -59,6 +62,8 @@ int SignInCommand::Run(const std::vector<std::string>& args) {
         if (arg.rfind("--", 0) != 0) {
             if (!name.empty()) return err_ << Usage(), 2;
             name = arg;
+        } else if (arg == "--relay") {
+            relay = true;
         } else if (arg == "--password") {
             options.emplace_back(arg, "");
         } else if (TakesValue(option) && equals != std::string::npos) {
@@ -69,38 +74,53 @@ int SignInCommand::Run(const std::vector<std::string>& args) {
             return err_ << Usage(), 2;
         }
     }
-    if (name.empty()) return err_ << Usage(), 2;
-    UserRecord row;
-    if (!FindUser(name, row)) return 1;
+    if (name.empty() == !relay) return err_ << Usage(), 2;
+    Account account;
+    if (!(relay ? FindRelayAccount(account) : FindUser(name, account))) return 1;
     try {
-        return ChangeLogin(row, options);
+        return ChangeLogin(account, options);
     } catch (const std::exception& e) {
-        err_ << "Sign-in of " << UserDirectory::Describe(row) << " failed: " << e.what() << "\n";
+        err_ << "Sign-in of " << account.who << " failed: " << e.what() << "\n";
         return 1;
     }
 }
 
-bool SignInCommand::FindUser(const std::string& name, UserRecord& found) {
+bool SignInCommand::FindUser(const std::string& name, Account& found) {
     UserDirectory users(workFolder_, [this](const std::string& message, int) { err_ << message << "\n"; });
     if (!users.OpenTable()) return false;
     for (const UserRecord& row : users.Table().Rows())
         if (std::to_string(row.rowId) == name || SameText(row.name, name) || SameText(row.mailbox, name)) {
-            found = row;
+            found = {row.popHost, row.popUserId, UserDirectory::Describe(row)};
             return true;
         }
     err_ << "No user \"" << name << "\" (quelmark users list shows them)\n";
     return false;
 }
 
-int SignInCommand::ChangeLogin(const UserRecord& row, const Options& options) {
+// The office relay account is the SMTP server and log-in that QLK.CFG holds.
+bool SignInCommand::FindRelayAccount(Account& found) {
+    StatusLog log(workFolder_);
+    Settings settings;
+    ConfigurationFile(workFolder_, log, [this](const std::string& message) { err_ << message << "\n"; })
+        .ReadConfiguration(settings);
+    if (settings.SMTPRelayUser.empty() || settings.SMTPServer.empty()) {
+        err_ << "No office relay account is set: give the SMTP server its log-in in the window first\n";
+        return false;
+    }
+    found = {settings.SMTPServer, settings.SMTPRelayUser,
+             "the office relay account (" + settings.SMTPRelayUser + " at " + settings.SMTPServer + ")"};
+    return true;
+}
+
+int SignInCommand::ChangeLogin(const Account& account, const Options& options) {
     LoginStore store(workFolder_);
     store.Load();
-    AccountLogin login = store.Find(row.popHost, row.popUserId);
+    AccountLogin login = store.Find(account.server, account.userId);
     for (const auto& [option, value] : options) {
         if (option == "--password") {
             login = AccountLogin{};
-            login.Server = row.popHost;
-            login.UserId = row.popUserId;
+            login.Server = account.server;
+            login.UserId = account.userId;
         } else if (option == "--token-command") {
             login.Kind = LoginKind::Command;
             login.Command = value;
@@ -119,7 +139,7 @@ int SignInCommand::ChangeLogin(const UserRecord& row, const Options& options) {
             store.SetProvider(login.Kind, provider);
         }
 
-    const std::string who = UserDirectory::Describe(row);
+    const std::string& who = account.who;
     if (login.Kind == LoginKind::Command) TokenCommand::Run(login.Command, std::chrono::seconds(30));
     store.Store(login);
     store.Save();
@@ -136,7 +156,7 @@ int SignInCommand::ChangeLogin(const UserRecord& row, const Options& options) {
     AccountSignIn signIn(store, http, Now);
     signIn.Show = [this](const std::string& text) { out_ << text << std::endl; };
     signIn.OpenBrowser = OpenBrowser;
-    signIn.SignIn(row.popHost, row.popUserId);
+    signIn.SignIn(account.server, account.userId);
     out_ << who << " is signed in with " << LoginKindName(login.Kind) << ".\n";
     return 0;
 }

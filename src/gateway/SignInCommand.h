@@ -10,11 +10,10 @@
 
 namespace qlk {
 
-struct UserRecord;
-
 // `quelmark --sign-in NAME [options]`: chooses how a user's account logs in
 // and signs it in on a terminal, for a gateway without a window. NAME is the
-// user's ID (as `quelmark users list` shows it), name or mailbox.
+// user's ID (as `quelmark users list` shows it), name or mailbox;
+// `--relay` in its place names the office relay account of QLK.CFG.
 //
 //   --provider microsoft|google|custom   log in with OAuth 2.0 and sign in now
 //   --token-command "PROGRAM ARGS"       log in with the token PROGRAM prints
@@ -35,8 +34,14 @@ public:
     static const char* Usage();
 
 private:
-    bool FindUser(const std::string& name, UserRecord& row);
-    int ChangeLogin(const UserRecord& row, const std::vector<std::pair<std::string, std::string>>& options);
+    struct Account {
+        std::string server;
+        std::string userId;
+        std::string who;  // as messages name it
+    };
+    bool FindUser(const std::string& name, Account& found);
+    bool FindRelayAccount(Account& found);
+    int ChangeLogin(const Account& account, const std::vector<std::pair<std::string, std::string>>& options);
 
     std::filesystem::path workFolder_;
     std::ostream& out_;

@@ -47,18 +47,29 @@ inline UserRecord MailboxRow(const std::string& mailbox, const std::string& popH
     return row;
 }
 
-// Starts "quelmark --once" in WORK, its output going to WORK/once.log, with
-// ENVIRONMENT ("NAME=value") added to its own.
-inline pid_t StartOnce(const std::filesystem::path& work, const std::vector<std::string>& environment = {}) {
+// Starts quelmark with ARGS in WORK, its output going to WORK/once.log,
+// with ENVIRONMENT ("NAME=value") added to its own.
+inline pid_t StartQuelmark(const std::filesystem::path& work, const std::vector<std::string>& args,
+                           const std::vector<std::string>& environment = {}) {
+    std::vector<char*> argv{const_cast<char*>(QLK_QUELMARK)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         const std::string log = (work / "once.log").string();
-        if (::chdir(work.c_str()) != 0 || !std::freopen(log.c_str(), "a", stderr)) ::_exit(126);
+        if (::chdir(work.c_str()) != 0 || !std::freopen(log.c_str(), "a", stderr) ||
+            ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            ::_exit(126);
+        }
         for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
-        ::execl(QLK_QUELMARK, QLK_QUELMARK, "--once", static_cast<char*>(nullptr));
+        ::execv(QLK_QUELMARK, argv.data());
         ::_exit(127);
     }
     return pid;
+}
+
+inline pid_t StartOnce(const std::filesystem::path& work, const std::vector<std::string>& environment = {}) {
+    return StartQuelmark(work, {"--once"}, environment);
 }
 
 // The exit status, or -1 when it did not end within LIMIT (it is killed).
@@ -74,6 +85,10 @@ inline int WaitFor(pid_t pid, std::chrono::seconds limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline int RunQuelmark(const std::filesystem::path& work, const std::vector<std::string>& args) {
+    return WaitFor(StartQuelmark(work, args), std::chrono::seconds(50));
 }
 
 inline int RunOnce(const std::filesystem::path& work, const std::vector<std::string>& environment = {}) {

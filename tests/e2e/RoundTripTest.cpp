@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "E2eSupport.h"
 #include "gateway/OutboundTransfer.h"
+#include "support/OAuthPeer.h"
 #include "support/Peers.h"
 
 namespace qlk::test {
@@ -191,14 +193,7 @@ TEST(RoundTrip, ATokenAccountFetchesAndSendsWithItsAccessToken) {
     const fs::path command = work / "token.sh";
     WriteFileBytes(command, "#!/bin/sh\necho " + token + "\n");
     fs::permissions(command, fs::perms::owner_all);
-    const pid_t signIn = ::fork();
-    if (signIn == 0) {
-        if (::chdir(work.path().c_str()) != 0) ::_exit(126);
-        ::execl(QLK_QUELMARK, QLK_QUELMARK, "--sign-in", "Ann", "--token-command", command.c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ASSERT_EQ(WaitFor(signIn, std::chrono::seconds(20)), 0);
+    ASSERT_EQ(RunQuelmark(work.path(), {"--sign-in", "Ann", "--token-command", command.string()}), 0);
     dovecot->AddMessage("From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
     WriteFileBytes(work / "note.txt", "Sent with a token.\r\n");
     SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Sent");
@@ -210,6 +205,55 @@ TEST(RoundTrip, ATokenAccountFetchesAndSendsWithItsAccessToken) {
     ASSERT_EQ(envelopes.size(), 1u);
     EXPECT_EQ(envelopes[0].substr(0, envelopes[0].find('\n')), "AUTH:ann");
     EXPECT_EQ(ReadFileBytes(work / "QLKLOG.TXT").find("pw-ann"), std::string::npos);
+}
+
+// A headless office signs Ann and its relay account in with device codes;
+// both tokens are close to expiry, so the one cycle renews each before
+// using it: Dovecot gets Ann's, the relay the office's, and neither
+// password is sent.
+TEST(RoundTrip, DeviceSignedAccountsAreRenewedAndUsedInOneCycle) {
+    std::string why;
+    auto dovecot = OAuthDovecotPeer::Start("ann", "pw-ann", why);
+    QLK_NEED_PEER(dovecot, why);
+    const std::string token = OAuthDovecotPeer::GoodToken();
+    auto relay = SmtpPeer::StartLoginRelay(true, {}, {{"office", token}}, why);
+    QLK_NEED_PEER(relay, why);
+    auto oauth = OAuthPeer::Start(why);
+    QLK_NEED_PEER(oauth, why);
+    oauth->Issue(token, 60);
+    TempDir work;
+    Settings settings;
+    settings.SMTPServer = "smtp://" + relay->Address();
+    settings.SMTPRelayUser = "office";
+    settings.SMTPRelayPassword = "pw-office";
+    PrepareWorkFolder(work.path(), {Row("Ann", "ann", dovecot->Address(), "ann@office.example")}, {"Ann"},
+                      settings);
+    ASSERT_EQ(RunQuelmark(work.path(), {"--sign-in", "Ann", "--provider", "custom", "--client-id=office-app",
+                                        "--device-endpoint", oauth->Url("/devicecode"), "--token-endpoint",
+                                        oauth->Url("/token")}),
+              0)
+        << ReadFileBytes(work / "once.log");
+    ASSERT_EQ(RunQuelmark(work.path(), {"--sign-in", "--relay", "--provider", "custom"}), 0)
+        << ReadFileBytes(work / "once.log");
+    ASSERT_EQ(RunQuelmark(work.path(), {"users", "list"}), 0);
+    EXPECT_NE(ReadFileBytes(work / "once.log").find("ann@office.example  yes          no                    custom\n"),
+              std::string::npos)
+        << ReadFileBytes(work / "once.log");
+    dovecot->AddMessage("From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
+    WriteFileBytes(work / "note.txt", "Sent through the office account.\r\n");
+    SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Sent");
+
+    EXPECT_EQ(RunOnce(work.path()), 0) << ReadFileBytes(work / "QLKLOG.TXT");
+    EXPECT_EQ(dovecot->MessageCount(), 0u);
+    EXPECT_EQ(Check({"subjects", (work / "postoffice" / "Ann").string(), "Fetched"}), "");
+    const std::vector<std::string> envelopes = relay->Envelopes();
+    ASSERT_EQ(envelopes.size(), 1u);
+    EXPECT_EQ(envelopes[0].substr(0, envelopes[0].find('\n')), "AUTH:office");
+    const std::vector<std::string> grants = oauth->Grants();
+    EXPECT_EQ(std::count(grants.begin(), grants.end(), "refresh_token"), 2) << "one renewal per account";
+    const std::string log = ReadFileBytes(work / "QLKLOG.TXT");
+    EXPECT_EQ(log.find("pw-ann"), std::string::npos);
+    EXPECT_EQ(log.find("pw-office"), std::string::npos);
 }
 
 }  // namespace

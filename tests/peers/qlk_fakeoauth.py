@@ -10,11 +10,14 @@ GET  /auth         redirects the browser to redirect_uri with code and state
 POST /token        device_code, authorization_code (the verifier must match
                    the challenge) and refresh_token grants; a refresh token
                    it did not issue (or "rt-good") gets invalid_grant.
-Each token request's grant_type is appended to DIR/requests.log.
+Each token request's grant_type is appended to DIR/requests.log. The access
+tokens are "at-1", "at-2", ... unless DIR/access-token holds the one to give
+(and DIR/expires-in its lifetime in seconds).
 """
 import base64
 import hashlib
 import json
+import os
 import sys
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, HTTPServer
@@ -27,12 +30,20 @@ refresh_tokens = {"rt-good"}
 issued = [0]
 
 
+def setting(name, default):
+    path = os.path.join(folder, name)
+    if not os.path.exists(path):
+        return default
+    with open(path) as f:
+        return f.read().strip()
+
+
 def tokens():
     issued[0] += 1
     refresh = "rt-%d" % issued[0]
     refresh_tokens.add(refresh)
-    return {"access_token": "at-%d" % issued[0], "refresh_token": refresh,
-            "token_type": "Bearer", "expires_in": 3600}
+    return {"access_token": setting("access-token", "at-%d" % issued[0]), "refresh_token": refresh,
+            "token_type": "Bearer", "expires_in": int(setting("expires-in", "3600"))}
 
 
 class Handler(BaseHTTPRequestHandler):

@@ -12,6 +12,11 @@ std::unique_ptr<OAuthPeer> OAuthPeer::Start(std::string& why, bool forgeState) {
     return peer;
 }
 
+void OAuthPeer::Issue(const std::string& token, int seconds) const {
+    std::ofstream(Dir() / "access-token") << token;
+    std::ofstream(Dir() / "expires-in") << seconds;
+}
+
 std::vector<std::string> OAuthPeer::Grants() const {
     std::vector<std::string> grants;
     std::ifstream in(Dir() / "requests.log");
