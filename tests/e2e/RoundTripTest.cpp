@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -175,85 +176,83 @@ TEST(OutboundRoundTrip, MailLeavesThePostOfficeAndComesBackWhole) {
     EXPECT_NE(ReadFileBytes(work / "QLKLOG.TXT").find("Error Sending Mail : "), std::string::npos);
 }
 
-// An account that signs in with a token command: Dovecot (an OAuth 2.0
-// passdb) and a relay that answers 530 until a log-in both get the access
-// token, never the word in the row's POP Password.
+// Ann's account on Dovecot with the OAuth 2.0 passdb and a relay that
+// answers 530 until RELAYUSER logs in with the good token: a message waits
+// on each side until a cycle logs in with tokens only.
+class TokenOffice {
+public:
+    bool Start(const std::string& relayUser, Settings settings, std::string& why) {
+        dovecot = OAuthDovecotPeer::Start("ann", "pw-ann", why);
+        if (dovecot) relay = SmtpPeer::StartLoginRelay(true, {}, {{relayUser, Token()}}, why);
+        if (!relay) return false;
+        settings.SMTPServer = "smtp://" + relay->Address();
+        PrepareWorkFolder(work.path(), {Row("Ann", "ann", dovecot->Address(), "ann@office.example")}, {"Ann"},
+                          settings);
+        return true;
+    }
+    static std::string Token() { return OAuthDovecotPeer::GoodToken(); }
+
+    // One --once cycle fetches Ann's message and sends hers, logged in as
+    // RELAYUSER, with no password in sight.
+    void RunCycleAndCheck(const std::string& relayUser) {
+        dovecot->AddMessage("From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
+        WriteFileBytes(work / "note.txt", "Sent with a token.\r\n");
+        SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Sent");
+        EXPECT_EQ(RunOnce(work.path()), 0) << ReadFileBytes(work / "QLKLOG.TXT");
+        EXPECT_EQ(dovecot->MessageCount(), 0u);
+        EXPECT_EQ(Check({"subjects", (work / "postoffice" / "Ann").string(), "Fetched"}), "");
+        const std::vector<std::string> envelopes = relay->Envelopes();
+        ASSERT_EQ(envelopes.size(), 1u);
+        EXPECT_EQ(envelopes[0].substr(0, envelopes[0].find('\n')), "AUTH:" + relayUser);
+        EXPECT_EQ(ReadFileBytes(work / "QLKLOG.TXT").find("pw-"), std::string::npos);
+    }
+
+    std::unique_ptr<OAuthDovecotPeer> dovecot;
+    std::unique_ptr<SmtpPeer> relay;
+    TempDir work;
+};
+
+// An account that signs in with a token command: Dovecot and the relay
+// both get the access token, never the word in the row's POP Password.
 TEST(RoundTrip, ATokenAccountFetchesAndSendsWithItsAccessToken) {
     std::string why;
-    auto dovecot = OAuthDovecotPeer::Start("ann", "pw-ann", why);
-    QLK_NEED_PEER(dovecot, why);
-    const std::string token = OAuthDovecotPeer::GoodToken();
-    auto relay = SmtpPeer::StartLoginRelay(true, {}, {{"ann", token}}, why);
-    QLK_NEED_PEER(relay, why);
-    TempDir work;
-    Settings settings;
-    settings.SMTPServer = "smtp://" + relay->Address();
-    PrepareWorkFolder(work.path(), {Row("Ann", "ann", dovecot->Address(), "ann@office.example")}, {"Ann"},
-                      settings);
-    const fs::path command = work / "token.sh";
-    WriteFileBytes(command, "#!/bin/sh\necho " + token + "\n");
+    TokenOffice office;
+    QLK_NEED_PEER(office.Start("ann", {}, why), why);
+    const fs::path command = office.work / "token.sh";
+    WriteFileBytes(command, "#!/bin/sh\necho " + TokenOffice::Token() + "\n");
     fs::permissions(command, fs::perms::owner_all);
-    ASSERT_EQ(RunQuelmark(work.path(), {"--sign-in", "Ann", "--token-command", command.string()}), 0);
-    dovecot->AddMessage("From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
-    WriteFileBytes(work / "note.txt", "Sent with a token.\r\n");
-    SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Sent");
-
-    EXPECT_EQ(RunOnce(work.path()), 0) << ReadFileBytes(work / "QLKLOG.TXT");
-    EXPECT_EQ(dovecot->MessageCount(), 0u);
-    EXPECT_EQ(Check({"subjects", (work / "postoffice" / "Ann").string(), "Fetched"}), "");
-    const std::vector<std::string> envelopes = relay->Envelopes();
-    ASSERT_EQ(envelopes.size(), 1u);
-    EXPECT_EQ(envelopes[0].substr(0, envelopes[0].find('\n')), "AUTH:ann");
-    EXPECT_EQ(ReadFileBytes(work / "QLKLOG.TXT").find("pw-ann"), std::string::npos);
+    ASSERT_EQ(RunQuelmark(office.work.path(), {"--sign-in", "Ann", "--token-command", command.string()}), 0);
+    office.RunCycleAndCheck("ann");
 }
 
 // A headless office signs Ann and its relay account in with device codes;
 // both tokens are close to expiry, so the one cycle renews each before
-// using it: Dovecot gets Ann's, the relay the office's, and neither
-// password is sent.
+// using it, and the relay's password is not sent either.
 TEST(RoundTrip, DeviceSignedAccountsAreRenewedAndUsedInOneCycle) {
     std::string why;
-    auto dovecot = OAuthDovecotPeer::Start("ann", "pw-ann", why);
-    QLK_NEED_PEER(dovecot, why);
-    const std::string token = OAuthDovecotPeer::GoodToken();
-    auto relay = SmtpPeer::StartLoginRelay(true, {}, {{"office", token}}, why);
-    QLK_NEED_PEER(relay, why);
-    auto oauth = OAuthPeer::Start(why);
-    QLK_NEED_PEER(oauth, why);
-    oauth->Issue(token, 60);
-    TempDir work;
     Settings settings;
-    settings.SMTPServer = "smtp://" + relay->Address();
     settings.SMTPRelayUser = "office";
     settings.SMTPRelayPassword = "pw-office";
-    PrepareWorkFolder(work.path(), {Row("Ann", "ann", dovecot->Address(), "ann@office.example")}, {"Ann"},
-                      settings);
-    ASSERT_EQ(RunQuelmark(work.path(), {"--sign-in", "Ann", "--provider", "custom", "--client-id=office-app",
-                                        "--device-endpoint", oauth->Url("/devicecode"), "--token-endpoint",
-                                        oauth->Url("/token")}),
+    TokenOffice office;
+    QLK_NEED_PEER(office.Start("office", settings, why), why);
+    auto oauth = OAuthPeer::Start(why);
+    QLK_NEED_PEER(oauth, why);
+    oauth->Issue(TokenOffice::Token(), 60);
+    const fs::path& work = office.work.path();
+    ASSERT_EQ(RunQuelmark(work, {"--sign-in", "Ann", "--provider", "custom", "--client-id=office-app",
+                                 "--device-endpoint", oauth->Url("/devicecode"), "--token-endpoint",
+                                 oauth->Url("/token")}),
               0)
         << ReadFileBytes(work / "once.log");
-    ASSERT_EQ(RunQuelmark(work.path(), {"--sign-in", "--relay", "--provider", "custom"}), 0)
+    ASSERT_EQ(RunQuelmark(work, {"--sign-in", "--relay", "--provider", "custom"}), 0)
         << ReadFileBytes(work / "once.log");
-    ASSERT_EQ(RunQuelmark(work.path(), {"users", "list"}), 0);
+    ASSERT_EQ(RunQuelmark(work, {"users", "list"}), 0);
     EXPECT_NE(ReadFileBytes(work / "once.log").find("ann@office.example  yes          no                    custom\n"),
               std::string::npos)
         << ReadFileBytes(work / "once.log");
-    dovecot->AddMessage("From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
-    WriteFileBytes(work / "note.txt", "Sent through the office account.\r\n");
-    SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Sent");
-
-    EXPECT_EQ(RunOnce(work.path()), 0) << ReadFileBytes(work / "QLKLOG.TXT");
-    EXPECT_EQ(dovecot->MessageCount(), 0u);
-    EXPECT_EQ(Check({"subjects", (work / "postoffice" / "Ann").string(), "Fetched"}), "");
-    const std::vector<std::string> envelopes = relay->Envelopes();
-    ASSERT_EQ(envelopes.size(), 1u);
-    EXPECT_EQ(envelopes[0].substr(0, envelopes[0].find('\n')), "AUTH:office");
+    office.RunCycleAndCheck("office");
     const std::vector<std::string> grants = oauth->Grants();
     EXPECT_EQ(std::count(grants.begin(), grants.end(), "refresh_token"), 2) << "one renewal per account";
-    const std::string log = ReadFileBytes(work / "QLKLOG.TXT");
-    EXPECT_EQ(log.find("pw-ann"), std::string::npos);
-    EXPECT_EQ(log.find("pw-office"), std::string::npos);
 }
 
 }  // namespace
