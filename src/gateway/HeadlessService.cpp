@@ -35,7 +35,8 @@ extern "C" void OnSignal(int number) {
 }
 
 void InstallHandlers() {
-    stopRequested = reloadRequested = 0;
+    stopRequested = 0;
+    reloadRequested = 0;
     if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) wakeFds[0] = wakeFds[1] = -1;
     struct sigaction action {};
     action.sa_handler = OnSignal;
