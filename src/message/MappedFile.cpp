@@ -9,11 +9,12 @@
 
 namespace qlk {
 
-MappedFile::MappedFile(const std::string& fileName) {
+MappedFile::MappedFile(const std::string& fileName, std::size_t minimumSize) {
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+        static_cast<std::size_t>(info.st_size) >= minimumSize) {
         void* data = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
         if (data != MAP_FAILED) {
             data_ = data;

@@ -8,10 +8,11 @@ namespace qlk {
 
 // A regular file mapped read-only into memory for as long as the object
 // lives. Mapped() is false for anything that cannot be mapped (a missing,
-// empty or special file); the caller then reads it the ordinary way.
+// empty or special file) or is smaller than MINIMUMSIZE; the caller then
+// reads it the ordinary way.
 class MappedFile {
 public:
-    explicit MappedFile(const std::string& fileName);
+    explicit MappedFile(const std::string& fileName, std::size_t minimumSize = 1);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
