@@ -535,6 +535,9 @@ void InboundTransfer::AttachFiles(std::string& text) {
             item.SetFileName(BadAttachmentName);
             mapi.Attachment.push_back(message.SaveAttachment(static_cast<std::size_t>(j), folder.string()));
         }
+        // The file holds the bytes now; keeping them too would hold a large
+        // attachment twice while the post office reads it back.
+        std::string().swap(item.Data);
         ++gateway_.Cycle().Tally().AttachmentsDownloaded;
     }
 }

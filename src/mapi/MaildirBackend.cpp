@@ -167,7 +167,7 @@ int MaildirBackend::PrepareSend(std::uint32_t session, const MapiMessage& messag
     std::vector<PostOfficeMessage::Attachment> attachments;
     if (const int code = LoadAttachments(message.Files, attachments); code != SUCCESS_SUCCESS) return code;
     try {
-        text = PostOfficeMessage::Compose(message, *sender, attachments, std::time(nullptr));
+        text = PostOfficeMessage::Compose(message, *sender, std::move(attachments), std::time(nullptr));
     } catch (const std::exception&) {
         return MAPI_E_FAILURE;
     }

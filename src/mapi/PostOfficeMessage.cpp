@@ -7,6 +7,7 @@
 #include <exception>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "mapi/MapiCodes.h"
 #include "mapi/PostOffice.h"
@@ -128,7 +129,7 @@ std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
 }
 
 std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,
-                                       const std::vector<Attachment>& attachments, std::time_t date) {
+                                       std::vector<Attachment> attachments, std::time_t date) {
     TmsMessage mail;
     mail.Sender() = TmsMailAddress(AddressOf(sender), sender);
     for (const MapiRecipient& recipient : message.Recips) {
@@ -144,15 +145,15 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
     mail.Body() = NoteLines(note);
     mail.SetCharSet(IsPlainAscii(note) ? csUSASCII : IsValidUtf8(note) ? csUTF8 : csISO8859);
     TmsAttList list;
-    for (const Attachment& attachment : attachments) {
+    for (Attachment& attachment : attachments) {
         auto item = std::make_unique<TmsAttItem>();
         item->SetFileName(attachment.FileName);
         // Base64 for every file, so that no line end of a text file changes.
         item->Encoding = aeBase64;
-        item->Data = attachment.Data;
+        item->Data = std::move(attachment.Data);
         list.Add(std::move(item));
     }
-    mail.SetAttachments(list);
+    mail.SetAttachments(std::move(list));
     std::ostringstream text;
     mail.SaveToStream(text);
     return WithMaildirLineEnds(std::move(text).str());

@@ -39,9 +39,10 @@ public:
     // The mailbox an address of ours names; none for any other address.
     static std::optional<std::string> MailboxOf(std::string_view address);
 
-    // The whole message text.
+    // The whole message text. The attachments' bytes are taken, not copied:
+    // a large one is then held once.
     static std::string Compose(const MapiMessage& message, const std::string& sender,
-                               const std::vector<Attachment>& attachments, std::time_t date);
+                               std::vector<Attachment> attachments, std::time_t date);
 
     // Reads a stored message. Unless `flags` hold MAPI_SUPPRESS_ATTACH or
     // MAPI_ENVELOPE_ONLY, every attachment is written to a fresh file in one

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <utility>
 
 #include "message/EMessageError.h"
 #include "message/FileNames.h"
@@ -61,7 +62,11 @@ TmsCustomMessage::TmsCustomMessage() = default;
 TmsCustomMessage::~TmsCustomMessage() = default;
 
 void TmsCustomMessage::SetAttachments(const TmsAttList& attachments) {
-    attachments_.Assign(attachments);
+    SetAttachments(TmsAttList(attachments));
+}
+
+void TmsCustomMessage::SetAttachments(TmsAttList&& attachments) {
+    attachments_ = std::move(attachments);
     contentType_ = attachments_.Count() == 0 ? "text/plain" : "multipart/mixed";
 }
 
