@@ -165,8 +165,8 @@ void OutboundTransfer::UseSenderAccount(const UserRecord& user) {
 // for one whose token cannot be had this cycle.
 void OutboundTransfer::UseAccount(const AccountTokens::Holder& holder, const std::string& server,
                                   const std::string& userId, const std::string& password) {
-    const AccountTokens::LogIn login =
-        AccountTokens::ForTransfer(gateway_.Cycle(), gateway_.Log(), gateway_.WorkFolder(), holder, server, userId);
+    const AccountTokens::LogIn login = AccountTokens::ForTransfer(
+        gateway_.Cycle(), gateway_.Log(), gateway_.WorkFolder(), holder, server, userId);
     smtp_.UserID = login.Skip ? "" : userId;
     smtp_.Password = login.Skip || !login.AccessToken.empty() ? "" : password;
     smtp_.AccessToken = login.AccessToken;

@@ -40,13 +40,10 @@ SignInCommand::SignInCommand(std::filesystem::path workFolder, std::ostream& out
     : workFolder_(std::move(workFolder)), out_(out), err_(err) {}
 
 const char* SignInCommand::Usage() {
-    return "usage: quelmark --sign-in NAME|--relay [--provider microsoft|google|custom | --token-command \"PROGRAM "
-           "ARGS\" |\n"
-           "                                --password]\n"
-           "                               [--client-id ID] [--client-secret SECRET] [--device-endpoint "
-           "URL]\n"
-           "                               [--authorization-endpoint URL] [--token-endpoint URL] [--scope "
-           "SCOPES]\n"
+    return "usage: quelmark --sign-in NAME|--relay\n"
+           "         [--provider microsoft|google|custom | --token-command \"PROGRAM ARGS\" | --password]\n"
+           "         [--client-id ID] [--client-secret SECRET] [--device-endpoint URL]\n"
+           "         [--authorization-endpoint URL] [--token-endpoint URL] [--scope SCOPES]\n"
            "NAME is the user's ID (quelmark users list), name or mailbox; --relay is the office relay\n"
            "account (the SMTP server's log-in).\n";
 }
@@ -101,8 +98,8 @@ bool SignInCommand::FindUser(const std::string& name, Account& found) {
 bool SignInCommand::FindRelayAccount(Account& found) {
     StatusLog log(workFolder_);
     Settings settings;
-    ConfigurationFile(workFolder_, log, [this](const std::string& message) { err_ << message << "\n"; })
-        .ReadConfiguration(settings);
+    const auto show = [this](const std::string& message) { err_ << message << "\n"; };
+    ConfigurationFile(workFolder_, log, show).ReadConfiguration(settings);
     if (settings.SMTPRelayUser.empty() || settings.SMTPServer.empty()) {
         err_ << "No office relay account is set: give the SMTP server its log-in in the window first\n";
         return false;

@@ -125,9 +125,9 @@ void TransferCycle::UserLoop() {
 void TransferCycle::FetchCurrentUser() {
     try {
         if (!SelectNextMailbox()) return;
-        const AccountTokens::LogIn login = AccountTokens::ForTransfer(
-            *this, log_, workFolder_, AccountTokens::UserNamed(currentUser_.name), currentUser_.popHost,
-            currentUser_.popUserId);
+        const AccountTokens::LogIn login =
+            AccountTokens::ForTransfer(*this, log_, workFolder_, AccountTokens::UserNamed(currentUser_.name),
+                                       currentUser_.popHost, currentUser_.popUserId);
         if (login.Skip) return;
         pop_.AccessToken = login.AccessToken;
         pop_.Connect();

@@ -195,7 +195,8 @@ public:
     // One --once cycle fetches Ann's message and sends hers, logged in as
     // RELAYUSER, with no password in sight.
     void RunCycleAndCheck(const std::string& relayUser) {
-        dovecot->AddMessage("From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
+        dovecot->AddMessage(
+            "From: b@example.org\r\nTo: ann@office.example\r\nSubject: Fetched\r\n\r\nhi\r\n");
         WriteFileBytes(work / "note.txt", "Sent with a token.\r\n");
         SendFromPostOffice(work.path(), "Ann", "TO:b@example.org|Sent");
         EXPECT_EQ(RunOnce(work.path()), 0) << ReadFileBytes(work / "QLKLOG.TXT");
@@ -247,7 +248,8 @@ TEST(RoundTrip, DeviceSignedAccountsAreRenewedAndUsedInOneCycle) {
     ASSERT_EQ(RunQuelmark(work, {"--sign-in", "--relay", "--provider", "custom"}), 0)
         << ReadFileBytes(work / "once.log");
     ASSERT_EQ(RunQuelmark(work, {"users", "list"}), 0);
-    EXPECT_NE(ReadFileBytes(work / "once.log").find("ann@office.example  yes          no                    custom\n"),
+    EXPECT_NE(ReadFileBytes(work / "once.log")
+                  .find("ann@office.example  yes          no                    custom\n"),
               std::string::npos)
         << ReadFileBytes(work / "once.log");
     office.RunCycleAndCheck("office");

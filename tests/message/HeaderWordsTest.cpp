@@ -32,7 +32,9 @@ TEST(HeaderWords, DecodeToUtf8) {
         {"=?windows-1252?Q?=80?=", "\xE2\x82\xAC"},
         // Malformed UTF-8 in a UTF-8 word: each bad byte becomes U+FFFD,
         // beyond U+10FFFF included (iconv lets that through).
-        {"=?utf-8?Q?a=F4=AE=B1=AB=80b?=", "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+        {"=?utf-8?Q?a=F4=AE=B1=AB=80b?=",
+         "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+         "b"},
         {"=?UTF-8*en?Q?x?=", "x"},  // RFC 2231 language
         {"Gr\xFC\xDF"
          "e",
