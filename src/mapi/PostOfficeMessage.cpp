@@ -144,8 +144,13 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
     const std::string note = message.NoteText.value_or("");
     mail.Body() = NoteLines(note);
     mail.SetCharSet(IsPlainAscii(note) ? csUSASCII : IsValidUtf8(note) ? csUTF8 : csISO8859);
+    // Room for the whole text up front (base64 writes 78 bytes for every 57,
+    // quoted-printable at most 3 for 1): grown by doubling, the text of a
+    // large attachment would be held nearly twice at the moment it moves.
+    std::size_t room = 64 * 1024 + note.size() * 3;
     TmsAttList list;
     for (Attachment& attachment : attachments) {
+        room += attachment.Data.size() / 57 * 78 + 80 + attachment.FileName.size() * 3;
         auto item = std::make_unique<TmsAttItem>();
         item->SetFileName(attachment.FileName);
         // Base64 for every file, so that no line end of a text file changes.
@@ -154,7 +159,9 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
         list.Add(std::move(item));
     }
     mail.SetAttachments(std::move(list));
-    std::ostringstream text;
+    std::string buffer;
+    buffer.reserve(room);
+    std::ostringstream text(std::move(buffer));
     mail.SaveToStream(text);
     return WithMaildirLineEnds(std::move(text).str());
 }
