@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 
+#include "GatewayScene.h"
 #include "gateway/Gateway.h"
 #include "gateway/LogView.h"
 #include "gateway/RememberedMessages.h"
@@ -49,12 +50,9 @@ struct Office {
         pop.AddUser("ann", "secret");
         for (const char* subject : {"m1", "m2"})
             pop.AddMessage("ann", std::string("From: zoe@example.net\r\nSubject: ") + subject + "\r\n\r\nhi\r\n");
-        UserRecord row;
-        row.name = row.mailbox = "Ann";
+        UserRecord row = Row("Ann", "ann");
         row.popHost = pop.Host();
-        row.popUserId = "ann";
         row.popPassword = "secret";
-        row.deleteMail = true;
         UsersDatabase users(work / "users.DB");
         users.Open();
         users.Insert(row);

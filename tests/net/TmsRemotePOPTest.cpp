@@ -237,25 +237,12 @@ INSTANTIATE_TEST_SUITE_P(
 // (Pop3Fetch above).
 TEST(Pop3Pipelining, RetrsGoOutAheadAndDeleteRepliesAreReadLater) {
     ScriptServer server;
-    server.Send("+OK POP3 ready\r\n")
-        .Line()
-        .Send("+OK\r\nPIPELINING\r\nUSER\r\n.\r\n")
-        .Line()
-        .Send("+OK\r\n")
-        .Line()
-        .Send("+OK\r\n")
-        .Line()
-        .Send("+OK 3 30\r\n")
-        .Line()
-        .Line()
-        .Send("+OK\r\none\r\n.\r\n+OK\r\ntwo\r\n.\r\n")
-        .Line()
-        .Line()
-        .Send("-ERR locked\r\n+OK\r\nthree\r\n.\r\n")
-        .Line()
-        .Send("+OK\r\n")
-        .Line()
-        .Send("+OK bye\r\n");
+    server.Send("+OK POP3 ready\r\n");
+    for (const char* reply : {"+OK\r\nPIPELINING\r\nUSER\r\n.\r\n", "+OK\r\n", "+OK\r\n", "+OK 3 30\r\n"})
+        server.Line().Send(reply);
+    server.Line().Line().Send("+OK\r\none\r\n.\r\n+OK\r\ntwo\r\n.\r\n");
+    server.Line().Line().Send("-ERR locked\r\n+OK\r\nthree\r\n.\r\n");
+    server.Line().Send("+OK\r\n").Line().Send("+OK bye\r\n");
     server.Start();
     PopClient client(server);
     client.pop.Server = server.Address();
