@@ -145,12 +145,8 @@ TEST(InboundTransferTest, AliasAccountResolvesRecipientsByTheThreeRules) {
          true,
          {"Admin", "Bob", "Ann", "Bob"},
          "S"},
-        {"no row matched, with the administrator's copy on",
-         "To: x@elsewhere.org\r\n",
-         "Admin",
-         true,
-         {"Admin"},
-         "No Recipient Found - Forward Manually -- S"},
+        {"no row matched, with the administrator's copy on", "To: x@elsewhere.org\r\n", "Admin", true,
+         {"Admin"}, "No Recipient Found - Forward Manually -- S"},
         {"a blank administrator name sends to the account",
          "To: x@elsewhere.org\r\n",
          " Admin",
@@ -201,11 +197,11 @@ std::vector<std::string> SubjectsOnServer(const Pop3MailboxServer& pop, const st
 struct OutcomeCase {
     const char* name;
     Pop3Faults faults;
-    long long sizeLimit;
-    std::deque<int> sendCodes;
     std::vector<std::string> delivered;  // Ann's messages after the first cycle, in order
     std::vector<std::string> kept;       // what Ann's server still holds then
     std::string logged;                  // the line that says why (HOST: the server)
+    long long sizeLimit = Settings::MaxMessageSizeLimit;
+    std::deque<int> sendCodes = {};
 };
 
 // One message that cannot be handled, or a server that fails at the end of a
@@ -216,22 +212,24 @@ TEST(InboundTransferTest, EachMessageHasItsOwnOutcomeAndTheRestGoOn) {
     const std::vector<std::string> all = {"m1", "m2", "m3"};
     const std::string large = Mail("Subject: m2\r\n", std::string(990, 'x') + "\r\n");
     const OutcomeCase cases[] = {
-        {"RETR refused", {.refuseRetr = 2}, Settings::MaxMessageSizeLimit, {}, {"m1", "m3"}, {"m2"},
+        {"RETR refused", {.refuseRetr = 2}, {"m1", "m3"}, {"m2"},
          "Message 2 was not retrieved (-ERR message is locked); it stays on the server"},
-        {"over the limit", {}, 1000, {}, {"m1", "m3"}, {"m2"},
+        {"over the limit", {}, {"m1", "m3"}, {"m2"},
          "Message 2 is larger than the limit (" + std::to_string(large.size()) +
-             " bytes, at most 1000); it stays on the server"},
-        {"post office refuses", {}, Settings::MaxMessageSizeLimit, {0, MAPI_E_UNKNOWN_RECIPIENT}, {"m1", "m3"}, {"m2"},
-         "Message 2 was not delivered to the post office (MAPI error 14); it stays on the server"},
-        {"connection dropped on RETR 3", {.dropOnRetr = 3}, Settings::MaxMessageSizeLimit, {}, {"m1", "m2"}, all,
+             " bytes, at most 1000); it stays on the server",
+         1000},
+        {"post office refuses", {}, {"m1", "m3"}, {"m2"},
+         "Message 2 was not delivered to the post office (MAPI error 14); it stays on the server",
+         Settings::MaxMessageSizeLimit, {0, MAPI_E_UNKNOWN_RECIPIENT}},
+        {"connection dropped on RETR 3", {.dropOnRetr = 3}, {"m1", "m2"}, all,
          "ERROR Checking Mail: The server closed the connection instead of answering RETR 3"},
-        {"DELE refused", {.refuseDele = 2}, Settings::MaxMessageSizeLimit, {}, all, {"m2"},
+        {"DELE refused", {.refuseDele = 2}, all, {"m2"},
          "Message 2 could not be deleted on the server (-ERR cannot delete)"},
-        {"QUIT refused", {.refuseQuit = true}, Settings::MaxMessageSizeLimit, {}, all, all,
+        {"QUIT refused", {.refuseQuit = true}, all, all,
          "Error ending the POP3 session for Ann : -ERR cannot expunge"},
-        {"no UIDL", {.noUidl = true}, Settings::MaxMessageSizeLimit, {}, all, {},
+        {"no UIDL", {.noUidl = true}, all, {},
          "HOST gives no message IDs (UIDL): messages left on it are delivered again at every cycle"},
-        {"QUIT never answered", {.stallQuit = true}, Settings::MaxMessageSizeLimit, {}, all, all,
+        {"QUIT never answered", {.stallQuit = true}, all, all,
          "Error ending the POP3 session for Ann : Operation timed out"},
     };
     for (const auto& c : cases) {
@@ -295,7 +293,8 @@ TEST(InboundTransferTest, RowsChangedDuringACycleNeverMixMailboxes) {
     scene.gateway.Cycle().RunTransferCycle();
     SetMessagePump({});
     std::vector<std::string> delivered;
-    for (const auto& delivery : scene.office->delivered) delivered.push_back(delivery.subject + " to " + delivery.to[0]);
+    for (const auto& delivery : scene.office->delivered)
+        delivered.push_back(delivery.subject + " to " + delivery.to[0]);
     EXPECT_EQ(delivered, (std::vector<std::string>{"for ann to Ann", "for cy to Cy", "for dan to Dan"}));
     EXPECT_EQ(scene.pop.Messages("bob").size(), 1u);
 }
@@ -350,8 +349,6 @@ TEST(InboundTransferTest, OrdinaryAccountLogsEveryStepAndLeavesMailWhenAsked) {
     EXPECT_EQ(scene.office->logoffs, 1);
 }
 
-// More messages than the old clean-up reached: each is delivered and every
-// message file goes once its message is handled.
 // The bound on messages per session counts only messages not delivered
 // before: a row that keeps its mail on the server still gets one more
 // message at each cycle, and nothing twice.
@@ -362,16 +359,14 @@ TEST(InboundTransferTest, MessagesBeyondTheSessionBoundComeInLaterCycles) {
     for (const char* subject : {"a", "b", "c"})
         scene.pop.AddMessage("ann", Mail(std::string("Subject: ") + subject + "\r\n"));
     for (int cycle = 0; cycle < 4; ++cycle) scene.RunCycle();
-    std::vector<std::string> subjects;
-    for (const auto& delivery : scene.office->delivered) subjects.push_back(delivery.subject);
-    EXPECT_EQ(subjects, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(Subjects(*scene.office), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(scene.pop.Messages("ann").size(), 3u);
-    const auto texts = scene.LogTexts();
-    EXPECT_NE(std::find(texts.begin(), texts.end(),
-                        "Only the first 1 of them are fetched in this cycle; the other 2 wait for the next"),
-              texts.end());
+    EXPECT_TRUE(
+        scene.Logged("Only the first 1 of them are fetched in this cycle; the other 2 wait for the next"));
 }
 
+// More messages than the old clean-up reached: each is delivered and every
+// message file goes once its message is handled.
 TEST(InboundTransferTest, LargeMailboxIsDeliveredInOrderAndLeavesNoFiles) {
     GatewayScene scene;
     scene.AddRow(Row("Ann", "ann"));

