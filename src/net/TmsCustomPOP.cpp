@@ -96,6 +96,7 @@ void TmsCustomPOP::Login() {
     try {
         Reset();
         offersPipelining_ = false;
+        capabilitiesRead_ = false;
         ConnectSession();
         CheckReply();
         CheckCommandValue("UserName", UserName);
@@ -116,6 +117,10 @@ void TmsCustomPOP::Login() {
         }
         Command("STAT");
         ReadStat();
+        // CAPA is valid after the log-in too (RFC 2449): a pop3s:// account,
+        // or one that went over to TLS with a password, learns here whether
+        // it may pipeline. pop3:// keeps to the base protocol.
+        if (!capabilitiesRead_ && TlsActive()) ReadCapabilities();
     } catch (const ESocketError&) {
         Close();
         throw;
@@ -134,6 +139,8 @@ TmsCustomPOP::Capabilities TmsCustomPOP::UpgradeWhenOffered() {
     // ends the log-in, it never falls back to plain.
     Command("STLS");
     StartTls();
+    offersPipelining_ = false;
+    capabilitiesRead_ = false;
     // What the server said before TLS counts no more (RFC 2595); only a
     // token log-in needs the list again.
     return AccessToken.empty() ? Capabilities() : ReadCapabilities();
@@ -141,6 +148,7 @@ TmsCustomPOP::Capabilities TmsCustomPOP::UpgradeWhenOffered() {
 
 TmsCustomPOP::Capabilities TmsCustomPOP::ReadCapabilities() {
     SendLine("CAPA");
+    capabilitiesRead_ = true;
     Capabilities capabilities;
     if (ReadReply() != 1) return capabilities;
     ReadListing(MaxReplyLines, [&](const std::string& line) {

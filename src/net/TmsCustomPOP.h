@@ -97,6 +97,9 @@ private:
     void ReadStat();
 
     bool offersPipelining_ = false;
+    // CAPA was read in the session's present security (before TLS counts
+    // no more once TLS is up).
+    bool capabilitiesRead_ = false;
 };
 
 }  // namespace qlk

@@ -34,7 +34,8 @@ void Configure(TmsRemotePOP& pop, const TlsDovecotPeer& peer, const std::string&
 
 // STLS on the plain port of a bare host, and POP3S by scheme and by address:
 // both give the messages exactly as they were stored, no password goes in
-// clear, and each host is remembered as one that offers TLS.
+// clear, each host is remembered as one that offers TLS, and both may
+// pipeline.
 TEST(Pop3TlsDovecot, StlsAndPop3sRetrieveByteExact) {
     std::string why;
     auto peer = TlsDovecotPeer::Start("joe", "secret", CertificateKind::Good, why);
@@ -56,6 +57,7 @@ TEST(Pop3TlsDovecot, StlsAndPop3sRetrieveByteExact) {
         pop.Connect();
         EXPECT_TRUE(pop.TlsActive()) << server;
         EXPECT_FALSE(pop.PasswordInClear()) << server;
+        EXPECT_TRUE(pop.OffersPipelining()) << server << ": as listed over TLS, after the log-in";
         ASSERT_EQ(pop.MessageCount, 3) << server;
         for (int i = 0; i < 3; ++i) {
             pop.Retrieve(i);
