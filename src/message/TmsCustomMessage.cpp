@@ -61,10 +61,6 @@ std::string ReadWholeFile(const std::string& fileName) {
 TmsCustomMessage::TmsCustomMessage() = default;
 TmsCustomMessage::~TmsCustomMessage() = default;
 
-void TmsCustomMessage::SetAttachments(const TmsAttList& attachments) {
-    SetAttachments(TmsAttList(attachments));
-}
-
 void TmsCustomMessage::SetAttachments(TmsAttList&& attachments) {
     attachments_ = std::move(attachments);
     contentType_ = attachments_.Count() == 0 ? "text/plain" : "multipart/mixed";

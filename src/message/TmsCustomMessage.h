@@ -49,9 +49,8 @@ public:
     void SetBody(const std::vector<std::string>& body) { body_ = body; }
     TmsAttList& Attachments() { return attachments_; }
     const TmsAttList& Attachments() const { return attachments_; }
-    // Copies (or takes) `attachments`; the stored type then becomes
-    // "text/plain" for an empty list and "multipart/mixed" otherwise.
-    void SetAttachments(const TmsAttList& attachments);
+    // Takes `attachments`; the stored type then becomes "text/plain" for an
+    // empty list and "multipart/mixed" otherwise.
     void SetAttachments(TmsAttList&& attachments);
 
     // The MIME type of the whole message, worked out afresh from the body and
