@@ -173,7 +173,7 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
     std::string text;
     if (Retrieve(index, settings, remembered, text) && PrepareDelivery(index, settings, std::move(text)))
         Stage(index, uid, remembered);
-    EmptyAttachmentFolder();
+    if (attachmentsSaved_) EmptyAttachmentFolder();
     gateway_.ShowProgress(0);
     ProcessMessages();
 }
@@ -361,13 +361,13 @@ void InboundTransfer::DeleteRefused(int index, const std::string& reason) {
 void InboundTransfer::FetchAhead(int index, const Settings& settings, const RememberedMessages& remembered) {
     TmsRemotePOP& pop = gateway_.POP();
     if (!pop.OffersPipelining()) return;
-    std::size_t sent = 0;
-    for (int next = index; next < pop.RemoteInfo.Count() && sent < TmsRemotePOP::FetchWindow; ++next) {
+    // In order: a RETR that does not fit the window now holds back the ones
+    // after it, which would otherwise arrive before it and be read away.
+    for (int next = index; next < pop.RemoteInfo.Count(); ++next) {
         const TmsRemoteInfoItem& item = pop.RemoteInfo.Items(next);
         if (item.Size > settings.MessageSizeLimit || (!item.UIDL.empty() && remembered.Find(item.UIDL)))
             continue;
-        pop.FetchAhead(next);
-        ++sent;
+        if (!pop.FetchAhead(next)) return;
     }
 }
 
@@ -376,7 +376,7 @@ void InboundTransfer::LeaveOnServer(int index, const std::string& why) {
 }
 
 // Left over from a run that ended early: message files and attachments.
-void InboundTransfer::DeleteArtifacts() const {
+void InboundTransfer::DeleteArtifacts() {
     std::error_code error;
     for (std::filesystem::directory_iterator entry(messageFolder_, error), end; !error && entry != end;
          entry.increment(error)) {
@@ -389,7 +389,8 @@ void InboundTransfer::DeleteArtifacts() const {
     EmptyAttachmentFolder();
 }
 
-void InboundTransfer::EmptyAttachmentFolder() const {
+void InboundTransfer::EmptyAttachmentFolder() {
+    attachmentsSaved_ = false;
     std::error_code error;
     for (std::filesystem::directory_iterator entry(attachmentFolder_, error), end; !error && entry != end;
          entry.increment(error)) {
@@ -527,6 +528,7 @@ void InboundTransfer::AttachFiles(std::string& text) {
         TmsAttItem& item = message.Attachments().Items(j);
         gateway_.Log().WriteLog("Adding Attachment  : " + item.FileName(), 3);
         const std::filesystem::path folder = attachmentFolder_ / std::to_string(j + 1);
+        attachmentsSaved_ = true;
         std::filesystem::create_directory(folder);
         try {
             mapi.Attachment.push_back(message.SaveAttachment(static_cast<std::size_t>(j), folder.string()));

@@ -75,8 +75,8 @@ private:
     void FinishOnServer(int index);
     void LeaveOnServer(int index, const std::string& why);
     void DeleteRefused(int index, const std::string& reason);
-    void DeleteArtifacts() const;
-    void EmptyAttachmentFolder() const;
+    void DeleteArtifacts();
+    void EmptyAttachmentFolder();
     bool AddRecipients(const Settings& settings);
     bool ResolveToRecipients();
     bool ResolveCCRecipients();
@@ -88,6 +88,8 @@ private:
     Gateway& gateway_;
     std::filesystem::path messageFolder_;
     std::filesystem::path attachmentFolder_;
+    // The message in hand saved attachments under attachmentFolder_.
+    bool attachmentsSaved_ = false;
     // The account's row as the cycle took it, and the table's rows as they
     // stood when the message in hand was decoded.
     UserRecord account_;

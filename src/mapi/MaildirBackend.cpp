@@ -202,7 +202,13 @@ int MaildirBackend::StageMail(std::uint32_t session, const MapiMessage& message,
         return code;
     staged.UniqueName = MaildirFolder::NewUniqueName();
     try {
-        return MaildirFolder::Stage(StagedFiles(stagingKey, staged.Mailboxes.size()), text, !batched_);
+        const std::vector<std::filesystem::path> files = StagedFiles(stagingKey, staged.Mailboxes.size());
+        const int code = MaildirFolder::Stage(files, text, !batched_);
+        if (code == SUCCESS_SUCCESS && batched_) {
+            unsyncedFiles_.insert(unsyncedFiles_.end(), files.begin(), files.end());
+            NoteUnsyncedFolder(files.front().parent_path());
+        }
+        return code;
     } catch (const std::exception&) {
         return MAPI_E_DISK_FULL;  // the staging folder cannot be made
     }
@@ -215,15 +221,28 @@ int MaildirBackend::CommitStaged(const std::string& stagingKey, std::size_t copy
     if (!found) return MAPI_E_UNKNOWN_RECIPIENT;
     try {
         const std::filesystem::path staged = StagedFiles(stagingKey, copy + 1).back();
-        return MaildirFolder::CommitStaged(staged, postOffice_.MailboxFolder(*found), uniqueName, !batched_);
+        const std::filesystem::path folder = postOffice_.MailboxFolder(*found);
+        const int code = MaildirFolder::CommitStaged(staged, folder, uniqueName, !batched_);
+        if (code == SUCCESS_SUCCESS && batched_) {
+            NoteUnsyncedFolder(folder / "new");
+            NoteUnsyncedFolder(staged.parent_path());
+        }
+        return code;
     } catch (const std::exception&) {
         return MAPI_E_FAILURE;
     }
 }
 
-// The staging folder and every mailbox share the post office's file system.
+void MaildirBackend::NoteUnsyncedFolder(const std::filesystem::path& folder) {
+    if (std::find(unsyncedFolders_.begin(), unsyncedFolders_.end(), folder) == unsyncedFolders_.end())
+        unsyncedFolders_.push_back(folder);
+}
+
 int MaildirBackend::SyncDeliveries() {
-    return MaildirFolder::SyncFileSystem(postOffice_.Folder());
+    const int code = MaildirFolder::SyncBatch(unsyncedFiles_, unsyncedFolders_);
+    unsyncedFiles_.clear();
+    unsyncedFolders_.clear();
+    return code;
 }
 
 int MaildirBackend::MAPIDeleteMail(std::uint32_t session, const std::string& messageId) {

@@ -68,6 +68,10 @@ private:
     std::map<std::string, std::unique_ptr<MaildirFolder>> folders_;
     AttachmentFolders attachmentFolders_;
     bool batched_ = false;
+    // What the batch wrote or renamed since its last SyncDeliveries.
+    std::vector<std::filesystem::path> unsyncedFiles_;
+    std::vector<std::filesystem::path> unsyncedFolders_;
+    void NoteUnsyncedFolder(const std::filesystem::path& folder);
 };
 
 }  // namespace qlk

@@ -54,9 +54,13 @@ public:
     // before: that succeeds too. A Simple MAPI code.
     static int CommitStaged(const std::filesystem::path& staged, const std::filesystem::path& folder,
                             const std::string& uniqueName, bool sync = true);
-    // Makes everything written on the file system that holds FOLDER durable
-    // (one syncfs for any number of files and folders). A Simple MAPI code.
-    static int SyncFileSystem(const std::filesystem::path& folder);
+    // Makes a batch of files and the folders that name them durable: the
+    // files' writeback is started together, then each is fsynced (after the
+    // first, each finds its blocks already committed), then each folder.
+    // Unlike a syncfs, it never waits for what other programs wrote on the
+    // same file system. A Simple MAPI code.
+    static int SyncBatch(const std::vector<std::filesystem::path>& files,
+                         const std::vector<std::filesystem::path>& folders);
     // Removes what deliveries that died left under tmp/: files untouched for
     // 36 hours, the age after which Maildir writers give a name up.
     void RemoveStaleTemporaryFiles() const;

@@ -163,6 +163,7 @@ void TmsRemotePOP::ReadUidListing() {
 
 void TmsRemotePOP::Reset() {
     owed_.clear();
+    lastSentAhead_ = -1;
     TmsCustomPOP::Reset();
 }
 
@@ -176,12 +177,25 @@ bool TmsRemotePOP::Owes(const std::string& command, int index) const {
                        [&](const OwedReply& owed) { return owed.command == command && owed.index == index; });
 }
 
-void TmsRemotePOP::FetchAhead(int index) {
-    const std::size_t ahead = static_cast<std::size_t>(std::count_if(
-        owed_.begin(), owed_.end(), [](const OwedReply& owed) { return owed.command == "RETR"; }));
-    if (!OffersPipelining() || ahead >= FetchWindow || Owes("RETR", index)) return;
+bool TmsRemotePOP::FetchAhead(int index) {
+    if (!OffersPipelining()) return false;
+    // RETRs go ahead in the order of the listing: one at or before the last
+    // sent is on its way or read already.
+    if (index <= lastSentAhead_) return true;
+    std::size_t ahead = 0;
+    long long bytesAhead = 0;
+    for (const OwedReply& owed : owed_) {
+        if (owed.command != "RETR") continue;
+        ++ahead;
+        bytesAhead += RemoteInfo.Items(owed.index).Size;
+    }
+    // One message always goes ahead, however large: it is read as it arrives.
+    const long long size = RemoteInfo.Items(index).Size;
+    if (ahead >= FetchWindow || (ahead > 0 && bytesAhead + size > FetchWindowBytes)) return false;
     SendCommand("RETR " + WireNumber(index));
     owed_.push_back({"RETR", index});
+    lastSentAhead_ = index;
+    return true;
 }
 
 void TmsRemotePOP::DeleteQueued(int index) {

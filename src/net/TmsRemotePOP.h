@@ -25,11 +25,13 @@ public:
 
     // Messages one session lists at most; the rest wait for a later session.
     static constexpr int DefaultMaxMessages = 10000;
-    // RETRs sent ahead of the one being read, when the server pipelines:
-    // enough to keep a link of a few hundred milliseconds busy with small
-    // messages, while what arrives ahead waits in the socket buffers (the
-    // client reads one message at a time) and so never exceeds them.
-    static constexpr std::size_t FetchWindow = 16;
+    // RETRs sent ahead of the one being read, when the server pipelines, and
+    // the listed bytes they may bring together: enough to keep a link with a
+    // round trip of a few hundred milliseconds busy, while what arrives ahead
+    // waits in the socket buffers (the client reads one message at a time),
+    // so TCP holds the server back rather than the client buffering it.
+    static constexpr std::size_t FetchWindow = 64;
+    static constexpr long long FetchWindowBytes = 4 * 1024 * 1024;
 
     TmsRemoteInfo RemoteInfo;
     // UpdateInfo leaves the session open.
@@ -70,9 +72,10 @@ public:
     std::string Fetch(int index);
     // With a server that offers PIPELINING: sends RETR for message Index now
     // when the window has room, so that its bytes are on their way while
-    // the messages before it are handled; Fetch then reads it. Otherwise
-    // nothing: Fetch sends the RETR itself.
-    void FetchAhead(int index);
+    // the messages before it are handled; Fetch then reads it. False when
+    // the RETR was not sent (no PIPELINING, or the window is full): Fetch
+    // sends it itself.
+    bool FetchAhead(int index);
     // Marks message Index for deletion. With a server that offers
     // PIPELINING the reply is read with the next one needed, and a refusal
     // goes to OnDeleteRefused; otherwise as Delete.
@@ -109,6 +112,7 @@ private:
         int index;
     };
     std::deque<OwedReply> owed_;
+    int lastSentAhead_ = -1;
 };
 
 }  // namespace qlk
