@@ -170,8 +170,8 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
     if (uid.empty() && listedUids_)
         log.WriteLog("Message " + number + " has no usable message ID: it is handled as on a server without UIDL",
                      1);
-    std::string text;
-    if (Retrieve(index, settings, remembered, text) && PrepareDelivery(index, settings, std::move(text)))
+    Fetched fetched;
+    if (Retrieve(index, settings, remembered, fetched) && PrepareDelivery(index, settings, std::move(fetched)))
         Stage(index, uid, remembered);
     if (attachmentsSaved_) EmptyAttachmentFolder();
     gateway_.ShowProgress(0);
@@ -181,7 +181,7 @@ void InboundTransfer::TransferMessage(int index, int count, RememberedMessages& 
 // Only Permanent refusals concern this message alone; anything else (a lost
 // connection, a time-out, a broken bound) ends the user's run.
 bool InboundTransfer::Retrieve(int index, const Settings& settings, RememberedMessages& remembered,
-                               std::string& text) {
+                               Fetched& fetched) {
     StatusLog& log = gateway_.Log();
     TmsRemotePOP& pop = gateway_.POP();
     log.WriteLog("Opening POP connection", 3);
@@ -192,7 +192,10 @@ bool InboundTransfer::Retrieve(int index, const Settings& settings, RememberedMe
     log.WriteLog("Message size : " + std::to_string(pop.RemoteInfo.Items(index).Size), 3);
     try {
         FetchAhead(index, settings, remembered);
-        text = pop.Fetch(index);
+        if (pop.RemoteInfo.Items(index).Size >= TmsRemotePOP::FileFrom)
+            fetched.file = pop.FetchToFile(index);
+        else
+            fetched.text = pop.Fetch(index);
     } catch (const Exception& e) {
         if (e.Kind() != ErrorKind::Permanent) throw;
         LeaveOnServer(index, "was not retrieved (" + ReasonOf(e) + ")");
@@ -203,18 +206,18 @@ bool InboundTransfer::Retrieve(int index, const Settings& settings, RememberedMe
 
 // Decodes the message and fills the post-office message; false (logged)
 // when any of it fails.
-bool InboundTransfer::PrepareDelivery(int index, const Settings& settings, std::string text) {
+bool InboundTransfer::PrepareDelivery(int index, const Settings& settings, Fetched fetched) {
     StatusLog& log = gateway_.Log();
     TmsMessage& message = gateway_.InetMsg();
     TEmail& mapi = gateway_.MAPI();
     try {
-        if (settings.KeepMessageCopies)
+        if (settings.KeepMessageCopies || !fetched.file.empty())
             log.WriteLog(std::string("Loading Message ") + Gateway::MessageFolder + "/" +
                              MessageFile(index).filename().string(),
                          3);
         else
             log.WriteLog("Loading Message " + std::to_string(index + 1), 3);
-        message.LoadFromText(std::move(text));
+        LoadMessage(std::move(fetched), settings.KeepMessageCopies);
         log.WriteLog("Creating New Message for MAPI System", 3);
         rows_ = gateway_.Users().Table().Rows();
         const std::string subjectPrefix = AddRecipients(settings) ? std::string() : ForwardManually(settings);
@@ -232,6 +235,25 @@ bool InboundTransfer::PrepareDelivery(int index, const Settings& settings, std::
         return false;
     }
     return true;
+}
+
+// A message fetched into a file is read in place, its pages given back as
+// they are decoded; the file goes once read, unless copies are kept.
+void InboundTransfer::LoadMessage(Fetched fetched, bool keepFile) {
+    TmsMessage& message = gateway_.InetMsg();
+    if (fetched.file.empty()) {
+        message.LoadFromText(std::move(fetched.text));
+        return;
+    }
+    std::exception_ptr failure;
+    try {
+        message.LoadFromFile(fetched.file.string());
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    std::error_code ignored;
+    if (!keepFile) std::filesystem::remove(fetched.file, ignored);
+    if (failure) std::rethrow_exception(failure);
 }
 
 // Staged, remembered, then committed: a crash before the ID is remembered

@@ -65,9 +65,16 @@ private:
     void FinishInterruptedDeliveries(RememberedMessages& remembered);
     void ForgetDeletedMessages(RememberedMessages& remembered);
     void TransferMessage(int index, int count, RememberedMessages& remembered);
-    bool Retrieve(int index, const Settings& settings, RememberedMessages& remembered, std::string& text);
+    // A fetched message: its text in memory, or the file it was fetched
+    // into (a large message, so that it is never held whole).
+    struct Fetched {
+        std::string text;
+        std::filesystem::path file;
+    };
+    bool Retrieve(int index, const Settings& settings, RememberedMessages& remembered, Fetched& fetched);
     void FetchAhead(int index, const Settings& settings, const RememberedMessages& remembered);
-    bool PrepareDelivery(int index, const Settings& settings, std::string text);
+    bool PrepareDelivery(int index, const Settings& settings, Fetched fetched);
+    void LoadMessage(Fetched fetched, bool keepFile);
     bool Stage(int index, const std::string& uid, RememberedMessages& remembered);
     bool BatchDue() const;
     void CommitBatch(RememberedMessages& remembered, bool finishOnServer);

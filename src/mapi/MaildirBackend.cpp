@@ -153,34 +153,32 @@ std::optional<std::string> MaildirBackend::RecipientMailbox(const MapiRecipient&
 }
 
 int MaildirBackend::PrepareSend(std::uint32_t session, const MapiMessage& message, std::uint32_t flags,
-                                std::vector<std::string>& mailboxes, std::string& text) const {
-    const std::string* sender = SessionMailbox(session);
-    if (sender == nullptr) return MAPI_E_INVALID_SESSION;
+                                PreparedSend& prepared) const {
+    prepared.sender = SessionMailbox(session);
+    if (prepared.sender == nullptr) return MAPI_E_INVALID_SESSION;
     if ((flags & MAPI_DIALOG) != 0) return MAPI_USER_ABORT;
     if (message.Recips.empty()) return MAPI_E_UNKNOWN_RECIPIENT;
     std::set<std::string> chosen;
     for (const MapiRecipient& recipient : message.Recips) {
         const std::optional<std::string> mailbox = RecipientMailbox(recipient);
         if (!mailbox) return MAPI_E_UNKNOWN_RECIPIENT;
-        if (chosen.insert(*mailbox).second) mailboxes.push_back(*mailbox);
+        if (chosen.insert(*mailbox).second) prepared.mailboxes.push_back(*mailbox);
     }
-    std::vector<PostOfficeMessage::Attachment> attachments;
-    if (const int code = LoadAttachments(message.Files, attachments); code != SUCCESS_SUCCESS) return code;
-    try {
-        text = PostOfficeMessage::Compose(message, *sender, std::move(attachments), std::time(nullptr));
-    } catch (const std::exception&) {
-        return MAPI_E_FAILURE;
-    }
-    return SUCCESS_SUCCESS;
+    return LoadAttachments(message.Files, prepared.attachments);
 }
 
 int MaildirBackend::MAPISendMail(std::uint32_t session, const MapiMessage& message, std::uint32_t flags) {
-    std::vector<std::string> mailboxes;
+    PreparedSend prepared;
+    if (const int code = PrepareSend(session, message, flags, prepared); code != SUCCESS_SUCCESS) return code;
     std::string text;
-    if (const int code = PrepareSend(session, message, flags, mailboxes, text); code != SUCCESS_SUCCESS)
-        return code;
+    try {
+        text = PostOfficeMessage::Compose(message, *prepared.sender, std::move(prepared.attachments),
+                                          std::time(nullptr));
+    } catch (const std::exception&) {
+        return MAPI_E_FAILURE;
+    }
     std::vector<std::filesystem::path> folders;
-    for (const std::string& mailbox : mailboxes) folders.push_back(postOffice_.MailboxFolder(mailbox));
+    for (const std::string& mailbox : prepared.mailboxes) folders.push_back(postOffice_.MailboxFolder(mailbox));
     return MaildirFolder::Deliver(folders, text);
 }
 
@@ -193,22 +191,34 @@ std::vector<std::filesystem::path> MaildirBackend::StagedFiles(const std::string
     return files;
 }
 
+// Composed straight into the first staged file: a large message is never
+// held whole as text beside its attachments.
 int MaildirBackend::StageMail(std::uint32_t session, const MapiMessage& message, const std::string& stagingKey,
                               StagedMail& staged) {
     if (!IsStagingKey(stagingKey)) return MAPI_E_FAILURE;
     staged = {};
-    std::string text;
-    if (const int code = PrepareSend(session, message, 0, staged.Mailboxes, text); code != SUCCESS_SUCCESS)
-        return code;
+    PreparedSend prepared;
+    if (const int code = PrepareSend(session, message, 0, prepared); code != SUCCESS_SUCCESS) return code;
+    staged.Mailboxes = prepared.mailboxes;
     staged.UniqueName = MaildirFolder::NewUniqueName();
+    bool composed = true;
+    const auto compose = [&](int fd) {
+        try {
+            return PostOfficeMessage::ComposeInto(fd, message, *prepared.sender, std::move(prepared.attachments),
+                                                  std::time(nullptr));
+        } catch (const std::exception&) {
+            composed = false;
+            return false;
+        }
+    };
     try {
         const std::vector<std::filesystem::path> files = StagedFiles(stagingKey, staged.Mailboxes.size());
-        const int code = MaildirFolder::Stage(files, text, !batched_);
+        const int code = MaildirFolder::Stage(files, compose, !batched_);
         if (code == SUCCESS_SUCCESS && batched_) {
             unsyncedFiles_.insert(unsyncedFiles_.end(), files.begin(), files.end());
             NoteUnsyncedFolder(files.front().parent_path());
         }
-        return code;
+        return composed ? code : MAPI_E_FAILURE;
     } catch (const std::exception&) {
         return MAPI_E_DISK_FULL;  // the staging folder cannot be made
     }

@@ -10,6 +10,7 @@
 #include "mapi/AttachmentFolders.h"
 #include "mapi/MapiBackend.h"
 #include "mapi/PostOffice.h"
+#include "mapi/PostOfficeMessage.h"
 
 namespace qlk {
 
@@ -55,10 +56,16 @@ private:
     // type ("SMTP:x" names x), else its display name.
     std::optional<std::string> RecipientMailbox(const MapiRecipient& recipient) const;
     int ResolveMailbox(const std::string& name, std::string& mailbox) const;
-    // What a send needs: the recipients' mailboxes (each once, by exact
-    // name) and the message text. A Simple MAPI code.
+    // What a send needs: the sender's mailbox, the recipients' mailboxes
+    // (each once, by exact name) and the attachments' bytes.
+    struct PreparedSend {
+        const std::string* sender = nullptr;
+        std::vector<std::string> mailboxes;
+        std::vector<PostOfficeMessage::Attachment> attachments;
+    };
+    // A Simple MAPI code.
     int PrepareSend(std::uint32_t session, const MapiMessage& message, std::uint32_t flags,
-                    std::vector<std::string>& mailboxes, std::string& text) const;
+                    PreparedSend& prepared) const;
     std::vector<std::filesystem::path> StagedFiles(const std::string& stagingKey, std::size_t copies) const;
 
     PostOffice postOffice_;

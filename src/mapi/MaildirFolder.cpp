@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,17 @@ void SortByDelivery(std::vector<MaildirFolder::Message>& messages) {
     sorted.reserve(messages.size());
     for (const auto& key : keys) sorted.push_back(std::move(messages[key.second]));
     messages = std::move(sorted);
+}
+
+// Copies the whole file FROM into the open, empty file TO.
+bool CopyFile(const std::filesystem::path& from, int to) {
+    const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (source < 0) return false;
+    ssize_t copied = 0;
+    while ((copied = ::sendfile(to, source, nullptr, 1 << 30)) > 0) {
+    }
+    ::close(source);
+    return copied == 0;
 }
 
 std::string HostName() {
@@ -196,12 +208,15 @@ int MaildirFolder::Deliver(const std::vector<std::filesystem::path>& folders, st
 // The staged files keep fixed names rather than going through a temporary
 // file: a sender that died before it recorded them stages under the same
 // names again, and one that died after finds them by those names.
-int MaildirFolder::Stage(const std::vector<std::filesystem::path>& files, std::string_view text, bool sync) {
+// The first file is written, each further one copied from it in the kernel.
+int MaildirFolder::Stage(const std::vector<std::filesystem::path>& files, const std::function<bool(int fd)>& write,
+                         bool sync) {
     std::size_t written = 0;
     for (; written < files.size(); ++written) {
         const int fd = ::open(files[written].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) break;
-        const bool synced = WriteAll(fd, text) && (!sync || ::fsync(fd) == 0);
+        const bool filled = written == 0 ? write(fd) : CopyFile(files.front(), fd);
+        const bool synced = filled && (!sync || ::fsync(fd) == 0);
         if (::close(fd) != 0 || !synced) {
             ++written;
             break;

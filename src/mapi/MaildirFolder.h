@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,11 +44,12 @@ public:
     // fsynced under tmp/ before any is renamed into new/. A Simple MAPI code;
     // on failure no copy is left in new/ or tmp/.
     static int Deliver(const std::vector<std::filesystem::path>& folders, std::string_view text);
-    // Writes one file per path (mode 0600, replacing what is there) and,
-    // with SYNC, syncs them and their folder: the first step of a delivery
-    // that is committed later. A Simple MAPI code; on failure none of the
-    // files is left.
-    static int Stage(const std::vector<std::filesystem::path>& files, std::string_view text,
+    // Writes one file per path (mode 0600, replacing what is there): WRITE
+    // fills the first (false when it could not), the others are copies of
+    // it; with SYNC, syncs them and their folder. The first step of a
+    // delivery that is committed later. A Simple MAPI code; on failure none
+    // of the files is left.
+    static int Stage(const std::vector<std::filesystem::path>& files, const std::function<bool(int fd)>& write,
                      bool sync = true);
     // Makes a staged file the new message UNIQUENAME of the Maildir FOLDER
     // and, with SYNC, syncs new/. A file no longer staged was committed

@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <ostream>
 #include <set>
-#include <sstream>
 #include <utility>
 
+#include "mapi/MaildirLineEndWriter.h"
 #include "mapi/MapiCodes.h"
 #include "mapi/PostOffice.h"
 #include "message/Charsets.h"
@@ -19,6 +20,7 @@
 #include "message/TextUtils.h"
 #include "message/TmsMessage.h"
 #include "platform/EFOpenError.h"
+#include "platform/WriteAll.h"
 
 namespace qlk {
 
@@ -79,18 +81,6 @@ int WriteAttachments(const TmsMessage& stored, std::uint32_t flags, MapiMessage&
     return SUCCESS_SUCCESS;
 }
 
-// Maildir files end their lines with LF alone. Every CR LF the encoder writes
-// is a line end: the lines it writes hold no CR or LF of their own.
-std::string WithMaildirLineEnds(std::string text) {
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        text[kept++] = text[i];
-    }
-    text.resize(kept);
-    return text;
-}
-
 }  // namespace
 
 std::string PostOfficeMessage::AddressOf(std::string_view mailbox) {
@@ -128,12 +118,17 @@ std::vector<std::string> PostOfficeMessage::NoteLines(const std::string& text) {
     return lines;
 }
 
-std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,
-                                       std::vector<Attachment> attachments, std::time_t date) {
-    TmsMessage mail;
-    mail.Sender() = TmsMailAddress(AddressOf(sender), sender);
+namespace {
+
+// The message as the library writes it (Maildir files end their lines with
+// LF alone; every CR LF the encoder writes is a line end, since the lines it
+// writes hold no CR or LF of their own), with room counted for its text
+// (base64 writes 78 bytes for every 57, quoted-printable at most 3 for 1).
+std::size_t BuildMail(TmsMessage& mail, const MapiMessage& message, const std::string& sender,
+                      std::vector<PostOfficeMessage::Attachment> attachments, std::time_t date) {
+    mail.Sender() = TmsMailAddress(PostOfficeMessage::AddressOf(sender), sender);
     for (const MapiRecipient& recipient : message.Recips) {
-        const std::string address = AddressOf(recipient.Name);
+        const std::string address = PostOfficeMessage::AddressOf(recipient.Name);
         if (recipient.RecipClass == MAPI_TO) mail.Recipients().AddAddress(address, recipient.Name);
         if (recipient.RecipClass == MAPI_CC) mail.CC().AddAddress(address, recipient.Name);
         if (recipient.RecipClass == MAPI_BCC) mail.BCC().AddAddress(address, recipient.Name);
@@ -142,14 +137,11 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
     mail.Headers().Add("Date: " + MailDate(date));
     mail.SetReturnReceipt((message.Flags & MAPI_RECEIPT_REQUESTED) != 0);
     const std::string note = message.NoteText.value_or("");
-    mail.Body() = NoteLines(note);
+    mail.Body() = PostOfficeMessage::NoteLines(note);
     mail.SetCharSet(IsPlainAscii(note) ? csUSASCII : IsValidUtf8(note) ? csUTF8 : csISO8859);
-    // Room for the whole text up front (base64 writes 78 bytes for every 57,
-    // quoted-printable at most 3 for 1): grown by doubling, the text of a
-    // large attachment would be held nearly twice at the moment it moves.
     std::size_t room = 64 * 1024 + note.size() * 3;
     TmsAttList list;
-    for (Attachment& attachment : attachments) {
+    for (PostOfficeMessage::Attachment& attachment : attachments) {
         room += attachment.Data.size() / 57 * 78 + 80 + attachment.FileName.size() * 3;
         auto item = std::make_unique<TmsAttItem>();
         item->SetFileName(attachment.FileName);
@@ -159,11 +151,36 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
         list.Add(std::move(item));
     }
     mail.SetAttachments(std::move(list));
-    std::string buffer;
-    buffer.reserve(room);
-    std::ostringstream text(std::move(buffer));
-    mail.SaveToStream(text);
-    return WithMaildirLineEnds(std::move(text).str());
+    return room;
+}
+
+}  // namespace
+
+std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,
+                                       std::vector<Attachment> attachments, std::time_t date) {
+    TmsMessage mail;
+    std::string text;
+    // Room for the whole text up front: grown by doubling, the text of a
+    // large attachment would be held nearly twice at the moment it moves.
+    text.reserve(BuildMail(mail, message, sender, std::move(attachments), date));
+    MaildirLineEndWriter writer([&text](std::string_view piece) {
+        text += piece;
+        return true;
+    });
+    std::ostream stream(&writer);
+    mail.SaveToStream(stream);
+    writer.Finish();
+    return text;
+}
+
+bool PostOfficeMessage::ComposeInto(int fd, const MapiMessage& message, const std::string& sender,
+                                    std::vector<Attachment> attachments, std::time_t date) {
+    TmsMessage mail;
+    BuildMail(mail, message, sender, std::move(attachments), date);
+    MaildirLineEndWriter writer([fd](std::string_view piece) { return WriteAll(fd, piece); });
+    std::ostream stream(&writer);
+    mail.SaveToStream(stream);
+    return writer.Finish();
 }
 
 int PostOfficeMessage::Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,

@@ -43,6 +43,11 @@ public:
     // a large one is then held once.
     static std::string Compose(const MapiMessage& message, const std::string& sender,
                                std::vector<Attachment> attachments, std::time_t date);
+    // The same text written into the open file FD as it is composed, so that
+    // it is never held whole. False when the file could not be written;
+    // throws as Compose.
+    static bool ComposeInto(int fd, const MapiMessage& message, const std::string& sender,
+                            std::vector<Attachment> attachments, std::time_t date);
 
     // Reads a stored message. Unless `flags` hold MAPI_SUPPRESS_ATTACH or
     // MAPI_ENVELOPE_ONLY, every attachment is written to a fresh file in one

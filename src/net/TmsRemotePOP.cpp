@@ -1,5 +1,8 @@
 #include "net/TmsRemotePOP.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 #include <ostream>
@@ -218,7 +221,7 @@ void TmsRemotePOP::ReadOwedReply() {
     ReceiveToStream(nowhere, listed, ReadLimit(listed));
 }
 
-std::string TmsRemotePOP::Fetch(int index) {
+void TmsRemotePOP::Receive(int index, UnstuffingBuffer& buffer) {
     const long long listed = RemoteInfo.Items(index).Size;
     if (OnRetrieving) OnRetrieving(*this, index);
     if (!Owes("RETR", index)) {
@@ -229,20 +232,47 @@ std::string TmsRemotePOP::Fetch(int index) {
         owed_.pop_front();
     }
     CheckReply();
-    const auto limit = static_cast<std::size_t>(MessageLimit(listed));
-    UnstuffingBuffer buffer(limit, static_cast<std::size_t>(std::max(listed, 0LL)));
     std::ostream stream(&buffer);
-    // The buffer bounds what is held; the read limit and the session
+    // The buffer bounds what is kept; the read limit and the session
     // deadline bound how long a server may go on sending.
     ReceiveToStream(stream, listed, ReadLimit(listed));
     if (buffer.Overflowed())
         throw Exception(
             "The message is longer than the " + std::to_string(listed) + " bytes the server listed",
             ErrorKind::Permanent);
+}
+
+std::string TmsRemotePOP::Fetch(int index) {
+    const long long listed = RemoteInfo.Items(index).Size;
+    UnstuffingBuffer buffer(static_cast<std::size_t>(MessageLimit(listed)),
+                            static_cast<std::size_t>(std::max(listed, 0LL)));
+    Receive(index, buffer);
     std::string text = buffer.TakeText();
     if (KeepCopies) SaveMessage(index, text);
     if (OnRetrieved) OnRetrieved(*this, index);
     return text;
+}
+
+std::string TmsRemotePOP::FetchToFile(int index) {
+    const std::string path = MessageFileName(index);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) throw Exception("The message cannot be written to " + path, ErrorKind::Permanent);
+    UnstuffingBuffer buffer(static_cast<std::size_t>(MessageLimit(RemoteInfo.Items(index).Size)), fd);
+    bool written = false;
+    try {
+        Receive(index, buffer);
+        written = buffer.FinishFile();
+    } catch (...) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        throw;
+    }
+    if (::close(fd) != 0 || !written) {
+        ::unlink(path.c_str());
+        throw Exception("The message cannot be written to " + path, ErrorKind::Permanent);
+    }
+    if (OnRetrieved) OnRetrieved(*this, index);
+    return path;
 }
 
 bool TmsRemotePOP::VerifyMessage(int index) {

@@ -10,6 +10,8 @@
 
 namespace qlk {
 
+class UnstuffingBuffer;
+
 using TmsUserMsgSaveEvent = std::function<void(TagSocket& sender, int num, const std::string& contents)>;
 
 // The POP3 client the gateway uses: stores message i as
@@ -70,6 +72,15 @@ public:
     // session goes on with the next one; one that runs on past twice that
     // ends the session (Transient), since a server may send without end.
     std::string Fetch(int index);
+    // Messages listed at this size or more are better fetched with
+    // FetchToFile: held in memory, the text and its decoded attachments
+    // would be there together.
+    static constexpr long long FileFrom = 16 * 1024 * 1024;
+    // As Fetch, but the text goes into MessageFileName(Index) as it arrives,
+    // written once and never held whole; returns that file's name. The
+    // file is the caller's to remove. A file that cannot be written is a
+    // refusal of this message (Permanent); nothing of it is left.
+    std::string FetchToFile(int index);
     // With a server that offers PIPELINING: sends RETR for message Index now
     // when the window has room, so that its bytes are on their way while
     // the messages before it are handled; Fetch then reads it. False when
@@ -94,6 +105,9 @@ protected:
     void SaveMessage(int num, const std::string& contents) override;
 
 private:
+    // Sends RETR for message Index unless it went ahead, and reads the
+    // reply into BUFFER.
+    void Receive(int index, UnstuffingBuffer& buffer);
     void ReadSizeListing();
     void ReadUidListing();
     // Reads the oldest reply still owed: a DELE's status, or a RETR sent

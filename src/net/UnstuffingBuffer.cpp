@@ -1,17 +1,40 @@
 #include "net/UnstuffingBuffer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+
+#include "platform/WriteAll.h"
 
 namespace qlk {
 
+// The line that ends the block is kept until TakeText cuts it off: without
+// room for it, a message of exactly its listed size would make the string
+// grow by doubling at its last two bytes, holding the text twice meanwhile.
 UnstuffingBuffer::UnstuffingBuffer(std::size_t limit, std::size_t expected) : limit_(limit) {
-    text_.reserve(std::min(expected, limit));
+    text_.reserve(std::min(expected, limit) + kBlockEndRoom);
+}
+
+UnstuffingBuffer::UnstuffingBuffer(std::size_t limit, int fd) : limit_(limit), fd_(fd) {
+    text_.reserve(kFileChunk + kBlockEndRoom);
 }
 
 std::string UnstuffingBuffer::TakeText() {
     if (lastLineEnds_ && lastLineStart_ <= text_.size()) text_.resize(lastLineStart_);
     lastLineEnds_ = false;
     return std::move(text_);
+}
+
+bool UnstuffingBuffer::FinishFile() {
+    WriteBuffered();
+    const std::size_t size = lastLineEnds_ && lastLineStart_ <= written_ ? lastLineStart_ : written_;
+    return !writeFailed_ && ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+}
+
+void UnstuffingBuffer::WriteBuffered() {
+    if (!writeFailed_ && !WriteAll(fd_, text_)) writeFailed_ = true;
+    written_ += text_.size();
+    text_.clear();
 }
 
 UnstuffingBuffer::int_type UnstuffingBuffer::overflow(int_type c) {
@@ -32,7 +55,7 @@ void UnstuffingBuffer::Take(std::string_view data) {
     while (!data.empty()) {
         if (atLineStart_) {
             atLineStart_ = false;
-            lineStart_ = text_.size();
+            lineStart_ = Size();
             lineStuffed_ = data.front() == '.';
             if (lineStuffed_) data.remove_prefix(1);
             continue;
@@ -44,13 +67,15 @@ void UnstuffingBuffer::Take(std::string_view data) {
         if (end != std::string_view::npos) {
             atLineStart_ = true;
             lastLineStart_ = lineStart_;
-            lastLineEnds_ = lineStuffed_ && std::string_view(text_).substr(lineStart_) == "\r\n";
+            lastLineEnds_ = lineStuffed_ && Size() - lineStart_ == 2 && text_.ends_with("\r\n");
+            // Only between lines, so the line just ended is still at hand.
+            if (fd_ >= 0 && text_.size() >= kFileChunk) WriteBuffered();
         }
     }
 }
 
 void UnstuffingBuffer::Keep(std::string_view piece) {
-    if (overflowed_ || text_.size() + piece.size() > limit_) {
+    if (overflowed_ || Size() + piece.size() > limit_) {
         overflowed_ = true;
         return;
     }

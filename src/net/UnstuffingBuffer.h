@@ -14,23 +14,40 @@ namespace qlk {
 // taken to its end (the session stays in step) but kept no further.
 class UnstuffingBuffer : public std::streambuf {
 public:
+    // Keeps the text in memory, with room for `expected` bytes.
     UnstuffingBuffer(std::size_t limit, std::size_t expected);
+    // Writes the text to the open file FD as it comes, through a buffer of
+    // about a megabyte, so that the text is written once and never held whole.
+    UnstuffingBuffer(std::size_t limit, int fd);
 
     // The block carried more than `limit` bytes of text.
     bool Overflowed() const { return overflowed_; }
-    // The text, once the whole block has been written.
+    // The text, once the whole block has been written (in memory).
     std::string TakeText();
+    // Writes what is still buffered and cuts the file to the text, once the
+    // whole block has been written. False when the file could not be
+    // written (errno says why).
+    bool FinishFile();
 
 protected:
     int_type overflow(int_type c) override;
     std::streamsize xsputn(const char* data, std::streamsize count) override;
 
 private:
+    static constexpr std::size_t kBlockEndRoom = 8;
+    static constexpr std::size_t kFileChunk = 1 << 20;
     void Take(std::string_view data);
     void Keep(std::string_view piece);
+    void WriteBuffered();
+    std::size_t Size() const { return written_ + text_.size(); }
 
     std::string text_;
     std::size_t limit_;
+    // In file mode: the file, the bytes of text already in it, and whether
+    // a write failed (nothing more is written then).
+    int fd_ = -1;
+    std::size_t written_ = 0;
+    bool writeFailed_ = false;
     bool overflowed_ = false;
     bool atLineStart_ = true;
     bool lineStuffed_ = false;

@@ -194,6 +194,14 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
             bob->Attachment.push_back(file.string());
         }
         ASSERT_EQ(SUCCESS_SUCCESS, bob->SendMail()) << i;
+        // The gateway's two-step delivery composes into the first staged
+        // file and copies it for the next mailbox: the same bytes again.
+        bob->Recipient = {"Carol", "Bob"};
+        StagedMail staged;
+        const std::string key = "key" + std::to_string(i);
+        ASSERT_EQ(SUCCESS_SUCCESS, bob->StageMail(key, staged)) << i;
+        for (std::size_t copy = 0; copy < staged.Mailboxes.size(); ++copy)
+            ASSERT_EQ(SUCCESS_SUCCESS, bob->CommitStaged(key, copy, staged.Mailboxes[copy], staged.UniqueName));
         // Maildir files end their lines with LF alone, as Python reads them too.
         std::string body = m.readBack.empty() ? "" : m.readBack + "\r\n";
         for (std::size_t at; (at = body.find("\r\n")) != std::string::npos;) body.erase(at, 1);
@@ -203,6 +211,8 @@ TEST_F(PostOfficeTest, EveryReaderGetsTheSameBytesBack) {
             expected += "file " + Hex(f.name) + " " + Hex(f.data) + " " + f.charset + "\n";
     }
     EXPECT_EQ(expected, RunPython(Mailbox("Alice Smith")));
+    EXPECT_EQ(expected, RunPython(Mailbox("Carol")));
+    EXPECT_EQ(expected, RunPython(Mailbox("Bob")));
 
     auto alice = As("Alice Smith");
     alice->LeaveUnread = false;

@@ -173,8 +173,8 @@ struct FetchCase {
     std::string name;
     long long listed;
     std::vector<std::string> chunks;  // the RETR reply, as the server splits it
-    bool keepCopy;
-    std::string text;   // what Fetch returns
+    enum Held { InMemory, CopyKept, InFile } held;
+    std::string text;   // what Fetch returns, or FetchToFile writes
     std::string error;  // or what it raises (Permanent)
 };
 
@@ -190,7 +190,7 @@ TEST_P(Pop3Fetch, ReturnsTheSendersTextAndStaysInStep) {
     PlayLogin(server, "+OK 2 999").Line().SendSplit(c.chunks).Line().Send("+OK\r\nnext\r\n.\r\n");
     server.Start();
     PopClient client(server);
-    client.pop.KeepCopies = c.keepCopy;
+    client.pop.KeepCopies = c.held == FetchCase::CopyKept;
     client.pop.Connect();
     for (long long size : {c.listed, 6LL}) {
         auto item = std::make_unique<TmsRemoteInfoItem>();
@@ -199,14 +199,14 @@ TEST_P(Pop3Fetch, ReturnsTheSendersTextAndStaysInStep) {
     }
     std::string text, error;
     try {
-        text = client.pop.Fetch(0);
+        text = c.held == FetchCase::InFile ? test::ReadFileBytes(client.pop.FetchToFile(0)) : client.pop.Fetch(0);
     } catch (const Exception& e) {
         EXPECT_EQ(e.Kind(), ErrorKind::Permanent);
         error = e.what();
     }
     EXPECT_EQ(text, c.text);
     EXPECT_EQ(error, c.error);
-    if (c.keepCopy && error.empty())
+    if (c.held != FetchCase::InMemory && error.empty())
         EXPECT_EQ(test::ReadFileBytes(client.dir / "msg_0.eml"), c.text);
     else
         EXPECT_THAT(client.Files(), ElementsAre());
@@ -220,14 +220,23 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Pop3Fetch,
     ::testing::Values(
         FetchCase{"StuffingAcrossSegments", 40,
-                  {"+OK\r\nFrom: a@b\r\n\r\n.", ".dot line\r\n...\r\n..\r\nend\r\n..\r\n.", "\r\n"}, false,
-                  "From: a@b\r\n\r\n.dot line\r\n..\r\n.\r\nend\r\n.\r\n", ""},
-        FetchCase{"CopyKept", 4, {"+OK\r\nx\r\n.\r\n"}, true, "x\r\n", ""},
-        FetchCase{"Empty", 0, {"+OK\r\n.\r\n"}, false, "", ""},
+                  {"+OK\r\nFrom: a@b\r\n\r\n.", ".dot line\r\n...\r\n..\r\nend\r\n..\r\n.", "\r\n"},
+                  FetchCase::InMemory, "From: a@b\r\n\r\n.dot line\r\n..\r\n.\r\nend\r\n.\r\n", ""},
+        FetchCase{"CopyKept", 4, {"+OK\r\nx\r\n.\r\n"}, FetchCase::CopyKept, "x\r\n", ""},
+        FetchCase{"Empty", 0, {"+OK\r\n.\r\n"}, FetchCase::InMemory, "", ""},
         FetchCase{"LongerThanListed", 10,
                   {"+OK\r\n" + std::string(static_cast<std::size_t>(TmsCustomPOP::MessageLimit(10)), 'x'),
                    "\r\n.\r\n"},
-                  false, "", "The message is longer than the 10 bytes the server listed"}),
+                  FetchCase::InMemory, "", "The message is longer than the 10 bytes the server listed"},
+        // Written out a megabyte at a time, between lines: a stuffed line and
+        // the final "." after the first write come out as in memory.
+        FetchCase{"IntoFileInPieces", (1 << 20) + 20,
+                  {"+OK\r\n" + std::string((1 << 20) - 2, 'x') + "\r\n", "..dot\r\nend\r\n.", "\r\n"},
+                  FetchCase::InFile, std::string((1 << 20) - 2, 'x') + "\r\n.dot\r\nend\r\n", ""},
+        FetchCase{"IntoFileLongerThanListed", 10,
+                  {"+OK\r\n" + std::string(static_cast<std::size_t>(TmsCustomPOP::MessageLimit(10)), 'x'),
+                   "\r\n.\r\n"},
+                  FetchCase::InFile, "", "The message is longer than the 10 bytes the server listed"}),
     [](const auto& p) { return p.param.name; });
 
 // With PIPELINING in CAPA, the RETRs of the next messages go out before the
