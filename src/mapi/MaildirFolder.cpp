@@ -241,22 +241,21 @@ int MaildirFolder::CommitStaged(const std::filesystem::path& staged, const std::
     return SUCCESS_SUCCESS;
 }
 
+// Two passes, each file opened on its own, so that a batch of any size
+// never holds more than one descriptor.
 int MaildirFolder::SyncBatch(const std::vector<std::filesystem::path>& files,
                             const std::vector<std::filesystem::path>& folders) {
-    std::vector<int> open;
+    for (const std::filesystem::path& file : files) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        ::close(fd);
+    }
     bool synced = true;
     for (const std::filesystem::path& file : files) {
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) {
-            synced = false;
-            continue;
-        }
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-        open.push_back(fd);
-    }
-    for (const int fd : open) {
-        synced = ::fsync(fd) == 0 && synced;
-        ::close(fd);
+        synced = fd >= 0 && ::fsync(fd) == 0 && synced;
+        if (fd >= 0) ::close(fd);
     }
     for (const std::filesystem::path& folder : folders) {
         const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

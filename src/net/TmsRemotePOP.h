@@ -81,8 +81,8 @@ public:
     // file is the caller's to remove. A file that cannot be written is a
     // refusal of this message (Permanent); nothing of it is left.
     std::string FetchToFile(int index);
-    // With a server that offers PIPELINING: sends RETR for message Index now
-    // when the window has room, so that its bytes are on their way while
+    // With a server that offers PIPELINING: sends RETR for message Index
+    // (asked in the order of the listing) now when the window has room, so that its bytes are on their way while
     // the messages before it are handled; Fetch then reads it. False when
     // the RETR was not sent (no PIPELINING, or the window is full): Fetch
     // sends it itself.

@@ -68,9 +68,10 @@ void UnstuffingBuffer::Take(std::string_view data) {
             atLineStart_ = true;
             lastLineStart_ = lineStart_;
             lastLineEnds_ = lineStuffed_ && Size() - lineStart_ == 2 && text_.ends_with("\r\n");
-            // Only between lines, so the line just ended is still at hand.
-            if (fd_ >= 0 && text_.size() >= kFileChunk) WriteBuffered();
         }
+        // A megabyte at a time, even inside a long line, but never inside
+        // what may still become the end line: its bytes are looked at above.
+        if (fd_ >= 0 && text_.size() >= kFileChunk && (atLineStart_ || Size() - lineStart_ > 2)) WriteBuffered();
     }
 }
 

@@ -233,6 +233,10 @@ INSTANTIATE_TEST_SUITE_P(
         FetchCase{"IntoFileInPieces", (1 << 20) + 20,
                   {"+OK\r\n" + std::string((1 << 20) - 2, 'x') + "\r\n", "..dot\r\nend\r\n.", "\r\n"},
                   FetchCase::InFile, std::string((1 << 20) - 2, 'x') + "\r\n.dot\r\nend\r\n", ""},
+        // One line of several megabytes goes out in pieces too.
+        FetchCase{"IntoFileOneLongLine", 5 << 20,
+                  {"+OK\r\n" + std::string((3 << 20) + 5, 'y'), std::string(1 << 20, 'y') + "\r\n.\r\n"},
+                  FetchCase::InFile, std::string((4 << 20) + 5, 'y') + "\r\n", ""},
         FetchCase{"IntoFileLongerThanListed", 10,
                   {"+OK\r\n" + std::string(static_cast<std::size_t>(TmsCustomPOP::MessageLimit(10)), 'x'),
                    "\r\n.\r\n"},
@@ -275,6 +279,33 @@ TEST(Pop3Pipelining, RetrsGoOutAheadAndDeleteRepliesAreReadLater) {
     server.Join();
     EXPECT_THAT(server.ReceivedLines(), ElementsAre("CAPA", "USER joe", "PASS secret", "STAT", "RETR 1", "RETR 2",
                                                     "DELE 1", "RETR 3", "DELE 3", "QUIT"));
+}
+
+// The window counts listed bytes as well as RETRs: one message always goes
+// ahead, however large; the next waits while it would bring more than the
+// window's bytes.
+TEST(Pop3Pipelining, WindowBoundsTheBytesAhead) {
+    ScriptServer server;
+    server.Send("+OK POP3 ready\r\n");
+    for (const char* reply : {"+OK\r\nPIPELINING\r\nUSER\r\n.\r\n", "+OK\r\n", "+OK\r\n", "+OK 2 30\r\n"})
+        server.Line().Send(reply);
+    server.Line().Send("+OK\r\none\r\n.\r\n").Line().Send("+OK\r\ntwo\r\n.\r\n").Line().Send("+OK bye\r\n");
+    server.Start();
+    PopClient client(server);
+    client.pop.Server = server.Address();
+    client.pop.Connect();
+    for (long long size : {TmsRemotePOP::FetchWindowBytes, 10LL}) {
+        auto item = std::make_unique<TmsRemoteInfoItem>();
+        item->Size = size;
+        client.pop.RemoteInfo.Add(std::move(item));
+    }
+    EXPECT_TRUE(client.pop.FetchAhead(0));
+    EXPECT_FALSE(client.pop.FetchAhead(1));
+    EXPECT_EQ(client.pop.Fetch(0), "one\r\n");
+    EXPECT_EQ(client.pop.Fetch(1), "two\r\n");
+    client.pop.Disconnect();
+    server.Join();
+    EXPECT_THAT(server.ReceivedLines(), ElementsAre("CAPA", "USER joe", "PASS secret", "STAT", "RETR 1", "RETR 2", "QUIT"));
 }
 
 // A server that ended the session (an idle log-out, a crash) leaves a
