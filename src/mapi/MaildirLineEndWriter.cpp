@@ -15,19 +15,7 @@ bool MaildirLineEndWriter::Finish() {
     return !failed_;
 }
 
-MaildirLineEndWriter::int_type MaildirLineEndWriter::overflow(int_type c) {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    const char byte = traits_type::to_char_type(c);
-    Put(std::string_view(&byte, 1));
-    return c;
-}
-
-std::streamsize MaildirLineEndWriter::xsputn(const char* data, std::streamsize count) {
-    Put(std::string_view(data, static_cast<std::size_t>(count)));
-    return count;
-}
-
-void MaildirLineEndWriter::Put(std::string_view data) {
+void MaildirLineEndWriter::Take(std::string_view data) {
     while (!data.empty()) {
         if (pendingCr_) {
             pendingCr_ = false;

@@ -2,16 +2,17 @@
 
 #include <cstddef>
 #include <functional>
-#include <streambuf>
 #include <string>
 #include <string_view>
+
+#include "platform/PieceStreambuf.h"
 
 namespace qlk {
 
 // Passes mail text on with the line ends of a Maildir file: each CR LF
 // becomes LF, a lone CR stays. What it takes goes to the sink in pieces of
 // about 64 KiB, so that a large message can be written as it is composed.
-class MaildirLineEndWriter : public std::streambuf {
+class MaildirLineEndWriter : public PieceStreambuf {
 public:
     // Takes each piece; false when it could not (nothing more is passed on).
     using Sink = std::function<bool(std::string_view piece)>;
@@ -20,13 +21,9 @@ public:
     // Passes on what is still held; false when the sink refused any piece.
     bool Finish();
 
-protected:
-    int_type overflow(int_type c) override;
-    std::streamsize xsputn(const char* data, std::streamsize count) override;
-
 private:
     static constexpr std::size_t kPiece = 64 * 1024;
-    void Put(std::string_view data);
+    void Take(std::string_view data) override;
     void PassOn();
 
     Sink sink_;

@@ -37,18 +37,6 @@ void UnstuffingBuffer::WriteBuffered() {
     text_.clear();
 }
 
-UnstuffingBuffer::int_type UnstuffingBuffer::overflow(int_type c) {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    const char byte = traits_type::to_char_type(c);
-    Take(std::string_view(&byte, 1));
-    return c;
-}
-
-std::streamsize UnstuffingBuffer::xsputn(const char* data, std::streamsize count) {
-    Take(std::string_view(data, static_cast<std::size_t>(count)));
-    return count;
-}
-
 // Line by line, so that a chunk costs one search for each line end rather
 // than a look at every byte.
 void UnstuffingBuffer::Take(std::string_view data) {

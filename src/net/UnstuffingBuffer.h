@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstddef>
-#include <streambuf>
 #include <string>
 #include <string_view>
+
+#include "platform/PieceStreambuf.h"
 
 namespace qlk {
 
@@ -12,7 +13,7 @@ namespace qlk {
 // final "." line left out, so the message is held once, already unstuffed.
 // At most `limit` bytes of text are kept; a block that carries more is still
 // taken to its end (the session stays in step) but kept no further.
-class UnstuffingBuffer : public std::streambuf {
+class UnstuffingBuffer : public PieceStreambuf {
 public:
     // Keeps the text in memory, with room for `expected` bytes.
     UnstuffingBuffer(std::size_t limit, std::size_t expected);
@@ -29,14 +30,10 @@ public:
     // written (errno says why).
     bool FinishFile();
 
-protected:
-    int_type overflow(int_type c) override;
-    std::streamsize xsputn(const char* data, std::streamsize count) override;
-
 private:
     static constexpr std::size_t kBlockEndRoom = 8;
     static constexpr std::size_t kFileChunk = 1 << 20;
-    void Take(std::string_view data);
+    void Take(std::string_view data) override;
     void Keep(std::string_view piece);
     void WriteBuffered();
     std::size_t Size() const { return written_ + text_.size(); }
