@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "SampleMail.h"
 #include "message/Base64.h"
 #include "message/QuotedPrintable.h"
 #include "message/TQuotedPrintable.h"
@@ -14,14 +15,9 @@
 
 namespace {
 
-constexpr std::size_t kDataSize = 1 << 20;
+using qlk::bench::RandomBytes;
 
-std::string RandomBytes(std::size_t size) {
-    std::mt19937 random(42);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    return bytes;
-}
+constexpr std::size_t kDataSize = 1 << 20;
 
 // Ordinary mail text: words of varying length, lines of about 70
 // characters ended by CR LF, now and then an accented letter or an "=".
@@ -64,7 +60,7 @@ void SetBytes(benchmark::State& state, std::size_t bytes) {
 }
 
 void BM_Base64Encode(benchmark::State& state) {
-    const std::string data = RandomBytes(kDataSize);
+    const std::string data = RandomBytes(kDataSize, 42);
     std::string out;
     for (auto _ : state) {
         out.clear();
@@ -76,7 +72,7 @@ void BM_Base64Encode(benchmark::State& state) {
 BENCHMARK(BM_Base64Encode);
 
 void BM_Base64Decode(benchmark::State& state) {
-    const std::string data = RandomBytes(kDataSize);
+    const std::string data = RandomBytes(kDataSize, 42);
     std::string text;
     qlk::Base64EncodeWrapped(data, text);
     std::string out;
@@ -91,7 +87,7 @@ BENCHMARK(BM_Base64Decode);
 
 // The decoder's way: one call per stored line, appending to the data.
 void BM_Base64DecodeLineByLine(benchmark::State& state) {
-    const std::string data = RandomBytes(kDataSize);
+    const std::string data = RandomBytes(kDataSize, 42);
     std::string text;
     qlk::Base64EncodeWrapped(data, text);
     const std::vector<std::string> lines = SplitLines(text);
@@ -107,7 +103,7 @@ BENCHMARK(BM_Base64DecodeLineByLine);
 
 // The line interface, one string returned per line.
 void BM_Base64DecodeString(benchmark::State& state) {
-    const std::string data = RandomBytes(kDataSize);
+    const std::string data = RandomBytes(kDataSize, 42);
     std::string text;
     qlk::Base64EncodeWrapped(data, text);
     const std::vector<std::string> lines = SplitLines(text);
@@ -119,7 +115,7 @@ void BM_Base64DecodeString(benchmark::State& state) {
 BENCHMARK(BM_Base64DecodeString);
 
 void BM_UUEncode(benchmark::State& state) {
-    const std::string data = RandomBytes(kDataSize);
+    const std::string data = RandomBytes(kDataSize, 42);
     std::string out;
     for (auto _ : state) {
         out.clear();
@@ -131,7 +127,7 @@ void BM_UUEncode(benchmark::State& state) {
 BENCHMARK(BM_UUEncode);
 
 void BM_UUDecode(benchmark::State& state) {
-    const std::string data = RandomBytes(kDataSize);
+    const std::string data = RandomBytes(kDataSize, 42);
     std::string text;
     qlk::UUEncodeWrapped(data, text);
     const std::vector<std::string> lines = SplitLines(text);

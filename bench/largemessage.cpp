@@ -12,12 +12,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <random>
 #include <string>
 
 #include "CycleSupport.h"
+#include "SampleMail.h"
 #include "Smoke.h"
-#include "message/Base64.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -25,23 +24,6 @@ namespace {
 using namespace qlk::bench;
 
 const std::size_t kAttachmentBytes = Sized<std::size_t>(146, 17) * 1024 * 1024;
-
-std::string LargeMessage() {
-    std::string bytes(kAttachmentBytes, '\0');
-    std::mt19937_64 random(21);
-    for (std::size_t i = 0; i + 8 <= bytes.size(); i += 8) {
-        const std::uint64_t word = random();
-        bytes.replace(i, 8, reinterpret_cast<const char*>(&word), 8);
-    }
-    std::string encoded;
-    qlk::Base64EncodeWrapped(bytes, encoded);
-    return "From: Sender <sender@example.org>\r\nTo: joe@example.org\r\nSubject: large\r\n"
-           "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
-           "--b\r\nContent-Type: text/plain\r\n\r\nThe file is attached.\r\n"
-           "--b\r\nContent-Type: application/octet-stream; name=large.bin\r\n"
-           "Content-Transfer-Encoding: base64\r\n\r\n" +
-           encoded + "--b--\r\n";
-}
 
 // Runs `quelmark --once` in WORK; its peak resident bytes, or -1 when it failed.
 long long RunOnceProcess(const fs::path& work) {
@@ -64,7 +46,7 @@ void BM_Quelmark_OneLargeMessage(benchmark::State& state) {
         state.SkipWithError("dovecot did not start");
         return;
     }
-    const std::string message = LargeMessage();
+    const std::string message = MessageWithAttachment(kAttachmentBytes);
     for (auto _ : state) {
         qlk::test::TempDir work;
         PrepareGateway(work.path(), dovecot->Address());

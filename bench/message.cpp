@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "SampleMail.h"
 #include "Smoke.h"
 #include "message/Base64.h"
 #include "message/QuotedPrintable.h"
@@ -78,12 +79,7 @@ void operator delete[](void* p, std::size_t) noexcept {
 
 namespace {
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    return bytes;
-}
+using namespace qlk::bench;
 
 std::string ProseLine(std::mt19937& random) {
     static const char* const kWords[] = {"the",  "gateway", "delivers", "mail", "to",   "every",   "office",
@@ -96,28 +92,13 @@ std::string ProseLine(std::mt19937& random) {
     return line;
 }
 
-const char kHeaders[] =
-    "Return-Path: <alice@example.org>\r\nReceived: from mx.example.org by pop.example.net\r\n"
-    "From: \"Alice Example\" <alice@example.org>\r\nTo: Bob <bob@example.net>, carol@example.net\r\n"
-    "Subject: Benchmark message\r\nDate: Mon, 7 Dec 2026 09:11:58 +0100\r\nMIME-Version: 1.0\r\n";
-
-std::string MessageWithAttachment(std::size_t rawSize) {
-    std::string text = kHeaders;
-    text +=
-        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\nContent-Type: text/plain\r\n\r\n"
-        "See the attachment.\r\n\r\n--b1\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
-        "Content-Transfer-Encoding: base64\r\n\r\n";
-    qlk::Base64EncodeWrapped(RandomBytes(rawSize, 1), text);
-    return text + "\r\n--b1--\r\n";
-}
-
 // Ordinary mail: plain text, text with an HTML alternative in
 // quoted-printable, and text with a small base64 attachment.
 std::string OrdinaryMessage(std::size_t targetSize, unsigned seed) {
     std::mt19937 random(seed);
     std::string prose;
     while (prose.size() < targetSize / 2) prose += ProseLine(random) + "\r\n";
-    std::string text = kHeaders;
+    std::string text = kSampleHeaders;
     switch (seed % 3) {
         case 0:
             text += "Content-Type: text/plain; charset=us-ascii\r\n\r\n" + prose + prose;
