@@ -154,6 +154,14 @@ std::size_t BuildMail(TmsMessage& mail, const MapiMessage& message, const std::s
     return room;
 }
 
+// Writes the message with Maildir line ends to SINK; false when it refused.
+bool WriteMail(TmsMessage& mail, MaildirLineEndWriter::Sink sink) {
+    MaildirLineEndWriter writer(std::move(sink));
+    std::ostream stream(&writer);
+    mail.SaveToStream(stream);
+    return writer.Finish();
+}
+
 }  // namespace
 
 std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::string& sender,
@@ -163,13 +171,10 @@ std::string PostOfficeMessage::Compose(const MapiMessage& message, const std::st
     // Room for the whole text up front: grown by doubling, the text of a
     // large attachment would be held nearly twice at the moment it moves.
     text.reserve(BuildMail(mail, message, sender, std::move(attachments), date));
-    MaildirLineEndWriter writer([&text](std::string_view piece) {
+    WriteMail(mail, [&text](std::string_view piece) {
         text += piece;
         return true;
     });
-    std::ostream stream(&writer);
-    mail.SaveToStream(stream);
-    writer.Finish();
     return text;
 }
 
@@ -177,10 +182,7 @@ bool PostOfficeMessage::ComposeInto(int fd, const MapiMessage& message, const st
                                     std::vector<Attachment> attachments, std::time_t date) {
     TmsMessage mail;
     BuildMail(mail, message, sender, std::move(attachments), date);
-    MaildirLineEndWriter writer([fd](std::string_view piece) { return WriteAll(fd, piece); });
-    std::ostream stream(&writer);
-    mail.SaveToStream(stream);
-    return writer.Finish();
+    return WriteMail(mail, [fd](std::string_view piece) { return WriteAll(fd, piece); });
 }
 
 int PostOfficeMessage::Read(const std::filesystem::path& file, std::uint32_t flags, MapiMessage& message,

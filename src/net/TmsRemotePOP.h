@@ -82,10 +82,10 @@ public:
     // refusal of this message (Permanent); nothing of it is left.
     std::string FetchToFile(int index);
     // With a server that offers PIPELINING: sends RETR for message Index
-    // (asked in the order of the listing) now when the window has room, so that its bytes are on their way while
-    // the messages before it are handled; Fetch then reads it. False when
-    // the RETR was not sent (no PIPELINING, or the window is full): Fetch
-    // sends it itself.
+    // (asked in the order of the listing) now when the window has room, so
+    // that its bytes are on their way while the messages before it are
+    // handled; Fetch then reads it. False when the RETR was not sent (no
+    // PIPELINING, or the window is full): Fetch sends it itself.
     bool FetchAhead(int index);
     // Marks message Index for deletion. With a server that offers
     // PIPELINING the reply is read with the next one needed, and a refusal
